@@ -1,0 +1,26 @@
+# tarvex_add_test(NAME name SOURCES ... LIBS ...)
+# One GoogleTest executable, its cases registered with CTest one by one.
+find_package(GTest QUIET)
+include(GoogleTest)
+
+function(tarvex_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE
+    TARVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TARVEX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+endfunction()
+
+# tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ.
+function(tarvex_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT TARVEX_FUZZ)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  set_property(GLOBAL APPEND PROPERTY TARVEX_FUZZERS ${F_NAME})
+endfunction()
