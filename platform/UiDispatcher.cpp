@@ -1,0 +1,113 @@
+#include "platform/UiDispatcher.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace platform::ui {
+namespace {
+
+struct HandOver {
+  const std::function<void()>* fn;
+  bool done = false;
+};
+
+struct Dispatcher {
+  std::mutex mutex;
+  std::condition_variable changed;  // a hand-over was queued or finished, or notify() was called
+  std::deque<HandOver*> queue;
+  std::thread::id uiThread;
+  bool haveUiThread = false;
+  std::function<void()> wakeHook;
+  std::uint64_t generation = 0;  // moves on with every notify()
+};
+
+Dispatcher& dispatcher() {
+  static Dispatcher d;
+  return d;
+}
+
+}  // namespace
+
+void markUiThread() {
+  auto& d = dispatcher();
+  std::lock_guard lock(d.mutex);
+  d.uiThread = std::this_thread::get_id();
+  d.haveUiThread = true;
+}
+
+bool onUiThread() {
+  auto& d = dispatcher();
+  std::lock_guard lock(d.mutex);
+  return !d.haveUiThread || d.uiThread == std::this_thread::get_id();
+}
+
+void runOnUi(const std::function<void()>& fn) {
+  if (onUiThread()) {
+    fn();
+    return;
+  }
+  auto& d = dispatcher();
+  HandOver item{&fn};
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(d.mutex);
+    d.queue.push_back(&item);
+    hook = d.wakeHook;
+  }
+  d.changed.notify_all();
+  if (hook) hook();
+  std::unique_lock lock(d.mutex);
+  d.changed.wait(lock, [&] { return item.done; });
+}
+
+void serve() {
+  auto& d = dispatcher();
+  std::unique_lock lock(d.mutex);
+  while (!d.queue.empty()) {
+    HandOver* item = d.queue.front();
+    d.queue.pop_front();
+    lock.unlock();
+    // The worker waits for `done` whatever happens, so an exception must not escape past it.
+    try {
+      (*item->fn)();
+    } catch (...) {
+    }
+    lock.lock();
+    item->done = true;
+    d.changed.notify_all();
+  }
+}
+
+void serveUntil(const std::function<bool()>& done) {
+  auto& d = dispatcher();
+  for (;;) {
+    serve();
+    if (done()) return;
+    std::unique_lock lock(d.mutex);
+    const std::uint64_t seen = d.generation;
+    // The time-out only guards against a condition that changes without a notify().
+    d.changed.wait_for(lock, std::chrono::milliseconds(50),
+                       [&] { return !d.queue.empty() || d.generation != seen; });
+  }
+}
+
+void notify() {
+  auto& d = dispatcher();
+  {
+    std::lock_guard lock(d.mutex);
+    ++d.generation;
+  }
+  d.changed.notify_all();
+}
+
+void setWakeHook(std::function<void()> hook) {
+  auto& d = dispatcher();
+  std::lock_guard lock(d.mutex);
+  d.wakeHook = std::move(hook);
+}
+
+}  // namespace platform::ui
