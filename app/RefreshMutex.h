@@ -1,7 +1,6 @@
 #pragma once
 // The lock that serialises the refreshes of the server list and the device rows, whoever asks for
 // them (the UI thread, the print watchers). It belongs to a thread: the owner takes it again at once.
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
