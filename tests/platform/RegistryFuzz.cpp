@@ -21,18 +21,23 @@ void readTree(platform::Registry& r, platform::RegRoot root, const std::string& 
   }
 }
 
-const std::string& fileName() {
-  static const std::string name =
-      (std::filesystem::temp_directory_path() / ("fuzz-registry-" + std::to_string(getpid()) + ".db"))
-          .string();
-  return name;
-}
+// One scratch file per fuzzing process, removed with its companions at exit.
+struct ScratchFile {
+  std::string name = (std::filesystem::temp_directory_path() /
+                      ("fuzz-registry-" + std::to_string(getpid()) + ".db"))
+                         .string();
+  void clear() const {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(name + suffix);
+  }
+  ~ScratchFile() { clear(); }
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& file = fileName();
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file + suffix);
+  static const ScratchFile scratch;
+  scratch.clear();
+  const std::string& file = scratch.name;
   std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data),
                                               static_cast<std::streamsize>(size));
   if (auto r = platform::Registry::open(file, true)) {
