@@ -112,11 +112,9 @@ char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + '
 
 // The order in which Windows lists subkeys: names compared after upper-casing.
 bool lessIgnoringCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) {
-                                        return static_cast<unsigned char>(upper(x)) <
-                                               static_cast<unsigned char>(upper(y));
-                                      });
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(upper(x)) < static_cast<unsigned char>(upper(y));
+  });
 }
 
 std::string encodeMulti(const std::vector<std::string>& items) {
@@ -202,9 +200,10 @@ struct Store {
            prepare(deleteKey, "DELETE FROM keys WHERE id = ?1") &&
            prepare(getValue, "SELECT name, type, data FROM vals WHERE key = ?1 AND name = ?2") &&
            prepare(listValues, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid") &&
-           prepare(putValue,
-                   "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
-                   "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data") &&
+           prepare(
+               putValue,
+               "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+               "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data") &&
            prepare(removeValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2");
   }
 
@@ -416,8 +415,8 @@ std::unique_ptr<Registry> Registry::open(const std::string& file, bool administr
   auto impl = std::make_shared<Impl>();
   impl->administrator = administrator;
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+  const int rc =
+      sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   impl->db.reset(raw);
   if (rc != SQLITE_OK) return nullptr;
   sqlite3* db = impl->db.get();
@@ -425,9 +424,8 @@ std::unique_ptr<Registry> Registry::open(const std::string& file, bool administr
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   // WAL lets readers and one writer of other processes go on together; NORMAL sync keeps every
   // commit through a killed process and the file whole through a power cut.
-  const bool ready = exec(db, "PRAGMA journal_mode=WAL") &&
-                     exec(db, "PRAGMA synchronous=NORMAL") && exec(db, "PRAGMA foreign_keys=ON") &&
-                     fileIsWhole(db) &&
+  const bool ready = exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
+                     exec(db, "PRAGMA foreign_keys=ON") && fileIsWhole(db) &&
                      exec(db, (std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str()) &&
                      impl->prepareAll();
   if (!ready) return nullptr;

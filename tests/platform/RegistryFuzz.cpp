@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const ScratchFile scratch;
   scratch.clear();
   const std::string& file = scratch.name;
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(data),
-                                              static_cast<std::streamsize>(size));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   if (auto r = platform::Registry::open(file, true)) {
     int budget = 500;
     readTree(*r, platform::RegRoot::CurrentUser, "", 0, budget);

@@ -1,5 +1,3 @@
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -12,6 +10,8 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+
+#include "platform/Registry.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -162,23 +162,43 @@ TEST_F(RegistryTest, ValueTypesRoundTripAndPersistAcrossReopen) {
   };
   const std::string nul("a\0b", 3);
   const Case cases[] = {
-      {"", [](RegKey& k) { return k.setString("", "default"); },
+      {"",
+       [](RegKey& k) { return k.setString("", "default"); },
        {"", RegType::String, "default", 0, {}}},
-      {"Empty", [](RegKey& k) { return k.setString("Empty", ""); },
+      {"Empty",
+       [](RegKey& k) { return k.setString("Empty", ""); },
        {"Empty", RegType::String, "", 0, {}}},
-      {"Utf8", [](RegKey& k) { return k.setString("Utf8", "Gr\xC3\xBC\xC3\x9F" "e"); },
-       {"Utf8", RegType::String, "Gr\xC3\xBC\xC3\x9F" "e", 0, {}}},
-      {"Nul", [&](RegKey& k) { return k.setString("Nul", nul); },
+      {"Utf8",
+       [](RegKey& k) {
+         return k.setString("Utf8",
+                            "Gr\xC3\xBC\xC3\x9F"
+                            "e");
+       },
+       {"Utf8",
+        RegType::String,
+        "Gr\xC3\xBC\xC3\x9F"
+        "e",
+        0,
+        {}}},
+      {"Nul",
+       [&](RegKey& k) { return k.setString("Nul", nul); },
        {"Nul", RegType::String, nul, 0, {}}},
-      {"Path", [](RegKey& k) { return k.setString("Path", "%TEMP%\\x", true); },
+      {"Path",
+       [](RegKey& k) { return k.setString("Path", "%TEMP%\\x", true); },
        {"Path", RegType::ExpandString, "%TEMP%\\x", 0, {}}},
-      {"Zero", [](RegKey& k) { return k.setDWord("Zero", 0); },
+      {"Zero",
+       [](RegKey& k) { return k.setDWord("Zero", 0); },
        {"Zero", RegType::DWord, "", 0, {}}},
-      {"Max", [](RegKey& k) { return k.setDWord("Max", 0xFFFFFFFFu); },
+      {"Max",
+       [](RegKey& k) { return k.setDWord("Max", 0xFFFFFFFFu); },
        {"Max", RegType::DWord, "", 0xFFFFFFFFu, {}}},
-      {"NoItems", [](RegKey& k) { return k.setMultiString("NoItems", {}); },
+      {"NoItems",
+       [](RegKey& k) { return k.setMultiString("NoItems", {}); },
        {"NoItems", RegType::MultiString, "", 0, {}}},
-      {"Items", [](RegKey& k) { return k.setMultiString("Items", {"one", "", "three"}); },
+      {"Items",
+       [](RegKey& k) {
+         return k.setMultiString("Items", {"one", "", "three"});
+       },
        {"Items", RegType::MultiString, "", 0, {"one", "", "three"}}},
   };
   auto check = [&](const RegKey& k) {
@@ -214,12 +234,9 @@ TEST_F(RegistryTest, OperationsNeedTheRightsTheKeyWasOpenedWith) {
     bool query, enumerate, set, deleteTree;
   };
   const Case cases[] = {
-      {kKeyRead, true, true, false, false},
-      {kKeyWrite, false, false, true, true},
-      {kKeyQueryValue, true, false, false, false},
-      {kKeySetValue, false, false, true, false},
-      {kKeyAllAccess, true, true, true, true},
-      {0, false, false, false, false},
+      {kKeyRead, true, true, false, false},        {kKeyWrite, false, false, true, true},
+      {kKeyQueryValue, true, false, false, false}, {kKeySetValue, false, false, true, false},
+      {kKeyAllAccess, true, true, true, true},     {0, false, false, false, false},
   };
   auto r = openAs(false);
   for (const auto& c : cases) {
@@ -355,7 +372,8 @@ TEST_F(RegistryTest, RowsThatDoNotDecodeReadAsMissing) {
 TEST_F(RegistryTest, FilesThatAreNotWholeRegistriesDoNotOpen) {
   {
     auto r = openAs(false);
-    for (int i = 0; i < 200; ++i) make(*r, "K" + std::to_string(i)).setString("v", std::string(50, 'x'));
+    for (int i = 0; i < 200; ++i)
+      make(*r, "K" + std::to_string(i)).setString("v", std::string(50, 'x'));
   }
   const std::string good = readFile();
   ASSERT_GT(good.size(), 8192u);
@@ -365,12 +383,9 @@ TEST_F(RegistryTest, FilesThatAreNotWholeRegistriesDoNotOpen) {
     return s;
   };
   const std::pair<const char*, std::string> cases[] = {
-      {"text", "this is not a database at all\n"},
-      {"header only", good.substr(0, 100)},
-      {"half", good.substr(0, good.size() / 2)},
-      {"bad magic", garbled(0, 16, 'X')},
-      {"garbage page", garbled(4096, 4096, '\xFF')},
-      {"zeroed page", garbled(4096 * 2, 4096, '\0')},
+      {"text", "this is not a database at all\n"},   {"header only", good.substr(0, 100)},
+      {"half", good.substr(0, good.size() / 2)},     {"bad magic", garbled(0, 16, 'X')},
+      {"garbage page", garbled(4096, 4096, '\xFF')}, {"zeroed page", garbled(4096 * 2, 4096, '\0')},
   };
   for (const auto& [what, bytes] : cases) {
     SCOPED_TRACE(what);
@@ -412,7 +427,8 @@ TEST_F(RegistryTest, TwoProcessesWriteAtOnce) {
     auto r = Registry::open(file_, false);
     int failures = r ? 0 : kEach;
     for (int i = 0; r && i < kEach; ++i) {
-      auto k = r->openKey(RegRoot::CurrentUser, top + "\\K" + std::to_string(i), kKeyAllAccess, true);
+      auto k =
+          r->openKey(RegRoot::CurrentUser, top + "\\K" + std::to_string(i), kKeyAllAccess, true);
       if (!k || !k->setDWord("n", static_cast<std::uint32_t>(i))) ++failures;
     }
     return failures;
@@ -494,7 +510,10 @@ class DefaultRegistryTest : public RegistryTest {
     const pid_t pid = spawn([&] {
       setenv("TARVEX_SIM_DIR", simDir.c_str(), 1);
       setenv("TARVEX_HOST", "PC-ONE", 1);
-      if (admin) setenv("TARVEX_ADMIN", admin, 1); else unsetenv("TARVEX_ADMIN");
+      if (admin)
+        setenv("TARVEX_ADMIN", admin, 1);
+      else
+        unsetenv("TARVEX_ADMIN");
       if (!freopen(stderrFile().c_str(), "w", stderr)) return 90;
       const int result = body();
       std::fflush(stderr);  // the child ends with _exit, which flushes nothing
