@@ -400,6 +400,7 @@ std::string World::addDevice(const Ipv4& ip, Device device) {
   if (findDevice(ip, device.port)) return formatIpv4(ip) + " already has a device on " + portText(device.port);
   if (!device.holder.empty() && !findHost(device.holder))
     return "the holder " + device.holder + " is not a host of this world";
+  if (device.holdEndsMs) *device.holdEndsMs += clock_.nowMs();
   s->devices.push_back(std::move(device));
   deviceListChanged(ip);
   return {};

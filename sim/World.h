@@ -100,6 +100,7 @@ class World {
   // --- Changes of the world (the control command). Each returns an error text, empty on success.
   std::string addServer(Server server);
   std::string removeServer(const Ipv4& server);
+  // A hold the device comes with ends holdEndsMs from now.
   std::string addDevice(const Ipv4& server, Device device);
   std::string removeDevice(const Ipv4& server, std::uint8_t port);
   // Another computer links and locks a device, under the same rules as a driver request.
