@@ -3,8 +3,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "sim/WorldCommands.h"
 
@@ -22,6 +25,24 @@ void setSendTimeout(int fd) {
 }
 
 }  // namespace
+
+wire::Socket listenUnix(const std::string& path, std::string& error) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) {
+    error = "the socket path " + path + " is too long";
+    return {};
+  }
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  ::unlink(path.c_str());
+  wire::Socket s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!s.valid() || ::bind(s.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(s.fd(), 64) != 0) {
+    error = "cannot listen on " + path + ": " + std::strerror(errno);
+    return {};
+  }
+  return s;
+}
 
 SimHostServer::SimHostServer(World& world, wire::Socket listening, int stopFd, int tickMs)
     : world_(world), listening_(std::move(listening)), stopFd_(stopFd), tickMs_(tickMs) {}

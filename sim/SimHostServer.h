@@ -2,12 +2,17 @@
 // The daemon's socket loop: accepts clients on a listening Unix socket, answers their frames from
 // the World, completes event reads as they end, and ticks the World so that holds expire on time.
 #include <map>
+#include <string>
 #include <vector>
 
 #include "platform/SimWire.h"
 #include "sim/World.h"
 
 namespace sim {
+
+// Binds and listens on a Unix stream socket at path, replacing a socket file left there (the caller
+// holds the folder's lock). An invalid Socket and the reason when that fails.
+platform::simwire::Socket listenUnix(const std::string& path, std::string& error);
 
 class SimHostServer {
  public:

@@ -3,7 +3,6 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -42,24 +41,6 @@ int usage() {
 bool lockFolder(const std::string& dir, wire::Socket& lock) {
   lock = wire::Socket(::open((dir + "/simhost.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   return lock.valid() && ::flock(lock.fd(), LOCK_EX | LOCK_NB) == 0;
-}
-
-wire::Socket listenOn(const std::string& path, std::string& error) {
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (path.size() >= sizeof addr.sun_path) {
-    error = "the socket path " + path + " is too long";
-    return {};
-  }
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  ::unlink(path.c_str());  // left by a daemon that did not stop cleanly; the folder lock is ours
-  wire::Socket s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!s.valid() || ::bind(s.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(s.fd(), 64) != 0) {
-    error = "cannot listen on " + path + ": " + std::strerror(errno);
-    return {};
-  }
-  return s;
 }
 
 // Handle numbers differ from one daemon run to the next, so a handle kept from an earlier run
@@ -122,7 +103,7 @@ int main(int argc, char** argv) {
 
   std::string error;
   const std::string socketPath = platform::sim::socketPath();
-  wire::Socket listening = listenOn(socketPath, error);
+  wire::Socket listening = sim::listenUnix(socketPath, error);
   if (!listening.valid()) {
     std::cerr << "tarvex-simhost: " << error << "\n";
     return 1;
