@@ -1,0 +1,106 @@
+#include "app/MainSettings.h"
+
+#include <charconv>
+#include <cstdlib>
+
+#include "core/NetInfo.h"
+
+namespace app {
+namespace {
+
+constexpr const char* kWidth = "MainForm Width";
+constexpr const char* kHeight = "MainForm Height";
+constexpr const char* kTop = "MainForm Top";
+constexpr const char* kLeft = "MainForm Left";
+constexpr const char* kState = "MainForm WindowState";
+
+std::optional<int> positive(const std::string& text) {
+  const auto v = ParseInteger(text);
+  if (!v || *v <= 0 || *v > 0x7FFFFFFF) return std::nullopt;
+  return static_cast<int>(*v);
+}
+
+bool switchOn(const SettingsAccess& s, const char* name) {
+  if (s.read(name) == "0") return false;
+  s.write(name, "1");
+  return true;
+}
+
+}  // namespace
+
+std::optional<long long> ParseInteger(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, int currentHeight,
+                                    const Rect& workArea) {
+  WindowPlacement p;
+  p.width = currentWidth;
+  p.height = currentHeight;
+  const std::string width = s.read(kWidth);
+  if (width.empty()) s.write(kWidth, core::IntToString(p.width));
+  else if (auto v = positive(width)) p.width = *v;
+  const std::string height = s.read(kHeight);
+  if (height.empty()) s.write(kHeight, core::IntToString(p.height));
+  else if (auto v = positive(height)) p.height = *v;
+
+  p.top = (workArea.height - p.height) / 2;
+  p.left = (workArea.width - p.width) / 2;
+  p.savedTop = p.top;
+
+  const std::string top = s.read(kTop);
+  if (top.empty()) {
+    if (p.top > 0 && p.top < kMiniParkTop) s.write(kTop, core::IntToString(p.top));
+  } else if (auto v = positive(top)) {
+    p.top = p.savedTop = *v;
+  }
+  const std::string left = s.read(kLeft);
+  if (left.empty()) s.write(kLeft, core::IntToString(p.left));
+  else if (auto v = positive(left)) p.left = *v;
+
+  const std::string state = s.read(kState);
+  if (state.empty()) s.write(kState, "0");
+  else if (auto v = positive(state)) p.state = *v;
+  return p;
+}
+
+NotifySettings LoadNotifySettings(const SettingsAccess& s) {
+  NotifySettings n;
+  n.deviceDetect = switchOn(s, "Notify Device Detect");
+  n.newVersion = switchOn(s, "Notify New Version");
+  const auto days = ParseInteger(s.read("Notify Check Days"));
+  if (days && *days >= 60 && *days <= 365) n.checkDays = static_cast<int>(*days);
+  else s.write("Notify Check Days", core::IntToString(n.checkDays));
+  if (const auto last = ParseInteger(s.read("Notify Last Date"))) n.lastDate = *last;
+  else s.write("Notify Last Date", "0");
+  return n;
+}
+
+void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current, bool minimised) {
+  s.write(kWidth, core::IntToString(current.width));
+  s.write(kHeight, core::IntToString(current.height));
+  if (current.top > 0 && current.top < kMiniParkTop) s.write(kTop, core::IntToString(current.top));
+  s.write(kLeft, core::IntToString(current.left));
+  if (!minimised) s.write(kState, core::IntToString(current.state));
+}
+
+bool HasMiniSwitch(const std::vector<std::string>& args) {
+  for (const auto& a : args)
+    if (a == "-mini") return true;
+  return false;
+}
+
+bool MiniStartEnds(const std::vector<std::string>& args, const std::string& autoRunCheck) {
+  return HasMiniSwitch(args) && autoRunCheck == "0";
+}
+
+bool FirstRefreshDue(std::optional<long long> lastServerRefreshMs, long long nowMs) {
+  if (!lastServerRefreshMs) return true;
+  return std::llabs(nowMs - *lastServerRefreshMs) / 1000 >= 3;
+}
+
+}  // namespace app

@@ -1,0 +1,57 @@
+#pragma once
+// The main window's stored settings: where the window stands and how the notices behave. Plain
+// rules over a settings accessor, so that they run without a window or a registry.
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+// Reads and writes one settings value (an empty text when missing).
+struct SettingsAccess {
+  std::function<std::string(std::string_view name)> read;
+  std::function<void(std::string_view name, const std::string& value)> write;
+};
+
+struct Rect {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+struct WindowPlacement {
+  int width = 0, height = 0, top = 0, left = 0;
+  int state = 0;  // 0 normal, 1 minimised, 2 maximised; other stored values are left to the window
+  int savedTop = 0;
+};
+
+struct NotifySettings {
+  bool deviceDetect = true;
+  bool newVersion = true;
+  int checkDays = 60;
+  long long lastDate = 0;  // packed file date-time; 0 or less = no check yet
+};
+
+// A decimal integer and nothing else, as the stored values hold them.
+std::optional<long long> ParseInteger(std::string_view text);
+
+// Width and height first, then centred in the work area, then the stored top and left, then the
+// state; the values that are missing are written back.
+WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, int currentHeight,
+                                    const Rect& workArea);
+NotifySettings LoadNotifySettings(const SettingsAccess& s);
+
+// At close: the top only while the window is not parked off screen, the state unless minimised.
+void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current, bool minimised);
+
+// A start with "-mini" (any argument, exact case) ends at once when "AutoRun Check" is "0".
+bool HasMiniSwitch(const std::vector<std::string>& args);
+bool MiniStartEnds(const std::vector<std::string>& args, const std::string& autoRunCheck);
+
+// The first refresh waits until three whole seconds have passed since the last server-list event.
+bool FirstRefreshDue(std::optional<long long> lastServerRefreshMs, long long nowMs);
+
+inline constexpr int kMiniParkTop = 3000;   // where a hidden start parks the window
+inline constexpr int kMiniHiddenTop = 3001;  // where the hidden window waits for its first show
+
+}  // namespace app

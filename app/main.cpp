@@ -1,0 +1,81 @@
+// The program's entry: one instance per user, the "-mini" start, the windows in their order, and
+// the message loop.
+#include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <csignal>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/SingleInstance.h"
+#include "app/TMainFm.h"
+#include "core/SettingsStore.h"
+#include "platform/UiDispatcher.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto n = write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM is how a Linux session (or a user) ends the program: treated as the end of the session.
+void watchTermination(app::TMainFm& mainForm) {
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &mainForm);
+  QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm, notifier] {
+    char byte;
+    [[maybe_unused]] const auto n = read(signalPipe[0], &byte, 1);
+    notifier->setEnabled(false);
+    mainForm.EndSession();
+    notifier->setEnabled(true);
+  });
+  struct sigaction sa {};
+  sa.sa_handler = onTerminate;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+// Hand-overs from worker threads run on the UI thread from its event loop.
+void serveHandOversFromTheEventLoop(QApplication& application) {
+  platform::ui::markUiThread();
+  platform::ui::setWakeHook([&application] {
+    QMetaObject::invokeMethod(&application, [] { platform::ui::serve(); }, Qt::QueuedConnection);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(app::kApplicationTitle);
+  QApplication::setApplicationDisplayName(app::kApplicationTitle);
+  QApplication::setQuitOnLastWindowClosed(false);  // the program lives on in the tray
+  const std::vector<std::string> args(argv + 1, argv + argc);
+
+  app::SingleInstance instance(app::kApplicationTitle);
+  if (!instance.tryBecomeTheInstance()) {
+    instance.handOver();
+    return 0;
+  }
+  std::string autoRun;
+  core::ReadSetting(platform::RegRoot::CurrentUser, app::kSettingsKey, "AutoRun Check", autoRun);
+  if (app::MiniStartEnds(args, autoRun)) return 0;  // the lock goes with `instance`
+
+  serveHandOversFromTheEventLoop(application);
+  app::TMainFm mainForm(args);
+  if (!mainForm.FormCreate()) return 0;
+  instance.listen([&mainForm](unsigned, unsigned lParam) { mainForm.TrayIconMessage(lParam); });
+  watchTermination(mainForm);
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainForm,
+                   [&mainForm](QSessionManager&) { mainForm.EndSession(); });
+  mainForm.show();
+  const int result = QApplication::exec();
+  platform::ui::setWakeHook(nullptr);
+  return result;
+}
