@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <ostream>
 
 #include "sim/Scenario.h"
 
@@ -48,6 +49,7 @@ TEST(Scenario, ReadsEveryField) {
 struct Bad {
   const char* json;
   const char* expected;  // part of the error text
+  friend void PrintTo(const Bad& b, std::ostream* os) { *os << '"' << b.expected << '"'; }
 };
 
 class ScenarioFaults : public ::testing::TestWithParam<Bad> {};
