@@ -1,33 +1,207 @@
 #include "platform/SimClientDeviceIo.h"
 
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/SimEnvironment.h"
+#include "platform/SimWire.h"
+
 namespace platform {
 namespace {
 
-// Stand-in until the socket client exists: nothing is present, every request fails.
-class NoDeviceIo final : public DeviceIo {
+namespace wire = simwire;
+
+// How long a reply may take; the daemon answers at once, so only a stuck daemon hits this.
+constexpr int kReplyTimeoutMs = 5000;
+
+// One connection to the daemon, made on first use and made again after it broke.
+class Channel {
  public:
-  std::optional<std::vector<InterfaceSlot>> ListInterfaces(std::string_view) override {
-    return std::nullopt;
+  // Sends a request and takes its reply. A connection that was made earlier may have died with
+  // an old daemon; then the request goes once more over a fresh one.
+  std::optional<wire::Message> exchange(const wire::Message& request) {
+    const bool reused = socket_.valid();
+    if (auto reply = tryOnce(request)) return reply;
+    if (!reused) return std::nullopt;
+    return tryOnce(request);
   }
-  Handle Open(std::string_view, std::uint32_t, bool) override { return kInvalidHandle; }
-  void Close(Handle) override {}
-  bool Control(Handle, std::uint32_t, std::span<std::uint8_t>, std::uint32_t, std::uint32_t,
-               std::uint32_t& returned) override {
+
+  // Takes a frame that follows later (a read's end), waiting up to timeoutMs (negative: no end).
+  // Pending when nothing came in time.
+  std::optional<wire::Message> receiveLater(int timeoutMs, bool& timedOut) {
+    timedOut = false;
+    if (!socket_.valid()) return std::nullopt;
+    const int ready = wire::waitReadable(socket_.fd(), timeoutMs);
+    if (ready == 0) {
+      timedOut = true;
+      return std::nullopt;
+    }
+    auto message = ready == 1 ? wire::receiveFrame(socket_.fd(), kReplyTimeoutMs) : std::nullopt;
+    if (!message) drop();
+    return message;
+  }
+
+  // Ends any wait on this connection from another thread; the fd stays owned until drop().
+  void interrupt() {
+    std::lock_guard lock(fdMutex_);
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+  }
+
+  void drop() {
+    std::lock_guard lock(fdMutex_);
+    fd_ = -1;
+    socket_.reset();
+  }
+
+ private:
+  std::optional<wire::Message> tryOnce(const wire::Message& request) {
+    if (!socket_.valid()) {
+      wire::Socket fresh = wire::connectUnix(sim::socketPath());
+      std::lock_guard lock(fdMutex_);
+      socket_ = std::move(fresh);
+      fd_ = socket_.fd();
+      if (!socket_.valid()) return std::nullopt;
+    }
+    std::optional<wire::Message> reply;
+    if (wire::sendFrame(socket_.fd(), request))
+      reply = wire::receiveFrame(socket_.fd(), kReplyTimeoutMs);
+    if (!reply) drop();
+    return reply;
+  }
+
+  wire::Socket socket_;
+  // fd_ mirrors socket_ for interrupt(), which runs on another thread than the waits.
+  std::mutex fdMutex_;
+  int fd_ = -1;
+};
+
+template <typename Reply>
+std::optional<Reply> as(std::optional<wire::Message> message) {
+  if (!message) return std::nullopt;
+  if (auto* reply = std::get_if<Reply>(&*message)) return std::move(*reply);
+  return std::nullopt;
+}
+
+std::uint32_t copyInto(const std::vector<std::uint8_t>& bytes, std::span<std::uint8_t> buffer,
+                       std::size_t limit) {
+  const std::size_t n = std::min({bytes.size(), buffer.size(), limit});
+  std::copy_n(bytes.begin(), n, buffer.begin());
+  return static_cast<std::uint32_t>(n);
+}
+
+// The event read of one handle, on a connection of its own.
+struct ReadChannel {
+  std::mutex mutex;
+  Channel channel;
+  std::span<std::uint8_t> buffer;
+  bool pending = false;
+};
+
+class SimClientDeviceIo final : public DeviceIo {
+ public:
+  std::optional<std::vector<InterfaceSlot>> ListInterfaces(std::string_view classGuid) override {
+    auto reply = as<wire::InterfacesReply>(
+        control(wire::ListInterfacesRequest{sim::thisHostName(), std::string(classGuid)}));
+    if (!reply || !reply->listed) return std::nullopt;
+    return std::move(reply->slots);
+  }
+
+  Handle Open(std::string_view path, std::uint32_t access, bool overlapped) override {
+    auto reply = as<wire::OpenReply>(
+        control(wire::OpenRequest{sim::thisHostName(), std::string(path), access, overlapped}));
+    return reply ? static_cast<Handle>(reply->handle) : kInvalidHandle;
+  }
+
+  void Close(Handle handle) override {
+    control(wire::CloseRequest{sim::thisHostName(), handle});
+    std::shared_ptr<ReadChannel> read;
+    {
+      std::lock_guard lock(readsMutex_);
+      if (auto it = reads_.find(handle); it != reads_.end()) {
+        read = it->second;
+        reads_.erase(it);
+      }
+    }
+    if (read) read->channel.interrupt();
+  }
+
+  bool Control(Handle handle, std::uint32_t code, std::span<std::uint8_t> buffer,
+               std::uint32_t inSize, std::uint32_t outSize, std::uint32_t& returned) override {
     returned = 0;
-    return false;
+    if (inSize > buffer.size() || outSize > buffer.size()) return false;
+    auto reply = as<wire::ControlReply>(control(wire::ControlRequest{
+        sim::thisHostName(), handle, code, outSize,
+        std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + inSize)}));
+    if (!reply) return false;
+    // The bytes written never pass the out size; the count is passed on as the driver gave it.
+    copyInto(reply->reply, buffer, outSize);
+    returned = reply->returned;
+    return reply->ok;
   }
-  ReadStatus BeginRead(Handle, std::span<std::uint8_t>, std::uint32_t& returned) override {
+
+  ReadStatus BeginRead(Handle handle, std::span<std::uint8_t> buffer,
+                       std::uint32_t& returned) override {
     returned = 0;
-    return ReadStatus::Failed;
+    const std::shared_ptr<ReadChannel> read = readChannel(handle, true);
+    std::lock_guard lock(read->mutex);
+    if (read->pending) return ReadStatus::Failed;
+    auto reply = as<wire::ReadReply>(read->channel.exchange(wire::ReadRequest{
+        sim::thisHostName(), handle, static_cast<std::uint32_t>(buffer.size())}));
+    if (!reply) return ReadStatus::Failed;
+    if (reply->status == ReadStatus::Completed) returned = copyInto(reply->bytes, buffer, buffer.size());
+    if (reply->status == ReadStatus::Pending) {
+      read->pending = true;
+      read->buffer = buffer;
+    }
+    return reply->status;
   }
-  ReadStatus WaitRead(Handle, std::uint32_t, std::uint32_t& returned) override {
+
+  ReadStatus WaitRead(Handle handle, std::uint32_t timeoutMs, std::uint32_t& returned) override {
     returned = 0;
-    return ReadStatus::Failed;
+    const std::shared_ptr<ReadChannel> read = readChannel(handle, false);
+    if (!read) return ReadStatus::Failed;
+    std::lock_guard lock(read->mutex);
+    if (!read->pending) return ReadStatus::Failed;
+    const int wait = timeoutMs == kWaitForever ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF));
+    bool timedOut = false;
+    auto reply = as<wire::ReadReply>(read->channel.receiveLater(wait, timedOut));
+    if (timedOut) return ReadStatus::Pending;
+    read->pending = false;
+    if (!reply || reply->status == ReadStatus::Pending) {
+      read->channel.drop();
+      return ReadStatus::Failed;
+    }
+    if (reply->status == ReadStatus::Completed)
+      returned = copyInto(reply->bytes, read->buffer, read->buffer.size());
+    return reply->status;
   }
+
+ private:
+  std::optional<wire::Message> control(const wire::Message& request) {
+    std::lock_guard lock(controlMutex_);
+    return control_.exchange(request);
+  }
+
+  std::shared_ptr<ReadChannel> readChannel(Handle handle, bool create) {
+    std::lock_guard lock(readsMutex_);
+    auto it = reads_.find(handle);
+    if (it != reads_.end()) return it->second;
+    if (!create) return nullptr;
+    return reads_[handle] = std::make_shared<ReadChannel>();
+  }
+
+  std::mutex controlMutex_;
+  Channel control_;
+  std::mutex readsMutex_;
+  std::map<Handle, std::shared_ptr<ReadChannel>> reads_;
 };
 
 }  // namespace
 
-std::unique_ptr<DeviceIo> makeSimClientDeviceIo() { return std::make_unique<NoDeviceIo>(); }
+std::unique_ptr<DeviceIo> makeSimClientDeviceIo() { return std::make_unique<SimClientDeviceIo>(); }
 
 }  // namespace platform

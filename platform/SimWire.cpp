@@ -1,0 +1,398 @@
+#include "platform/SimWire.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace platform::simwire {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum Kind : std::uint8_t {
+  kListInterfaces = 1,
+  kOpen,
+  kClose,
+  kControl,
+  kRead,
+  kAdmin,
+  kInterfacesReply = 0x81,
+  kOpenReply,
+  kCloseReply,
+  kControlReply,
+  kReadReply,
+  kAdminReply,
+};
+
+class Writer {
+ public:
+  explicit Writer(Kind kind) { out_.push_back(kind); }
+  void u8(std::uint8_t v) { out_.push_back(v); }
+  void u32(std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  }
+  void i64(std::int64_t v) {
+    const auto u = static_cast<std::uint64_t>(v);
+    for (int i = 0; i < 8; ++i) out_.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+  }
+  void bytes(std::span<const std::uint8_t> b) {
+    u32(static_cast<std::uint32_t>(b.size()));
+    out_.insert(out_.end(), b.begin(), b.end());
+  }
+  void text(const std::string& s) {
+    bytes(std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
+  }
+  Bytes& payload() { return out_; }
+
+ private:
+  Bytes out_;
+};
+
+// Reads fields in order; once a read runs past the end, every later read fails too.
+class Reader {
+ public:
+  explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
+  bool u8(std::uint8_t& v) {
+    if (!need(1)) return false;
+    v = in_[at_++];
+    return true;
+  }
+  bool flag(bool& v) {
+    std::uint8_t b = 0;
+    if (!u8(b) || b > 1) return ok_ = false;
+    v = b == 1;
+    return true;
+  }
+  bool u32(std::uint32_t& v) {
+    if (!need(4)) return false;
+    v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(in_[at_++]) << (8 * i);
+    return true;
+  }
+  bool i64(std::int64_t& v) {
+    if (!need(8)) return false;
+    std::uint64_t u = 0;
+    for (int i = 0; i < 8; ++i) u |= static_cast<std::uint64_t>(in_[at_++]) << (8 * i);
+    v = static_cast<std::int64_t>(u);
+    return true;
+  }
+  bool bytes(Bytes& v) {
+    std::uint32_t n = 0;
+    if (!u32(n) || !need(n)) return false;
+    v.assign(in_.begin() + static_cast<std::ptrdiff_t>(at_),
+             in_.begin() + static_cast<std::ptrdiff_t>(at_ + n));
+    at_ += n;
+    return true;
+  }
+  bool text(std::string& v) {
+    Bytes b;
+    if (!bytes(b)) return false;
+    v.assign(b.begin(), b.end());
+    return true;
+  }
+  bool status(ReadStatus& v) {
+    std::uint8_t b = 0;
+    if (!u8(b) || b > static_cast<std::uint8_t>(ReadStatus::Failed)) return ok_ = false;
+    v = static_cast<ReadStatus>(b);
+    return true;
+  }
+  // Every field read and nothing left over.
+  bool done() const { return ok_ && at_ == in_.size(); }
+
+ private:
+  bool need(std::size_t n) {
+    if (!ok_ || in_.size() - at_ < n) return ok_ = false;
+    return true;
+  }
+  std::span<const std::uint8_t> in_;
+  std::size_t at_ = 0;
+  bool ok_ = true;
+};
+
+Bytes payloadOf(const Message& message) {
+  struct Encode {
+    Bytes operator()(const ListInterfacesRequest& m) {
+      Writer w(kListInterfaces);
+      w.text(m.host);
+      w.text(m.classGuid);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const OpenRequest& m) {
+      Writer w(kOpen);
+      w.text(m.host);
+      w.text(m.path);
+      w.u32(m.access);
+      w.u8(m.overlapped ? 1 : 0);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const CloseRequest& m) {
+      Writer w(kClose);
+      w.text(m.host);
+      w.i64(m.handle);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const ControlRequest& m) {
+      Writer w(kControl);
+      w.text(m.host);
+      w.i64(m.handle);
+      w.u32(m.code);
+      w.u32(m.outSize);
+      w.bytes(m.input);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const ReadRequest& m) {
+      Writer w(kRead);
+      w.text(m.host);
+      w.i64(m.handle);
+      w.u32(m.maxBytes);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const AdminRequest& m) {
+      Writer w(kAdmin);
+      w.text(m.json);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const InterfacesReply& m) {
+      Writer w(kInterfacesReply);
+      w.u8(m.listed ? 1 : 0);
+      w.u32(static_cast<std::uint32_t>(m.slots.size()));
+      for (const InterfaceSlot& s : m.slots) {
+        w.u8(s.status == InterfaceStatus::Ok ? 1 : 0);
+        w.text(s.path);
+      }
+      return std::move(w.payload());
+    }
+    Bytes operator()(const OpenReply& m) {
+      Writer w(kOpenReply);
+      w.i64(m.handle);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const CloseReply&) { return Writer(kCloseReply).payload(); }
+    Bytes operator()(const ControlReply& m) {
+      Writer w(kControlReply);
+      w.u8(m.ok ? 1 : 0);
+      w.u32(m.returned);
+      w.bytes(m.reply);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const ReadReply& m) {
+      Writer w(kReadReply);
+      w.u8(static_cast<std::uint8_t>(m.status));
+      w.bytes(m.bytes);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const AdminReply& m) {
+      Writer w(kAdminReply);
+      w.u8(m.ok ? 1 : 0);
+      w.text(m.text);
+      return std::move(w.payload());
+    }
+  };
+  return std::visit(Encode{}, message);
+}
+
+template <typename T>
+std::optional<Message> finish(Reader& r, T message) {
+  if (!r.done()) return std::nullopt;
+  return Message(std::move(message));
+}
+
+std::optional<Message> decodeInterfaces(Reader& r) {
+  InterfacesReply m;
+  std::uint32_t count = 0;
+  if (!r.flag(m.listed) || !r.u32(count)) return std::nullopt;
+  // Each slot takes at least 5 bytes, so a count the payload cannot hold stops at its end.
+  for (std::uint32_t i = 0; i < count; ++i) {
+    bool ok = false;
+    InterfaceSlot slot;
+    if (!r.flag(ok) || !r.text(slot.path)) return std::nullopt;
+    slot.status = ok ? InterfaceStatus::Ok : InterfaceStatus::Failed;
+    m.slots.push_back(std::move(slot));
+  }
+  return finish(r, std::move(m));
+}
+
+std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
+  switch (kind) {
+    case kListInterfaces: {
+      ListInterfacesRequest m;
+      r.text(m.host) && r.text(m.classGuid);
+      return finish(r, std::move(m));
+    }
+    case kOpen: {
+      OpenRequest m;
+      r.text(m.host) && r.text(m.path) && r.u32(m.access) && r.flag(m.overlapped);
+      return finish(r, std::move(m));
+    }
+    case kClose: {
+      CloseRequest m;
+      r.text(m.host) && r.i64(m.handle);
+      return finish(r, std::move(m));
+    }
+    case kControl: {
+      ControlRequest m;
+      r.text(m.host) && r.i64(m.handle) && r.u32(m.code) && r.u32(m.outSize) && r.bytes(m.input);
+      return finish(r, std::move(m));
+    }
+    case kRead: {
+      ReadRequest m;
+      r.text(m.host) && r.i64(m.handle) && r.u32(m.maxBytes);
+      return finish(r, std::move(m));
+    }
+    case kAdmin: {
+      AdminRequest m;
+      r.text(m.json);
+      return finish(r, std::move(m));
+    }
+    case kInterfacesReply: return decodeInterfaces(r);
+    case kOpenReply: {
+      OpenReply m;
+      r.i64(m.handle);
+      return finish(r, m);
+    }
+    case kCloseReply: return finish(r, CloseReply{});
+    case kControlReply: {
+      ControlReply m;
+      r.flag(m.ok) && r.u32(m.returned) && r.bytes(m.reply);
+      return finish(r, std::move(m));
+    }
+    case kReadReply: {
+      ReadReply m;
+      r.status(m.status) && r.bytes(m.bytes);
+      return finish(r, std::move(m));
+    }
+    case kAdminReply: {
+      AdminReply m;
+      r.flag(m.ok) && r.text(m.text);
+      return finish(r, std::move(m));
+    }
+    default: return std::nullopt;
+  }
+}
+
+std::uint32_t headerLength(std::span<const std::uint8_t> header) {
+  return static_cast<std::uint32_t>(header[0]) | static_cast<std::uint32_t>(header[1]) << 8 |
+         static_cast<std::uint32_t>(header[2]) << 16 | static_cast<std::uint32_t>(header[3]) << 24;
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline, int timeoutMs) {
+  if (timeoutMs < 0) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+}
+
+// Reads exactly out.size() bytes before the deadline.
+bool readExactly(int fd, std::span<std::uint8_t> out, std::chrono::steady_clock::time_point deadline,
+                 int timeoutMs) {
+  std::size_t got = 0;
+  while (got < out.size()) {
+    if (waitReadable(fd, remainingMs(deadline, timeoutMs)) != 1) return false;
+    const ssize_t n = ::recv(fd, out.data() + got, out.size() - got, 0);
+    if (n == 0) return false;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> encodeFrame(const Message& message) {
+  const Bytes payload = payloadOf(message);
+  if (payload.size() > kMaxPayload) return {};
+  Bytes frame;
+  frame.reserve(kHeaderBytes + payload.size());
+  const auto n = static_cast<std::uint32_t>(payload.size());
+  for (int i = 0; i < 4; ++i) frame.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  return frame;
+}
+
+FrameCheck checkFrame(std::span<const std::uint8_t> stream) {
+  if (stream.size() < kHeaderBytes) return {FrameStatus::Incomplete, 0};
+  const std::uint32_t length = headerLength(stream);
+  if (length == 0 || length > kMaxPayload) return {FrameStatus::Invalid, 0};
+  if (stream.size() - kHeaderBytes < length) return {FrameStatus::Incomplete, 0};
+  return {FrameStatus::Complete, kHeaderBytes + length};
+}
+
+std::optional<Message> decodePayload(std::span<const std::uint8_t> payload) {
+  if (payload.empty()) return std::nullopt;
+  Reader r(payload.subspan(1));
+  return decodeMessage(payload[0], r);
+}
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+  if (this != &other) {
+    reset();
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+int Socket::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+void Socket::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Socket connectUnix(const std::string& path) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return {};
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  Socket s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!s.valid()) return {};
+  if (::connect(s.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
+  return s;
+}
+
+bool sendFrame(int fd, const Message& message) {
+  const Bytes frame = encodeFrame(message);
+  if (frame.empty()) return false;
+  std::size_t sent = 0;
+  while (sent < frame.size()) {
+    const ssize_t n = ::send(fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int waitReadable(int fd, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  for (;;) {
+    const int r = ::poll(&p, 1, timeoutMs);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    return r == 0 ? 0 : 1;
+  }
+}
+
+std::optional<Message> receiveFrame(int fd, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::uint8_t header[kHeaderBytes];
+  if (!readExactly(fd, header, deadline, timeoutMs)) return std::nullopt;
+  const std::uint32_t length = headerLength(header);
+  if (length == 0 || length > kMaxPayload) return std::nullopt;
+  Bytes payload(length);
+  if (!readExactly(fd, payload, deadline, timeoutMs)) return std::nullopt;
+  return decodePayload(payload);
+}
+
+}  // namespace platform::simwire

@@ -1,0 +1,266 @@
+#include "sim/Scenario.h"
+
+#include <algorithm>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+
+struct Fault : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail(const std::string& where, const std::string& what) {
+  throw Fault(where + ": " + what);
+}
+
+// Keys each object may carry; later additions to the format go here.
+const std::initializer_list<std::string_view> kTopKeys = {"hosts", "servers", "serverListNotValidMs",
+                                                          "driverVersion", "busVersion"};
+const std::initializer_list<std::string_view> kHostKeys = {"name", "ip"};
+const std::initializer_list<std::string_view> kServerKeys = {"ip",     "mac",         "name",
+                                                             "status", "storageMode", "devices"};
+const std::initializer_list<std::string_view> kDeviceKeys = {
+    "port", "vid", "pid", "type", "manufacturer", "product", "serial", "subItems", "holder"};
+const std::initializer_list<std::string_view> kHolderKeys = {"host", "lockType", "lockCount",
+                                                             "seconds"};
+const std::initializer_list<std::string_view> kSubItemKeys = {"a", "b"};
+
+void requireObject(const json& j, const std::string& where,
+                   std::initializer_list<std::string_view> keys) {
+  if (!j.is_object()) fail(where, "expected an object");
+  for (const auto& [key, value] : j.items()) {
+    if (std::find(keys.begin(), keys.end(), key) == keys.end())
+      fail(where, "unknown key \"" + key + "\"");
+  }
+}
+
+const json& member(const json& j, const std::string& where, const char* key) {
+  if (!j.contains(key)) fail(where, std::string("missing \"") + key + "\"");
+  return j.at(key);
+}
+
+std::string at(const std::string& where, const char* key) { return where + "." + key; }
+
+std::int64_t integer(const json& j, const std::string& where, std::int64_t lo, std::int64_t hi) {
+  const std::string range = "expected an integer from " + std::to_string(lo) + " to " + std::to_string(hi);
+  if (!j.is_number_integer()) fail(where, range);
+  if (j.is_number_unsigned() && j.get<std::uint64_t>() > static_cast<std::uint64_t>(hi))
+    fail(where, range);
+  const auto v = j.get<std::int64_t>();
+  if (v < lo || v > hi) fail(where, range);
+  return v;
+}
+
+std::int64_t optionalInteger(const json& j, const std::string& where, const char* key,
+                             std::int64_t lo, std::int64_t hi, std::int64_t fallback) {
+  return j.contains(key) ? integer(j.at(key), at(where, key), lo, hi) : fallback;
+}
+
+std::string text(const json& j, const std::string& where, std::size_t maxBytes) {
+  if (!j.is_string()) fail(where, "expected a text");
+  std::string s = j.get<std::string>();
+  if (s.size() > maxBytes) fail(where, "longer than " + std::to_string(maxBytes) + " bytes");
+  return s;
+}
+
+std::string optionalText(const json& j, const std::string& where, const char* key,
+                         std::string fallback) {
+  return j.contains(key) ? text(j.at(key), at(where, key), kMaxFieldBytes) : fallback;
+}
+
+Ipv4 ipv4(const json& j, const std::string& where) {
+  const auto ip = parseIpv4(text(j, where, 15));
+  if (!ip) fail(where, "expected a dotted IPv4 address such as \"192.168.1.20\"");
+  return *ip;
+}
+
+std::uint16_t usbId(const json& j, const std::string& where) {
+  if (j.is_number_integer()) return static_cast<std::uint16_t>(integer(j, where, 0, 0xFFFF));
+  const std::string s = j.is_string() ? j.get<std::string>() : std::string();
+  const auto bytes = fromHex(s);
+  if (!j.is_string() || s.size() != 4 || !bytes) fail(where, "expected 4 hexadecimal digits");
+  return static_cast<std::uint16_t>((*bytes)[0] << 8 | (*bytes)[1]);
+}
+
+std::vector<std::uint8_t> hexBytes(const json& j, const std::string& where) {
+  const auto bytes = fromHex(text(j, where, 2 * kMaxFieldBytes));
+  if (!bytes) fail(where, "expected an even number of hexadecimal digits");
+  return *bytes;
+}
+
+Version version(const json& j, const std::string& where) {
+  const std::string s = text(j, where, 32);
+  int parts[3] = {};
+  char tail = 0;
+  if (std::sscanf(s.c_str(), "%d.%d.%d%c", &parts[0], &parts[1], &parts[2], &tail) != 3)
+    fail(where, "expected a version such as \"2.1.7\"");
+  for (int p : parts)
+    if (p < -128 || p > 127) fail(where, "each version part must be from -128 to 127");
+  return {static_cast<std::int8_t>(parts[0]), static_cast<std::int8_t>(parts[1]),
+          static_cast<std::int8_t>(parts[2])};
+}
+
+const json& array(const json& j, const std::string& where) {
+  if (!j.is_array()) fail(where, "expected a list");
+  return j;
+}
+
+std::string indexed(const std::string& where, std::size_t i) {
+  return where + "[" + std::to_string(i) + "]";
+}
+
+void readHolder(const json& j, const std::string& where, Device& d) {
+  requireObject(j, where, kHolderKeys);
+  d.holder = text(member(j, where, "host"), at(where, "host"), 63);
+  if (!isValidHostName(d.holder)) fail(at(where, "host"), "not a valid host name");
+  d.lockType = static_cast<std::int8_t>(integer(member(j, where, "lockType"), at(where, "lockType"), 1, 2));
+  d.lockCount = static_cast<std::int8_t>(optionalInteger(j, where, "lockCount", 1, 127, 1));
+  if (j.contains("seconds"))
+    d.holdEndsMs = integer(j.at("seconds"), at(where, "seconds"), 0, 0xFFFFFFFF) * 1000;
+}
+
+Device readDevice(const json& j, const std::string& where) {
+  requireObject(j, where, kDeviceKeys);
+  Device d;
+  d.port = static_cast<std::uint8_t>(integer(member(j, where, "port"), at(where, "port"), 1, 127));
+  d.vid = usbId(member(j, where, "vid"), at(where, "vid"));
+  d.pid = usbId(member(j, where, "pid"), at(where, "pid"));
+  d.type = optionalText(j, where, "type", "UNKNOWN");
+  d.manufacturer = optionalText(j, where, "manufacturer", "");
+  d.product = optionalText(j, where, "product", "");
+  d.serial = optionalText(j, where, "serial", "");
+  if (j.contains("subItems")) {
+    const std::string list = at(where, "subItems");
+    const json& items = array(j.at("subItems"), list);
+    if (items.size() > kMaxFieldBytes) fail(list, "more than 127 sub-items");
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const std::string w = indexed(list, i);
+      requireObject(items[i], w, kSubItemKeys);
+      SubItemRecord sub;
+      if (items[i].contains("a")) sub.first = hexBytes(items[i].at("a"), at(w, "a"));
+      if (items[i].contains("b")) sub.second = hexBytes(items[i].at("b"), at(w, "b"));
+      d.subItems.push_back(std::move(sub));
+    }
+  }
+  if (j.contains("holder")) readHolder(j.at("holder"), at(where, "holder"), d);
+  return d;
+}
+
+Server readServer(const json& j, const std::string& where) {
+  requireObject(j, where, kServerKeys);
+  Server s;
+  s.ip = ipv4(member(j, where, "ip"), at(where, "ip"));
+  const auto mac = parseMac(text(member(j, where, "mac"), at(where, "mac"), 17));
+  if (!mac) fail(at(where, "mac"), "expected six hexadecimal bytes such as \"00:1A:2B:3C:4D:5E\"");
+  s.mac = *mac;
+  s.name = text(member(j, where, "name"), at(where, "name"), kMaxFieldBytes);
+  s.status = static_cast<std::int8_t>(optionalInteger(j, where, "status", -128, 127, 1));
+  s.storageMode = static_cast<std::int8_t>(optionalInteger(j, where, "storageMode", -128, 127, 1));
+  if (j.contains("devices")) {
+    const std::string list = at(where, "devices");
+    const json& devices = array(j.at("devices"), list);
+    std::set<int> ports;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      Device d = readDevice(devices[i], indexed(list, i));
+      if (!ports.insert(d.port).second)
+        fail(indexed(list, i) + ".port", "port " + std::to_string(d.port) + " is used twice");
+      s.devices.push_back(std::move(d));
+    }
+  }
+  return s;
+}
+
+Host readHost(const json& j, const std::string& where) {
+  requireObject(j, where, kHostKeys);
+  Host h;
+  h.name = text(member(j, where, "name"), at(where, "name"), 63);
+  if (!isValidHostName(h.name))
+    fail(at(where, "name"), "a host name is 1 to 63 letters, digits, '-', '_' or '.', not starting with '.'");
+  h.ip = ipv4(member(j, where, "ip"), at(where, "ip"));
+  return h;
+}
+
+WorldSetup readScenario(const json& j) {
+  requireObject(j, "scenario", kTopKeys);
+  WorldSetup setup;
+  const json& hosts = array(member(j, "scenario", "hosts"), "hosts");
+  if (hosts.empty()) fail("hosts", "at least one host is needed");
+  std::set<std::string> names;
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    Host h = readHost(hosts[i], indexed("hosts", i));
+    if (!names.insert(h.name).second) fail(indexed("hosts", i) + ".name", "host " + h.name + " is named twice");
+    setup.hosts.push_back(std::move(h));
+  }
+  if (j.contains("servers")) {
+    const json& servers = array(j.at("servers"), "servers");
+    std::set<Ipv4> ips;
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+      const std::string w = indexed("servers", i);
+      Server s = readServer(servers[i], w);
+      if (!ips.insert(s.ip).second) fail(w + ".ip", formatIpv4(s.ip) + " is used twice");
+      for (std::size_t k = 0; k < s.devices.size(); ++k) {
+        const std::string& holder = s.devices[k].holder;
+        if (!holder.empty() && !names.contains(holder))
+          fail(w + ".devices" + "[" + std::to_string(k) + "].holder.host",
+               "\"" + holder + "\" is not one of the hosts");
+      }
+      setup.servers.push_back(std::move(s));
+    }
+  }
+  setup.serverListNotValidMs = optionalInteger(j, "scenario", "serverListNotValidMs", 0,
+                                               24LL * 3600 * 1000, 0);
+  if (j.contains("driverVersion")) setup.driverVersion = version(j.at("driverVersion"), "driverVersion");
+  if (j.contains("busVersion")) setup.busVersion = version(j.at("busVersion"), "busVersion");
+  return setup;
+}
+
+template <typename Result, typename Read>
+Result guarded(Read read) {
+  try {
+    return {read(), {}};
+  } catch (const Fault& f) {
+    return {std::nullopt, f.what()};
+  } catch (const json::exception& e) {
+    return {std::nullopt, e.what()};
+  }
+}
+
+}  // namespace
+
+ScenarioResult parseScenario(std::string_view jsonText) {
+  json j;
+  try {
+    j = json::parse(jsonText);
+  } catch (const json::parse_error& e) {
+    return {std::nullopt, std::string("not valid JSON: ") + e.what()};
+  }
+  return guarded<ScenarioResult>([&] { return readScenario(j); });
+}
+
+ScenarioResult loadScenarioFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {std::nullopt, "cannot be read"};
+  std::ostringstream text;
+  text << in.rdbuf();
+  return parseScenario(text.str());
+}
+
+ServerResult parseServerObject(const json& object, const std::string& where) {
+  return guarded<ServerResult>([&] { return readServer(object, where); });
+}
+
+DeviceResult parseDeviceObject(const json& object, const std::string& where) {
+  return guarded<DeviceResult>([&] { return readDevice(object, where); });
+}
+
+}  // namespace sim

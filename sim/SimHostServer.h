@@ -1,0 +1,46 @@
+#pragma once
+// The daemon's socket loop: accepts clients on a listening Unix socket, answers their frames from
+// the World, completes event reads as they end, and ticks the World so that holds expire on time.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/SimWire.h"
+#include "sim/World.h"
+
+namespace sim {
+
+// Binds and listens on a Unix stream socket at path, replacing a socket file left there (the caller
+// holds the folder's lock). An invalid Socket and the reason when that fails.
+platform::simwire::Socket listenUnix(const std::string& path, std::string& error);
+
+class SimHostServer {
+ public:
+  // `listening` is a bound, listening socket; `stopFd` becomes readable when the loop should end.
+  SimHostServer(World& world, platform::simwire::Socket listening, int stopFd,
+                int tickMs = 100);
+  void run();
+
+ private:
+  struct Client {
+    platform::simwire::Socket socket;
+    std::vector<std::uint8_t> input;
+    // Reads left pending on this connection: handle -> host.
+    std::map<platform::Handle, std::string> reads;
+  };
+
+  void accept();
+  // False when the client is to be dropped (gone, or sent a frame that is refused).
+  bool receive(Client& client);
+  bool handle(Client& client, const platform::simwire::Message& message);
+  void finishReads();
+  void dropClient(Client& client);
+
+  World& world_;
+  platform::simwire::Socket listening_;
+  int stopFd_;
+  int tickMs_;
+  std::vector<Client> clients_;
+};
+
+}  // namespace sim

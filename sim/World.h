@@ -1,0 +1,202 @@
+#pragma once
+// The simulated host's core: the virtual USB bus driver as every simulated computer sees it (its
+// control device, one bus device per attached server, control requests, event reads), the device
+// servers and the holds on their devices. Thread-safe; the daemon and the in-process device I/O run
+// this same code. Time comes from the Clock it is given.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/DeviceIo.h"
+#include "platform/Handle.h"
+#include "sim/WorldModel.h"
+
+namespace sim {
+
+struct ControlResult {
+  bool ok = false;
+  std::uint32_t returned = 0;       // what the driver claims; may exceed the out size under a fault
+  std::vector<std::uint8_t> reply;  // the bytes written over the buffer, never more than the out size
+};
+
+struct ReadOutcome {
+  platform::ReadStatus status = platform::ReadStatus::Failed;
+  std::vector<std::uint8_t> bytes;
+};
+
+struct LogEntry {
+  std::uint64_t seq = 0;
+  std::int64_t atMs = 0;
+  std::string host;
+  std::string device;  // device path, empty when the handle was unknown
+  std::string what;    // "control", "cancel", "read", "read-done"
+  std::optional<std::uint32_t> code;
+  std::vector<std::uint8_t> request;
+  std::string result;  // "ok", "failed", "pending", "completed", "aborted"
+  std::uint32_t returned = 0;
+  std::vector<std::uint8_t> reply;
+};
+
+enum class FaultKind { Fail, Oversize, Truncate };
+
+struct Fault {
+  FaultKind kind = FaultKind::Fail;
+  std::uint32_t code = 0;
+  std::string host;  // empty: any host
+};
+
+struct WorldOptions {
+  platform::Handle firstHandle = 0x100;
+  std::size_t eventQueueLimit = 64;
+  std::size_t logLimit = 4096;
+};
+
+struct HostState {
+  Host host;
+  int pendingReads = 0;
+};
+
+struct WorldState {
+  std::int64_t nowMs = 0;
+  std::int64_t serverListValidInMs = 0;  // 0 once the server list is valid
+  std::vector<Server> servers;
+  std::vector<HostState> hosts;
+  std::vector<Fault> faults;
+  std::uint64_t nextLogSeq = 0;
+};
+
+class World {
+ public:
+  World(WorldSetup setup, platform::Clock& clock, WorldOptions options = {});
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  // --- The driver as one computer (`host`) reaches it.
+  std::optional<std::vector<platform::InterfaceSlot>> listInterfaces(std::string_view host,
+                                                                     std::string_view classGuid);
+  platform::Handle open(std::string_view host, std::string_view path);
+  void close(std::string_view host, platform::Handle handle);
+  ControlResult control(std::string_view host, platform::Handle handle, std::uint32_t code,
+                        std::span<const std::uint8_t> input, std::uint32_t outSize);
+  // Starts an event read on a control-device handle: Completed at once when an event waits,
+  // else Pending; Failed for a wrong handle or a read already outstanding.
+  ReadOutcome beginRead(std::string_view host, platform::Handle handle, std::uint32_t maxBytes);
+  // The end of the outstanding read: Pending while it waits (up to timeoutMs of real time, since it
+  // waits for another thread's request), Completed or Aborted once, Failed when none is outstanding.
+  ReadOutcome waitRead(std::string_view host, platform::Handle handle, std::uint32_t timeoutMs);
+  // Drops an outstanding read without completing it (its reader went away).
+  void abandonRead(platform::Handle handle);
+  // Ends holds whose time ran out and opens the server list when its time came.
+  void tick();
+
+  // --- Changes of the world (the control command). Each returns an error text, empty on success.
+  std::string addServer(Server server);
+  std::string removeServer(const Ipv4& server);
+  // A hold the device comes with ends holdEndsMs from now.
+  std::string addDevice(const Ipv4& server, Device device);
+  std::string removeDevice(const Ipv4& server, std::uint8_t port);
+  // Another computer links and locks a device, under the same rules as a driver request.
+  std::string take(std::string_view host, const Ipv4& server, std::uint8_t port,
+                   std::int8_t lockType, std::uint32_t seconds);
+  // Frees a device whoever holds it.
+  std::string release(const Ipv4& server, std::uint8_t port);
+  // Another computer asks the holder for a device.
+  std::string ask(std::string_view host, const Ipv4& server, std::uint8_t port);
+  std::string setHostIp(std::string_view host, const Ipv4& ip);
+  std::string injectFault(Fault fault);
+
+  WorldState state();
+  // Log entries with seq >= fromSeq, oldest first, at most maxEntries.
+  std::vector<LogEntry> log(std::uint64_t fromSeq, std::size_t maxEntries);
+
+  // Device paths of the control device (the same on every computer) and of a server's bus.
+  static std::string controlPath();
+  static std::string busPath(const Ipv4& server);
+
+ private:
+  enum class DeviceKind { Control, Bus };
+  struct OpenHandle {
+    std::string host;
+    DeviceKind kind = DeviceKind::Control;
+    Ipv4 server{};
+    std::string path;
+  };
+  enum class ReadState { Pending, Done };
+  struct Read {
+    ReadState state = ReadState::Pending;
+    std::string host;
+    std::uint32_t maxBytes = 0;
+    std::uint64_t order = 0;
+    ReadOutcome outcome;
+  };
+  struct Request {
+    Host& host;
+    const OpenHandle& handle;
+    std::uint32_t code;
+    std::span<const std::uint8_t> input;
+    std::uint32_t outSize;
+  };
+
+  // All below run with mutex_ held.
+  void advanceTime();
+  Host* findHost(std::string_view name);
+  Server* findServer(const Ipv4& ip);
+  Device* findDevice(const Ipv4& server, std::uint8_t port);
+  const OpenHandle* findHandle(std::string_view host, platform::Handle handle) const;
+  std::optional<Fault> takeFault(FaultKind kind, std::uint32_t code, std::string_view host);
+  void deliver(Host& host, std::vector<std::uint8_t> event);
+  void deviceListChanged(const Ipv4& server);
+  void serverListChanged();
+  void finishRead(platform::Handle handle, Read& read, ReadOutcome outcome);
+  void abortReads(std::string_view host, std::optional<platform::Handle> only);
+  void dropBuses(const Ipv4& server);
+  void addLog(LogEntry entry);
+
+  ControlResult dispatch(const Request& request);
+  ControlResult serverList(const Request& request);
+  ControlResult attach(const Request& request);
+  ControlResult cancelRead(const Request& request);
+  ControlResult deviceList(const Request& request);
+  ControlResult link(const Request& request);
+  ControlResult unlink(const Request& request);
+  ControlResult lock(const Request& request);
+  ControlResult unlock(const Request& request);
+  ControlResult requestToUse(const Request& request);
+
+  // The hold rules, shared by driver requests and the control command.
+  std::string linkAs(const std::string& host, const Ipv4& server, std::uint8_t port);
+  std::string lockAs(const std::string& host, const Ipv4& server, std::uint8_t port,
+                     std::int8_t lockType, std::uint32_t seconds);
+  std::string askAs(const Host& asker, const Ipv4& server, std::uint8_t port, std::uint8_t kind);
+  void freeDevice(const Ipv4& server, Device& device);
+
+
+  std::mutex mutex_;
+  std::condition_variable readDone_;
+  platform::Clock& clock_;
+  WorldOptions options_;
+  std::vector<Host> hosts_;
+  std::vector<Server> servers_;
+  Version driverVersion_, busVersion_;
+  std::int64_t serverListValidAtMs_ = 0;
+  bool serverListAnnounced_ = true;
+  std::map<platform::Handle, OpenHandle> handles_;
+  std::map<platform::Handle, Read> reads_;
+  platform::Handle nextHandle_;
+  std::uint64_t nextReadOrder_ = 0;
+  std::vector<Fault> faults_;
+  std::deque<LogEntry> log_;
+  std::vector<LogEntry> deferredLog_;
+  bool deferLog_ = false;
+  std::uint64_t nextSeq_ = 1;
+};
+
+}  // namespace sim

@@ -1,0 +1,221 @@
+#include "sim/WorldCommands.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/Scenario.h"
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+using ojson = nlohmann::ordered_json;
+
+struct BadArgument : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Log pages stay well inside one wire frame.
+constexpr std::size_t kLogPageBytes = 256 * 1024;
+
+const json& arg(const json& cmd, const char* key) {
+  if (!cmd.contains(key)) throw BadArgument(std::string("missing \"") + key + "\"");
+  return cmd.at(key);
+}
+
+std::string textArg(const json& cmd, const char* key) {
+  const json& v = arg(cmd, key);
+  if (!v.is_string()) throw BadArgument(std::string("\"") + key + "\" must be a text");
+  return v.get<std::string>();
+}
+
+std::int64_t intArg(const json& cmd, const char* key, std::int64_t lo, std::int64_t hi) {
+  const json& v = arg(cmd, key);
+  if (!v.is_number_integer() || v.get<std::int64_t>() < lo || v.get<std::int64_t>() > hi ||
+      (v.is_number_unsigned() && v.get<std::uint64_t>() > static_cast<std::uint64_t>(hi)))
+    throw BadArgument(std::string("\"") + key + "\" must be an integer from " +
+                      std::to_string(lo) + " to " + std::to_string(hi));
+  return v.get<std::int64_t>();
+}
+
+Ipv4 ipArg(const json& cmd, const char* key) {
+  const auto ip = parseIpv4(textArg(cmd, key));
+  if (!ip) throw BadArgument(std::string("\"") + key + "\" must be a dotted IPv4 address");
+  return *ip;
+}
+
+std::uint8_t portArg(const json& cmd) { return static_cast<std::uint8_t>(intArg(cmd, "port", 0, 255)); }
+
+std::string usbIdText(std::uint16_t id) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", id);
+  return text;
+}
+
+const char* faultName(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::Fail: return "fail";
+    case FaultKind::Oversize: return "oversize";
+    case FaultKind::Truncate: return "truncate";
+  }
+  return "?";
+}
+
+ojson deviceToJson(const Device& d, std::int64_t nowMs) {
+  ojson subItems = ojson::array();
+  for (const SubItemRecord& s : d.subItems)
+    subItems.push_back({{"a", toHex(s.first)}, {"b", toHex(s.second)}});
+  ojson out = {{"port", d.port},
+              {"vid", usbIdText(d.vid)},
+              {"pid", usbIdText(d.pid)},
+              {"type", d.type},
+              {"manufacturer", d.manufacturer},
+              {"product", d.product},
+              {"serial", d.serial},
+              {"subItems", subItems},
+              {"holder", d.holder},
+              {"lockType", d.lockType},
+              {"lockCount", d.lockCount},
+              {"remainingSeconds", nullptr}};
+  if (d.holdEndsMs) out["remainingSeconds"] = (*d.holdEndsMs - nowMs + 999) / 1000;
+  return out;
+}
+
+ojson serverToJson(const Server& s, std::int64_t nowMs) {
+  ojson devices = ojson::array();
+  for (const Device& d : s.devices) devices.push_back(deviceToJson(d, nowMs));
+  return {{"ip", formatIpv4(s.ip)}, {"mac", formatMac(s.mac)}, {"name", s.name},
+          {"status", s.status},     {"storageMode", s.storageMode}, {"devices", devices}};
+}
+
+ojson hostToJson(const HostState& h) {
+  ojson attached = ojson::array();
+  for (const Ipv4& ip : h.host.attached) attached.push_back(formatIpv4(ip));
+  ojson events = ojson::array();
+  for (const auto& e : h.host.events) events.push_back(toHex(e));
+  return {{"name", h.host.name},
+          {"ip", formatIpv4(h.host.ip)},
+          {"attached", attached},
+          {"queuedEvents", events},
+          {"droppedEvents", h.host.droppedEvents},
+          {"pendingReads", h.pendingReads}};
+}
+
+std::string check(const std::string& error) {
+  if (!error.empty()) throw BadArgument(error);
+  return {};
+}
+
+std::string logPage(World& world, const json& cmd) {
+  const std::uint64_t from =
+      cmd.contains("from") ? static_cast<std::uint64_t>(intArg(cmd, "from", 0, INT64_MAX)) : 0;
+  ojson entries = ojson::array();
+  std::uint64_t next = from;
+  std::size_t bytes = 0;
+  for (const LogEntry& e : world.log(from, 512)) {
+    ojson entry = logEntryToJson(e);
+    const std::size_t size = entry.dump().size();
+    if (bytes > 0 && bytes + size > kLogPageBytes) break;
+    bytes += size;
+    entries.push_back(std::move(entry));
+    next = e.seq + 1;
+  }
+  return ojson{{"entries", entries}, {"next", next}}.dump();
+}
+
+std::string addServer(World& world, const json& cmd) {
+  ServerResult r = parseServerObject(arg(cmd, "server"), "server");
+  if (!r.server) throw BadArgument(r.error);
+  return check(world.addServer(std::move(*r.server)));
+}
+
+std::string addDevice(World& world, const json& cmd) {
+  DeviceResult r = parseDeviceObject(arg(cmd, "device"), "device");
+  if (!r.device) throw BadArgument(r.error);
+  return check(world.addDevice(ipArg(cmd, "server"), std::move(*r.device)));
+}
+
+std::string fault(World& world, const json& cmd, FaultKind kind) {
+  const auto c = parseCode(textArg(cmd, "code"));
+  if (!c) throw BadArgument("\"code\" must be a control code such as \"0x222000\"");
+  const std::string host = cmd.contains("host") ? textArg(cmd, "host") : std::string();
+  return check(world.injectFault({kind, *c, host}));
+}
+
+using Handler = std::function<std::string(World&, const json&)>;
+
+const std::map<std::string, Handler, std::less<>>& handlers() {
+  static const std::map<std::string, Handler, std::less<>> table = {
+      {"state", [](World& w, const json&) { return stateToJson(w.state()).dump(); }},
+      {"log", logPage},
+      {"add-server", addServer},
+      {"remove-server", [](World& w, const json& c) { return check(w.removeServer(ipArg(c, "ip"))); }},
+      {"add-device", addDevice},
+      {"remove-device",
+       [](World& w, const json& c) { return check(w.removeDevice(ipArg(c, "server"), portArg(c))); }},
+      {"take",
+       [](World& w, const json& c) {
+         return check(w.take(textArg(c, "host"), ipArg(c, "server"), portArg(c),
+                             static_cast<std::int8_t>(intArg(c, "lockType", 1, 2)),
+                             static_cast<std::uint32_t>(intArg(c, "seconds", 0, 0xFFFFFFFF))));
+       }},
+      {"release",
+       [](World& w, const json& c) { return check(w.release(ipArg(c, "server"), portArg(c))); }},
+      {"ask",
+       [](World& w, const json& c) {
+         return check(w.ask(textArg(c, "host"), ipArg(c, "server"), portArg(c)));
+       }},
+      {"set-ip",
+       [](World& w, const json& c) { return check(w.setHostIp(textArg(c, "host"), ipArg(c, "ip"))); }},
+      {"fail-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Fail); }},
+      {"oversize-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Oversize); }},
+      {"truncate-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Truncate); }},
+  };
+  return table;
+}
+
+}  // namespace
+
+CommandResult runCommand(World& world, std::string_view jsonText) {
+  try {
+    const json cmd = json::parse(jsonText);
+    if (!cmd.is_object()) return {false, "a command is a JSON object"};
+    const std::string name = textArg(cmd, "cmd");
+    const auto it = handlers().find(name);
+    if (it == handlers().end()) return {false, "unknown command \"" + name + "\""};
+    return {true, it->second(world, cmd)};
+  } catch (const BadArgument& e) {
+    return {false, e.what()};
+  } catch (const json::exception& e) {
+    return {false, std::string("bad command: ") + e.what()};
+  }
+}
+
+ojson stateToJson(const WorldState& s) {
+  ojson servers = ojson::array();
+  for (const Server& server : s.servers) servers.push_back(serverToJson(server, s.nowMs));
+  ojson hosts = ojson::array();
+  for (const HostState& h : s.hosts) hosts.push_back(hostToJson(h));
+  ojson faults = ojson::array();
+  for (const Fault& f : s.faults)
+    faults.push_back({{"kind", faultName(f.kind)}, {"code", formatCode(f.code)}, {"host", f.host}});
+  return {{"serverListValidInSeconds", (s.serverListValidInMs + 999) / 1000},
+          {"servers", servers},
+          {"hosts", hosts},
+          {"faults", faults}};
+}
+
+ojson logEntryToJson(const LogEntry& e) {
+  ojson out = {{"seq", e.seq},           {"timeMs", e.atMs},         {"host", e.host},
+              {"device", e.device},     {"what", e.what},           {"code", nullptr},
+              {"request", toHex(e.request)}, {"result", e.result}, {"returned", e.returned},
+              {"reply", toHex(e.reply)}};
+  if (e.code) out["code"] = formatCode(*e.code);
+  return out;
+}
+
+}  // namespace sim

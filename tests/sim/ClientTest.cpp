@@ -1,0 +1,227 @@
+// The socket client against the daemon's loop run in this process on a temporary folder.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "SimTestWorld.h"
+#include "platform/SimClientDeviceIo.h"
+#include "platform/SimEnvironment.h"
+#include "platform/SimWire.h"
+#include "sim/SimHostServer.h"
+
+namespace {
+
+namespace wire = platform::simwire;
+using platform::ReadStatus;
+
+class TempSimDir {
+ public:
+  TempSimDir() {
+    char pattern[] = "/tmp/tarvex-simtest-XXXXXX";
+    path_ = ::mkdtemp(pattern);
+    ::setenv("TARVEX_SIM_DIR", path_.c_str(), 1);
+    ::setenv("TARVEX_HOST", "A", 1);
+  }
+  ~TempSimDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+
+ private:
+  std::string path_;
+};
+
+// The daemon's loop on a thread, over a world with a manual clock.
+class RunningServer {
+ public:
+  explicit RunningServer(sim::World& world) {
+    std::string error;
+    wire::Socket listening = sim::listenUnix(platform::sim::socketPath(), error);
+    EXPECT_TRUE(listening.valid()) << error;
+    EXPECT_EQ(::pipe(stop_), 0);
+    thread_ = std::thread([&world, s = std::move(listening), fd = stop_[0]]() mutable {
+      sim::SimHostServer(world, std::move(s), fd, 10).run();
+    });
+  }
+  ~RunningServer() { stop(); }
+  void stop() {
+    if (!thread_.joinable()) return;
+    const char b = 1;
+    EXPECT_EQ(::write(stop_[1], &b, 1), 1);
+    thread_.join();
+    ::close(stop_[0]);
+    ::close(stop_[1]);
+  }
+
+ private:
+  int stop_[2] = {-1, -1};
+  std::thread thread_;
+};
+
+struct Client {
+  std::unique_ptr<platform::DeviceIo> io = platform::makeSimClientDeviceIo();
+  platform::Handle control = platform::kInvalidHandle;
+
+  bool openControl() {
+    const auto slots = io->ListInterfaces(sim::kMasterBusClass);
+    if (!slots || slots->empty()) return false;
+    control = io->Open(slots->front().path, platform::kGenericRead | platform::kGenericWrite, true);
+    return control != platform::kInvalidHandle;
+  }
+  simtest::Reply call(std::uint32_t code, std::vector<std::uint8_t> input, std::uint32_t inSize,
+                      std::uint32_t outSize) {
+    simtest::Reply r;
+    r.bytes = std::move(input);
+    r.bytes.resize(std::max(inSize, outSize));
+    r.ok = io->Control(control, code, r.bytes, inSize, outSize, r.returned);
+    return r;
+  }
+};
+
+TEST(SimClient, WithoutADaemonEveryCallFailsAtOnce) {
+  TempSimDir dir;
+  Client c;
+  EXPECT_FALSE(c.io->ListInterfaces(sim::kMasterBusClass));
+  EXPECT_EQ(c.io->Open("x", 0, false), platform::kInvalidHandle);
+  std::vector<std::uint8_t> buffer(2048);
+  std::uint32_t n = 7;
+  EXPECT_FALSE(c.io->Control(0x100, sim::code::kGetServerList, buffer, 1024, 1024, n));
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(c.io->BeginRead(0x100, buffer, n), ReadStatus::Failed);
+  EXPECT_EQ(c.io->WaitRead(0x100, platform::kWaitForever, n), ReadStatus::Failed);
+  c.io->Close(0x100);
+}
+
+class SimClientServed : public ::testing::Test {
+ protected:
+  TempSimDir dir;
+  platform::ManualClock clock;
+  sim::World world{simtest::smallWorld(), clock};
+  std::optional<RunningServer> server{std::in_place, world};
+  Client c;
+};
+
+TEST_F(SimClientServed, ControlRequestsTravelByteForByte) {
+  ASSERT_TRUE(c.openControl());
+  const auto direct = simtest::Station(world, "B").serverList();
+  const auto reply = c.call(sim::code::kGetServerList, {}, 1024, 1024);
+  ASSERT_TRUE(reply.ok);
+  EXPECT_EQ(reply.returned, direct.returned);
+  EXPECT_EQ(reply.bytes, direct.bytes);
+  EXPECT_FALSE(c.call(sim::code::kGetDeviceList, {}, 2048, 2048).ok) << "not a bus";
+}
+
+TEST_F(SimClientServed, AnOversizeReplyPassesItsCountButNoMoreBytesThanTheOutSize) {
+  ASSERT_TRUE(c.openControl());
+  ASSERT_EQ(world.injectFault({sim::FaultKind::Oversize, sim::code::kGetDriverVersion, ""}), "");
+  std::vector<std::uint8_t> buffer(80, 0xEE);
+  std::uint32_t n = 0;
+  ASSERT_TRUE(c.io->Control(c.control, sim::code::kGetDriverVersion, buffer, 64, 64, n));
+  EXPECT_EQ(n, 65u);
+  EXPECT_EQ(buffer[64], 0xEE) << "nothing written past the out size";
+}
+
+TEST_F(SimClientServed, APendingReadDoesNotHoldUpControlRequestsAndEndsWithTheEvent) {
+  ASSERT_TRUE(c.openControl());
+  std::vector<std::uint8_t> buffer(2048, 0);
+  std::uint32_t n = 0;
+  ASSERT_EQ(c.io->BeginRead(c.control, buffer, n), ReadStatus::Pending);
+  EXPECT_EQ(c.io->WaitRead(c.control, 0, n), ReadStatus::Pending);
+
+  auto waited = std::async(std::launch::async, [&] {
+    std::uint32_t got = 0;
+    const auto status = c.io->WaitRead(c.control, platform::kWaitForever, got);
+    return std::make_pair(status, got);
+  });
+  // Control calls from this thread go on while the other one waits.
+  ASSERT_TRUE(c.call(sim::code::kGetDriverVersion, {}, 64, 64).ok);
+  ASSERT_TRUE(c.call(sim::code::kAttachServer, {10, 0, 0, 20}, 4, 64).ok);
+  const auto [status, got] = waited.get();
+  EXPECT_EQ(status, ReadStatus::Completed);
+  EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + got),
+            simtest::deviceListChanged());
+}
+
+TEST_F(SimClientServed, CancelEndsAWaitOnAnotherThreadAsAborted) {
+  ASSERT_TRUE(c.openControl());
+  std::vector<std::uint8_t> buffer(2048, 0);
+  std::uint32_t n = 0;
+  ASSERT_EQ(c.io->BeginRead(c.control, buffer, n), ReadStatus::Pending);
+  auto waited = std::async(std::launch::async, [&] {
+    std::uint32_t got = 0;
+    return c.io->WaitRead(c.control, platform::kWaitForever, got);
+  });
+  ASSERT_TRUE(c.call(sim::code::kCancelRead, {}, 64, 64).ok);
+  EXPECT_EQ(waited.get(), ReadStatus::Aborted);
+}
+
+TEST_F(SimClientServed, ControlCallsFromManyThreadsAllGetTheirOwnReplies) {
+  ASSERT_TRUE(c.openControl());
+  std::vector<std::future<bool>> calls;
+  for (int t = 0; t < 8; ++t) {
+    calls.push_back(std::async(std::launch::async, [&] {
+      for (int i = 0; i < 25; ++i) {
+        const auto r = c.call(sim::code::kGetDriverVersion, {}, 64, 64);
+        if (!r.ok || r.returned != 8 || r.bytes[0] != 1) return false;
+      }
+      return true;
+    }));
+  }
+  for (auto& f : calls) EXPECT_TRUE(f.get());
+}
+
+TEST_F(SimClientServed, ADaemonRestartFailsTheOldHandleAndTheNextCallsReconnect) {
+  ASSERT_TRUE(c.openControl());
+  std::vector<std::uint8_t> buffer(2048, 0);
+  std::uint32_t n = 0;
+  ASSERT_EQ(c.io->BeginRead(c.control, buffer, n), ReadStatus::Pending);
+
+  server.reset();  // the daemon goes away
+  EXPECT_EQ(c.io->WaitRead(c.control, platform::kWaitForever, n), ReadStatus::Failed);
+  EXPECT_FALSE(c.io->ListInterfaces(sim::kMasterBusClass));
+
+  platform::ManualClock clock2;
+  sim::World fresh(simtest::smallWorld(), clock2, {0x9000, 64, 100});
+  server.emplace(fresh);
+  EXPECT_FALSE(c.call(sim::code::kGetDriverVersion, {}, 64, 64).ok) << "a handle of the old run";
+  ASSERT_TRUE(c.openControl());
+  EXPECT_TRUE(c.call(sim::code::kGetDriverVersion, {}, 64, 64).ok);
+  EXPECT_EQ(c.io->BeginRead(c.control, buffer, n), ReadStatus::Pending);
+  server.reset();
+}
+
+// A peer that answers every request with the given bytes.
+void serveOnce(const std::vector<std::uint8_t>& answer, std::promise<void>& ready) {
+  std::string error;
+  wire::Socket listening = sim::listenUnix(platform::sim::socketPath(), error);
+  ready.set_value();
+  wire::Socket peer(::accept(listening.fd(), nullptr, nullptr));
+  std::uint8_t sink[4096];
+  [[maybe_unused]] const auto got = ::recv(peer.fd(), sink, sizeof sink, 0);
+  [[maybe_unused]] const auto sent = ::send(peer.fd(), answer.data(), answer.size(), MSG_NOSIGNAL);
+}
+
+TEST(SimClient, ABadFrameFromThePeerIsRefused) {
+  const std::vector<std::vector<std::uint8_t>> answers = {
+      {0xFF, 0xFF, 0xFF, 0x7F},                       // oversize length
+      {0x09, 0x00, 0x00, 0x00, 0x84, 0x01},           // truncated: the peer hangs up mid-frame
+      {0x02, 0x00, 0x00, 0x00, 0x81, 0x05},           // malformed interfaces reply
+      wire::encodeFrame(wire::OpenReply{0x100}),      // a well-formed reply of the wrong kind
+  };
+  for (const auto& answer : answers) {
+    TempSimDir dir;
+    std::promise<void> ready;
+    std::thread peer(serveOnce, std::cref(answer), std::ref(ready));
+    ready.get_future().wait();
+    Client c;
+    EXPECT_FALSE(c.io->ListInterfaces(sim::kMasterBusClass));
+    peer.join();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <ostream>
+
+#include "sim/Scenario.h"
+
+namespace {
+
+const char* kGood = R"({
+  "hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10"}, {"name": "LAB-PC", "ip": "192.168.1.11"}],
+  "servers": [{
+    "ip": "192.168.1.20", "mac": "00:1a:2b:3c:4d:5e", "name": "NUS-1", "status": 3, "storageMode": 0,
+    "devices": [
+      {"port": 1, "vid": "04F9", "pid": "0042", "type": "PRINTER", "manufacturer": "Brother",
+       "product": "HL-L2350DW", "serial": "E7", "subItems": [{"a": "0102", "b": ""}],
+       "holder": {"host": "LAB-PC", "lockType": 2, "seconds": 60}},
+      {"port": 2, "vid": 1921, "pid": "5567"}
+    ]}],
+  "serverListNotValidMs": 1500,
+  "driverVersion": "2.-1.7"
+})";
+
+TEST(Scenario, ReadsEveryField) {
+  const auto r = sim::parseScenario(kGood);
+  ASSERT_TRUE(r.setup) << r.error;
+  const sim::WorldSetup& w = *r.setup;
+  ASSERT_EQ(w.hosts.size(), 2u);
+  EXPECT_EQ(w.hosts[0].name, "OFFICE-PC");
+  EXPECT_EQ(w.hosts[0].ip, (sim::Ipv4{192, 168, 1, 10}));
+  ASSERT_EQ(w.servers.size(), 1u);
+  const sim::Server& s = w.servers[0];
+  EXPECT_EQ(sim::formatMac(s.mac), "00:1A:2B:3C:4D:5E");
+  EXPECT_EQ(s.status, 3);
+  EXPECT_EQ(s.storageMode, 0);
+  ASSERT_EQ(s.devices.size(), 2u);
+  EXPECT_EQ(s.devices[0].vid, 0x04F9);
+  EXPECT_EQ(s.devices[0].subItems.at(0).first, (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_EQ(s.devices[0].holder, "LAB-PC");
+  EXPECT_EQ(s.devices[0].lockType, 2);
+  EXPECT_EQ(s.devices[0].lockCount, 1);
+  EXPECT_EQ(s.devices[0].holdEndsMs, 60'000);
+  EXPECT_EQ(s.devices[1].vid, 1921);
+  EXPECT_EQ(s.devices[1].type, "UNKNOWN");
+  EXPECT_EQ(w.serverListNotValidMs, 1500);
+  EXPECT_EQ(w.driverVersion.minor, -1);
+}
+
+struct Bad {
+  const char* json;
+  const char* expected;  // part of the error text
+  friend void PrintTo(const Bad& b, std::ostream* os) { *os << '"' << b.expected << '"'; }
+};
+
+class ScenarioFaults : public ::testing::TestWithParam<Bad> {};
+
+TEST_P(ScenarioFaults, AreRefusedWithThePlaceNamed) {
+  const auto r = sim::parseScenario(GetParam().json);
+  EXPECT_FALSE(r.setup);
+  EXPECT_NE(r.error.find(GetParam().expected), std::string::npos) << r.error;
+}
+
+const char* kHost = R"("hosts": [{"name": "PC", "ip": "10.0.0.1"}])";
+
+std::string with(const std::string& servers) {
+  return std::string("{") + kHost + R"(, "servers": [{"ip": "10.0.0.2", "mac": "00:00:00:00:00:01",
+     "name": "S", "devices": [)" + servers + "]}]}";
+}
+
+const std::string kBadVid = with(R"({"port": 1, "vid": "4F9", "pid": "0001"})");
+const std::string kBadPort = with(R"({"port": 0, "vid": "0001", "pid": "0001"})");
+const std::string kTwice = with(R"({"port": 1, "vid": "0001", "pid": "0001"},
+                                   {"port": 1, "vid": "0001", "pid": "0002"})");
+const std::string kStranger = with(R"({"port": 1, "vid": "0001", "pid": "0001",
+                                       "holder": {"host": "GHOST", "lockType": 2}})");
+const std::string kLockType = with(R"({"port": 1, "vid": "0001", "pid": "0001",
+                                       "holder": {"host": "PC", "lockType": 3}})");
+const std::string kDeviceKey = with(R"({"port": 1, "vid": "0001", "pid": "0001", "colour": 1})");
+const std::string kLongText = with(R"({"port": 1, "vid": "0001", "pid": "0001", "serial": ")" +
+                                   std::string(128, 's') + R"("})");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScenarioFaults,
+    ::testing::Values(
+        Bad{"", "not valid JSON"}, Bad{"{\"hosts\": [", "not valid JSON"},
+        Bad{"[]", "scenario: expected an object"},
+        Bad{R"({"hosts": [], "servers": []})", "hosts: at least one host"},
+        Bad{R"({"servers": []})", "missing \"hosts\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}], "queues": []})", "unknown key \"queues\""},
+        Bad{R"({"hosts": [{"name": "../x", "ip": "10.0.0.1"}]})", "hosts[0].name"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.256"}]})", "hosts[0].ip"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}, {"name": "PC", "ip": "10.0.0.2"}]})",
+            "named twice"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}],
+                "servers": [{"ip": "10.0.0.2", "mac": "00:00:00:00:00", "name": "S"}]})",
+            "servers[0].mac"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}],
+                "servers": [{"ip": "10.0.0.2", "mac": "00:00:00:00:00:01", "name": "S", "status": 300}]})",
+            "servers[0].status: expected an integer from -128 to 127"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}], "driverVersion": "1.2"})", "driverVersion"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}], "serverListNotValidMs": -1})",
+            "serverListNotValidMs"},
+        Bad{kBadVid.c_str(), "servers[0].devices[0].vid: expected 4 hexadecimal digits"},
+        Bad{kBadPort.c_str(), "devices[0].port"},
+        Bad{kTwice.c_str(), "devices[1].port: port 1 is used twice"},
+        Bad{kStranger.c_str(), "devices[0].holder.host: \"GHOST\" is not one of the hosts"},
+        Bad{kLockType.c_str(), "holder.lockType"},
+        Bad{kDeviceKey.c_str(), "devices[0]: unknown key \"colour\""},
+        Bad{kLongText.c_str(), "devices[0].serial: longer than 127 bytes"}));
+
+TEST(Scenario, TheDemoLoads) {
+  const auto r = sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json");
+  ASSERT_TRUE(r.setup) << r.error;
+  EXPECT_EQ(r.setup->hosts.at(0).name, "OFFICE-PC");
+}
+
+TEST(Scenario, AMissingFileIsNamedAsUnreadable) {
+  EXPECT_EQ(sim::loadScenarioFile("/nonexistent/x.json").error, "cannot be read");
+}
+
+}  // namespace

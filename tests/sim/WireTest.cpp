@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "platform/SimWire.h"
+
+namespace {
+
+namespace wire = platform::simwire;
+using Bytes = std::vector<std::uint8_t>;
+
+std::vector<wire::Message> everyKind() {
+  return {wire::ListInterfacesRequest{"PC", "{guid}"},
+          wire::OpenRequest{"PC", "\\\\?\\path", 0xC0000000, true},
+          wire::CloseRequest{"PC", 0x1234},
+          wire::ControlRequest{"PC", -1, 0x222060, 6, {3, 0x10, 0x0E, 0, 0, 2}},
+          wire::ReadRequest{"PC", 0x100, 2048},
+          wire::AdminRequest{R"({"cmd":"state"})"},
+          wire::InterfacesReply{true, {{platform::InterfaceStatus::Ok, "a"},
+                                       {platform::InterfaceStatus::Failed, ""}}},
+          wire::OpenReply{0x7FFF'FFFF'FFFF},
+          wire::CloseReply{},
+          wire::ControlReply{true, 2049, Bytes(33, 7)},
+          wire::ReadReply{platform::ReadStatus::Aborted, {}},
+          wire::AdminReply{false, "no"}};
+}
+
+Bytes payload(const Bytes& frame) { return Bytes(frame.begin() + 4, frame.end()); }
+
+TEST(Wire, EveryMessageSurvivesTheRoundTrip) {
+  for (const wire::Message& m : everyKind()) {
+    const Bytes frame = wire::encodeFrame(m);
+    const auto check = wire::checkFrame(frame);
+    ASSERT_EQ(check.status, wire::FrameStatus::Complete);
+    EXPECT_EQ(check.frameBytes, frame.size());
+    const auto back = wire::decodePayload(payload(frame));
+    ASSERT_TRUE(back) << "kind " << m.index();
+    EXPECT_EQ(wire::encodeFrame(*back), frame) << "kind " << m.index();
+  }
+}
+
+TEST(Wire, EveryCutOfEveryPayloadIsRefused) {
+  for (const wire::Message& m : everyKind()) {
+    const Bytes p = payload(wire::encodeFrame(m));
+    for (std::size_t n = 0; n < p.size(); ++n)
+      EXPECT_FALSE(wire::decodePayload(std::span(p).first(n))) << "kind " << m.index() << " cut at " << n;
+    Bytes longer = p;
+    longer.push_back(0);
+    EXPECT_FALSE(wire::decodePayload(longer)) << "trailing byte, kind " << m.index();
+  }
+}
+
+TEST(Wire, FrameHeadersThatCannotBeTrustedAreRefused) {
+  struct Case {
+    Bytes stream;
+    wire::FrameStatus expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, wire::FrameStatus::Incomplete},
+      {{5, 0, 0}, wire::FrameStatus::Incomplete},
+      {{5, 0, 0, 0, 1}, wire::FrameStatus::Incomplete},
+      {{0, 0, 0, 0}, wire::FrameStatus::Invalid},                 // empty payload
+      {{0x01, 0x00, 0x10, 0x00}, wire::FrameStatus::Invalid},     // 1 MiB + 1
+      {{0xFF, 0xFF, 0xFF, 0xFF}, wire::FrameStatus::Invalid},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wire::checkFrame(c.stream).status, c.expected);
+}
+
+TEST(Wire, MalformedPayloadsAreRefused) {
+  const std::vector<Bytes> cases = {
+      {0x00},                                         // no such kind
+      {0x7F},
+      {0x83, 0x00},                                   // CloseReply with a byte
+      {0x85, 0x04, 0, 0, 0, 0},                       // read status out of range
+      {0x84, 0x02, 0, 0, 0, 0, 0, 0, 0, 0},           // flag neither 0 nor 1
+      {0x84, 0x01, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},  // blob longer than the payload
+      {0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0},  // promises 4 billion slots
+  };
+  for (const Bytes& p : cases) EXPECT_FALSE(wire::decodePayload(p)) << int(p[0]);
+}
+
+TEST(Wire, AnOversizePayloadIsNotEncoded) {
+  EXPECT_TRUE(wire::encodeFrame(wire::AdminReply{true, std::string(wire::kMaxPayload, 'x')}).empty());
+}
+
+}  // namespace
