@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/ReadThread.h"
+#include "platform/Clock.h"
+#include "platform/UiDispatcher.h"
+#include "support/FakeDeviceIo.h"
+
+namespace {
+
+using core::EventReader;
+
+class ReadThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::ui::markUiThread();
+    platform::setClock(&clock);
+  }
+  void TearDown() override { platform::setClock(nullptr); }
+
+  // Serves hand-overs on this (the UI) thread until the condition holds.
+  template <typename Done>
+  void serveUntil(Done done) {
+    platform::ui::serveUntil([&] { return done(); });
+  }
+
+  platform::ManualClock clock;
+  test::FakeDeviceIo io;
+  test::ScopedDeviceIo scope{io};
+  std::vector<std::vector<std::uint8_t>> received;
+  std::vector<std::int32_t> counts;
+  core::DriverEventHandler handler = [this](const std::uint8_t* record, std::int32_t count) {
+    received.emplace_back(record, record + core::kEventBytes);
+    counts.push_back(count);
+  };
+};
+
+TEST_F(ReadThreadTest, DeliversAWhole2048ByteRecordAndClearsTheBufferBetweenReads) {
+  EventReader reader;
+  reader.StartReadThread(5, handler);
+  io.sendEvent(std::vector<std::uint8_t>(2048, 0xAB));
+  io.sendEvent({2});
+  serveUntil([&] { return counts.size() >= 2; });
+  reader.StopReadThread();
+  ASSERT_GE(received.size(), 2u);
+  EXPECT_EQ(counts[0], 2048);
+  EXPECT_EQ(received[0], std::vector<std::uint8_t>(2048, 0xAB));
+  EXPECT_EQ(counts[1], 1);
+  EXPECT_EQ(received[1][0], 2);
+  EXPECT_EQ(received[1][1], 0);  // cleared before the read
+  EXPECT_FALSE(reader.running());
+}
+
+TEST_F(ReadThreadTest, StopWhileAReadIsPendingCancelsIt) {
+  EventReader reader;
+  reader.StartReadThread(5, handler);
+  while (!io.readPending()) std::this_thread::yield();
+  reader.StopReadThread();
+  EXPECT_EQ(io.requestsOf(core::IOCTL_MASTERBUS_CANCEL_READ).size(), 1u);
+  EXPECT_EQ(io.requestsOf(core::IOCTL_MASTERBUS_CANCEL_READ)[0].bytes, std::vector<std::uint8_t>(64, 0));
+}
+
+TEST_F(ReadThreadTest, StopEndsEvenWhenTheCancelFindsNoReadPending) {
+  EventReader reader;
+  std::atomic<bool> inHandler{false};
+  reader.StartReadThread(5, [&](const std::uint8_t*, std::int32_t) {
+    // The stop arrives while the reader is in its hand-over: its cancel meets no pending read.
+    inHandler = true;
+  });
+  io.sendEvent({1});
+  serveUntil([&] { return inHandler.load(); });
+  reader.StopReadThread();  // returns thanks to the bounded waits
+  EXPECT_FALSE(reader.running());
+}
+
+TEST_F(ReadThreadTest, AFailedReadBacksOffAndHandsOverAnEmptyRecord) {
+  io.readsFail = true;
+  EventReader reader;
+  reader.StartReadThread(5, handler);
+  serveUntil([&] { return counts.size() >= 3; });
+  reader.StopReadThread();
+  EXPECT_EQ(counts[0], 0);
+  EXPECT_GE(clock.sleepCount(), 2);
+  EXPECT_EQ(clock.sleptMs() % core::TReadThread::kBackOffMs, 0);
+}
+
+TEST_F(ReadThreadTest, NoControlDeviceStartsNothing) {
+  EventReader reader;
+  reader.StartReadThread(platform::kInvalidHandle, handler);
+  EXPECT_FALSE(reader.running());
+  reader.StopReadThread();
+  EXPECT_TRUE(io.requestsOf(core::IOCTL_MASTERBUS_CANCEL_READ).empty());
+}
+
+}  // namespace
