@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "app/RefreshMutex.h"
+#include "core/SettingsStore.h"
 #include "platform/Handle.h"
 
 namespace app {
 
-inline constexpr const char* kSettingsKey = "Software\\Tarvex\\Velmora Network USB Utility";
+inline constexpr const char* kSettingsKey = core::kSettingsKey;
 
 struct ServerData {
   platform::Handle bus = platform::kInvalidHandle;

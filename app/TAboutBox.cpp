@@ -62,12 +62,12 @@ TAboutBox::TAboutBox(QWidget* parent)
   connect(&timerClose_, &QTimer::timeout, this, &TAboutBox::Timer_CloseTimer);
   connect(&slideTimer_, &QTimer::timeout, this, [this] { slideStep(slidingIn_); });
 
-  NoticeSlots& slots = noticeSlots();
-  if (!slots.ready()) {
+  NoticeSlots& table = noticeSlots();
+  if (!table.ready()) {
     const QRect work = QGuiApplication::primaryScreen()
                            ? QGuiApplication::primaryScreen()->availableGeometry()
                            : QRect(0, 0, 1024, 768);
-    slots.setWorkArea(work.left(), work.top(), work.left() + work.width(),
+    table.setWorkArea(work.left(), work.top(), work.left() + work.width(),
                       work.top() + work.height());
   }
 }

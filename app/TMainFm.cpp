@@ -195,12 +195,12 @@ void TMainFm::OpenMItemClick() {
 }
 
 void TMainFm::ExitMItemClick() {
-  if (FormCloseQuery()) QApplication::quit();
+  if (FormCloseQuery()) QCoreApplication::exit(0);  // not quit(): that asks the windows, which hide to the tray
 }
 
 void TMainFm::EndSession() {
   sessionEnding_ = true;
-  if (FormCloseQuery()) QApplication::quit();
+  if (FormCloseQuery()) QCoreApplication::exit(0);  // not quit(): that asks the windows, which hide to the tray
 }
 
 void TMainFm::hideToTray() {

@@ -9,7 +9,9 @@ function(tarvex_add_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     TARVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TARVEX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+  # Windows in tests run without a display.
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 30
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
 # tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ.

@@ -77,8 +77,9 @@ TEST_F(DeviceRowsTest, StatusTable) {
 
 TEST_F(DeviceRowsTest, RegisteredUnknownDeviceBecomesABoundScanner) {
   ctx.registeredScanners = {"vid_04f9&pid_0042"};  // compared without case
-  rows.Merge(server, {device("1", "UNKNOWN", "Acme", "Scan"), device("2", "Gizmo", "A", "B", "S2")},
-             ctx, nullptr);
+  auto other = device("2", "Gizmo", "A", "B", "S2");
+  other.pid = "0043";
+  rows.Merge(server, {device("1", "UNKNOWN", "Acme", "Scan"), other}, ctx, nullptr);
   ASSERT_EQ(rows.size(), 2u);
   const DeviceData& scanner = *rows.rows()[0].data;
   EXPECT_EQ(scanner.type, "Scanner");

@@ -2,6 +2,7 @@
 
 #include "core/DriverInterface.h"
 #include "platform/Clock.h"
+#include "support/DriverBytes.h"
 #include "support/FakeDeviceIo.h"
 
 namespace {
@@ -9,25 +10,8 @@ namespace {
 using namespace core;
 using Bytes = std::vector<std::uint8_t>;
 
-// Builders of the driver's replies, byte by byte.
-Bytes serverItem(const Bytes& ip, std::int8_t status, const std::string& name, std::int8_t mode = 1,
-                 std::int8_t nameLength = -128) {
-  Bytes b(ip);
-  b.insert(b.end(), {static_cast<std::uint8_t>(status), 0xAA, 0xAA, 0xAA});
-  b.insert(b.end(), {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-  b.insert(b.end(), {static_cast<std::uint8_t>(mode), 0, 0, 0});
-  const auto n = nameLength == -128 ? static_cast<std::uint8_t>(name.size())
-                                    : static_cast<std::uint8_t>(nameLength);
-  b.insert(b.end(), {n, 0, 0, 0});
-  b.insert(b.end(), name.begin(), name.end());
-  return b;
-}
-
-Bytes serverList(std::uint8_t valid, std::int8_t count, const std::vector<Bytes>& items) {
-  Bytes b{valid, 0, 0, 0, static_cast<std::uint8_t>(count), 0, 0, 0};
-  for (const auto& i : items) b.insert(b.end(), i.begin(), i.end());
-  return b;
-}
+using test::serverItem;
+using test::serverList;
 
 struct Texts {
   std::string type = "PRINTER", owner, maker = "Brother", product = "HL", serial = "SN1";
