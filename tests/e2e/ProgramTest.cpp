@@ -1,0 +1,109 @@
+// The program as a user starts it: beside the simulated host, offscreen, with its real windows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "platform/Registry.h"
+#include "support/Process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* kScenario = R"({
+  "hosts": [
+    {"name": "OFFICE-PC", "ip": "192.168.1.10",
+     "adapters": [{"mac": "3C:52:82:1F:6A:01", "ip": "192.168.1.10", "gateway": "192.168.1.20"}]},
+    {"name": "LAB-PC", "ip": "192.168.1.12"}
+  ],
+  "servers": [
+    {"ip": "192.168.1.20", "mac": "00:1A:2B:3C:4D:5E", "name": "NUS-Office", "status": 1,
+     "devices": [{"port": 1, "vid": "04F9", "pid": "0042", "type": "PRINTER",
+                  "manufacturer": "Brother", "product": "HL", "serial": "E1"}]},
+    {"ip": "192.168.1.21", "mac": "00:1A:2B:3C:4D:6F", "name": "NUS-Lab", "status": 3},
+    {"ip": "192.168.1.22", "mac": "00:1A:2B:3C:4D:80", "name": "NUS-Spare", "status": 0}
+  ]
+})";
+
+const std::string kKey = "Software\\Tarvex\\Velmora Network USB Utility";
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("tarvex-e2e-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir / "run");
+    std::ofstream(dir / "scenario.json") << kScenario;
+    env = {"TARVEX_SIM_DIR=" + (dir / "sim").string(), "XDG_RUNTIME_DIR=" + (dir / "run").string(),
+           "QT_QPA_PLATFORM=offscreen", "TARVEX_DIALOG_ANSWERS=default", "TARVEX_HOST=OFFICE-PC"};
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string bin(const char* name) const { return std::string(TARVEX_BIN_DIR) + "/" + name; }
+  std::unique_ptr<test::Process> start(const std::vector<std::string>& args, const char* out) {
+    return std::make_unique<test::Process>(args, env, (dir / out).string());
+  }
+  std::string simctl(const char* command) {
+    test::Process p({bin("tarvex-simctl"), command}, env, (dir / "simctl.out").string());
+    p.wait(5000);
+    return p.output();
+  }
+
+  fs::path dir;
+  std::vector<std::string> env;
+};
+
+TEST_F(ProgramTest, WithoutTheDriverItSaysSetUpIsIncompleteAndEnds) {
+  auto tarvex = start({bin("tarvex")}, "tarvex.out");
+  EXPECT_EQ(tarvex->wait(15000), 0);
+  EXPECT_NE(tarvex->output().find("Velmora Network USB Utility setup is incomplete!\n\nPlease reinstall again."),
+            std::string::npos)
+      << tarvex->output();
+}
+
+TEST_F(ProgramTest, StartsAttachesTheGatewayServerHandsOverAndShutsDownInOrder) {
+  auto simhost = start({bin("tarvex-simhost"), (dir / "scenario.json").string()}, "simhost.out");
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
+
+  auto tarvex = start({bin("tarvex")}, "tarvex.out");
+  // The server list is read, then the gateway's server attached by its four address bytes.
+  ASSERT_TRUE(test::eventually(
+      [&] {
+        const std::string log = simctl("log");
+        return log.find("\"code\":\"0x222000\"") != std::string::npos &&
+               log.find("\"code\":\"0x222010\",\"request\":\"c0a80114\"") != std::string::npos;
+      },
+      15000))
+      << simctl("log");
+  // NUS-Lab is neither stored nor a gateway: it stays detached.
+  EXPECT_EQ(simctl("log").find("\"code\":\"0x222010\",\"request\":\"c0a80115\""), std::string::npos);
+
+  auto second = start({bin("tarvex")}, "second.out");
+  EXPECT_EQ(second->wait(10000), 0) << second->output();
+
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(tarvex->wait(10000), 0) << tarvex->output();
+
+  auto reg = platform::Registry::open((dir / "sim" / "hosts" / "OFFICE-PC" / "registry.db").string(), false);
+  ASSERT_TRUE(reg);
+  auto office = reg->openKey(platform::RegRoot::CurrentUser,
+                             kKey + "\\Auto-Connect\\IP_192.168.1.20&MAC_00:1A:2B:3C:4D:5E",
+                             platform::kKeyRead);
+  ASSERT_TRUE(office);
+  EXPECT_EQ(office->value("ServerEnable")->text, "1");
+  EXPECT_FALSE(reg->openKey(platform::RegRoot::CurrentUser,
+                            kKey + "\\Auto-Connect\\IP_192.168.1.21&MAC_00:1A:2B:3C:4D:6F",
+                            platform::kKeyRead));
+  auto settings = reg->openKey(platform::RegRoot::CurrentUser, kKey, platform::kKeyRead);
+  ASSERT_TRUE(settings);
+  EXPECT_TRUE(settings->value("MainForm Width"));
+  EXPECT_TRUE(settings->value("MainForm Left"));
+  EXPECT_EQ(settings->value("Notify Check Days")->text, "60");
+  simhost->signal(SIGTERM);
+  EXPECT_EQ(simhost->wait(5000), 0);
+}
+
+}  // namespace
