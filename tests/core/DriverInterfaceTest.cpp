@@ -2,7 +2,7 @@
 
 #include "core/DriverInterface.h"
 #include "platform/Clock.h"
-#include "support/FakeDeviceIo.h"
+#include "ScriptedDeviceIo.h"
 
 namespace {
 
@@ -63,8 +63,8 @@ class DriverInterfaceTest : public ::testing::Test {
   void SetUp() override { platform::setClock(&clock); }
   void TearDown() override { platform::setClock(nullptr); }
   platform::ManualClock clock;
-  test::FakeDeviceIo io;
-  test::ScopedDeviceIo scope{io};
+  test::ScriptedDeviceIo io;
+  test::UseDeviceIo scope{io};
 };
 
 TEST_F(DriverInterfaceTest, ServerListRetriesOnceAfterASecondThenGivesUp) {
@@ -119,8 +119,8 @@ TEST_F(DriverInterfaceTest, ServerListReadsOnlyWholeItemsWithinTheReturnedBytes)
       {"negative count", serverList(1, -2, {a}), {}, 0},
   };
   for (auto& c : cases) {
-    test::FakeDeviceIo fake;
-    test::ScopedDeviceIo s(fake);
+    test::ScriptedDeviceIo fake;
+    test::UseDeviceIo s(fake);
     fake.reply(IOCTL_MASTERBUS_GET_SERVER_LIST, {true, c.reply, c.claimed});
     std::vector<ServerListEntry> servers;
     EXPECT_EQ(GetServerList(5, servers), c.expect) << c.what;
@@ -191,11 +191,11 @@ TEST_F(DriverInterfaceTest, VersionsAndBusAddress) {
 
   // A failed request, an invalid reply or an oversize one leave the outputs as they were.
   struct Case {
-    test::FakeDeviceIo::Reply reply;
+    test::ScriptedDeviceIo::Reply reply;
   } cases[] = {{{false, v}}, {{true, Bytes(64, 0)}}, {{true, v, 65}}};
   for (auto& c : cases) {
-    test::FakeDeviceIo fake;
-    test::ScopedDeviceIo s(fake);
+    test::ScriptedDeviceIo fake;
+    test::UseDeviceIo s(fake);
     fake.reply(IOCTL_MASTERBUS_GET_VERSION, c.reply);
     fake.reply(IOCTL_TCPBUS_GET_SERVER_ADDRESS, c.reply);
     std::string kept = "kept", keptShort = "kept", ip = "kept";
