@@ -349,6 +349,7 @@ TEST_F(DriverInterfaceTest, EventRecords) {
       {"unknown code", Bytes{9, 0, 0}, 3},
       {"device-list event cut short", update, 12},
       {"request cut short", ask, 14},
+      {"count past an empty buffer", Bytes{}, 5},
   };
   for (auto& c : none) EXPECT_EQ(ParseDriverEvent(c.record, c.count).code, NO_EVENT) << c.what;
   EXPECT_EQ(ParseDriverEvent(Bytes{UPDATE_BUS_LIST}, 1).code, UPDATE_BUS_LIST);
