@@ -344,7 +344,6 @@ std::optional<std::vector<DeviceListItem>> GetDeviceList(Handle bus) {
 DriverEvent ParseDriverEvent(Bytes buffer, std::int32_t count) {
   DriverEvent e;
   if (count <= 0) return e;
-  // A count may promise more than the buffer holds; only the bytes that are there are read.
   const Bytes record =
       buffer.first(std::min<std::size_t>(static_cast<std::size_t>(count), buffer.size()));
   if (record.empty()) return e;

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include "sim/Scenario.h"
 
 #include <algorithm>
@@ -26,7 +27,10 @@ struct Fault : std::runtime_error {
 // Keys each object may carry; later additions to the format go here.
 const std::initializer_list<std::string_view> kTopKeys = {"hosts", "servers", "serverListNotValidMs",
                                                           "driverVersion", "busVersion"};
-const std::initializer_list<std::string_view> kHostKeys = {"name", "ip"};
+const std::initializer_list<std::string_view> kHostKeys = {"name", "ip", "windowsVersion",
+                                                           "adapters"};
+const std::initializer_list<std::string_view> kAdapterKeys = {"type", "mac", "ip", "mask",
+                                                              "gateway"};
 const std::initializer_list<std::string_view> kServerKeys = {"ip",     "mac",         "name",
                                                              "status", "storageMode", "devices"};
 const std::initializer_list<std::string_view> kDeviceKeys = {
@@ -180,6 +184,27 @@ Server readServer(const json& j, const std::string& where) {
   return s;
 }
 
+// A computer that names no adapter has one Ethernet adapter on its own address, without a gateway.
+Adapter defaultAdapter(const Ipv4& ip) {
+  Adapter a;
+  a.mac = {0x02, 0x00, ip[0], ip[1], ip[2], ip[3]};
+  a.ip = ip;
+  return a;
+}
+
+Adapter readAdapter(const json& j, const std::string& where) {
+  requireObject(j, where, kAdapterKeys);
+  Adapter a;
+  a.type = static_cast<std::uint32_t>(optionalInteger(j, where, "type", 1, 300, 6));
+  const auto mac = parseMac(text(member(j, where, "mac"), at(where, "mac"), 17));
+  if (!mac) fail(at(where, "mac"), "expected six hexadecimal bytes such as \"00:1A:2B:3C:4D:5E\"");
+  a.mac = *mac;
+  a.ip = ipv4(member(j, where, "ip"), at(where, "ip"));
+  if (j.contains("mask")) a.mask = ipv4(j.at("mask"), at(where, "mask"));
+  if (j.contains("gateway")) a.gateway = ipv4(j.at("gateway"), at(where, "gateway"));
+  return a;
+}
+
 Host readHost(const json& j, const std::string& where) {
   requireObject(j, where, kHostKeys);
   Host h;
@@ -187,6 +212,19 @@ Host readHost(const json& j, const std::string& where) {
   if (!isValidHostName(h.name))
     fail(at(where, "name"), "a host name is 1 to 63 letters, digits, '-', '_' or '.', not starting with '.'");
   h.ip = ipv4(member(j, where, "ip"), at(where, "ip"));
+  h.windowsVersion = optionalText(j, where, "windowsVersion", "6.1");
+  unsigned major = 0, minor = 0;
+  char tail = 0;
+  if (std::sscanf(h.windowsVersion.c_str(), "%u.%u%c", &major, &minor, &tail) != 2)
+    fail(at(where, "windowsVersion"), "expected a version such as \"6.1\"");
+  if (j.contains("adapters")) {
+    const std::string list = at(where, "adapters");
+    const json& adapters = array(j.at("adapters"), list);
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+      h.adapters.push_back(readAdapter(adapters[i], indexed(list, i)));
+  } else {
+    h.adapters.push_back(defaultAdapter(h.ip));
+  }
   return h;
 }
 

@@ -455,6 +455,8 @@ std::string World::setHostIp(std::string_view host, const Ipv4& ip) {
   Host* h = findHost(host);
   if (!h) return "no host named " + std::string(host);
   h->ip = ip;
+  if (!h->adapters.empty()) h->adapters.front().ip = ip;
+  if (options_.hostChanged) options_.hostChanged(*h);
   deliver(*h, encodeCodeOnlyEvent(kUpdateIp));
   return {};
 }

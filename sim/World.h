@@ -3,6 +3,7 @@
 // control device, one bus device per attached server, control requests, event reads), the device
 // servers and the holds on their devices. Thread-safe; the daemon and the in-process device I/O run
 // this same code. Time comes from the Clock it is given.
+#include <functional>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -57,6 +58,8 @@ struct WorldOptions {
   platform::Handle firstHandle = 0x100;
   std::size_t eventQueueLimit = 64;
   std::size_t logLimit = 4096;
+  // Called (with the world locked) when a computer's own description changed, e.g. its address.
+  std::function<void(const Host&)> hostChanged;
 };
 
 struct HostState {

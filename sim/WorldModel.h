@@ -35,12 +35,23 @@ struct Server {
   std::vector<Device> devices;
 };
 
+// One network adapter of a simulated computer, as its system lists it.
+struct Adapter {
+  std::uint32_t type = 6;  // Ethernet
+  Mac mac{};
+  Ipv4 ip{};
+  Ipv4 mask{255, 255, 255, 0};
+  Ipv4 gateway{};
+};
+
 struct Host {
   std::string name;
   Ipv4 ip{};
   std::vector<Ipv4> attached;                    // servers whose bus this host has, in attach order
   std::deque<std::vector<std::uint8_t>> events;  // waiting for a read
   std::uint64_t droppedEvents = 0;
+  std::string windowsVersion = "6.1";
+  std::vector<Adapter> adapters;  // the first carries the host's address
 };
 
 // A world as a scenario describes it. Hold times are relative to the moment the world starts.

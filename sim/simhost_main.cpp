@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/SimEnvironment.h"
+#include "sim/HostSystem.h"
 #include "sim/Scenario.h"
 #include "sim/SimHostServer.h"
 #include "sim/World.h"
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const sim::Host& h : scenario.setup->hosts) {
-    if (!platform::sim::ensureHostDir(h.name)) {
+    if (!platform::sim::ensureHostDir(h.name) || !sim::writeSystemFile(h)) {
       std::cerr << "tarvex-simhost: cannot make the folder of host " << h.name << " in " << dir << "\n";
       return 1;
     }
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  sim::World world(std::move(*scenario.setup), platform::clock(), {firstHandle(), 64, 4096});
+  sim::World world(std::move(*scenario.setup), platform::clock(),
+                   {firstHandle(), 64, 4096, [](const sim::Host& h) { sim::writeSystemFile(h); }});
   std::cerr << "tarvex-simhost: listening on " << socketPath << "\n";
   sim::SimHostServer(world, std::move(listening), stopPipe[0]).run();
   ::unlink(socketPath.c_str());

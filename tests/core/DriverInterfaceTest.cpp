@@ -2,7 +2,7 @@
 
 #include "core/DriverInterface.h"
 #include "platform/Clock.h"
-#include "ScriptedDeviceIo.h"
+#include "support/FakeDeviceIo.h"
 
 namespace {
 
@@ -63,8 +63,8 @@ class DriverInterfaceTest : public ::testing::Test {
   void SetUp() override { platform::setClock(&clock); }
   void TearDown() override { platform::setClock(nullptr); }
   platform::ManualClock clock;
-  test::ScriptedDeviceIo io;
-  test::UseDeviceIo scope{io};
+  test::FakeDeviceIo io;
+  test::ScopedDeviceIo scope{io};
 };
 
 TEST_F(DriverInterfaceTest, ServerListRetriesOnceAfterASecondThenGivesUp) {
@@ -119,8 +119,8 @@ TEST_F(DriverInterfaceTest, ServerListReadsOnlyWholeItemsWithinTheReturnedBytes)
       {"negative count", serverList(1, -2, {a}), {}, 0},
   };
   for (auto& c : cases) {
-    test::ScriptedDeviceIo fake;
-    test::UseDeviceIo s(fake);
+    test::FakeDeviceIo fake;
+    test::ScopedDeviceIo s(fake);
     fake.reply(IOCTL_MASTERBUS_GET_SERVER_LIST, {true, c.reply, c.claimed});
     std::vector<ServerListEntry> servers;
     EXPECT_EQ(GetServerList(5, servers), c.expect) << c.what;
@@ -191,11 +191,11 @@ TEST_F(DriverInterfaceTest, VersionsAndBusAddress) {
 
   // A failed request, an invalid reply or an oversize one leave the outputs as they were.
   struct Case {
-    test::ScriptedDeviceIo::Reply reply;
+    test::FakeDeviceIo::Reply reply;
   } cases[] = {{{false, v}}, {{true, Bytes(64, 0)}}, {{true, v, 65}}};
   for (auto& c : cases) {
-    test::ScriptedDeviceIo fake;
-    test::UseDeviceIo s(fake);
+    test::FakeDeviceIo fake;
+    test::ScopedDeviceIo s(fake);
     fake.reply(IOCTL_MASTERBUS_GET_VERSION, c.reply);
     fake.reply(IOCTL_TCPBUS_GET_SERVER_ADDRESS, c.reply);
     std::string kept = "kept", keptShort = "kept", ip = "kept";
@@ -349,7 +349,7 @@ TEST_F(DriverInterfaceTest, EventRecords) {
       {"unknown code", Bytes{9, 0, 0}, 3},
       {"device-list event cut short", update, 12},
       {"request cut short", ask, 14},
-      {"count past an empty buffer", Bytes{}, 5},
+      {"count beyond the buffer", Bytes{}, 5},
   };
   for (auto& c : none) EXPECT_EQ(ParseDriverEvent(c.record, c.count).code, NO_EVENT) << c.what;
   EXPECT_EQ(ParseDriverEvent(Bytes{UPDATE_BUS_LIST}, 1).code, UPDATE_BUS_LIST);

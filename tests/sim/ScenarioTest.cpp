@@ -3,6 +3,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "sim/HostSystem.h"
 #include "sim/Scenario.h"
 
 namespace {
@@ -116,6 +117,39 @@ TEST(Scenario, TheDemoLoads) {
 
 TEST(Scenario, AMissingFileIsNamedAsUnreadable) {
   EXPECT_EQ(sim::loadScenarioFile("/nonexistent/x.json").error, "cannot be read");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Scenario, HostsDescribeTheirSystem) {
+  const auto r = sim::parseScenario(R"({"hosts": [
+    {"name": "A", "ip": "10.0.0.2", "windowsVersion": "5.0",
+     "adapters": [{"type": 71, "mac": "00:11:22:33:44:55", "ip": "10.0.0.2", "gateway": "10.0.0.20"},
+                  {"mac": "00:11:22:33:44:66", "ip": "0.0.0.0"}]},
+    {"name": "B", "ip": "10.0.0.3"}]})");
+  ASSERT_TRUE(r.setup) << r.error;
+  const sim::Host& a = r.setup->hosts[0];
+  EXPECT_EQ(a.windowsVersion, "5.0");
+  ASSERT_EQ(a.adapters.size(), 2u);
+  EXPECT_EQ(a.adapters[0].type, 71u);
+  EXPECT_EQ(a.adapters[0].gateway, (sim::Ipv4{10, 0, 0, 20}));
+  EXPECT_EQ(a.adapters[1].type, 6u);
+  const sim::Host& b = r.setup->hosts[1];
+  EXPECT_EQ(b.windowsVersion, "6.1");
+  ASSERT_EQ(b.adapters.size(), 1u);  // one adapter on its own address, no gateway
+  EXPECT_EQ(b.adapters[0].ip, b.ip);
+  EXPECT_EQ(b.adapters[0].gateway, (sim::Ipv4{0, 0, 0, 0}));
+
+  const std::string doc = sim::systemDocument(a);
+  EXPECT_NE(doc.find("\"windowsVersion\": \"5.0\""), std::string::npos);
+  EXPECT_NE(doc.find("\"gateway\": \"10.0.0.20\""), std::string::npos);
+  EXPECT_NE(doc.find("\"hostAddress\": \"10.0.0.2\""), std::string::npos);
+
+  const auto bad = sim::parseScenario(
+      R"({"hosts": [{"name": "A", "ip": "10.0.0.2", "windowsVersion": "seven"}]})");
+  EXPECT_EQ(bad.error, "hosts[0].windowsVersion: expected a version such as \"6.1\"");
 }
 
 }  // namespace

@@ -18,7 +18,12 @@ inline const sim::Ipv4 kHostB = {10, 0, 0, 2};
 // Hosts A and B; one server 10.0.0.20 ("NUS") with a printer on port 1 and storage on port 2.
 inline sim::WorldSetup smallWorld() {
   sim::WorldSetup setup;
-  setup.hosts = {sim::Host{"A", kHostA, {}, {}, 0}, sim::Host{"B", kHostB, {}, {}, 0}};
+  sim::Host a, b;
+  a.name = "A";
+  a.ip = kHostA;
+  b.name = "B";
+  b.ip = kHostB;
+  setup.hosts = {a, b};
   sim::Server server;
   server.ip = kServer;
   server.mac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};

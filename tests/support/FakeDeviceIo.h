@@ -69,7 +69,7 @@ class FakeDeviceIo : public platform::DeviceIo {
       r.ok = false;  // unscripted replies fail, except the two whose reply is not read
     }
     const std::size_t n = std::min<std::size_t>(r.bytes.size(), out);
-    std::memcpy(buffer.data(), r.bytes.data(), n);
+    if (n) std::memcpy(buffer.data(), r.bytes.data(), n);
     returned = r.claimedReturned.value_or(static_cast<std::uint32_t>(n));
     return r.ok;
   }
@@ -130,7 +130,7 @@ class FakeDeviceIo : public platform::DeviceIo {
     auto record = std::move(events_.front());
     events_.pop_front();
     const std::size_t n = std::min(record.size(), readBuffer_.size());
-    std::memcpy(readBuffer_.data(), record.data(), n);
+    if (n) std::memcpy(readBuffer_.data(), record.data(), n);
     returned = static_cast<std::uint32_t>(n);
     pending_ = false;
     return platform::ReadStatus::Completed;

@@ -1,0 +1,44 @@
+#include "sim/HostSystem.h"
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "platform/SimEnvironment.h"
+#include "sim/Address.h"
+
+namespace sim {
+
+std::string systemDocument(const Host& host) {
+  nlohmann::json adapters = nlohmann::json::array();
+  for (const Adapter& a : host.adapters)
+    adapters.push_back({{"type", a.type},
+                        {"mac", formatMac(a.mac)},
+                        {"ip", formatIpv4(a.ip)},
+                        {"mask", formatIpv4(a.mask)},
+                        {"gateway", formatIpv4(a.gateway)}});
+  // A computer with no adapter resolves its own name to the loopback address.
+  const std::string address = host.adapters.empty() ? "127.0.0.1" : formatIpv4(host.ip);
+  nlohmann::json doc = {{"computerName", host.name},
+                        {"windowsVersion", host.windowsVersion},
+                        {"hostAddress", address},
+                        {"adapters", adapters}};
+  return doc.dump(2) + "\n";
+}
+
+bool writeSystemFile(const Host& host) {
+  if (!platform::sim::ensureHostDir(host.name)) return false;
+  const std::string dir = platform::sim::simDir() + "/hosts/" + host.name;
+  // Written whole, then renamed, so that a reader never sees half a file.
+  const std::string temp = dir + "/system.json.new";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    out << systemDocument(host);
+    if (!out) return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, dir + "/system.json", ec);
+  return !ec;
+}
+
+}  // namespace sim

@@ -1,0 +1,15 @@
+#pragma once
+// What a simulated computer's system tells the program about itself (its name, its Windows
+// version, its adapters and its own address), written where the program's system-information
+// service reads it: simDir()/hosts/<name>/system.json.
+#include <string>
+
+#include "sim/WorldModel.h"
+
+namespace sim {
+
+std::string systemDocument(const Host& host);
+// False when the file cannot be written.
+bool writeSystemFile(const Host& host);
+
+}  // namespace sim
