@@ -236,7 +236,9 @@ int GetServerList(Handle control, std::vector<ServerListEntry>& servers) {
 }
 
 bool AttachServer(Handle control, const std::string& serverIp) {
-  std::array<std::uint8_t, kSmallReplyBytes> buffer;  // the reply room is not read
+  // The reply room is never read; it is cleared all the same so no stale stack bytes reach the
+  // driver.
+  std::array<std::uint8_t, kSmallReplyBytes> buffer{};
   const std::uint32_t addr = IpToNetwork(serverIp);
   std::memcpy(buffer.data(), &addr, 4);
   std::uint32_t returned = 0;

@@ -123,6 +123,17 @@ TEST_F(DriverInterfaceTest, ServerListOfAFullBufferKeepsEveryWholeItem) {
   EXPECT_EQ(servers.back().ip, "10.0.0.45");
 }
 
+TEST_F(DriverInterfaceTest, ServerListReaderStopsAtTheSixtyFourItsCallersHold) {
+  // More items than a 1024-byte reply can carry: the reader itself keeps only the first 64.
+  std::vector<Bytes> items;
+  for (int i = 0; i < 100; ++i) items.push_back(serverItem({10, 0, 1, static_cast<std::uint8_t>(i)}, 1, "S"));
+  const Bytes reply = serverList(1, 100, items);
+  const auto servers = ParseServerList(reply);
+  ASSERT_TRUE(servers);
+  ASSERT_EQ(servers->size(), 64u);
+  EXPECT_EQ(servers->back().ip, "10.0.1.63");
+}
+
 TEST_F(DriverInterfaceTest, RequestRecordsByteForByte) {
   io.reply(IOCTL_TCPBUS_LOCK_DEVICE, {true, {}});
   io.reply(IOCTL_TCPBUS_UNLOCK_DEVICE, {true, {}});

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <span>
 #include <thread>
 
 #include "core/ReadThread.h"
@@ -73,6 +75,55 @@ TEST_F(ReadThreadTest, StopEndsEvenWhenTheCancelFindsNoReadPending) {
   serveUntil([&] { return inHandler.load(); });
   reader.StopReadThread();  // returns thanks to the bounded waits
   EXPECT_FALSE(reader.running());
+}
+
+// A driver whose cancel meets no pending read (it came just before the read was issued), so the
+// read that follows stays pending; it notes how long each wait on the read may last.
+class LostCancelDeviceIo : public test::FakeDeviceIo {
+ public:
+  bool Control(platform::Handle h, std::uint32_t code, std::span<std::uint8_t> buffer,
+               std::uint32_t in, std::uint32_t out, std::uint32_t& returned) override {
+    if (code != core::IOCTL_MASTERBUS_CANCEL_READ)
+      return FakeDeviceIo::Control(h, code, buffer, in, out, returned);
+    std::lock_guard lock(mutex_);
+    ++cancels_;
+    return true;
+  }
+  platform::ReadStatus WaitRead(platform::Handle h, std::uint32_t timeoutMs,
+                                std::uint32_t& returned) override {
+    {
+      std::lock_guard lock(mutex_);
+      waits_.push_back(timeoutMs);
+    }
+    return FakeDeviceIo::WaitRead(h, timeoutMs, returned);
+  }
+  std::vector<std::uint32_t> waits() {
+    std::lock_guard lock(mutex_);
+    return waits_;
+  }
+  int cancels() {
+    std::lock_guard lock(mutex_);
+    return cancels_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::uint32_t> waits_;
+  int cancels_ = 0;
+};
+
+TEST_F(ReadThreadTest, StopEndsWhenTheCancelLeftTheNextReadPending) {
+  LostCancelDeviceIo lost;
+  test::ScopedDeviceIo use(lost);
+  EventReader reader;
+  reader.StartReadThread(5, handler);
+  while (!lost.readPending() || lost.waits().empty()) std::this_thread::yield();
+  reader.StopReadThread();  // the read is never completed: only the bounded wait ends the thread
+  EXPECT_FALSE(reader.running());
+  EXPECT_EQ(lost.cancels(), 1);
+  EXPECT_TRUE(lost.readPending());  // left to the handle's close
+  for (const std::uint32_t w : lost.waits()) EXPECT_EQ(w, core::TReadThread::kWaitSliceMs);
+  EXPECT_TRUE(received.empty());
 }
 
 TEST_F(ReadThreadTest, AFailedReadBacksOffAndHandsOverAnEmptyRecord) {

@@ -14,6 +14,8 @@ TEST(SettingsStoreTest, WritesAndReadsTextCreatingTheKey) {
   std::string v;
   core::ReadSetting(RegRoot::CurrentUser, kKey, "Notify Check Days", v);
   EXPECT_EQ(v, "");
+  // A first start's reads leave no trace: the key appears only with the first write.
+  EXPECT_FALSE(reg.get().openKey(RegRoot::CurrentUser, kKey, platform::kKeyRead));
   core::WriteSetting(RegRoot::CurrentUser, kKey, "Notify Check Days", "60", true, false);
   core::ReadSetting(RegRoot::CurrentUser, kKey, "Notify Check Days", v);
   EXPECT_EQ(v, "60");
@@ -38,6 +40,7 @@ TEST(SettingsStoreTest, MachineHiveIsReadThroughTheReadOnlyWayWithinItsRoom) {
     key->setString("Long255", std::string(255, 'x'));
     key->setString("Long256", std::string(256, 'x'));
     key->setString("WithZero", std::string("ab\0cd", 5));
+    key->setDWord("Number", 7);
     file = admin.file();
     auto user = platform::Registry::open(file, /*administrator=*/false);
     platform::setRegistry(user.get());
@@ -52,6 +55,11 @@ TEST(SettingsStoreTest, MachineHiveIsReadThroughTheReadOnlyWayWithinItsRoom) {
     EXPECT_EQ(v, "");
     core::ReadSetting(RegRoot::LocalMachine, kKey, "WithZero", v);
     EXPECT_EQ(v, "ab");
+    v = "as given";
+    core::ReadSetting(RegRoot::LocalMachine, kKey, "Number", v);
+    EXPECT_EQ(v, "as given");
+    core::ReadSetting(RegRoot::LocalMachine, kKey, "Missing", v);
+    EXPECT_EQ(v, "as given");
     // A user cannot write the machine's hive; nothing changes and nothing is reported.
     core::WriteSetting(RegRoot::LocalMachine, kKey, "Product Version", "9.9", true, false);
     core::ReadSetting(RegRoot::LocalMachine, kKey, "Product Version", v);
