@@ -1,7 +1,5 @@
 #include "platform/SimClientDeviceIo.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -15,69 +13,7 @@ namespace {
 
 namespace wire = simwire;
 
-// How long a reply may take; the daemon answers at once, so only a stuck daemon hits this.
-constexpr int kReplyTimeoutMs = 5000;
-
-// One connection to the daemon, made on first use and made again after it broke.
-class Channel {
- public:
-  // Sends a request and takes its reply. A connection that was made earlier may have died with
-  // an old daemon; then the request goes once more over a fresh one.
-  std::optional<wire::Message> exchange(const wire::Message& request) {
-    const bool reused = socket_.valid();
-    if (auto reply = tryOnce(request)) return reply;
-    if (!reused) return std::nullopt;
-    return tryOnce(request);
-  }
-
-  // Takes a frame that follows later (a read's end), waiting up to timeoutMs (negative: no end).
-  // Pending when nothing came in time.
-  std::optional<wire::Message> receiveLater(int timeoutMs, bool& timedOut) {
-    timedOut = false;
-    if (!socket_.valid()) return std::nullopt;
-    const int ready = wire::waitReadable(socket_.fd(), timeoutMs);
-    if (ready == 0) {
-      timedOut = true;
-      return std::nullopt;
-    }
-    auto message = ready == 1 ? wire::receiveFrame(socket_.fd(), kReplyTimeoutMs) : std::nullopt;
-    if (!message) drop();
-    return message;
-  }
-
-  // Ends any wait on this connection from another thread; the fd stays owned until drop().
-  void interrupt() {
-    std::lock_guard lock(fdMutex_);
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
-  }
-
-  void drop() {
-    std::lock_guard lock(fdMutex_);
-    fd_ = -1;
-    socket_.reset();
-  }
-
- private:
-  std::optional<wire::Message> tryOnce(const wire::Message& request) {
-    if (!socket_.valid()) {
-      wire::Socket fresh = wire::connectUnix(sim::socketPath());
-      std::lock_guard lock(fdMutex_);
-      socket_ = std::move(fresh);
-      fd_ = socket_.fd();
-      if (!socket_.valid()) return std::nullopt;
-    }
-    std::optional<wire::Message> reply;
-    if (wire::sendFrame(socket_.fd(), request))
-      reply = wire::receiveFrame(socket_.fd(), kReplyTimeoutMs);
-    if (!reply) drop();
-    return reply;
-  }
-
-  wire::Socket socket_;
-  // fd_ mirrors socket_ for interrupt(), which runs on another thread than the waits.
-  std::mutex fdMutex_;
-  int fd_ = -1;
-};
+using wire::Channel;
 
 template <typename Reply>
 std::optional<Reply> as(std::optional<wire::Message> message) {

@@ -1,5 +1,7 @@
 #include "platform/SimWire.h"
 
+#include "platform/SimEnvironment.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -21,12 +23,14 @@ enum Kind : std::uint8_t {
   kControl,
   kRead,
   kAdmin,
+  kSpooler,
   kInterfacesReply = 0x81,
   kOpenReply,
   kCloseReply,
   kControlReply,
   kReadReply,
   kAdminReply,
+  kSpoolerReply,
 };
 
 class Writer {
@@ -46,6 +50,14 @@ class Writer {
   }
   void text(const std::string& s) {
     bytes(std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
+  }
+  void printer(const PrinterInfo& p) {
+    text(p.printerName);
+    text(p.portName);
+    text(p.driverName);
+    u32(p.attributes);
+    u32(p.status);
+    u32(p.jobCount);
   }
   Bytes& payload() { return out_; }
 
@@ -99,6 +111,16 @@ class Reader {
     std::uint8_t b = 0;
     if (!u8(b) || b > static_cast<std::uint8_t>(ReadStatus::Failed)) return ok_ = false;
     v = static_cast<ReadStatus>(b);
+    return true;
+  }
+  bool printer(PrinterInfo& p) {
+    return text(p.printerName) && text(p.portName) && text(p.driverName) && u32(p.attributes) &&
+           u32(p.status) && u32(p.jobCount);
+  }
+  bool op(SpoolerOp& v) {
+    std::uint8_t b = 0;
+    if (!u8(b) || b == 0 || b > kLastSpoolerOp) return ok_ = false;
+    v = static_cast<SpoolerOp>(b);
     return true;
   }
   // Every field read and nothing left over.
@@ -155,6 +177,40 @@ Bytes payloadOf(const Message& message) {
     Bytes operator()(const AdminRequest& m) {
       Writer w(kAdmin);
       w.text(m.json);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const SpoolerRequest& m) {
+      Writer w(kSpooler);
+      w.text(m.host);
+      w.u8(static_cast<std::uint8_t>(m.op));
+      w.i64(m.handle);
+      w.text(m.name);
+      w.u32(m.first);
+      w.u32(m.second);
+      w.u32(m.bufferBytes);
+      w.printer(m.printer);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const SpoolerReply& m) {
+      Writer w(kSpoolerReply);
+      w.u8(m.ok ? 1 : 0);
+      w.u32(m.error);
+      w.u32(m.needed);
+      w.i64(m.handle);
+      w.u32(m.changes);
+      w.printer(m.printer);
+      w.u32(static_cast<std::uint32_t>(m.jobs.size()));
+      for (const JobInfo& j : m.jobs) {
+        w.u32(j.id);
+        w.text(j.document);
+        w.u32(j.status);
+      }
+      w.u32(static_cast<std::uint32_t>(m.ports.size()));
+      for (const PortInfo& p : m.ports) {
+        w.text(p.name);
+        w.text(p.monitor);
+        w.text(p.description);
+      }
       return std::move(w.payload());
     }
     Bytes operator()(const InterfacesReply& m) {
@@ -217,6 +273,27 @@ std::optional<Message> decodeInterfaces(Reader& r) {
   return finish(r, std::move(m));
 }
 
+// Counts that the payload cannot hold stop at its end, since every item takes some bytes.
+std::optional<Message> decodeSpoolerReply(Reader& r) {
+  SpoolerReply m;
+  std::uint32_t count = 0;
+  if (!r.flag(m.ok) || !r.u32(m.error) || !r.u32(m.needed) || !r.i64(m.handle) ||
+      !r.u32(m.changes) || !r.printer(m.printer) || !r.u32(count))
+    return std::nullopt;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    JobInfo j;
+    if (!r.u32(j.id) || !r.text(j.document) || !r.u32(j.status)) return std::nullopt;
+    m.jobs.push_back(std::move(j));
+  }
+  if (!r.u32(count)) return std::nullopt;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    PortInfo p;
+    if (!r.text(p.name) || !r.text(p.monitor) || !r.text(p.description)) return std::nullopt;
+    m.ports.push_back(std::move(p));
+  }
+  return finish(r, std::move(m));
+}
+
 std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
   switch (kind) {
     case kListInterfaces: {
@@ -249,6 +326,13 @@ std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
       r.text(m.json);
       return finish(r, std::move(m));
     }
+    case kSpooler: {
+      SpoolerRequest m;
+      r.text(m.host) && r.op(m.op) && r.i64(m.handle) && r.text(m.name) && r.u32(m.first) &&
+          r.u32(m.second) && r.u32(m.bufferBytes) && r.printer(m.printer);
+      return finish(r, std::move(m));
+    }
+    case kSpoolerReply: return decodeSpoolerReply(r);
     case kInterfacesReply: return decodeInterfaces(r);
     case kOpenReply: {
       OpenReply m;
@@ -393,6 +477,51 @@ std::optional<Message> receiveFrame(int fd, int timeoutMs) {
   Bytes payload(length);
   if (!readExactly(fd, payload, deadline, timeoutMs)) return std::nullopt;
   return decodePayload(payload);
+}
+
+std::optional<Message> Channel::exchange(const Message& request) {
+  const bool reused = socket_.valid();
+  if (auto reply = tryOnce(request)) return reply;
+  if (!reused) return std::nullopt;
+  return tryOnce(request);
+}
+
+std::optional<Message> Channel::receiveLater(int timeoutMs, bool& timedOut) {
+  timedOut = false;
+  if (!socket_.valid()) return std::nullopt;
+  const int ready = waitReadable(socket_.fd(), timeoutMs);
+  if (ready == 0) {
+    timedOut = true;
+    return std::nullopt;
+  }
+  auto message = ready == 1 ? receiveFrame(socket_.fd(), kReplyTimeoutMs) : std::nullopt;
+  if (!message) drop();
+  return message;
+}
+
+void Channel::interrupt() {
+  std::lock_guard lock(fdMutex_);
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+}
+
+void Channel::drop() {
+  std::lock_guard lock(fdMutex_);
+  fd_ = -1;
+  socket_.reset();
+}
+
+std::optional<Message> Channel::tryOnce(const Message& request) {
+  if (!socket_.valid()) {
+    Socket fresh = connectUnix(sim::socketPath());
+    std::lock_guard lock(fdMutex_);
+    socket_ = std::move(fresh);
+    fd_ = socket_.fd();
+    if (!socket_.valid()) return std::nullopt;
+  }
+  std::optional<Message> reply;
+  if (sendFrame(socket_.fd(), request)) reply = receiveFrame(socket_.fd(), kReplyTimeoutMs);
+  if (!reply) drop();
+  return reply;
 }
 
 }  // namespace platform::simwire

@@ -4,6 +4,7 @@
 // first byte is the message kind. A frame whose length is 0 or above kMaxPayload, or whose payload
 // does not decode exactly, is refused.
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/DeviceIo.h"
+#include "platform/PrintSpooler.h"
 
 namespace platform::simwire {
 
@@ -49,6 +51,36 @@ struct AdminRequest {
   std::string json;
 };
 
+// A call of the print spooler, answered by a SpoolerReply.
+enum class SpoolerOp : std::uint8_t {
+  OpenPrinter = 1,
+  ClosePrinter,
+  GetPrinter,
+  SetPrinter,
+  ControlPrinter,
+  EnumJobs,
+  SetJob,
+  EnumPorts,
+  FindFirstChange,
+  FindNextChange,
+  CloseChange,
+  CheckChange,  // has the notification fired since its last reset? (never waits)
+};
+inline constexpr std::uint8_t kLastSpoolerOp = static_cast<std::uint8_t>(SpoolerOp::CheckChange);
+
+struct SpoolerRequest {
+  std::string host;
+  SpoolerOp op = SpoolerOp::OpenPrinter;
+  std::int64_t handle = -1;  // the queue's handle, or the notification's
+  std::string name;          // OpenPrinter: the queue
+  // OpenPrinter: access; ControlPrinter: command; EnumJobs: first job; SetJob: job id;
+  // FindFirstChange: filter.
+  std::uint32_t first = 0;
+  std::uint32_t second = 0;  // EnumJobs: count; SetJob: command
+  std::uint32_t bufferBytes = 0;
+  PrinterInfo printer;       // SetPrinter
+};
+
 // Replies.
 struct InterfacesReply {
   bool listed = false;
@@ -71,10 +103,20 @@ struct AdminReply {
   bool ok = false;
   std::string text;
 };
+struct SpoolerReply {
+  bool ok = false;
+  std::uint32_t error = 0;
+  std::uint32_t needed = 0;
+  std::int64_t handle = -1;   // OpenPrinter, FindFirstChange
+  std::uint32_t changes = 0;  // CheckChange: the flags raised since the last reset, 0 for none
+  PrinterInfo printer;
+  std::vector<JobInfo> jobs;
+  std::vector<PortInfo> ports;
+};
 
 using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, ControlRequest,
-                             ReadRequest, AdminRequest, InterfacesReply, OpenReply, CloseReply,
-                             ControlReply, ReadReply, AdminReply>;
+                             ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
+                             CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.
 std::vector<std::uint8_t> encodeFrame(const Message& message);
@@ -118,5 +160,31 @@ int waitReadable(int fd, int timeoutMs);
 // One whole frame, within timeoutMs; nullopt on a timeout, a closed or failed connection, or a
 // frame that is refused.
 std::optional<Message> receiveFrame(int fd, int timeoutMs);
+
+// How long a reply may take; the daemon answers at once, so only a stuck daemon hits this.
+inline constexpr int kReplyTimeoutMs = 5000;
+
+// A client's connection to the daemon (platform::sim::socketPath()), made on first use and made
+// again after it broke. One caller at a time, except interrupt().
+class Channel {
+ public:
+  // Sends a request and takes its reply. A connection that was made earlier may have died with
+  // an old daemon; then the request goes once more over a fresh one.
+  std::optional<Message> exchange(const Message& request);
+  // Takes a frame that follows later (a read's end), waiting up to timeoutMs (negative: no end).
+  // nullopt with timedOut set when nothing came in time.
+  std::optional<Message> receiveLater(int timeoutMs, bool& timedOut);
+  // Ends any wait on this connection from another thread; the fd stays owned until drop().
+  void interrupt();
+  void drop();
+
+ private:
+  std::optional<Message> tryOnce(const Message& request);
+
+  Socket socket_;
+  // fd_ mirrors socket_ for interrupt(), which runs on another thread than the waits.
+  std::mutex fdMutex_;
+  int fd_ = -1;
+};
 
 }  // namespace platform::simwire

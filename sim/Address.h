@@ -32,4 +32,7 @@ std::string formatCode(std::uint32_t code);
 // Hexadecimal, with or without "0x": "0x222000" or "222000".
 std::optional<std::uint32_t> parseCode(std::string_view text);
 
+// Device paths and queue names compare without regard to letter case.
+bool equalNoCase(std::string_view a, std::string_view b);
+
 }  // namespace sim

@@ -117,6 +117,8 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     if (r.status == platform::ReadStatus::Pending) client.reads[handle] = m->host;
     return wire::sendFrame(fd, wire::ReadReply{r.status, std::move(r.bytes)});
   }
+  if (const auto* m = std::get_if<wire::SpoolerRequest>(&message))
+    return wire::sendFrame(fd, world_.spooler(*m));
   if (const auto* m = std::get_if<wire::AdminRequest>(&message)) {
     CommandResult r = runCommand(world_, m->json);
     return wire::sendFrame(fd, wire::AdminReply{r.ok, std::move(r.text)});

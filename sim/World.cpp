@@ -10,13 +10,6 @@ using platform::Handle;
 using platform::ReadStatus;
 using Bytes = std::vector<std::uint8_t>;
 
-bool equalNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 ControlResult failed() { return {}; }
 
 ControlResult succeeded() { return {true, 0, {}}; }
@@ -70,7 +63,11 @@ World::World(WorldSetup setup, platform::Clock& clock, WorldOptions options)
       servers_(std::move(setup.servers)),
       driverVersion_(setup.driverVersion),
       busVersion_(setup.busVersion),
-      nextHandle_(options.firstHandle) {
+      nextHandle_(options.firstHandle),
+      printMs_(setup.printMs),
+      spooler_([this](const DeviceRef& d) -> const Device* { return findDevice(d.server, d.port); },
+               [this](const std::string& host, const PrinterQueue& queue, const PrintJob& job,
+                      const char* what) { logJob(host, queue, job, what); }) {
   const std::int64_t now = clock_.nowMs();
   for (Server& s : servers_)
     for (Device& d : s.devices)
@@ -218,6 +215,18 @@ void World::abandonRead(Handle handle) {
 void World::tick() {
   std::lock_guard lock(mutex_);
   advanceTime();
+}
+
+platform::simwire::SpoolerReply World::spooler(const platform::simwire::SpoolerRequest& request) {
+  std::lock_guard lock(mutex_);
+  advanceTime();
+  Host* h = findHost(request.host);
+  if (!h) {
+    platform::simwire::SpoolerReply reply;
+    reply.error = platform::kErrorNoSpooler;
+    return reply;
+  }
+  return spooler_.call(*h, request);
 }
 
 // ---------------------------------------------------------------- requests by code
@@ -461,6 +470,28 @@ std::string World::setHostIp(std::string_view host, const Ipv4& ip) {
   return {};
 }
 
+template <typename Change>
+std::string World::changeSpooler(std::string_view host, Change change) {
+  std::lock_guard lock(mutex_);
+  advanceTime();
+  Host* h = findHost(host);
+  if (!h) return "no host named " + std::string(host);
+  return change(*h);
+}
+
+std::string World::printJob(std::string_view host, std::string_view queue, std::string document) {
+  return changeSpooler(host, [&](Host& h) { return spooler_.addJob(h, queue, std::move(document)); });
+}
+
+std::string World::removeQueue(std::string_view host, std::string_view queue) {
+  return changeSpooler(host, [&](Host& h) { return spooler_.removeQueue(h, queue); });
+}
+
+std::string World::setQueueAccess(std::string_view host, std::string_view queue,
+                                  std::uint32_t grants) {
+  return changeSpooler(host, [&](Host& h) { return spooler_.setGrants(h, queue, grants); });
+}
+
 std::string World::injectFault(Fault fault) {
   std::lock_guard lock(mutex_);
   const auto codes = knownCodes();
@@ -519,6 +550,7 @@ void World::advanceTime() {
     serverListAnnounced_ = true;
     serverListChanged();
   }
+  spooler_.runEngine(hosts_, now, printMs_);
 }
 
 Host* World::findHost(std::string_view name) {
@@ -623,6 +655,18 @@ void World::addLog(LogEntry entry) {
   entry.atMs = clock_.nowMs();
   log_.push_back(std::move(entry));
   while (log_.size() > options_.logLimit) log_.pop_front();
+}
+
+void World::logJob(const std::string& host, const PrinterQueue& queue, const PrintJob& job,
+                   const char* what) {
+  LogEntry entry;
+  entry.host = host;
+  entry.device = queue.name;
+  entry.what = "job";
+  entry.result = what;
+  entry.jobId = job.id;
+  entry.document = job.document;
+  addLog(std::move(entry));
 }
 
 std::string World::controlPath() {

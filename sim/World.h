@@ -18,6 +18,8 @@
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/Handle.h"
+#include "platform/SimWire.h"
+#include "sim/Spooler.h"
 #include "sim/WorldModel.h"
 
 namespace sim {
@@ -38,12 +40,14 @@ struct LogEntry {
   std::int64_t atMs = 0;
   std::string host;
   std::string device;  // device path, empty when the handle was unknown
-  std::string what;    // "control", "cancel", "read", "read-done"
+  std::string what;    // "control", "cancel", "read", "read-done", "job" (device: the queue)
   std::optional<std::uint32_t> code;
   std::vector<std::uint8_t> request;
-  std::string result;  // "ok", "failed", "pending", "completed", "aborted"
+  std::string result;  // "ok", "failed", "pending", "completed", "aborted"; for a job what happened
   std::uint32_t returned = 0;
   std::vector<std::uint8_t> reply;
+  std::uint32_t jobId = 0;  // a job's
+  std::string document;
 };
 
 enum class FaultKind { Fail, Oversize, Truncate };
@@ -97,8 +101,12 @@ class World {
   ReadOutcome waitRead(std::string_view host, platform::Handle handle, std::uint32_t timeoutMs);
   // Drops an outstanding read without completing it (its reader went away).
   void abandonRead(platform::Handle handle);
-  // Ends holds whose time ran out and opens the server list when its time came.
+  // Ends holds whose time ran out, opens the server list when its time came and moves the print
+  // engine on.
   void tick();
+
+  // --- The print spooler as one computer reaches it.
+  platform::simwire::SpoolerReply spooler(const platform::simwire::SpoolerRequest& request);
 
   // --- Changes of the world (the control command). Each returns an error text, empty on success.
   std::string addServer(Server server);
@@ -114,6 +122,11 @@ class World {
   // Another computer asks the holder for a device.
   std::string ask(std::string_view host, const Ipv4& server, std::uint8_t port);
   std::string setHostIp(std::string_view host, const Ipv4& ip);
+  // A job for a queue of `host`, as a user of that computer prints.
+  std::string printJob(std::string_view host, std::string_view queue, std::string document);
+  std::string removeQueue(std::string_view host, std::string_view queue);
+  // The rights an open may ask of the queue, at most (kGrantFull, ...).
+  std::string setQueueAccess(std::string_view host, std::string_view queue, std::uint32_t grants);
   std::string injectFault(Fault fault);
 
   WorldState state();
@@ -162,6 +175,10 @@ class World {
   void abortReads(std::string_view host, std::optional<platform::Handle> only);
   void dropBuses(const Ipv4& server);
   void addLog(LogEntry entry);
+  void logJob(const std::string& host, const PrinterQueue& queue, const PrintJob& job,
+              const char* what);
+  template <typename Change>
+  std::string changeSpooler(std::string_view host, Change change);
 
   ControlResult dispatch(const Request& request);
   ControlResult serverList(const Request& request);
@@ -200,6 +217,8 @@ class World {
   std::vector<LogEntry> deferredLog_;
   bool deferLog_ = false;
   std::uint64_t nextSeq_ = 1;
+  std::int64_t printMs_ = 3000;
+  Spooler spooler_;
 };
 
 }  // namespace sim

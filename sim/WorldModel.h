@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/Address.h"
@@ -44,6 +45,45 @@ struct Adapter {
   Ipv4 gateway{};
 };
 
+// A port of a computer's spooler, as its port listing gives it.
+struct PrinterPort {
+  std::string name, description, monitor;
+};
+
+struct PrintJob {
+  std::uint32_t id = 0;
+  std::string document;
+  bool printing = false;     // the print engine has begun it
+  std::int64_t startedMs = 0;  // when it began, while printing
+};
+
+// A device on a server, as a queue names the one it prints to.
+struct DeviceRef {
+  Ipv4 server{};
+  std::uint8_t port = 0;
+};
+
+// The rights an open may ask of a queue, at most.
+inline constexpr std::uint32_t kGrantFull = 0xF000C;
+inline constexpr std::uint32_t kGrantAdminister = 0xC;
+inline constexpr std::uint32_t kGrantUse = 0x8;
+inline constexpr std::uint32_t kGrantNone = 0;
+
+struct PrinterQueue {
+  std::string name, port, driver;
+  std::uint32_t attributes = 0;  // 0x400: work offline
+  std::uint32_t status = 0;      // 0x1: paused
+  std::uint32_t grants = kGrantFull;
+  std::optional<DeviceRef> device;
+  std::vector<PrintJob> jobs;  // in queue order
+};
+
+// Values to write below a key of the computer's current-user hive when the simulated host starts.
+struct RegistrySeed {
+  std::string key;
+  std::vector<std::pair<std::string, std::string>> values;  // text values, in writing order
+};
+
 struct Host {
   std::string name;
   Ipv4 ip{};
@@ -52,6 +92,10 @@ struct Host {
   std::uint64_t droppedEvents = 0;
   std::string windowsVersion = "6.1";
   std::vector<Adapter> adapters;  // the first carries the host's address
+  std::vector<PrinterPort> ports;
+  std::vector<PrinterQueue> queues;
+  std::uint32_t nextJobId = 1;
+  std::vector<RegistrySeed> registry;
 };
 
 // A world as a scenario describes it. Hold times are relative to the moment the world starts.
@@ -61,6 +105,7 @@ struct WorldSetup {
   std::int64_t serverListNotValidMs = 0;
   Version driverVersion{1, 0, 0};
   Version busVersion{1, 0, 0};
+  std::int64_t printMs = 3000;  // how long the print engine takes over a job
 };
 
 // Host names name folders, so they are kept to a safe set of letters.

@@ -1,0 +1,120 @@
+#pragma once
+// The print spooler as the print watchers and the printer commands reach it: printer queues opened
+// by name with access rights, their level-2 information, pause and resume, the job listing, job
+// control, the port listing and change notifications. Sized calls follow the spooler's rule: asked
+// with a buffer too small (0 to ask the size), they fail with kErrorInsufficientBuffer and say how
+// many bytes are needed; a listing with nothing in it needs 0 bytes and succeeds.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Handle.h"
+
+namespace platform {
+
+// Access rights of an open.
+inline constexpr std::uint32_t kPrinterAccessAdminister = 0x4;
+inline constexpr std::uint32_t kPrinterAccessUse = 0x8;
+inline constexpr std::uint32_t kPrinterAllAccess = 0xF000C;
+
+// Error codes.
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorInvalidPrinterName = 1801;
+inline constexpr std::uint32_t kErrorNoSpooler = 1722;  // the spooler cannot be reached
+
+// A queue's attributes and status bits.
+inline constexpr std::uint32_t kPrinterAttributeWorkOffline = 0x400;
+inline constexpr std::uint32_t kPrinterStatusPaused = 0x1;
+
+// Printer commands.
+inline constexpr std::uint32_t kPrinterControlPause = 1;
+inline constexpr std::uint32_t kPrinterControlResume = 2;
+
+// Job commands.
+inline constexpr std::uint32_t kJobControlCancel = 3;
+inline constexpr std::uint32_t kJobControlDelete = 5;
+
+// Change-notification flags.
+inline constexpr std::uint32_t kPrinterChangeSetPrinter = 0x2;
+inline constexpr std::uint32_t kPrinterChangeDeletePrinter = 0x4;
+inline constexpr std::uint32_t kPrinterChangeAddJob = 0x100;
+inline constexpr std::uint32_t kPrinterChangeSetJob = 0x200;
+inline constexpr std::uint32_t kPrinterChangeDeleteJob = 0x400;
+inline constexpr std::uint32_t kPrinterChangeJob =
+    kPrinterChangeAddJob | kPrinterChangeSetJob | kPrinterChangeDeleteJob;
+
+// Level-2 information of a queue (the part the program reads and writes).
+struct PrinterInfo {
+  std::string printerName, portName, driverName;
+  std::uint32_t attributes = 0;
+  std::uint32_t status = 0;
+  std::uint32_t jobCount = 0;
+};
+
+// Level-2 information of a job.
+struct JobInfo {
+  std::uint32_t id = 0;
+  std::string document;
+  std::uint32_t status = 0;
+};
+
+// Level-2 information of a port.
+struct PortInfo {
+  std::string name, monitor, description;
+};
+
+struct OpenPrinterResult {
+  Handle handle = kInvalidHandle;
+  std::uint32_t error = 0;  // when handle is kInvalidHandle
+};
+
+// What a result of a sized call says.
+struct SpoolerAnswer {
+  bool ok = false;
+  std::uint32_t error = 0;   // when !ok
+  std::uint32_t needed = 0;  // bytes the full answer takes
+};
+
+enum class ChangeWait { Fired, TimedOut, Failed };
+
+class PrintSpooler {
+ public:
+  virtual ~PrintSpooler() = default;
+
+  virtual OpenPrinterResult OpenPrinter(std::string_view name, std::uint32_t access) = 0;
+  virtual void ClosePrinter(Handle printer) = 0;
+
+  virtual SpoolerAnswer GetPrinter(Handle printer, std::uint32_t bufferBytes, PrinterInfo& info) = 0;
+  // Writes the level-2 information back. The work-offline attribute is what changes; the status
+  // (paused) is left alone: only ControlPrinter pauses and resumes. Needs administer rights.
+  virtual SpoolerAnswer SetPrinter(Handle printer, const PrinterInfo& info) = 0;
+  // kPrinterControlPause or kPrinterControlResume. Needs administer rights.
+  virtual SpoolerAnswer ControlPrinter(Handle printer, std::uint32_t command) = 0;
+
+  // Jobs firstJob .. firstJob + count - 1 of the queue, in queue order.
+  virtual SpoolerAnswer EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                                 std::uint32_t bufferBytes, std::vector<JobInfo>& jobs) = 0;
+  // kJobControlDelete or kJobControlCancel. Needs administer rights.
+  virtual SpoolerAnswer SetJob(Handle printer, std::uint32_t jobId, std::uint32_t command) = 0;
+
+  virtual SpoolerAnswer EnumPorts(std::uint32_t bufferBytes, std::vector<PortInfo>& ports) = 0;
+
+  // A change notification on an open queue for the flags given; kInvalidHandle when refused.
+  virtual Handle FindFirstPrinterChangeNotification(Handle printer, std::uint32_t filter) = 0;
+  // Waits up to timeoutMs for a change since the last reset.
+  virtual ChangeWait WaitForPrinterChange(Handle change, std::uint32_t timeoutMs) = 0;
+  // Resets the notification; false when it is no longer valid (its queue is gone).
+  virtual bool FindNextPrinterChangeNotification(Handle change) = 0;
+  virtual void FindClosePrinterChangeNotification(Handle change) = 0;
+};
+
+// The process-wide spooler. By default the client of the simulated host; tests install another.
+PrintSpooler& printSpooler();
+// Installs `spooler` (not owned); nullptr restores the default. Call before threads use it.
+void setPrintSpooler(PrintSpooler* spooler);
+
+}  // namespace platform

@@ -1,0 +1,162 @@
+#include "platform/SimClientPrintSpooler.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/Clock.h"
+#include "platform/SimEnvironment.h"
+
+namespace platform {
+namespace {
+
+namespace wire = simwire;
+using wire::SpoolerOp;
+using wire::SpoolerReply;
+using wire::SpoolerRequest;
+
+// How often a wait for a change looks at the notification.
+constexpr std::uint32_t kChangePollMs = 100;
+
+SpoolerAnswer answerOf(const SpoolerReply& reply) { return {reply.ok, reply.error, reply.needed}; }
+
+class SpoolerOverCalls final : public PrintSpooler {
+ public:
+  SpoolerOverCalls(std::string host, SpoolerTransport transport)
+      : host_(std::move(host)), transport_(std::move(transport)) {}
+
+  OpenPrinterResult OpenPrinter(std::string_view name, std::uint32_t access) override {
+    SpoolerRequest r = request(SpoolerOp::OpenPrinter, kInvalidHandle);
+    r.name = std::string(name);
+    r.first = access;
+    const SpoolerReply reply = call(r);
+    if (!reply.ok || reply.handle == kInvalidHandle)
+      return {kInvalidHandle, reply.ok ? kErrorInvalidHandle : reply.error};
+    return {static_cast<Handle>(reply.handle), 0};
+  }
+
+  void ClosePrinter(Handle printer) override { call(request(SpoolerOp::ClosePrinter, printer)); }
+
+  SpoolerAnswer GetPrinter(Handle printer, std::uint32_t bufferBytes, PrinterInfo& info) override {
+    SpoolerRequest r = request(SpoolerOp::GetPrinter, printer);
+    r.bufferBytes = bufferBytes;
+    SpoolerReply reply = call(r);
+    if (reply.ok) info = std::move(reply.printer);
+    return answerOf(reply);
+  }
+
+  SpoolerAnswer SetPrinter(Handle printer, const PrinterInfo& info) override {
+    SpoolerRequest r = request(SpoolerOp::SetPrinter, printer);
+    r.printer = info;
+    return answerOf(call(r));
+  }
+
+  SpoolerAnswer ControlPrinter(Handle printer, std::uint32_t command) override {
+    SpoolerRequest r = request(SpoolerOp::ControlPrinter, printer);
+    r.first = command;
+    return answerOf(call(r));
+  }
+
+  SpoolerAnswer EnumJobs(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                         std::uint32_t bufferBytes, std::vector<JobInfo>& jobs) override {
+    SpoolerRequest r = request(SpoolerOp::EnumJobs, printer);
+    r.first = firstJob;
+    r.second = count;
+    r.bufferBytes = bufferBytes;
+    SpoolerReply reply = call(r);
+    jobs.clear();
+    if (reply.ok) jobs = std::move(reply.jobs);
+    return answerOf(reply);
+  }
+
+  SpoolerAnswer SetJob(Handle printer, std::uint32_t jobId, std::uint32_t command) override {
+    SpoolerRequest r = request(SpoolerOp::SetJob, printer);
+    r.first = jobId;
+    r.second = command;
+    return answerOf(call(r));
+  }
+
+  SpoolerAnswer EnumPorts(std::uint32_t bufferBytes, std::vector<PortInfo>& ports) override {
+    SpoolerRequest r = request(SpoolerOp::EnumPorts, kInvalidHandle);
+    r.bufferBytes = bufferBytes;
+    SpoolerReply reply = call(r);
+    ports.clear();
+    if (reply.ok) ports = std::move(reply.ports);
+    return answerOf(reply);
+  }
+
+  Handle FindFirstPrinterChangeNotification(Handle printer, std::uint32_t filter) override {
+    SpoolerRequest r = request(SpoolerOp::FindFirstChange, printer);
+    r.first = filter;
+    const SpoolerReply reply = call(r);
+    return reply.ok ? static_cast<Handle>(reply.handle) : kInvalidHandle;
+  }
+
+  ChangeWait WaitForPrinterChange(Handle change, std::uint32_t timeoutMs) override {
+    Clock& clock = platform::clock();
+    const std::int64_t deadline = clock.nowMs() + timeoutMs;
+    for (;;) {
+      const SpoolerReply reply = call(request(SpoolerOp::CheckChange, change));
+      if (!reply.ok) return ChangeWait::Failed;
+      if (reply.changes != 0) return ChangeWait::Fired;
+      const std::int64_t left = deadline - clock.nowMs();
+      if (left <= 0) return ChangeWait::TimedOut;
+      clock.sleepMs(static_cast<std::uint32_t>(std::min<std::int64_t>(left, kChangePollMs)));
+    }
+  }
+
+  bool FindNextPrinterChangeNotification(Handle change) override {
+    return call(request(SpoolerOp::FindNextChange, change)).ok;
+  }
+
+  void FindClosePrinterChangeNotification(Handle change) override {
+    call(request(SpoolerOp::CloseChange, change));
+  }
+
+ private:
+  SpoolerRequest request(SpoolerOp op, Handle handle) const {
+    SpoolerRequest r;
+    r.host = host_;
+    r.op = op;
+    r.handle = handle;
+    return r;
+  }
+
+  // A call that cannot be carried fails as an unreachable spooler would.
+  SpoolerReply call(const SpoolerRequest& r) {
+    std::optional<SpoolerReply> reply = transport_(r);
+    if (reply) return std::move(*reply);
+    SpoolerReply failed;
+    failed.error = kErrorNoSpooler;
+    return failed;
+  }
+
+  std::string host_;
+  SpoolerTransport transport_;
+};
+
+}  // namespace
+
+std::unique_ptr<PrintSpooler> makeSpoolerOverCalls(std::string host, SpoolerTransport transport) {
+  return std::make_unique<SpoolerOverCalls>(std::move(host), std::move(transport));
+}
+
+std::unique_ptr<PrintSpooler> makeSimClientPrintSpooler() {
+  struct Connection {
+    std::mutex mutex;
+    wire::Channel channel;
+  };
+  auto connection = std::make_shared<Connection>();
+  return makeSpoolerOverCalls(
+      std::string(),
+      [connection](SpoolerRequest r) -> std::optional<SpoolerReply> {
+        // The computer is looked up on every call, as the device I/O does.
+        r.host = sim::thisHostName();
+        std::lock_guard lock(connection->mutex);
+        auto reply = connection->channel.exchange(r);
+        if (!reply) return std::nullopt;
+        if (auto* answer = std::get_if<SpoolerReply>(&*reply)) return std::move(*answer);
+        return std::nullopt;
+      });
+}
+
+}  // namespace platform

@@ -1,0 +1,91 @@
+#pragma once
+// The print spooler of every simulated computer: its queues and ports (kept in each Host), the
+// handles opened on them, change notifications, and the print engine that takes a queue's head job
+// while the queue is online, not paused and its device is held by the queue's computer. Not
+// thread-safe: the World calls it with its lock held.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Handle.h"
+#include "platform/SimWire.h"
+#include "sim/WorldModel.h"
+
+namespace sim {
+
+// Bytes the level-2 records take, as the sizing rule of the listings counts them: a fixed part
+// and every text in UTF-16 with its end.
+std::uint32_t printerInfoBytes(const PrinterQueue& queue);
+std::uint32_t jobInfoBytes(const PrinterQueue& queue, const PrintJob& job);
+std::uint32_t portInfoBytes(const PrinterPort& port);
+
+// Job status bits.
+inline constexpr std::uint32_t kJobStatusPrinting = 0x10;
+
+class Spooler {
+ public:
+  // Where a queue's device is and who holds it.
+  using DeviceLookup = std::function<const Device*(const DeviceRef&)>;
+  // What happened to a job: "queued", "printing", "interrupted", "printed", "deleted",
+  // "cancelled".
+  using JobLog = std::function<void(const std::string& host, const PrinterQueue& queue,
+                                    const PrintJob& job, const char* what)>;
+
+  Spooler(DeviceLookup device, JobLog log);
+
+  // One spooler call of `host`.
+  platform::simwire::SpoolerReply call(Host& host, const platform::simwire::SpoolerRequest& r);
+  // Moves every queue's head job on.
+  void runEngine(std::vector<Host>& hosts, std::int64_t nowMs, std::int64_t printMs);
+
+  // Changes of the control command. Each returns an error text, empty on success.
+  std::string addJob(Host& host, std::string_view queue, std::string document);
+  std::string removeQueue(Host& host, std::string_view queue);
+  std::string setGrants(Host& host, std::string_view queue, std::uint32_t grants);
+
+  static PrinterQueue* findQueue(Host& host, std::string_view name);
+
+ private:
+  struct PrinterHandle {
+    std::string host, queue;
+    std::uint32_t access = 0;
+  };
+  struct ChangeHandle {
+    std::string host, queue;
+    platform::Handle printer = platform::kInvalidHandle;
+    std::uint32_t filter = 0;
+    std::uint32_t raised = 0;
+  };
+  using Reply = platform::simwire::SpoolerReply;
+  using Request = platform::simwire::SpoolerRequest;
+
+  Reply open(Host& host, const Request& r);
+  Reply close(Host& host, const Request& r);
+  Reply getPrinter(Host& host, const Request& r);
+  Reply setPrinter(Host& host, const Request& r);
+  Reply controlPrinter(Host& host, const Request& r);
+  Reply enumJobs(Host& host, const Request& r);
+  Reply setJob(Host& host, const Request& r);
+  Reply enumPorts(Host& host, const Request& r);
+  Reply findFirst(Host& host, const Request& r);
+  Reply findNext(Host& host, const Request& r);
+  Reply closeChange(Host& host, const Request& r);
+  Reply checkChange(Host& host, const Request& r);
+
+  // The queue an open handle of `host` names; nullptr for a wrong handle or a vanished queue.
+  PrinterQueue* queueOf(Host& host, platform::Handle handle, std::uint32_t* access = nullptr);
+  ChangeHandle* changeOf(const Host& host, platform::Handle handle);
+  void raise(const std::string& host, const std::string& queue, std::uint32_t flags);
+  platform::Handle nextHandle();
+
+  DeviceLookup device_;
+  JobLog log_;
+  std::map<platform::Handle, PrinterHandle> printers_;
+  std::map<platform::Handle, ChangeHandle> changes_;
+  platform::Handle next_ = 0x2000;
+};
+
+}  // namespace sim
