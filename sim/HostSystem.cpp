@@ -4,6 +4,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "platform/Registry.h"
 #include "platform/SimEnvironment.h"
 #include "sim/Address.h"
 
@@ -39,6 +40,20 @@ bool writeSystemFile(const Host& host) {
   std::error_code ec;
   std::filesystem::rename(temp, dir + "/system.json", ec);
   return !ec;
+}
+
+bool writeRegistrySeeds(const Host& host) {
+  if (host.registry.empty()) return true;
+  if (!platform::sim::ensureHostDir(host.name)) return false;
+  const auto registry = platform::Registry::open(platform::sim::registryFile(host.name), false);
+  if (!registry) return false;
+  for (const RegistrySeed& seed : host.registry) {
+    auto key = registry->openKey(platform::RegRoot::CurrentUser, seed.key, platform::kKeyAllAccess, true);
+    if (!key) return false;
+    for (const auto& [name, text] : seed.values)
+      if (!key->setString(name, text)) return false;
+  }
+  return true;
 }
 
 }  // namespace sim

@@ -11,5 +11,8 @@ namespace sim {
 std::string systemDocument(const Host& host);
 // False when the file cannot be written.
 bool writeSystemFile(const Host& host);
+// Writes the scenario's records into the computer's registry (simDir()/hosts/<name>/registry.db),
+// over whatever those values held. False when the registry cannot be opened or written.
+bool writeRegistrySeeds(const Host& host);
 
 }  // namespace sim

@@ -5,11 +5,14 @@
 #include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
+
+#include "sim/Spooler.h"
 
 namespace sim {
 namespace {
@@ -25,10 +28,14 @@ struct Fault : std::runtime_error {
 }
 
 // Keys each object may carry; later additions to the format go here.
-const std::initializer_list<std::string_view> kTopKeys = {"hosts", "servers", "serverListNotValidMs",
-                                                          "driverVersion", "busVersion"};
-const std::initializer_list<std::string_view> kHostKeys = {"name", "ip", "windowsVersion",
-                                                           "adapters"};
+const std::initializer_list<std::string_view> kTopKeys = {
+    "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs"};
+const std::initializer_list<std::string_view> kHostKeys = {
+    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings"};
+const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
+const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
+                                                            "paused", "access", "device"};
+const std::initializer_list<std::string_view> kQueueDeviceKeys = {"server", "port"};
 const std::initializer_list<std::string_view> kAdapterKeys = {"type", "mac", "ip", "mask",
                                                               "gateway"};
 const std::initializer_list<std::string_view> kServerKeys = {"ip",     "mac",         "name",
@@ -121,6 +128,102 @@ const json& array(const json& j, const std::string& where) {
 
 std::string indexed(const std::string& where, std::size_t i) {
   return where + "[" + std::to_string(i) + "]";
+}
+
+bool optionalFlag(const json& j, const std::string& where, const char* key) {
+  if (!j.contains(key)) return false;
+  if (!j.at(key).is_boolean()) fail(at(where, key), "expected true or false");
+  return j.at(key).get<bool>();
+}
+
+// Calls read(item, place) for every item of an optional list.
+template <typename Read>
+void eachItem(const json& j, const std::string& where, const char* key, Read read) {
+  if (!j.contains(key)) return;
+  const std::string list = at(where, key);
+  const json& items = array(j.at(key), list);
+  for (std::size_t i = 0; i < items.size(); ++i) read(items[i], indexed(list, i));
+}
+
+PrinterPort readPort(const json& j, const std::string& where) {
+  requireObject(j, where, kPortKeys);
+  PrinterPort port;
+  port.name = text(member(j, where, "name"), at(where, "name"), kMaxFieldBytes);
+  if (port.name.empty()) fail(at(where, "name"), "a port needs a name");
+  port.description = optionalText(j, where, "description", "");
+  port.monitor = optionalText(j, where, "monitor", "");
+  return port;
+}
+
+std::uint32_t grants(const json& j, const std::string& where) {
+  const auto level = parseAccessLevel(text(j, where, 16));
+  if (!level) fail(where, "expected \"full\", \"administer\", \"use\" or \"none\"");
+  return *level;
+}
+
+// The values of a device's binding record, in the order the program writes them, and what a
+// value the scenario leaves out is written as.
+struct SettingValue {
+  const char* name;
+  const char* fallback;
+  bool required;  // the five that make the key's name
+};
+constexpr SettingValue kDeviceSettingValues[] = {
+    {"ServerName", "", false},         {"ServerIP", "", true},
+    {"ServerMAC", "", true},           {"DeviceVid", "", true},
+    {"DevicePid", "", true},           {"DeviceSNo", "", true},
+    {"DeviceType", "", false},         {"DeviceManufacturer", "", false},
+    {"DeviceProduct", "", false},      {"PrinterEnable", "0", false},
+    {"PrinterName", "", false},        {"PrinterPort", "", false},
+    {"Reserve4", "0", false},          {"Reserve5", "", false},
+    {"Reserve6", "", false},           {"ScanIndex", "0", false},
+    {"Reserve7", "", false},           {"ScanNameTwain", "", false},
+    {"Reserve8", "0", false},          {"Reserve1", "", false},
+    {"Reserve2", "", false},           {"Reserve3", "", false},
+};
+constexpr const char* kAutoConnectKey = "Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect";
+constexpr std::size_t kMaxSettingBytes = 255;
+
+RegistrySeed readDeviceSetting(const json& j, const std::string& where) {
+  if (!j.is_object()) fail(where, "expected an object");
+  for (const auto& [key, value] : j.items()) {
+    const auto known = std::find_if(std::begin(kDeviceSettingValues), std::end(kDeviceSettingValues),
+                                    [&](const SettingValue& v) { return key == v.name; });
+    if (known == std::end(kDeviceSettingValues)) fail(where, "unknown key \"" + key + "\"");
+  }
+  RegistrySeed seed;
+  std::map<std::string, std::string> byName;
+  for (const SettingValue& v : kDeviceSettingValues) {
+    if (v.required && !j.contains(v.name)) fail(where, std::string("missing \"") + v.name + "\"");
+    std::string value = j.contains(v.name) ? text(j.at(v.name), at(where, v.name), kMaxSettingBytes)
+                                           : std::string(v.fallback);
+    byName[v.name] = value;
+    seed.values.emplace_back(v.name, std::move(value));
+  }
+  seed.key = std::string(kAutoConnectKey) + "\\IP_" + byName["ServerIP"] + "&MAC_" +
+             byName["ServerMAC"] + "&Vid_" + byName["DeviceVid"] + "&Pid_" + byName["DevicePid"] +
+             "&SNo_" + byName["DeviceSNo"];
+  return seed;
+}
+
+PrinterQueue readQueue(const json& j, const std::string& where) {
+  requireObject(j, where, kQueueKeys);
+  PrinterQueue q;
+  q.name = text(member(j, where, "name"), at(where, "name"), kMaxFieldBytes);
+  if (q.name.empty()) fail(at(where, "name"), "a queue needs a name");
+  q.port = text(member(j, where, "port"), at(where, "port"), kMaxFieldBytes);
+  q.driver = optionalText(j, where, "driver", q.name);
+  if (optionalFlag(j, where, "offline")) q.attributes |= 0x400;
+  if (optionalFlag(j, where, "paused")) q.status |= 0x1;
+  if (j.contains("access")) q.grants = grants(j.at("access"), at(where, "access"));
+  if (j.contains("device")) {
+    const std::string w = at(where, "device");
+    const json& d = j.at("device");
+    requireObject(d, w, kQueueDeviceKeys);
+    q.device = DeviceRef{ipv4(member(d, w, "server"), at(w, "server")),
+                         static_cast<std::uint8_t>(integer(member(d, w, "port"), at(w, "port"), 1, 127))};
+  }
+  return q;
 }
 
 void readHolder(const json& j, const std::string& where, Device& d) {
@@ -225,6 +328,18 @@ Host readHost(const json& j, const std::string& where) {
   } else {
     h.adapters.push_back(defaultAdapter(h.ip));
   }
+  eachItem(j, where, "ports", [&](const json& item, const std::string& w) {
+    h.ports.push_back(readPort(item, w));
+  });
+  eachItem(j, where, "queues", [&](const json& item, const std::string& w) {
+    PrinterQueue q = readQueue(item, w);
+    for (const PrinterQueue& other : h.queues)
+      if (equalNoCase(other.name, q.name)) fail(at(w, "name"), "queue \"" + q.name + "\" is named twice");
+    h.queues.push_back(std::move(q));
+  });
+  eachItem(j, where, "deviceSettings", [&](const json& item, const std::string& w) {
+    h.registry.push_back(readDeviceSetting(item, w));
+  });
   return h;
 }
 
@@ -259,6 +374,7 @@ WorldSetup readScenario(const json& j) {
                                                24LL * 3600 * 1000, 0);
   if (j.contains("driverVersion")) setup.driverVersion = version(j.at("driverVersion"), "driverVersion");
   if (j.contains("busVersion")) setup.busVersion = version(j.at("busVersion"), "busVersion");
+  setup.printMs = optionalInteger(j, "scenario", "printMs", 0, 24LL * 3600 * 1000, 3000);
   return setup;
 }
 

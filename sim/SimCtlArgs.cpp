@@ -42,6 +42,10 @@ const std::map<std::string, Shape>& shapes() {
       {"oversize-next", {{"code"}, {{"--host", "host"}}}},
       {"truncate-next", {{"code"}, {{"--host", "host"}}}},
       {"set-ip", {{"host", "ip"}, {}}},
+      {"print", {{"host", "queue", "document"}, {}}},
+      {"queues", {{}, {{"--host", "host"}}}},
+      {"remove-queue", {{"host", "queue"}, {}}},
+      {"queue-access", {{"host", "queue", "access"}, {}}},
   };
   return table;
 }
@@ -89,6 +93,11 @@ const char* ctlUsage() {
          "  oversize-next CODE [--host H]           its next reply claims more bytes than fit\n"
          "  truncate-next CODE [--host H]           its next list promises one item more\n"
          "  set-ip HOST IP                          HOST's address changes\n"
+         "  print HOST QUEUE DOCUMENT               a user of HOST prints DOCUMENT on QUEUE\n"
+         "  queues [--host H]                       the print queues and their jobs, as JSON\n"
+         "  remove-queue HOST QUEUE                 the queue vanishes\n"
+         "  queue-access HOST QUEUE LEVEL           the most an open may ask: full, administer,\n"
+         "                                          use or none (refused with error 5)\n"
          "CODE is a control code such as 0x222000. Exit status 0 on success, 1 on failure.\n";
 }
 

@@ -15,6 +15,7 @@ using platform::simwire::SpoolerOp;
 constexpr std::uint32_t kPrinterInfoFixed = 136;
 constexpr std::uint32_t kJobInfoFixed = 160;
 constexpr std::uint32_t kPortInfoFixed = 32;
+constexpr std::size_t kMaxDocumentBytes = 255;
 
 std::uint32_t textBytes(const std::string& text) {
   return static_cast<std::uint32_t>(2 * (text.size() + 1));
@@ -44,6 +45,27 @@ bool fits(p::simwire::SpoolerReply& reply, std::uint32_t needed, std::uint32_t b
 bool administers(std::uint32_t access) { return (access & p::kPrinterAccessAdminister) != 0; }
 
 }  // namespace
+
+namespace {
+struct AccessLevel {
+  const char* name;
+  std::uint32_t grants;
+};
+constexpr AccessLevel kAccessLevels[] = {
+    {"full", kGrantFull}, {"administer", kGrantAdminister}, {"use", kGrantUse}, {"none", kGrantNone}};
+}  // namespace
+
+std::optional<std::uint32_t> parseAccessLevel(std::string_view name) {
+  for (const AccessLevel& level : kAccessLevels)
+    if (name == level.name) return level.grants;
+  return std::nullopt;
+}
+
+std::string accessLevelName(std::uint32_t grants) {
+  for (const AccessLevel& level : kAccessLevels)
+    if (grants == level.grants) return level.name;
+  return std::to_string(grants);
+}
 
 std::uint32_t printerInfoBytes(const PrinterQueue& q) {
   return kPrinterInfoFixed + textBytes(q.name) + textBytes(q.port) + textBytes(q.driver);
@@ -265,6 +287,8 @@ void Spooler::runEngine(std::vector<Host>& hosts, std::int64_t nowMs, std::int64
 std::string Spooler::addJob(Host& host, std::string_view queue, std::string document) {
   PrinterQueue* q = findQueue(host, queue);
   if (!q) return "no queue named \"" + std::string(queue) + "\" on " + host.name;
+  if (document.size() > kMaxDocumentBytes)
+    return "a document name is at most " + std::to_string(kMaxDocumentBytes) + " bytes";
   PrintJob job;
   job.id = host.nextJobId++;
   job.document = std::move(document);

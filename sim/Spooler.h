@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,10 @@ namespace sim {
 std::uint32_t printerInfoBytes(const PrinterQueue& queue);
 std::uint32_t jobInfoBytes(const PrinterQueue& queue, const PrintJob& job);
 std::uint32_t portInfoBytes(const PrinterPort& port);
+
+// The rights a queue grants by name: "full", "administer", "use", "none".
+std::optional<std::uint32_t> parseAccessLevel(std::string_view name);
+std::string accessLevelName(std::uint32_t grants);
 
 // Job status bits.
 inline constexpr std::uint32_t kJobStatusPrinting = 0x10;

@@ -92,6 +92,35 @@ ojson serverToJson(const Server& s, std::int64_t nowMs) {
           {"status", s.status},     {"storageMode", s.storageMode}, {"devices", devices}};
 }
 
+ojson queueToJson(const PrinterQueue& q) {
+  ojson jobs = ojson::array();
+  for (const PrintJob& j : q.jobs)
+    jobs.push_back({{"id", j.id}, {"document", j.document}, {"printing", j.printing}});
+  ojson device = nullptr;
+  if (q.device) device = formatIpv4(q.device->server) + ":" + std::to_string(q.device->port);
+  return {{"name", q.name},
+          {"port", q.port},
+          {"driver", q.driver},
+          {"offline", (q.attributes & 0x400) != 0},
+          {"paused", (q.status & 0x1) != 0},
+          {"access", accessLevelName(q.grants)},
+          {"device", device},
+          {"jobs", jobs}};
+}
+
+ojson queuesToJson(const Host& h) {
+  ojson queues = ojson::array();
+  for (const PrinterQueue& q : h.queues) queues.push_back(queueToJson(q));
+  return queues;
+}
+
+ojson portsToJson(const Host& h) {
+  ojson ports = ojson::array();
+  for (const PrinterPort& p : h.ports)
+    ports.push_back({{"name", p.name}, {"description", p.description}, {"monitor", p.monitor}});
+  return ports;
+}
+
 ojson hostToJson(const HostState& h) {
   ojson attached = ojson::array();
   for (const Ipv4& ip : h.host.attached) attached.push_back(formatIpv4(ip));
@@ -102,7 +131,9 @@ ojson hostToJson(const HostState& h) {
           {"attached", attached},
           {"queuedEvents", events},
           {"droppedEvents", h.host.droppedEvents},
-          {"pendingReads", h.pendingReads}};
+          {"pendingReads", h.pendingReads},
+          {"ports", portsToJson(h.host)},
+          {"queues", queuesToJson(h.host)}};
 }
 
 std::string check(const std::string& error) {
@@ -146,6 +177,22 @@ std::string fault(World& world, const json& cmd, FaultKind kind) {
   return check(world.injectFault({kind, *c, host}));
 }
 
+// The queues of one host, or of every host, by host name.
+std::string queuesPage(World& world, const json& cmd) {
+  const std::string only = cmd.contains("host") ? textArg(cmd, "host") : std::string();
+  ojson out = ojson::object();
+  for (const HostState& h : world.state().hosts)
+    if (only.empty() || h.host.name == only) out[h.host.name] = queuesToJson(h.host);
+  if (!only.empty() && out.empty()) throw BadArgument("no host named " + only);
+  return out.dump();
+}
+
+std::string queueAccess(World& world, const json& cmd) {
+  const auto grants = parseAccessLevel(textArg(cmd, "access"));
+  if (!grants) throw BadArgument("\"access\" must be full, administer, use or none");
+  return check(world.setQueueAccess(textArg(cmd, "host"), textArg(cmd, "queue"), *grants));
+}
+
 using Handler = std::function<std::string(World&, const json&)>;
 
 const std::map<std::string, Handler, std::less<>>& handlers() {
@@ -174,6 +221,14 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
       {"fail-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Fail); }},
       {"oversize-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Oversize); }},
       {"truncate-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Truncate); }},
+      {"queues", queuesPage},
+      {"print",
+       [](World& w, const json& c) {
+         return check(w.printJob(textArg(c, "host"), textArg(c, "queue"), textArg(c, "document")));
+       }},
+      {"remove-queue",
+       [](World& w, const json& c) { return check(w.removeQueue(textArg(c, "host"), textArg(c, "queue"))); }},
+      {"queue-access", queueAccess},
   };
   return table;
 }
@@ -215,6 +270,10 @@ ojson logEntryToJson(const LogEntry& e) {
               {"request", toHex(e.request)}, {"result", e.result}, {"returned", e.returned},
               {"reply", toHex(e.reply)}};
   if (e.code) out["code"] = formatCode(*e.code);
+  if (e.what == "job") {
+    out["job"] = e.jobId;
+    out["document"] = e.document;
+  }
   return out;
 }
 

@@ -92,6 +92,11 @@ int main(int argc, char** argv) {
       std::cerr << "tarvex-simhost: cannot make the folder of host " << h.name << " in " << dir << "\n";
       return 1;
     }
+    if (!sim::writeRegistrySeeds(h)) {
+      std::cerr << "tarvex-simhost: cannot write the device settings into the registry of host "
+                << h.name << "\n";
+      return 1;
+    }
   }
   {
     std::ofstream out(dir + "/default-host", std::ios::trunc);
