@@ -14,7 +14,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/PrintSpooler.h"
+#include "platform/Registry.h"
 #include "platform/SimClientDeviceIo.h"
+#include "platform/SimClientPrintSpooler.h"
 #include "platform/SimEnvironment.h"
 #include "sim/DriverRecords.h"
 
@@ -163,6 +166,76 @@ TEST(Daemon, ServesTheClientLogsItsRequestsAndStopsOnSigterm) {
   const Ran gone = runToEnd({bin("tarvex-simctl"), "--dir", dir, "state"}, folder);
   EXPECT_EQ(gone.status, 1);
   EXPECT_NE(gone.output.find("no simulated host is running"), std::string::npos) << gone.output;
+}
+
+const char* kPrintScenario = R"({
+  "hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10",
+             "ports": [{"name": "USB001", "description": "Virtual printer port for USB"}],
+             "queues": [{"name": "Laser", "port": "USB001", "offline": true}],
+             "deviceSettings": [{"ServerIP": "192.168.1.20", "ServerMAC": "00:1A:2B:3C:4D:5E",
+                                 "DeviceVid": "04F9", "DevicePid": "0042", "DeviceSNo": "S1",
+                                 "PrinterEnable": "1", "PrinterName": "Laser", "PrinterPort": "USB001"}]}]
+})";
+
+TEST(Daemon, SeedsTheRegistryAndServesTheSpoolerToClientAndControlCommand) {
+  Folder folder;
+  const std::string dir = folder.path + "/sim";
+  const pid_t daemon = spawn({bin("tarvex-simhost"), "--dir", dir, folder.file("p.json", kPrintScenario)},
+                             folder.path + "/daemon.out");
+  ASSERT_TRUE(waitForSocket(dir + "/simhost.sock")) << slurp(folder.path + "/daemon.out");
+
+  {
+    const auto registry = platform::Registry::open(dir + "/hosts/OFFICE-PC/registry.db", false);
+    ASSERT_TRUE(registry);
+    const auto key = registry->openKey(
+        platform::RegRoot::CurrentUser,
+        "Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect\\"
+        "IP_192.168.1.20&MAC_00:1A:2B:3C:4D:5E&Vid_04F9&Pid_0042&SNo_S1",
+        platform::kKeyRead);
+    ASSERT_TRUE(key);
+    const auto values = key->values();
+    ASSERT_EQ(values.size(), 22u);
+    EXPECT_EQ(values[9].name, "PrinterEnable");
+    EXPECT_EQ(values[9].text, "1");
+    EXPECT_EQ(key->value("PrinterName")->text, "Laser");
+  }
+
+  ::setenv("TARVEX_SIM_DIR", dir.c_str(), 1);
+  ::setenv("TARVEX_HOST", "OFFICE-PC", 1);
+  auto spooler = platform::makeSimClientPrintSpooler();
+  const platform::OpenPrinterResult opened = spooler->OpenPrinter("Laser", platform::kPrinterAllAccess);
+  ASSERT_NE(opened.handle, platform::kInvalidHandle) << opened.error;
+  EXPECT_EQ(spooler->OpenPrinter("Nothing", platform::kPrinterAccessUse).error,
+            platform::kErrorInvalidPrinterName);
+  const platform::Handle change =
+      spooler->FindFirstPrinterChangeNotification(opened.handle, platform::kPrinterChangeJob);
+  ASSERT_NE(change, platform::kInvalidHandle);
+
+  const Ran printed = runToEnd({bin("tarvex-simctl"), "--dir", dir, "print", "OFFICE-PC", "Laser", "memo.pdf"}, folder);
+  ASSERT_EQ(printed.status, 0) << printed.output;
+  EXPECT_EQ(spooler->WaitForPrinterChange(change, 2000), platform::ChangeWait::Fired);
+  std::vector<platform::JobInfo> jobs;
+  const platform::SpoolerAnswer size = spooler->EnumJobs(opened.handle, 0, 100, 0, jobs);
+  ASSERT_GT(size.needed, 0u);
+  ASSERT_TRUE(spooler->EnumJobs(opened.handle, 0, 100, size.needed, jobs).ok);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].document, "memo.pdf");
+
+  ASSERT_EQ(runToEnd({bin("tarvex-simctl"), "--dir", dir, "queue-access", "OFFICE-PC", "Laser", "use"}, folder).status, 0);
+  EXPECT_EQ(spooler->OpenPrinter("Laser", platform::kPrinterAllAccess).error, platform::kErrorAccessDenied);
+  const Ran queues = runToEnd({bin("tarvex-simctl"), "--dir", dir, "queues", "--host", "OFFICE-PC"}, folder);
+  ASSERT_EQ(queues.status, 0) << queues.output;
+  const auto listed = nlohmann::json::parse(queues.output);
+  EXPECT_EQ(listed["OFFICE-PC"][0]["offline"], true);
+  EXPECT_EQ(listed["OFFICE-PC"][0]["access"], "use");
+  EXPECT_EQ(listed["OFFICE-PC"][0]["jobs"][0]["document"], "memo.pdf");
+  ASSERT_EQ(runToEnd({bin("tarvex-simctl"), "--dir", dir, "remove-queue", "OFFICE-PC", "Laser"}, folder).status, 0);
+  EXPECT_FALSE(spooler->FindNextPrinterChangeNotification(change));
+  EXPECT_EQ(runToEnd({bin("tarvex-simctl"), "--dir", dir, "print", "OFFICE-PC", "Laser", "x"}, folder).status, 1);
+
+  ASSERT_EQ(::kill(daemon, SIGTERM), 0);
+  EXPECT_EQ(waitExit(daemon), 0);
+  EXPECT_EQ(spooler->OpenPrinter("Laser", platform::kPrinterAccessUse).error, platform::kErrorNoSpooler);
 }
 
 TEST(Daemon, RefusesAFaultyScenarioNamingTheFault) {

@@ -107,12 +107,64 @@ INSTANTIATE_TEST_SUITE_P(
         Bad{kStranger.c_str(), "devices[0].holder.host: \"GHOST\" is not one of the hosts"},
         Bad{kLockType.c_str(), "holder.lockType"},
         Bad{kDeviceKey.c_str(), "devices[0]: unknown key \"colour\""},
-        Bad{kLongText.c_str(), "devices[0].serial: longer than 127 bytes"}));
+        Bad{kLongText.c_str(), "devices[0].serial: longer than 127 bytes"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1",
+                "queues": [{"name": "Q", "port": "USB001", "access": "root"}]}]})",
+            "hosts[0].queues[0].access: expected \"full\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1",
+                "queues": [{"name": "Q", "port": "A"}, {"name": "q", "port": "B"}]}]})",
+            "hosts[0].queues[1].name: queue \"q\" is named twice"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1",
+                "queues": [{"name": "Q", "port": "A", "device": {"server": "10.0.0.2", "port": 0}}]}]})",
+            "hosts[0].queues[0].device.port"},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "ports": [{"description": "x"}]}]})",
+            "hosts[0].ports[0]: missing \"name\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "deviceSettings": [{"ServerIP": "1"}]}]})",
+            "hosts[0].deviceSettings[0]: missing \"ServerMAC\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "deviceSettings": [{"PrinterEnabled": "1"}]}]})",
+            "deviceSettings[0]: unknown key \"PrinterEnabled\""}));
 
 TEST(Scenario, TheDemoLoads) {
   const auto r = sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json");
   ASSERT_TRUE(r.setup) << r.error;
   EXPECT_EQ(r.setup->hosts.at(0).name, "OFFICE-PC");
+}
+
+TEST(Scenario, HostsHavePrintQueuesPortsAndDeviceSettings) {
+  const auto r = sim::parseScenario(R"({"hosts": [{"name": "PC", "ip": "10.0.0.1",
+    "ports": [{"name": "USB001", "description": "Virtual printer port for USB", "monitor": "USB Monitor"}],
+    "queues": [{"name": "Laser", "port": "USB001", "offline": true, "paused": true, "access": "use",
+                "device": {"server": "10.0.0.20", "port": 3}},
+               {"name": "Plain", "port": "LPT1:"}],
+    "deviceSettings": [{"ServerIP": "10.0.0.20", "ServerMAC": "00:11:22:33:44:55", "DeviceVid": "04F9",
+                        "DevicePid": "0042", "DeviceSNo": "S1", "PrinterEnable": "1",
+                        "PrinterName": "Laser"}]}],
+    "printMs": 250})");
+  ASSERT_TRUE(r.setup) << r.error;
+  const sim::Host& h = r.setup->hosts[0];
+  ASSERT_EQ(h.ports.size(), 1u);
+  EXPECT_EQ(h.ports[0].monitor, "USB Monitor");
+  ASSERT_EQ(h.queues.size(), 2u);
+  EXPECT_EQ(h.queues[0].attributes, 0x400u);
+  EXPECT_EQ(h.queues[0].status, 1u);
+  EXPECT_EQ(h.queues[0].grants, sim::kGrantUse);
+  ASSERT_TRUE(h.queues[0].device);
+  EXPECT_EQ(h.queues[0].device->port, 3);
+  EXPECT_EQ(h.queues[1].driver, "Plain") << "the driver defaults to the queue's name";
+  EXPECT_EQ(h.queues[1].grants, sim::kGrantFull);
+  EXPECT_FALSE(h.queues[1].device);
+  EXPECT_EQ(r.setup->printMs, 250);
+
+  ASSERT_EQ(h.registry.size(), 1u);
+  const sim::RegistrySeed& seed = h.registry[0];
+  EXPECT_EQ(seed.key, "Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect\\"
+                      "IP_10.0.0.20&MAC_00:11:22:33:44:55&Vid_04F9&Pid_0042&SNo_S1");
+  ASSERT_EQ(seed.values.size(), 22u);
+  EXPECT_EQ(seed.values[0], (std::pair<std::string, std::string>{"ServerName", ""}));
+  EXPECT_EQ(seed.values[9], (std::pair<std::string, std::string>{"PrinterEnable", "1"}));
+  EXPECT_EQ(seed.values[12], (std::pair<std::string, std::string>{"Reserve4", "0"}));
+  EXPECT_EQ(seed.values[15], (std::pair<std::string, std::string>{"ScanIndex", "0"}));
+  EXPECT_EQ(seed.values[21].first, "Reserve3");
 }
 
 TEST(Scenario, AMissingFileIsNamedAsUnreadable) {

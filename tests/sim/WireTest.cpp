@@ -7,6 +7,32 @@ namespace {
 namespace wire = platform::simwire;
 using Bytes = std::vector<std::uint8_t>;
 
+wire::SpoolerRequest spoolerRequest() {
+  wire::SpoolerRequest r;
+  r.host = "PC";
+  r.op = wire::SpoolerOp::SetPrinter;
+  r.handle = 0x2004;
+  r.name = "Office Printer";
+  r.first = 0xF000C;
+  r.second = 100;
+  r.bufferBytes = 412;
+  r.printer = {"Office Printer", "USB001", "Driver", 0x400, 1, 2};
+  return r;
+}
+
+wire::SpoolerReply spoolerReply() {
+  wire::SpoolerReply r;
+  r.ok = true;
+  r.error = 122;
+  r.needed = 600;
+  r.handle = 0x2008;
+  r.changes = 0x102;
+  r.printer = {"Q", "COM1:", "D", 0, 0, 0};
+  r.jobs = {{7, "report.pdf", 0x10}, {8, "", 0}};
+  r.ports = {{"USB001", "USB Monitor", "Virtual printer port for USB"}};
+  return r;
+}
+
 std::vector<wire::Message> everyKind() {
   return {wire::ListInterfacesRequest{"PC", "{guid}"},
           wire::OpenRequest{"PC", "\\\\?\\path", 0xC0000000, true},
@@ -20,7 +46,9 @@ std::vector<wire::Message> everyKind() {
           wire::CloseReply{},
           wire::ControlReply{true, 2049, Bytes(33, 7)},
           wire::ReadReply{platform::ReadStatus::Aborted, {}},
-          wire::AdminReply{false, "no"}};
+          wire::AdminReply{false, "no"},
+          spoolerRequest(),
+          spoolerReply()};
 }
 
 Bytes payload(const Bytes& frame) { return Bytes(frame.begin() + 4, frame.end()); }
@@ -74,6 +102,16 @@ TEST(Wire, MalformedPayloadsAreRefused) {
       {0x84, 0x01, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF},  // blob longer than the payload
       {0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0},  // promises 4 billion slots
   };
+  Bytes badOp = payload(wire::encodeFrame(spoolerRequest()));
+  badOp[1 + 4 + 2] = 13;  // after the kind and the host "PC": no such spooler call
+  EXPECT_FALSE(wire::decodePayload(badOp));
+  badOp[1 + 4 + 2] = 0;
+  EXPECT_FALSE(wire::decodePayload(badOp));
+  Bytes manyJobs = payload(wire::encodeFrame(wire::SpoolerReply{}));
+  // The job count follows ok, error, needed, handle, changes and three empty texts and three numbers.
+  const std::size_t jobCount = 1 + 1 + 4 + 4 + 8 + 4 + 3 * 4 + 3 * 4;
+  manyJobs[jobCount] = manyJobs[jobCount + 1] = manyJobs[jobCount + 2] = manyJobs[jobCount + 3] = 0xFF;
+  EXPECT_FALSE(wire::decodePayload(manyJobs)) << "4 billion jobs promised";
   for (const Bytes& p : cases) EXPECT_FALSE(wire::decodePayload(p)) << int(p[0]);
 }
 
