@@ -94,6 +94,18 @@ TEST_F(Commands, TheLogComesInPagesFromASequenceNumber) {
   EXPECT_TRUE(rest["entries"].empty());
 }
 
+TEST_F(Commands, PrintQueuesAndJobsShowInStateAndLog) {
+  EXPECT_FALSE(run({{"cmd", "print"}, {"host", "A"}, {"queue", "Q"}, {"document", "d"}}).ok)
+      << "A has no queue";
+  EXPECT_FALSE(run({{"cmd", "queue-access"}, {"host", "A"}, {"queue", "Q"}, {"access", "root"}}).ok);
+  EXPECT_FALSE(run({{"cmd", "queues"}, {"host", "Z"}}).ok);
+  const json queues = json::parse(run({{"cmd", "queues"}}).text);
+  EXPECT_EQ(queues, json::parse(R"({"A": [], "B": []})"));
+  const json s = state();
+  EXPECT_EQ(s["hosts"][0]["queues"], json::array());
+  EXPECT_EQ(s["hosts"][0]["ports"], json::array());
+}
+
 TEST(CtlArgs, WordsBecomeRequests) {
   struct Case {
     std::vector<std::string> words;
@@ -108,6 +120,11 @@ TEST(CtlArgs, WordsBecomeRequests) {
        R"({"cmd":"add-server","server":{"ip":"10.0.0.9","mac":"00:00:00:00:00:09","name":"S","status":3}})"},
       {{"add-device", "10.0.0.9", "1", "04F9", "0042", "PRINTER", "--serial", "X1"},
        R"({"cmd":"add-device","device":{"pid":"0042","port":1,"serial":"X1","type":"PRINTER","vid":"04F9"},"server":"10.0.0.9"})"},
+      {{"print", "OFFICE-PC", "Office Printer", "a b.pdf"},
+       R"({"cmd":"print","document":"a b.pdf","host":"OFFICE-PC","queue":"Office Printer"})"},
+      {{"queue-access", "A", "Q", "use"}, R"({"access":"use","cmd":"queue-access","host":"A","queue":"Q"})"},
+      {{"queues", "--host", "A"}, R"({"cmd":"queues","host":"A"})"},
+      {{"print", "A", "Q"}, ""},
       {{}, ""},
       {{"explode"}, ""},
       {{"release", "10.0.0.20"}, ""},

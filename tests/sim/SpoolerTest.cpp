@@ -3,6 +3,7 @@
 
 #include "SimTestWorld.h"
 #include "sim/InProcessPrintSpooler.h"
+#include "sim/WorldCommands.h"
 
 namespace {
 
@@ -200,6 +201,11 @@ TEST_F(Spooler, TheEnginePrintsTheHeadJobOnlyWhileOnlineResumedAndHeldHere) {
                                                     "printing 1 one.pdf", "printed 1 one.pdf",
                                                     "printing 2 two.pdf", "interrupted 2 two.pdf",
                                                     "cancelled 2 two.pdf"}));
+  const auto line = sim::logEntryToJson(world.log(0, 1).at(0));
+  EXPECT_EQ(line["what"], "job");
+  EXPECT_EQ(line["device"], "Laser");
+  EXPECT_EQ(line["job"], 1);
+  EXPECT_EQ(line["document"], "one.pdf");
 }
 
 TEST_F(Spooler, AQueueWithoutADeviceOrAWorkOfflineQueueKeepsItsJobs) {
