@@ -3,6 +3,8 @@
 
 #include "SimTestWorld.h"
 #include "sim/InProcessPrintSpooler.h"
+#include <nlohmann/json.hpp>
+
 #include "sim/WorldCommands.h"
 
 namespace {
