@@ -231,6 +231,9 @@ TEST_F(SlowPrinter, AJobGoneUnnoticedByANotificationStillUnlocksTheDevice) {
 struct RefusalCase {
   std::uint32_t versionFlags;
   const char* removal;
+  friend void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << "flags " << c.versionFlags << ": " << c.removal;
+  }
 };
 
 class RefusedPort : public PrintWatcher, public ::testing::WithParamInterface<RefusalCase> {};
@@ -288,7 +291,8 @@ struct AccessCase {
   const char* grant;
   std::uint32_t grants;
   int denials;     // before an open succeeds
-  bool holdsQueue; // the watcher may set the queue's state
+  bool holdsQueue;  // the watcher may set the queue's state
+  friend void PrintTo(const AccessCase& c, std::ostream* os) { *os << c.grant; }
 };
 
 class AccessFallback : public PrintWatcher, public ::testing::WithParamInterface<AccessCase> {};

@@ -11,6 +11,7 @@ using namespace printtest;
 struct PortCase {
   const char* port;
   bool accepted;
+  friend void PrintTo(const PortCase& c, std::ostream* os) { *os << '"' << c.port << '"'; }
 };
 
 class PortRule : public PrintingWorld, public ::testing::WithParamInterface<PortCase> {};
