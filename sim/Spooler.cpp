@@ -141,10 +141,9 @@ Spooler::Reply Spooler::getPrinter(Host& host, const Request& r) {
 }
 
 Spooler::Reply Spooler::setPrinter(Host& host, const Request& r) {
-  std::uint32_t access = 0;
-  PrinterQueue* q = queueOf(host, r.handle, &access);
-  if (!q) return failure(p::kErrorInvalidHandle);
-  if (!administers(access)) return failure(p::kErrorAccessDenied);
+  std::uint32_t error = 0;
+  PrinterQueue* q = administeredQueue(host, r.handle, error);
+  if (!q) return failure(error);
   // The status is the spooler's own: pausing and resuming go through their commands.
   q->attributes = r.printer.attributes;
   raise(host.name, q->name, p::kPrinterChangeSetPrinter);
@@ -152,10 +151,9 @@ Spooler::Reply Spooler::setPrinter(Host& host, const Request& r) {
 }
 
 Spooler::Reply Spooler::controlPrinter(Host& host, const Request& r) {
-  std::uint32_t access = 0;
-  PrinterQueue* q = queueOf(host, r.handle, &access);
-  if (!q) return failure(p::kErrorInvalidHandle);
-  if (!administers(access)) return failure(p::kErrorAccessDenied);
+  std::uint32_t error = 0;
+  PrinterQueue* q = administeredQueue(host, r.handle, error);
+  if (!q) return failure(error);
   if (r.first == p::kPrinterControlPause) {
     q->status |= p::kPrinterStatusPaused;
   } else if (r.first == p::kPrinterControlResume) {
@@ -186,10 +184,9 @@ Spooler::Reply Spooler::enumJobs(Host& host, const Request& r) {
 }
 
 Spooler::Reply Spooler::setJob(Host& host, const Request& r) {
-  std::uint32_t access = 0;
-  PrinterQueue* q = queueOf(host, r.handle, &access);
-  if (!q) return failure(p::kErrorInvalidHandle);
-  if (!administers(access)) return failure(p::kErrorAccessDenied);
+  std::uint32_t error = 0;
+  PrinterQueue* q = administeredQueue(host, r.handle, error);
+  if (!q) return failure(error);
   const auto job = std::find_if(q->jobs.begin(), q->jobs.end(),
                                 [&](const PrintJob& j) { return j.id == r.first; });
   if (job == q->jobs.end()) return failure(p::kErrorInvalidParameter);
@@ -322,6 +319,13 @@ PrinterQueue* Spooler::queueOf(Host& host, Handle handle, std::uint32_t* access)
   if (it == printers_.end() || it->second.host != host.name) return nullptr;
   if (access) *access = it->second.access;
   return findQueue(host, it->second.queue);
+}
+
+PrinterQueue* Spooler::administeredQueue(Host& host, Handle handle, std::uint32_t& error) {
+  std::uint32_t access = 0;
+  PrinterQueue* q = queueOf(host, handle, &access);
+  error = !q ? p::kErrorInvalidHandle : administers(access) ? 0 : p::kErrorAccessDenied;
+  return error == 0 ? q : nullptr;
 }
 
 Spooler::ChangeHandle* Spooler::changeOf(const Host& host, Handle handle) {

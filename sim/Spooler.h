@@ -82,6 +82,8 @@ class Spooler {
 
   // The queue an open handle of `host` names; nullptr for a wrong handle or a vanished queue.
   PrinterQueue* queueOf(Host& host, platform::Handle handle, std::uint32_t* access = nullptr);
+  // The same for a change of the queue, which needs administer rights; else error is set.
+  PrinterQueue* administeredQueue(Host& host, platform::Handle handle, std::uint32_t& error);
   ChangeHandle* changeOf(const Host& host, platform::Handle handle);
   void raise(const std::string& host, const std::string& queue, std::uint32_t flags);
   platform::Handle nextHandle();

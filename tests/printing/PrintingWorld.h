@@ -60,19 +60,17 @@ inline sim::WorldSetup officeWorld(std::int64_t printMs) {
   server.ip = kServer;
   server.mac = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
   server.name = "NUS";
-  sim::Device printer;
-  printer.port = 1;
-  printer.vid = 0x04F9;
-  printer.pid = 0x0042;
-  printer.type = "PRINTER";
-  printer.serial = "S1";
-  sim::Device mfp;
-  mfp.port = 2;
-  mfp.vid = 0x03F0;
-  mfp.pid = 0x5311;
-  mfp.type = "MFP";
-  mfp.serial = "F1";
-  server.devices = {printer, mfp};
+  auto device = [](std::uint8_t port, std::uint16_t vid, std::uint16_t pid, const char* type,
+                   const char* serial) {
+    sim::Device d;
+    d.port = port;
+    d.vid = vid;
+    d.pid = pid;
+    d.type = type;
+    d.serial = serial;
+    return d;
+  };
+  server.devices = {device(1, 0x04F9, 0x0042, "PRINTER", "S1"), device(2, 0x03F0, 0x5311, "MFP", "F1")};
   setup.servers = {server};
   setup.printMs = printMs;
   return setup;
