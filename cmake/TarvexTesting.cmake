@@ -3,9 +3,17 @@
 find_package(GTest QUIET)
 include(GoogleTest)
 
+# tarvex_sanitizer_defaults(target): the sanitizer build's defaults for one program.
+function(tarvex_sanitizer_defaults target)
+  if(TARVEX_SANITIZE)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/LsanSuppressions.cpp)
+  endif()
+endfunction()
+
 function(tarvex_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
+  tarvex_sanitizer_defaults(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     TARVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TARVEX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
