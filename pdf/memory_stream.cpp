@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace tpdf {
 
@@ -118,8 +119,9 @@ int tpdf_saveMemoryStreamToFile(PdfMemStream* s, const char* fileName) {
     const bool written = std::fwrite(s->buffer, 1, n, f) == n;
     const bool closed = std::fclose(f) == 0;
     if (written && closed) return 0;
-    // A cut file would pass for a document; leave none behind.
-    std::remove(fileName);
+    // A cut file would pass for a document; leave none behind (but never touch a device).
+    struct stat st {};
+    if (stat(fileName, &st) == 0 && S_ISREG(st.st_mode)) std::remove(fileName);
     tpdf_GlobalError(2, kModule, "Cannot write output file: %s", fileName);
     return -1;
 }

@@ -44,8 +44,9 @@ bool niceTicks(double min, double max, NiceTicks& out) {
         mantissa *= 10.0;
         --e;
     }
-    // Repeated scaling leaves noise in the last digits; it must not push 60 up to 61.
-    const double rounded = std::ceil(mantissa - 1e-9 * mantissa);
+    // Single-precision input and repeated scaling leave noise in the last digits; it must not
+    // push 12 up to 13.
+    const double rounded = std::ceil(mantissa - 1e-6 * mantissa);
     const TickRow* row = &kTickRows[0];
     for (const TickRow& r : kTickRows) {
         if (r.bound >= rounded) {
