@@ -199,6 +199,9 @@ TEST(FileLayout, NumbersUseAPointUnderACommaLocale) {
     const char* previous = std::setlocale(LC_ALL, nullptr);
     const std::string saved = previous ? previous : "C";
     const char* chosen = nullptr;
+#ifdef TPDF_TEST_LOCPATH
+    setenv("LOCPATH", TPDF_TEST_LOCPATH, 1);
+#endif
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8"})
         if (std::setlocale(LC_ALL, name)) {
             chosen = name;
@@ -206,6 +209,7 @@ TEST(FileLayout, NumbersUseAPointUnderACommaLocale) {
         }
     if (!chosen || std::localeconv()->decimal_point[0] != ',') {
         std::setlocale(LC_ALL, saved.c_str());
+        unsetenv("LOCPATH");
         GTEST_SKIP() << "no locale with a decimal comma is installed";
     }
     const std::string content = pageContent([](PdfDoc* doc) {
@@ -213,6 +217,7 @@ TEST(FileLayout, NumbersUseAPointUnderACommaLocale) {
         tpdf_pointMove(doc, 1.5f, 2.25f);
     });
     std::setlocale(LC_ALL, saved.c_str());
+    unsetenv("LOCPATH");
     EXPECT_EQ(content, "0.5000 0.2500 1.0000 rg\n1.500 2.250 m\n") << "under " << chosen;
 }
 
