@@ -11,12 +11,6 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-int countOf(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 struct tm date(int year, int month, int day, int hour = 0, int minute = 0) {
     struct tm t {};
     t.tm_year = year - 1900;

@@ -7,12 +7,6 @@ using namespace tpdf_test;
 
 namespace {
 
-int countOf(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 TEST(Graphics, EachOperatorWritesItsLine) {
     struct Case {
         std::function<void(PdfDoc*)> draw;

@@ -124,6 +124,19 @@ bool ReportLog::contains(const std::string& text) const {
 
 void ReportLog::clear() { reports.clear(); }
 
+int countOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::string squeezeBlanks(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != ' ' || out.empty() || out.back() != ' ') out += c;
+    return out;
+}
+
 std::string outputOf(PdfDoc* doc) {
     int length = 0;
     const unsigned char* bytes = tpdf_getOutputBuffer(doc, &length);

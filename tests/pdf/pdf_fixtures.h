@@ -54,6 +54,10 @@ public:
     void clear();
 };
 
+int countOf(const std::string& text, const std::string& what);
+// Runs of blanks as one blank, so tool reports compare whatever their column widths.
+std::string squeezeBlanks(const std::string& text);
+
 // The whole output of a finalised document as text.
 std::string outputOf(PdfDoc* doc);
 

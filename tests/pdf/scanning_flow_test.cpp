@@ -1,7 +1,6 @@
 // Documents written the way the scanning side writes them, checked with outside tools.
 #include "pdf_fixtures.h"
 
-#include <regex>
 
 using namespace tpdf_test;
 
@@ -58,14 +57,15 @@ void checkWithOutsideTools(int count) {
     EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
 
     ASSERT_EQ(run("pdfinfo -f 1 -l " + std::to_string(count) + " " + pdf, &out), 0) << out;
-    EXPECT_TRUE(std::regex_search(out, std::regex("Pages: +" + std::to_string(count) + "\n"))) << out;
+    out = squeezeBlanks(out);
+    EXPECT_NE(out.find("Pages: " + std::to_string(count) + "\n"), std::string::npos) << out;
     const bool progressive = count > 3;
-    EXPECT_TRUE(std::regex_search(out, std::regex(progressive ? "PDF version: +1.3" : "PDF version: +1.1")));
+    EXPECT_NE(out.find(progressive ? "PDF version: 1.3\n" : "PDF version: 1.1\n"), std::string::npos);
     for (int i = 0; i < count; ++i) {
-        const std::regex size("Page +" + std::to_string(i + 1) + " size: +" +
-                              std::to_string(pictures[static_cast<std::size_t>(i)].spec.width) + " x " +
-                              std::to_string(pictures[static_cast<std::size_t>(i)].spec.height) + " pts");
-        EXPECT_TRUE(std::regex_search(out, size)) << "page " << i + 1;
+        const JpegSpec& spec = pictures[static_cast<std::size_t>(i)].spec;
+        const std::string size = "Page " + std::to_string(i + 1) + " size: " + std::to_string(spec.width) +
+                                 " x " + std::to_string(spec.height) + " pts\n";
+        EXPECT_NE(out.find(size), std::string::npos) << size;
     }
 
     ASSERT_EQ(run("pdfimages -all " + pdf + " " + dir.file("x"), &out), 0) << out;
@@ -100,7 +100,7 @@ TEST(ScanningFlow, PicturesPast100LeavePagesEmptyAndPast120AreLeftOut) {
     std::string out;
     ASSERT_EQ(run("qpdf --check " + dir.file("big.pdf"), &out), 0) << out;
     ASSERT_EQ(run("pdfinfo " + dir.file("big.pdf"), &out), 0);
-    EXPECT_TRUE(std::regex_search(out, std::regex("Pages: +120\n"))) << out;
+    EXPECT_NE(squeezeBlanks(out).find("Pages: 120\n"), std::string::npos) << out;
     ASSERT_EQ(run("pdfimages -list " + dir.file("big.pdf"), &out), 0);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2 + 100) << "a header of two lines, then 100 images";
 }
