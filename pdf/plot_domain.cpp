@@ -73,6 +73,28 @@ double fromPoints(double p, double origin, double size, double min, double scale
     return std::pow(10.0, (p - origin) / size * (logMax - logMin) + logMin);
 }
 
+enum class Axis { X, Y };
+enum class Direction { ToPoints, ToData };
+
+// Converts through the current domain; without one, reports at `level` and gives 0.
+float convert(PdfDoc* doc, float v, Axis axis, Direction direction, int level) {
+    if (!doc) return 0.0f;
+    const PdfPlotDomain* d = doc->currentDomain;
+    if (!d) {
+        tpdf_Error(doc, level, kModule, "%s", kNoDomain);
+        return 0.0f;
+    }
+    const bool x = axis == Axis::X;
+    const double origin = x ? d->x : d->y, size = x ? d->width : d->height;
+    const double min = x ? d->xmin : d->ymin, scale = x ? doc->xScale : doc->yScale;
+    const int kind = x ? d->xkind : d->ykind;
+    const double logMin = x ? doc->xLogMin : doc->yLogMin, logMax = x ? doc->xLogMax : doc->yLogMax;
+    const double r = direction == Direction::ToPoints
+                         ? toPoints(v, origin, size, min, scale, kind, logMin, logMax)
+                         : fromPoints(v, origin, size, min, scale, kind, logMin, logMax);
+    return static_cast<float>(r);
+}
+
 struct MeshStyle {
     float width;
     const char* dash;
@@ -284,48 +306,13 @@ void tpdf_clipDomain(PdfPlotDomain* domain) {
     tpdf_endPath(doc);
 }
 
-float tpdf_domainX(PdfDoc* doc, float x) {
-    if (!doc) return 0.0f;
-    const PdfPlotDomain* d = doc->currentDomain;
-    if (!d) {
-        tpdf_Error(doc, 2, kModule, "%s", kNoDomain);
-        return 0.0f;
-    }
-    return static_cast<float>(
-        toPoints(x, d->x, d->width, d->xmin, doc->xScale, d->xkind, doc->xLogMin, doc->xLogMax));
-}
-
-float tpdf_domainY(PdfDoc* doc, float y) {
-    if (!doc) return 0.0f;
-    const PdfPlotDomain* d = doc->currentDomain;
-    if (!d) {
-        tpdf_Error(doc, 1, kModule, "%s", kNoDomain);
-        return 0.0f;
-    }
-    return static_cast<float>(
-        toPoints(y, d->y, d->height, d->ymin, doc->yScale, d->ykind, doc->yLogMin, doc->yLogMax));
-}
-
+float tpdf_domainX(PdfDoc* doc, float x) { return convert(doc, x, Axis::X, Direction::ToPoints, 2); }
+float tpdf_domainY(PdfDoc* doc, float y) { return convert(doc, y, Axis::Y, Direction::ToPoints, 1); }
 float tpdf_pointsToDomainX(PdfDoc* doc, float x) {
-    if (!doc) return 0.0f;
-    const PdfPlotDomain* d = doc->currentDomain;
-    if (!d) {
-        tpdf_Error(doc, 1, kModule, "%s", kNoDomain);
-        return 0.0f;
-    }
-    return static_cast<float>(
-        fromPoints(x, d->x, d->width, d->xmin, doc->xScale, d->xkind, doc->xLogMin, doc->xLogMax));
+    return convert(doc, x, Axis::X, Direction::ToData, 1);
 }
-
 float tpdf_pointsToDomainY(PdfDoc* doc, float y) {
-    if (!doc) return 0.0f;
-    const PdfPlotDomain* d = doc->currentDomain;
-    if (!d) {
-        tpdf_Error(doc, 1, kModule, "%s", kNoDomain);
-        return 0.0f;
-    }
-    return static_cast<float>(fromPoints(y, d->y, d->height, d->ymin, doc->yScale, d->ykind,
-                                         doc->yLogMin, doc->yLogMax));
+    return convert(doc, y, Axis::Y, Direction::ToData, 1);
 }
 
 } // extern "C"

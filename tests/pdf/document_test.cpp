@@ -8,24 +8,13 @@ using namespace tpdf_test;
 
 namespace {
 
-struct DocCloser {
-    void operator()(PdfDoc* d) const { tpdf_close(d); }
-};
-using Doc = std::unique_ptr<PdfDoc, DocCloser>;
-
-Doc scanningDoc() {
-    Doc doc(openScanningDocument());
-    tpdf_init(doc.get());
-    return doc;
-}
-
 int importAt00(PdfDoc* doc, const std::string& file, int type = 0) {
     float w = 0, h = 0, xs = 0, ys = 0;
     return tpdf_importImage(doc, file.c_str(), type, 0, 0, 0, &w, &h, &xs, &ys, 1);
 }
 
 TEST(DocumentPages, ScanningLimitsAcceptPages1To120) {
-    Doc doc = scanningDoc();
+    Doc doc = startedDocument();
     ReportLog log(doc.get());
     EXPECT_EQ(tpdf_pageInit(doc.get(), 0, 0, "0 0 10 10", "0 0 10 10"), -1);
     EXPECT_TRUE(log.contains("1|TarvexPDF|Page number must be 1 or greater"));
@@ -54,7 +43,7 @@ TEST(DocumentPages, DefaultLimitsAndProcessDefaults) {
 }
 
 TEST(DocumentPages, StartingAPageTwiceKeepsItsContentAndMakesItCurrent) {
-    Doc doc = scanningDoc();
+    Doc doc = startedDocument();
     ReportLog log(doc.get());
     tpdf_pageInit(doc.get(), 1, 0, "0 0 100 100", "0 0 100 100");
     tpdf_fillGray(doc.get(), 0.5f);
@@ -70,7 +59,7 @@ TEST(DocumentPages, StartingAPageTwiceKeepsItsContentAndMakesItCurrent) {
 }
 
 TEST(DocumentPages, SwitchingPages) {
-    Doc doc = scanningDoc();
+    Doc doc = startedDocument();
     ReportLog log(doc.get());
     tpdf_pageInit(doc.get(), 1, 0, "0 0 10 10", "0 0 10 10");
     tpdf_pageInit(doc.get(), 2, 0, "0 0 10 10", "0 0 10 10");
@@ -83,7 +72,7 @@ TEST(DocumentPages, SwitchingPages) {
 }
 
 TEST(DocumentLifeCycle, FinalisingTwiceAndPagesAfterwardsAreRefused) {
-    Doc doc = scanningDoc();
+    Doc doc = startedDocument();
     ReportLog log(doc.get());
     tpdf_pageInit(doc.get(), 1, 0, "0 0 10 10", "0 0 10 10");
     ASSERT_EQ(tpdf_finalizeAll(doc.get()), 0);
@@ -123,7 +112,7 @@ TEST(DocumentLifeCycle, FatalReportsEndTheProcessThroughTheDefaultHandler) {
 TEST(DocumentImages, The101stDistinctFileIsRefusedAndNothingDrawn) {
     ScratchDir dir;
     const auto jpeg = makeJpeg({8, 8, JpegColour::Grey, false});
-    Doc doc = scanningDoc();
+    Doc doc = startedDocument();
     ReportLog log(doc.get());
     for (int i = 1; i <= 101; ++i) {
         const std::string file = dir.file("p" + std::to_string(i) + ".jpg");
@@ -146,7 +135,7 @@ TEST(DocumentImages, RefusedFilesLeaveTheTableAndPageUnchanged) {
     writeFile(dir.file("text.jpg"), {'h', 'e', 'l', 'l', 'o'});
     writeFile(dir.file("cut.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0x00});
     writeFile(dir.file("good.jpg"), makeJpeg({}));
-    Doc doc = scanningDoc();
+    Doc doc = startedDocument();
     ReportLog log(doc.get());
     tpdf_pageInit(doc.get(), 1, 0, "0 0 16 12", "0 0 16 12");
     EXPECT_EQ(importAt00(doc.get(), dir.file("text.jpg")), -2);
@@ -185,7 +174,7 @@ TEST(DocumentImages, SizeAndScaleCases) {
         {40, 40, 0, 0, 40, 40, 2, 4},    // both sizes may distort
     };
     for (const Case& c : cases) {
-        Doc doc = scanningDoc();
+        Doc doc = startedDocument();
         tpdf_pageInit(doc.get(), 1, 0, "0 0 20 10", "0 0 20 10");
         float w = c.width, h = c.height, xs = c.xscale, ys = c.yscale;
         ASSERT_EQ(tpdf_importImage(doc.get(), dir.file("p.jpg").c_str(), 0, 0, 0, 0, &w, &h, &xs, &ys, 0), 0);

@@ -8,17 +8,6 @@ using namespace tpdf_test;
 
 namespace {
 
-struct DocCloser {
-    void operator()(PdfDoc* d) const { tpdf_close(d); }
-};
-using Doc = std::unique_ptr<PdfDoc, DocCloser>;
-
-Doc startedDoc() {
-    Doc doc(openScanningDocument());
-    tpdf_init(doc.get());
-    return doc;
-}
-
 std::string finished(PdfDoc* doc) {
     EXPECT_EQ(tpdf_finalizeAll(doc), 0);
     return outputOf(doc);
@@ -49,7 +38,7 @@ int runTool(const std::string& command, std::string* out = nullptr) {
 }
 
 TEST(FileLayout, EmptyDocumentByteForByte) {
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     const std::string expected =
         "%PDF-1.1\n%\xE2\xE3\xCF\xD3\n"
         "1 0 obj\n<<\n/Type /Catalog\n/Pages 3 0 R\n/Outlines 2 0 R\n>>\nendobj\n"
@@ -66,7 +55,7 @@ TEST(FileLayout, EmptyDocumentByteForByte) {
 }
 
 TEST(FileLayout, OnePageOfDrawingByteForByte) {
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     tpdf_pageInit(doc.get(), 1, 0, "0 0 200 100", "0 0 200 100");
     tpdf_fillRgb(doc.get(), 1, 0, 0);
     tpdf_pointRect(doc.get(), 10, 10, 50, 20);
@@ -96,7 +85,7 @@ TEST(FileLayout, OneColourPictureHasItsObjectsInOrder) {
     ScratchDir dir;
     const auto jpeg = makeJpeg({16, 12, JpegColour::Rgb, false});
     writeFile(dir.file("p.jpg"), jpeg);
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     tpdf_pageInit(doc.get(), 1, 0, "0 0 16 12", "0 0 16 12");
     float w = 0, h = 0, xs = 0, ys = 0;
     ASSERT_EQ(tpdf_importImage(doc.get(), dir.file("p.jpg").c_str(), 0, 0, 0, 0, &w, &h, &xs, &ys, 1), 0);
@@ -123,7 +112,7 @@ TEST(FileLayout, OneColourPictureHasItsObjectsInOrder) {
 }
 
 TEST(FileLayout, PagesWithGapsRotationAndDuration) {
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     tpdf_pageInit(doc.get(), 1, 1, "0 0 10 10", "0 0 10 10");
     tpdf_setPageDuration(doc.get(), 2.5f);
     tpdf_pageInit(doc.get(), 3, 2, "0 0 10 10", "0 0 10 10");
@@ -139,7 +128,7 @@ TEST(FileLayout, PagesWithGapsRotationAndDuration) {
 TEST(FileLayout, OnePictureOnTwoPagesIsOneObject) {
     ScratchDir dir;
     writeFile(dir.file("p.jpg"), makeJpeg({8, 8, JpegColour::Grey, false}));
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     for (int page = 1; page <= 2; ++page) {
         tpdf_pageInit(doc.get(), page, 0, "0 0 8 8", "0 0 8 8");
         float w = 0, h = 0, xs = 0, ys = 0;
@@ -156,7 +145,7 @@ TEST(FileLayout, OnePictureOnTwoPagesIsOneObject) {
 }
 
 TEST(FileLayout, InfoStringsAreEscapedAndBounded) {
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     tpdf_setTitle(doc.get(), "a(b)c\\d");
     tpdf_setSubject(doc.get(), std::string(100, 's').c_str());
     tpdf_setKeywords(doc.get(), std::string(200, 'k').c_str());
@@ -170,7 +159,7 @@ TEST(FileLayout, InfoStringsAreEscapedAndBounded) {
 }
 
 TEST(FileLayout, ViewerPreferencesInTheCatalog) {
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     const PdfViewerPreferences prefs{3, 1, 0, 1, 0, 1, 2, 7};
     tpdf_setViewerPreferences(doc.get(), &prefs);
     const std::string pdf = finished(doc.get());
@@ -185,7 +174,7 @@ TEST(FileLayout, ProgressivePicturesRaiseTheVersion) {
     writeFile(dir.file("b.jpg"), makeJpeg({8, 8, JpegColour::Rgb, false}));
     writeFile(dir.file("p.jpg"), makeJpeg({8, 8, JpegColour::Rgb, true}));
     for (const char* name : {"b.jpg", "p.jpg"}) {
-        Doc doc = startedDoc();
+        Doc doc = startedDocument();
         tpdf_pageInit(doc.get(), 1, 0, "0 0 8 8", "0 0 8 8");
         float w = 0, h = 0, xs = 0, ys = 0;
         tpdf_importImage(doc.get(), dir.file(name).c_str(), 0, 0, 0, 0, &w, &h, &xs, &ys, 1);
@@ -222,7 +211,7 @@ TEST(FileLayout, NumbersUseAPointUnderACommaLocale) {
 TEST(FileLayout, CompressedContentPassesOutsideChecks) {
     if (!haveTool("qpdf")) GTEST_SKIP() << "qpdf missing";
     ScratchDir dir;
-    Doc doc = startedDoc();
+    Doc doc = startedDocument();
     tpdf_enableCompression(doc.get(), 1);
     tpdf_pageInit(doc.get(), 1, 0, "0 0 100 100", "0 0 100 100");
     for (int i = 0; i < 50; ++i) tpdf_pointCircle(doc.get(), 50, 50, static_cast<float>(i));
@@ -246,7 +235,7 @@ TEST(FileLayout, APictureThatChangedSinceImportFailsTheDocument) {
     for (Change change : {Change::Vanished, Change::Shrank, Change::Grew}) {
         const std::string file = dir.file("p.jpg");
         writeFile(file, jpeg);
-        Doc doc = startedDoc();
+        Doc doc = startedDocument();
         ReportLog log(doc.get());
         tpdf_pageInit(doc.get(), 1, 0, "0 0 16 16", "0 0 16 16");
         float w = 0, h = 0, xs = 0, ys = 0;

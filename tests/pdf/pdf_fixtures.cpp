@@ -163,6 +163,12 @@ PdfDoc* openScanningDocument() {
     return doc;
 }
 
+Doc startedDocument() {
+    Doc doc(openScanningDocument());
+    tpdf_init(doc.get());
+    return doc;
+}
+
 std::string contentStream(const std::string& pdf, int objectNumber) {
     const std::string head = "\n" + std::to_string(objectNumber) + " 0 obj\n";
     const std::size_t at = pdf.find(head);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,8 +62,14 @@ std::string squeezeBlanks(const std::string& text);
 // The whole output of a finalised document as text.
 std::string outputOf(PdfDoc* doc);
 
+struct DocCloser {
+    void operator()(PdfDoc* d) const { tpdf_close(d); }
+};
+using Doc = std::unique_ptr<PdfDoc, DocCloser>;
+
 // A document as the scanning side opens it, with a fixed creation date.
 PdfDoc* openScanningDocument();
+Doc startedDocument(); // opened as above and initialised
 struct tm fixedTime();
 
 // The page content of a one-page document with nothing but what draw() writes.
