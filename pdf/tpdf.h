@@ -147,7 +147,7 @@ typedef void (*PdfGlobalErrorHandler)(int level, const char* module, const char*
 void tpdf_setDefaultLimits(int maxPages, int maxFonts, int maxImages, int maxAnnots,
                            int maxObjects);
 PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits); /* NULL when memory runs out */
-int tpdf_init(PdfDoc* doc);                              /* 0, or -1 when output cannot start */
+int tpdf_init(PdfDoc* doc); /* 0; 1 output file not opened; -1 called twice or out of memory */
 /* 0 started (or already started: made current), -1 refused, -2 no temporary content file. */
 int tpdf_pageInit(PdfDoc* doc, int pageNumber, int rotationCode, const char* mediaBox,
                   const char* cropBox);

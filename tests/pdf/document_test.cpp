@@ -6,6 +6,8 @@
 
 using namespace tpdf_test;
 
+extern "C" int tpdf_test_pagesFromC(void);
+
 namespace {
 
 int importAt00(PdfDoc* doc, const std::string& file, int type = 0) {
@@ -235,6 +237,8 @@ TEST(DocumentOutput, UnwritableFileModeOutputIsReported) {
     EXPECT_TRUE(log.contains("2|TarvexPDF|Cannot open /nonexistent-folder/x.pdf for PDF output"));
     EXPECT_EQ(tpdf_finalizeAll(doc.get()), -1);
 }
+
+TEST(DocumentInterface, CallableFromC) { EXPECT_EQ(tpdf_test_pagesFromC(), 2); }
 
 TEST(DocumentUtilities, SmallHelpers) {
     char text[300] = "n=";
