@@ -106,7 +106,7 @@ void TMainFm::LoadSettings() {
   setWindowTitle(QString::fromStdString(caption_));
   computerName_ = core::GetLocalComputerName();
 
-  core::ReadSetting(platform::RegRoot::LocalMachine, kSettingsKey, "Product Version",
+  core::ReadSetting(platform::RegRoot::LocalMachine, kSettingsKey, core::kProductVersion,
                     productVersion_);
   const auto dot = productVersion_.find('.');
   productMajor_ = productVersion_.substr(0, dot);

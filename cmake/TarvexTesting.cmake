@@ -22,7 +22,11 @@ function(tarvex_add_test)
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
-# tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ.
+# tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ, all of them by
+# the target `fuzzers`.
+if(TARVEX_FUZZ)
+  add_custom_target(fuzzers)
+endif()
 function(tarvex_add_fuzzer)
   cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
   if(NOT TARVEX_FUZZ)
@@ -32,5 +36,5 @@ function(tarvex_add_fuzzer)
   target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
-  set_property(GLOBAL APPEND PROPERTY TARVEX_FUZZERS ${F_NAME})
+  add_dependencies(fuzzers ${F_NAME})
 endfunction()
