@@ -42,6 +42,7 @@ const std::map<std::string, Shape>& shapes() {
       {"oversize-next", {{"code"}, {{"--host", "host"}}}},
       {"truncate-next", {{"code"}, {{"--host", "host"}}}},
       {"set-ip", {{"host", "ip"}, {}}},
+      {"busy", {{"server", "port", "state"}, {}}},
   };
   return table;
 }
@@ -89,6 +90,7 @@ const char* ctlUsage() {
          "  oversize-next CODE [--host H]           its next reply claims more bytes than fit\n"
          "  truncate-next CODE [--host H]           its next list promises one item more\n"
          "  set-ip HOST IP                          HOST's address changes\n"
+         "  busy SERVER PORT on|off                 a storage device in use: its eject is vetoed\n"
          "CODE is a control code such as 0x222000. Exit status 0 on success, 1 on failure.\n";
 }
 
