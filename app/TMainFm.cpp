@@ -13,6 +13,7 @@
 #include "app/Dialogs.h"
 #include "app/NoticeSlots.h"
 #include "app/TAboutBox.h"
+#include "app/TEjectDeviceDlg.h"
 #include "app/Icons.h"
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
@@ -80,6 +81,8 @@ TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
     if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
   });
   buildTrayMenu();
+  buildDeviceMenu();
+  ejectDlg_ = new TEjectDeviceDlg(this);
 }
 
 TMainFm::~TMainFm() {
@@ -93,15 +96,19 @@ void TMainFm::PumpMessages() {
 
 void TMainFm::buildTrayMenu() {
   popupMenu_ = new QMenu(this);
-  popupMenu_->addSeparator();
+  popupMenu_->setObjectName("PopupMenu");
+  upmItem_ = popupMenu_->addSeparator();
   openMItem_ = popupMenu_->addAction("Open", this, &TMainFm::OpenMItemClick);
+  aboutMItem_ = popupMenu_->addAction("About", this, &TMainFm::AboutMItemClick);
   popupMenu_->addSeparator();
   exitMItem_ = popupMenu_->addAction("Exit", this, &TMainFm::ExitMItemClick);
+  connect(popupMenu_, &QMenu::aboutToShow, this, &TMainFm::PopupMenuPopup);
   tray_.setContextMenu(popupMenu_);
 }
 
 void TMainFm::LoadSettings() {
   openMItem_->setText(QString("Open ") + kProductName);
+  aboutMItem_->setText(QString("About ") + kProductName);
   caption_ = std::string(kApplicationTitle) + " " + kProductName;
   setWindowTitle(QString::fromStdString(caption_));
   computerName_ = core::GetLocalComputerName();
@@ -246,7 +253,10 @@ void TMainFm::RefreshDeviceList(const ServerList::ServerPtr& s) {
   }
 }
 
-void TMainFm::deviceRowDeleted(const DeviceData&, bool wasLast) { UpdateNoticeAndTray(wasLast); }
+void TMainFm::deviceRowDeleted(const DeviceData& d, bool wasLast) {
+  UpdateNoticeAndTray(wasLast);
+  if (hoverRow_ == &d) hoverRow_ = nullptr;
+}
 
 void TMainFm::OnDriverEvent(const std::uint8_t* record, std::int32_t count) {
   if (closing_) return;
@@ -406,6 +416,10 @@ WindowPlacement TMainFm::currentPlacement() const {
 bool TMainFm::FormCloseQuery() {
   if (closing_ || closed_) return false;
   closing_ = true;
+  if (!EjectAllStorage()) {
+    closing_ = false;  // the user kept a busy storage device: the program keeps running
+    return false;
+  }
   StopThreads();
   printers_.clear();
   faxes_.clear();

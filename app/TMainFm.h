@@ -25,6 +25,7 @@ class QLabel;
 namespace app {
 
 class DeviceListView;
+class TEjectDeviceDlg;
 
 // Process-wide flags: set while a connect, disconnect, eject or server disable talks to the driver
 // (device-list events wait meanwhile), and while a device-found notice opens (the tray icon ignores
@@ -66,6 +67,23 @@ class TMainFm : public QMainWindow {
   const std::vector<std::string>& scannerIds() const { return scannerIds_; }
   const std::vector<AFPrinterSection>& afPrinterSections() const { return afPrinter_; }
 
+  // The device menu and its three link commands, on the selected row.
+  DeviceData* selectedDevice() const;
+  void selectRow(const DeviceData* row);
+  void PrepareDeviceMenu();
+  void ConnectMItemClick();
+  void DisconnectMItemClick();
+  void RequestUseMItemClick();
+  QMenu& deviceMenu() { return *deviceMenu_; }
+  // Ejects and disconnects what this computer holds; false when the user kept a busy device.
+  bool EjectAllStorage();
+  // The tray menu, rebuilt on every opening, and its server commands (by the server's caption).
+  void PopupMenuPopup();
+  void ServerEnableClick(const std::string& caption);
+  void ServerDisableClick(const std::string& caption);
+  void ServerConfigClick(const std::string& caption);
+  QMenu& trayMenu() { return *popupMenu_; }
+
   bool closing() const { return closing_; }
   bool sessionEnding() const { return sessionEnding_; }
   platform::Handle masterBus() const { return masterBus_; }
@@ -102,6 +120,17 @@ class TMainFm : public QMainWindow {
   void setTrayState(bool attention);
   DeviceContext deviceContext() const;
   void ReadAFPrinterIni();
+  void buildDeviceMenu();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void ListViewMouseDown(QMouseEvent* event);
+  void ListViewMouseMove(QMouseEvent* event);
+  void Timer_ClickTimer();
+  void Timer_MouseEnterTimer();
+  void Timer_PopupEnterTimer();
+  void popDeviceMenu(const QPoint& at);
+  void AboutMItemClick();
+  bool askToDisconnectBusy(const std::string& displayName);
+  ServerList::ServerPtr serverByCaption(const std::string& caption) const;
   WindowPlacement currentPlacement() const;
 
   std::vector<std::string> args_;
@@ -133,6 +162,17 @@ class TMainFm : public QMainWindow {
   std::map<std::string, long long> pendingDeviceLists_;
   QTimer replayTimer_;
   QTimer timerRequest_;
+
+  TEjectDeviceDlg* ejectDlg_ = nullptr;
+  QMenu* deviceMenu_ = nullptr;
+  QAction *printManageDevMItem_ = nullptr, *scanManageDevMItem_ = nullptr, *scanNowMItem_ = nullptr,
+          *connectMItem_ = nullptr, *disconnectMItem_ = nullptr, *requestUseMItem_ = nullptr;
+  QAction* upmItem_ = nullptr;
+  QAction* aboutMItem_ = nullptr;
+  std::optional<QPoint> clickPoint_;
+  QPoint hoverPoint_;
+  const DeviceData* hoverRow_ = nullptr;
+  QTimer timerClick_, timerMouseEnter_, timerPopupEnter_;
 
   QSystemTrayIcon tray_;
   QMenu* popupMenu_ = nullptr;
