@@ -336,3 +336,29 @@ TEST_F(MainWindowTest, ExitEjectsHeldStorageAndDisconnectsEverythingHeldHere) {
 }
 
 }  // namespace
+
+#include <QTest>
+
+namespace {
+
+TEST_F(MainWindowTest, AClickOpensTheMenuAfter300MsWhereTheClickWas) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  window->resize(520, 360);
+  window->show();
+  QCoreApplication::processEvents();
+  QWidget* viewport = window->listView().viewport();
+  // The third row: the printer on port 1 (storage and the MFP sort first).
+  const QPoint at(200, 2 * app::DeviceRowDelegate::kRowHeight + 10);
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+  EXPECT_FALSE(window->deviceMenu().isVisible());
+  ASSERT_TRUE(until([&] { return window->deviceMenu().isVisible(); }, 2000));
+  EXPECT_EQ(window->selectedDevice()->port, "1");
+  EXPECT_LT((window->deviceMenu().pos() - viewport->mapToGlobal(at)).manhattanLength(), 3);
+  std::vector<std::string> visible;
+  for (QAction* a : window->deviceMenu().actions())
+    if (a->isVisible() && !a->isSeparator()) visible.push_back(a->text().toStdString());
+  EXPECT_EQ(visible, (std::vector<std::string>{"Manage Device", "Connect"}));
+  window->deviceMenu().close();
+}
+
+}  // namespace
