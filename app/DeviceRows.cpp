@@ -196,6 +196,14 @@ void DeviceRows::RemoveServerRows(const std::string& serverName, const std::stri
   }
 }
 
+void DeviceRows::RemoveRow(const DeviceData* row) {
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].data.get() == row) {
+      erase(i);
+      return;
+    }
+}
+
 void DeviceRows::Clear() {
   while (!rows_.empty()) erase(rows_.size() - 1);
 }

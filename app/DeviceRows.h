@@ -91,6 +91,7 @@ class DeviceRows {
   void Merge(const ServerData& server, const std::vector<ListedDevice>& devices,
              const DeviceContext& ctx, const AddedHook& added);
   void RemoveServerRows(const std::string& serverName, const std::string& serverIp);
+  void RemoveRow(const DeviceData* row);
   void Clear();
 
   const std::vector<DeviceRow>& rows() const { return rows_; }

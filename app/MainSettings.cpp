@@ -4,15 +4,16 @@
 #include <cstdlib>
 
 #include "core/NetInfo.h"
+#include "core/SettingsStore.h"
 
 namespace app {
 namespace {
 
-constexpr const char* kWidth = "MainForm Width";
-constexpr const char* kHeight = "MainForm Height";
-constexpr const char* kTop = "MainForm Top";
-constexpr const char* kLeft = "MainForm Left";
-constexpr const char* kState = "MainForm WindowState";
+constexpr const char* kWidth = core::kMainFormWidth;
+constexpr const char* kHeight = core::kMainFormHeight;
+constexpr const char* kTop = core::kMainFormTop;
+constexpr const char* kLeft = core::kMainFormLeft;
+constexpr const char* kState = core::kMainFormWindowState;
 
 std::optional<int> positive(const std::string& text) {
   const auto v = ParseInteger(text);
@@ -70,13 +71,13 @@ WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, i
 
 NotifySettings LoadNotifySettings(const SettingsAccess& s) {
   NotifySettings n;
-  n.deviceDetect = switchOn(s, "Notify Device Detect");
-  n.newVersion = switchOn(s, "Notify New Version");
-  const auto days = ParseInteger(s.read("Notify Check Days"));
+  n.deviceDetect = switchOn(s, core::kNotifyDeviceDetect);
+  n.newVersion = switchOn(s, core::kNotifyNewVersion);
+  const auto days = ParseInteger(s.read(core::kNotifyCheckDays));
   if (days && *days >= 60 && *days <= 365) n.checkDays = static_cast<int>(*days);
-  else s.write("Notify Check Days", core::IntToString(n.checkDays));
-  if (const auto last = ParseInteger(s.read("Notify Last Date"))) n.lastDate = *last;
-  else s.write("Notify Last Date", "0");
+  else s.write(core::kNotifyCheckDays, core::IntToString(n.checkDays));
+  if (const auto last = ParseInteger(s.read(core::kNotifyLastDate))) n.lastDate = *last;
+  else s.write(core::kNotifyLastDate, "0");
   return n;
 }
 

@@ -225,6 +225,11 @@ void ServerList::refreshOnce() {
 void ServerList::BuildTCPBus(const ServerPtr& s) {
   if (!s) return;
   RefreshMutexWait wait(mutex_, hooks_.pumpMessages, hooks_.closing);
+  ++attaching_;
+  struct Done {
+    int& n;
+    ~Done() { --n; }
+  } done{attaching_};
   core::AttachServer(control_, s->ip);
   platform::clock().sleepMs(500);
 

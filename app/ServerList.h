@@ -71,6 +71,8 @@ class ServerList {
   // Closes every server's bus and forgets the servers (shutdown).
   void CloseServerBuses();
   const std::string& busVersion() const { return busVersion_; }
+  // True while a refresh or an attach is under way (its messages are being pumped).
+  bool busy() const { return refreshing_ || attaching_ > 0; }
 
  private:
   void refreshOnce();
@@ -88,6 +90,7 @@ class ServerList {
   std::string busVersion_;
   bool busVersionRead_ = false;
   bool refreshing_ = false;
+  int attaching_ = 0;
   bool refreshAgain_ = false;
 };
 

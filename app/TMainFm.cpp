@@ -9,7 +9,11 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "app/DeviceListView.h"
 #include "app/Dialogs.h"
+#include "app/NoticeSlots.h"
+#include "app/TAboutBox.h"
+#include "app/TEjectDeviceDlg.h"
 #include "app/Icons.h"
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
@@ -46,11 +50,27 @@ TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
   resize(kDesignWidth, kDesignHeight);
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
   noticePanel_ = new QLabel(central);
+  noticePanel_->setObjectName("NoticePanel");
+  noticePanel_->setFixedHeight(81);
+  noticePanel_->setAlignment(Qt::AlignCenter);
+  noticePanel_->setStyleSheet("background: white; color: navy; font-weight: bold;");
+  noticePanel_->setText(
+      "No USB device is detected.\nPlease plug in one of the below USB devices.\n"
+      "(Printer, MFP, Scanner, Storage Devices)");
   noticePanel_->hide();
   layout->addWidget(noticePanel_);
-  layout->addStretch();
+  listView_ = new DeviceListView(rows_, computerName_, central);
+  layout->addWidget(listView_);
   setCentralWidget(central);
+  rows_.onDeleted = [this](const DeviceData& d, bool wasLast) { deviceRowDeleted(d, wasLast); };
+
+  timerRequest_.setInterval(10000);
+  connect(&timerRequest_, &QTimer::timeout, this, &TMainFm::Timer_RequestTimer);
+  replayTimer_.setInterval(200);
+  connect(&replayTimer_, &QTimer::timeout, this, &TMainFm::replayDeviceListEvents);
 
   timerMiniWindow_.setInterval(500);
   connect(&timerMiniWindow_, &QTimer::timeout, this, &TMainFm::Timer_MiniWindowTimer);
@@ -61,6 +81,8 @@ TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
     if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
   });
   buildTrayMenu();
+  buildDeviceMenu();
+  ejectDlg_ = new TEjectDeviceDlg(this);
 }
 
 TMainFm::~TMainFm() {
@@ -74,20 +96,24 @@ void TMainFm::PumpMessages() {
 
 void TMainFm::buildTrayMenu() {
   popupMenu_ = new QMenu(this);
-  popupMenu_->addSeparator();
+  popupMenu_->setObjectName("PopupMenu");
+  upmItem_ = popupMenu_->addSeparator();
   openMItem_ = popupMenu_->addAction("Open", this, &TMainFm::OpenMItemClick);
+  aboutMItem_ = popupMenu_->addAction("About", this, &TMainFm::AboutMItemClick);
   popupMenu_->addSeparator();
   exitMItem_ = popupMenu_->addAction("Exit", this, &TMainFm::ExitMItemClick);
+  connect(popupMenu_, &QMenu::aboutToShow, this, &TMainFm::PopupMenuPopup);
   tray_.setContextMenu(popupMenu_);
 }
 
 void TMainFm::LoadSettings() {
   openMItem_->setText(QString("Open ") + kProductName);
+  aboutMItem_->setText(QString("About ") + kProductName);
   caption_ = std::string(kApplicationTitle) + " " + kProductName;
   setWindowTitle(QString::fromStdString(caption_));
   computerName_ = core::GetLocalComputerName();
 
-  core::ReadSetting(platform::RegRoot::LocalMachine, kSettingsKey, "Product Version",
+  core::ReadSetting(platform::RegRoot::LocalMachine, kSettingsKey, core::kProductVersion,
                     productVersion_);
   const auto dot = productVersion_.find('.');
   productMajor_ = productVersion_.substr(0, dot);
@@ -119,8 +145,16 @@ bool TMainFm::FormCreate() {
   servers_ = nullptr;
   refreshMutex_ = std::make_unique<RefreshMutex>("RefreshServerList_NUC");
   servers_ = std::make_unique<ServerList>(
-      *refreshMutex_, ServerListHooks{&TMainFm::PumpMessages, [this] { return closing_; },
-                                      nullptr, nullptr});
+      *refreshMutex_,
+      ServerListHooks{&TMainFm::PumpMessages, [this] { return closing_; },
+                      [this](const std::string& name, const std::string& ip) {
+                        rows_.RemoveServerRows(name, ip);
+                        listView_->reload();
+                      },
+                      [this] {
+                        rows_.Clear();
+                        listView_->reload();
+                      }});
   servers_->setControl(masterBus_);
   servers_->setGateways(core::CountActiveAdapters());
 
@@ -132,20 +166,165 @@ bool TMainFm::FormCreate() {
   }
   tray_.show();
 
+  LoadAutoConnectLists(kSettingsKey, printers_, faxes_);
   core::GetWindowsVersion(core::WindowsVersionFlags);
 
   std::string shortVersion;
   core::GetDriverVersion(masterBus_, driverVersion_, shortVersion);
+  reader_.StartReadThread(masterBus_, [this](const std::uint8_t* record, std::int32_t count) {
+    OnDriverEvent(record, count);
+  });
+  scannerIds_ = LoadScannerIds(kSettingsKey);
+  DropMalformedScannerIds(scannerIds_);
   return true;
 }
 
-void TMainFm::UpdateNetworkState() {
+void TMainFm::UpdateNetworkState() { setTrayState(false); }
+
+// The tip says whether the network is ready; the icon asks for attention while it is not, or while
+// the list is empty.
+void TMainFm::setTrayState(bool attention) {
   const bool ready = core::GetLocalIpList();
   std::string tip = ready ? caption_ : core::LoadMessage("SNetwork_NotReady");
   if (tip.size() > kTipRoom) tip.resize(kTipRoom);
   tray_.setToolTip(QString::fromStdString(tip));
-  tray_.setIcon(trayIcon(ready ? 0 : 1));
-  QApplication::setWindowIcon(trayIcon(ready ? 0 : 1));
+  const QIcon icon = trayIcon(attention || !ready ? 1 : 0);
+  tray_.setIcon(icon);
+  QApplication::setWindowIcon(icon);
+}
+
+void TMainFm::UpdateNoticeAndTray(bool show) {
+  if (noticeShown_ == show) return;
+  if (show) noticePanel_->setFixedWidth(width() - 16);
+  noticeShown_ = show;
+  noticePanel_->setVisible(show);
+  setTrayState(show);
+}
+
+int TMainFm::FindAutoConnectEntry(const std::string& mac, const std::string& identity,
+                                  std::string& name, bool printerList) const {
+  const AutoLinkList& list = printerList ? printers_ : faxes_;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const AutoLinkPrinter& e = *list[i];
+    if (e.serverMac == mac && e.vid + " - " + e.pid + " - " + e.serial == identity) {
+      name = e.queueName;
+      return static_cast<int>(i);
+    }
+  }
+  name.clear();
+  return -1;
+}
+
+DeviceContext TMainFm::deviceContext() const {
+  DeviceContext ctx;
+  ctx.computerName = computerName_;
+  ctx.registeredScanners = scannerIds_;
+  ctx.findAutoConnectEntry = [this](const std::string& mac, const std::string& identity,
+                                    std::string& name, bool printerList) {
+    return FindAutoConnectEntry(mac, identity, name, printerList);
+  };
+  return ctx;
+}
+
+void TMainFm::RefreshDeviceList(const ServerList::ServerPtr& s) {
+  if (!s || s->bus == platform::kInvalidHandle) return;
+  try {
+    // The request goes out before the lock is waited for. A failed one leaves the rows as they
+    // are: the driver's answer is unknown, not empty.
+    const auto items = core::GetDeviceList(s->bus);
+    if (!items) return;
+    RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
+    std::vector<ListedDevice> devices;
+    for (const auto& i : *items)
+      devices.push_back({i.port, i.vid, i.pid, i.lockType, i.lockCount, i.type, i.owner,
+                         i.manufacturer, i.product, i.serial});
+    rows_.Merge(*s, devices, deviceContext(), [this](const DeviceData& d) {
+      listView_->reload();
+      if (notify_.deviceDetect) {
+        PopupBusy = true;
+        (new TAboutBox)->ShowDeviceFound(d.displayName);
+        PopupBusy = false;
+      }
+      UpdateNoticeAndTray(false);
+    });
+    listView_->reload();
+  } catch (...) {
+    // A refresh ends quietly; the lock is given back on the way out.
+  }
+}
+
+void TMainFm::deviceRowDeleted(const DeviceData& d, bool wasLast) {
+  UpdateNoticeAndTray(wasLast);
+  if (hoverRow_ == &d) hoverRow_ = nullptr;
+}
+
+void TMainFm::OnDriverEvent(const std::uint8_t* record, std::int32_t count) {
+  if (closing_) return;
+  try {
+    const core::DriverEvent e = core::ParseDriverEvent({record, core::kEventBytes}, count);
+    switch (e.code) {
+      case core::UPDATE_DEVICE_LIST:
+        onUpdateDeviceList(e.serverIp);
+        break;
+      case core::UPDATE_BUS_LIST:
+        lastServerRefreshMs_ = platform::clock().nowMs();
+        servers_->RefreshServerList();
+        break;
+      case core::UPDATE_IP:
+        setTrayState(noticeShown_);
+        servers_->setGateways(core::CountActiveAdapters());
+        servers_->RefreshServerList();
+        break;
+      case core::OP_UBUS_REQUEST_TO_USE_DEVICE: {
+        if (e.kind != 1) break;
+        const DeviceData* row = rows_.FindHeldRow(e.serverIp, e.port, computerName_);
+        if (!row) break;
+        pendingRequestText_ =
+            "Please release the " + row->displayName + ".\nDisconnect utility for other user.";
+        timerRequest_.start(500);
+        break;
+      }
+      default:
+        break;  // audio data, and records that are no event
+    }
+  } catch (...) {
+  }
+}
+
+// One server's device list changed. An event that cannot be served now is kept and served as
+// soon as the lock is free and the server attached, so that no row stays stale.
+void TMainFm::onUpdateDeviceList(const std::string& ip) {
+  pendingDeviceLists_.emplace(ip, platform::clock().nowMs());
+  replayDeviceListEvents();
+}
+
+void TMainFm::replayDeviceListEvents() {
+  constexpr long long kGiveUpMs = 15000;  // longer than the slowest attach
+  for (auto it = pendingDeviceLists_.begin(); it != pendingDeviceLists_.end();) {
+    if (closing_ || DriverCallBusy || !refreshMutex_->tryLock()) break;
+    ServerList::ServerPtr target;
+    for (const auto& s : servers_->servers()) {
+      if (s->ip == it->first && s->bus != platform::kInvalidHandle && s->enabled) {
+        target = s;
+        break;
+      }
+    }
+    // An unknown, disabled or detached server is left alone, unless an attach is under way.
+    const bool waitForAttach =
+        !target && servers_->busy() && platform::clock().nowMs() - it->second < kGiveUpMs;
+    if (!waitForAttach) it = pendingDeviceLists_.erase(it);
+    if (target) RefreshDeviceList(target);
+    refreshMutex_->release();
+    if (waitForAttach) ++it;
+  }
+  if (pendingDeviceLists_.empty()) replayTimer_.stop();
+  else if (!replayTimer_.isActive()) replayTimer_.start();
+}
+
+void TMainFm::Timer_RequestTimer() {
+  if (closing_ || timerRequest_.interval() != 500) return;
+  timerRequest_.stop();
+  messageBoxes().showModeless(pendingRequestText_, kProductName, kMbWarnTopMost);
 }
 
 void TMainFm::showEvent(QShowEvent* event) {
@@ -155,7 +334,14 @@ void TMainFm::showEvent(QShowEvent* event) {
 
 void TMainFm::FormShow() {
   if (y() == kMiniHiddenTop) move(x(), savedTop_);
-  if (masterBus_ != platform::kInvalidHandle) timerMBusUpdate_.start();
+  if (masterBus_ == platform::kInvalidHandle) return;
+  ReadAFPrinterIni();
+  timerMBusUpdate_.start();
+}
+
+void TMainFm::ReadAFPrinterIni() {
+  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
+  app::ReadAFPrinterIni(dir + "/AFPrinter.ini", afPrinter_);
 }
 
 void TMainFm::resizeEvent(QResizeEvent* event) {
@@ -174,6 +360,7 @@ void TMainFm::Timer_MBusUpdateTimer() {
     if (!FirstRefreshDue(lastServerRefreshMs_, platform::clock().nowMs())) return;
     timerMBusUpdate_.stop();
     servers_->RefreshServerList();
+    UpdateNoticeAndTray(rows_.empty());
   } catch (...) {
     // A timer ends quietly.
   }
@@ -214,7 +401,7 @@ void TMainFm::closeEvent(QCloseEvent* event) {
   if (!closed_) hideToTray();
 }
 
-void TMainFm::StopThreads() {}
+void TMainFm::StopThreads() { reader_.StopReadThread(); }
 
 WindowPlacement TMainFm::currentPlacement() const {
   WindowPlacement p;
@@ -229,8 +416,19 @@ WindowPlacement TMainFm::currentPlacement() const {
 bool TMainFm::FormCloseQuery() {
   if (closing_ || closed_) return false;
   closing_ = true;
+  if (!EjectAllStorage()) {
+    closing_ = false;  // the user kept a busy storage device: the program keeps running
+    return false;
+  }
   StopThreads();
+  printers_.clear();
+  faxes_.clear();
+  afPrinter_.clear();
+  replayTimer_.stop();
+  timerRequest_.stop();
   if (servers_) servers_->CloseServerBuses();
+  rows_.onDeleted = nullptr;
+  rows_.Clear();
   servers_.reset();
   if (masterBus_ != platform::kInvalidHandle) platform::deviceIo().Close(masterBus_);
   masterBus_ = platform::kInvalidHandle;

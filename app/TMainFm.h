@@ -4,14 +4,18 @@
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/DeviceRows.h"
+#include "app/DeviceSettings.h"
 #include "app/MainSettings.h"
 #include "app/RefreshMutex.h"
 #include "app/ServerList.h"
+#include "core/ReadThread.h"
 #include "platform/Handle.h"
 
 class QMenu;
@@ -19,6 +23,15 @@ class QAction;
 class QLabel;
 
 namespace app {
+
+class DeviceListView;
+class TEjectDeviceDlg;
+
+// Process-wide flags: set while a connect, disconnect, eject or server disable talks to the driver
+// (device-list events wait meanwhile), and while a device-found notice opens (the tray icon ignores
+// the mouse meanwhile).
+inline bool DriverCallBusy = false;
+inline bool PopupBusy = false;
 
 inline constexpr const char* kApplicationTitle = "Tarvex";
 inline constexpr const char* kProductName = "Velmora Network USB Utility";
@@ -38,6 +51,38 @@ class TMainFm : public QMainWindow {
   void TrayIconMessage(unsigned lParam);
   // The end of the user's session: shut down without waiting for the print watchers.
   void EndSession();
+
+  // A driver event, handed over by the reader thread on the UI thread.
+  void OnDriverEvent(const std::uint8_t* record, std::int32_t count);
+  void RefreshDeviceList(const ServerList::ServerPtr& s);
+  void UpdateNoticeAndTray(bool show);
+  int FindAutoConnectEntry(const std::string& mac, const std::string& identity, std::string& name,
+                           bool printerList) const;
+  DeviceRows& rows() { return rows_; }
+  DeviceListView& listView() { return *listView_; }
+  bool noticeShown() const { return noticeShown_; }
+  const std::string& pendingRequestText() const { return pendingRequestText_; }
+  AutoLinkList& printers() { return printers_; }
+  AutoLinkList& faxes() { return faxes_; }
+  const std::vector<std::string>& scannerIds() const { return scannerIds_; }
+  const std::vector<AFPrinterSection>& afPrinterSections() const { return afPrinter_; }
+
+  // The device menu and its three link commands, on the selected row.
+  DeviceData* selectedDevice() const;
+  void selectRow(const DeviceData* row);
+  void PrepareDeviceMenu();
+  void ConnectMItemClick();
+  void DisconnectMItemClick();
+  void RequestUseMItemClick();
+  QMenu& deviceMenu() { return *deviceMenu_; }
+  // Ejects and disconnects what this computer holds; false when the user kept a busy device.
+  bool EjectAllStorage();
+  // The tray menu, rebuilt on every opening, and its server commands (by the server's caption).
+  void PopupMenuPopup();
+  void ServerEnableClick(const std::string& caption);
+  void ServerDisableClick(const std::string& caption);
+  void ServerConfigClick(const std::string& caption);
+  QMenu& trayMenu() { return *popupMenu_; }
 
   bool closing() const { return closing_; }
   bool sessionEnding() const { return sessionEnding_; }
@@ -68,6 +113,24 @@ class TMainFm : public QMainWindow {
   void ExitMItemClick();
   void hideToTray();
   void StopThreads();
+  void Timer_RequestTimer();
+  void onUpdateDeviceList(const std::string& ip);
+  void replayDeviceListEvents();
+  void deviceRowDeleted(const DeviceData& d, bool wasLast);
+  void setTrayState(bool attention);
+  DeviceContext deviceContext() const;
+  void ReadAFPrinterIni();
+  void buildDeviceMenu();
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void ListViewMouseDown(QMouseEvent* event);
+  void ListViewMouseMove(QMouseEvent* event);
+  void Timer_ClickTimer();
+  void Timer_MouseEnterTimer();
+  void Timer_PopupEnterTimer();
+  void popDeviceMenu(const QPoint& at);
+  void AboutMItemClick();
+  bool askToDisconnectBusy(const std::string& displayName);
+  ServerList::ServerPtr serverByCaption(const std::string& caption) const;
   WindowPlacement currentPlacement() const;
 
   std::vector<std::string> args_;
@@ -84,6 +147,32 @@ class TMainFm : public QMainWindow {
   std::unique_ptr<RefreshMutex> refreshMutex_;
   std::unique_ptr<ServerList> servers_;
   std::optional<long long> lastServerRefreshMs_;
+
+  DeviceRows rows_;
+  DeviceListView* listView_ = nullptr;
+  bool noticeShown_ = false;
+  core::EventReader reader_;
+  AutoLinkList printers_, faxes_;
+  std::vector<std::string> scannerIds_;
+  std::vector<AFPrinterSection> afPrinter_;
+  std::string pendingRequestText_;
+  // Device-list events that could not be served at once (the lock was taken, a connect was
+  // talking to the driver, the server was still being attached), by server IPv4, with the time
+  // they came; served as soon as they can be.
+  std::map<std::string, long long> pendingDeviceLists_;
+  QTimer replayTimer_;
+  QTimer timerRequest_;
+
+  TEjectDeviceDlg* ejectDlg_ = nullptr;
+  QMenu* deviceMenu_ = nullptr;
+  QAction *printManageDevMItem_ = nullptr, *scanManageDevMItem_ = nullptr, *scanNowMItem_ = nullptr,
+          *connectMItem_ = nullptr, *disconnectMItem_ = nullptr, *requestUseMItem_ = nullptr;
+  QAction* upmItem_ = nullptr;
+  QAction* aboutMItem_ = nullptr;
+  std::optional<QPoint> clickPoint_;
+  QPoint hoverPoint_;
+  const DeviceData* hoverRow_ = nullptr;
+  QTimer timerClick_, timerMouseEnter_, timerPopupEnter_;
 
   QSystemTrayIcon tray_;
   QMenu* popupMenu_ = nullptr;

@@ -64,7 +64,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   std::string autoRun;
-  core::ReadSetting(platform::RegRoot::CurrentUser, app::kSettingsKey, "AutoRun Check", autoRun);
+  core::ReadSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, core::kAutoRunCheck, autoRun);
   if (app::MiniStartEnds(args, autoRun)) return 0;  // the lock goes with `instance`
 
   serveHandOversFromTheEventLoop(application);

@@ -3,9 +3,17 @@
 find_package(GTest QUIET)
 include(GoogleTest)
 
+# tarvex_sanitizer_defaults(target): the sanitizer build's defaults for one program.
+function(tarvex_sanitizer_defaults target)
+  if(TARVEX_SANITIZE)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/LsanSuppressions.cpp)
+  endif()
+endfunction()
+
 function(tarvex_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
+  tarvex_sanitizer_defaults(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     TARVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TARVEX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
@@ -14,7 +22,11 @@ function(tarvex_add_test)
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
-# tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ.
+# tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ, all of them by
+# the target `fuzzers`.
+if(TARVEX_FUZZ)
+  add_custom_target(fuzzers)
+endif()
 function(tarvex_add_fuzzer)
   cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
   if(NOT TARVEX_FUZZ)
@@ -24,5 +36,5 @@ function(tarvex_add_fuzzer)
   target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
-  set_property(GLOBAL APPEND PROPERTY TARVEX_FUZZERS ${F_NAME})
+  add_dependencies(fuzzers ${F_NAME})
 endfunction()

@@ -43,7 +43,7 @@ class SimClientDeviceIo final : public DeviceIo {
     auto reply = as<wire::InterfacesReply>(
         control(wire::ListInterfacesRequest{sim::thisHostName(), std::string(classGuid)}));
     if (!reply || !reply->listed) return std::nullopt;
-    return std::move(reply->slots);
+    return std::move(reply->interfaces);
   }
 
   Handle Open(std::string_view path, std::uint32_t access, bool overlapped) override {

@@ -216,8 +216,8 @@ Bytes payloadOf(const Message& message) {
     Bytes operator()(const InterfacesReply& m) {
       Writer w(kInterfacesReply);
       w.u8(m.listed ? 1 : 0);
-      w.u32(static_cast<std::uint32_t>(m.slots.size()));
-      for (const InterfaceSlot& s : m.slots) {
+      w.u32(static_cast<std::uint32_t>(m.interfaces.size()));
+      for (const InterfaceSlot& s : m.interfaces) {
         w.u8(s.status == InterfaceStatus::Ok ? 1 : 0);
         w.text(s.path);
       }
@@ -268,7 +268,7 @@ std::optional<Message> decodeInterfaces(Reader& r) {
     InterfaceSlot slot;
     if (!r.flag(ok) || !r.text(slot.path)) return std::nullopt;
     slot.status = ok ? InterfaceStatus::Ok : InterfaceStatus::Failed;
-    m.slots.push_back(std::move(slot));
+    m.interfaces.push_back(std::move(slot));
   }
   return finish(r, std::move(m));
 }

@@ -84,7 +84,7 @@ struct SpoolerRequest {
 // Replies.
 struct InterfacesReply {
   bool listed = false;
-  std::vector<InterfaceSlot> slots;
+  std::vector<InterfaceSlot> interfaces;  // not "slots", which Qt code takes for a keyword
 };
 struct OpenReply {
   std::int64_t handle = -1;

@@ -41,7 +41,7 @@ const std::initializer_list<std::string_view> kAdapterKeys = {"type", "mac", "ip
 const std::initializer_list<std::string_view> kServerKeys = {"ip",     "mac",         "name",
                                                              "status", "storageMode", "devices"};
 const std::initializer_list<std::string_view> kDeviceKeys = {
-    "port", "vid", "pid", "type", "manufacturer", "product", "serial", "subItems", "holder"};
+    "port", "vid", "pid", "type", "manufacturer", "product", "serial", "subItems", "holder", "busy"};
 const std::initializer_list<std::string_view> kHolderKeys = {"host", "lockType", "lockCount",
                                                              "seconds"};
 const std::initializer_list<std::string_view> kSubItemKeys = {"a", "b"};
@@ -260,6 +260,10 @@ Device readDevice(const json& j, const std::string& where) {
     }
   }
   if (j.contains("holder")) readHolder(j.at("holder"), at(where, "holder"), d);
+  if (j.contains("busy")) {
+    if (!j.at("busy").is_boolean()) fail(at(where, "busy"), "expected true or false");
+    d.busy = j.at("busy").get<bool>();
+  }
   return d;
 }
 

@@ -46,6 +46,7 @@ const std::map<std::string, Shape>& shapes() {
       {"queues", {{}, {{"--host", "host"}}}},
       {"remove-queue", {{"host", "queue"}, {}}},
       {"queue-access", {{"host", "queue", "access"}, {}}},
+      {"busy", {{"server", "port", "state"}, {}}},
   };
   return table;
 }
@@ -98,6 +99,7 @@ const char* ctlUsage() {
          "  remove-queue HOST QUEUE                 the queue vanishes\n"
          "  queue-access HOST QUEUE LEVEL           the most an open may ask: full, administer,\n"
          "                                          use or none (refused with error 5)\n"
+         "  busy SERVER PORT on|off                 a storage device in use: its eject is vetoed\n"
          "CODE is a control code such as 0x222000. Exit status 0 on success, 1 on failure.\n";
 }
 

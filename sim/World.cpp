@@ -74,6 +74,7 @@ World::World(WorldSetup setup, platform::Clock& clock, WorldOptions options)
       if (d.holdEndsMs) *d.holdEndsMs += now;
   serverListValidAtMs_ = now + setup.serverListNotValidMs;
   serverListAnnounced_ = setup.serverListNotValidMs <= 0;
+  for (const Server& s : servers_) syncPlugAndPlay(s.ip);  // storage held from the start
 }
 
 // ---------------------------------------------------------------- driver requests
@@ -607,9 +608,62 @@ void World::deliver(Host& host, Bytes event) {
 }
 
 void World::deviceListChanged(const Ipv4& server) {
+  syncPlugAndPlay(server);
   for (Host& h : hosts_)
     if (std::find(h.attached.begin(), h.attached.end(), server) != h.attached.end())
       deliver(h, encodeDeviceListChanged(server));
+}
+
+namespace {
+
+bool isStorage(const Device& d) {
+  std::string type = d.type;
+  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return type == "MASS STORAGE";
+}
+
+}  // namespace
+
+// A storage device is plugged into the computer that holds it, as far as plug and play knows.
+void World::syncPlugAndPlay(const Ipv4& server) {
+  if (!options_.plugAndPlay) return;
+  const Server* s = findServer(server);
+  for (auto it = plugged_.begin(); it != plugged_.end();) {
+    const Device* d = nullptr;
+    if (s && it->first.first == server)
+      for (const Device& candidate : s->devices)
+        if (candidate.port == it->first.second) d = &candidate;
+    const bool gone = it->first.first == server && (!d || d->holder != it->second.first);
+    if (!gone) {
+      ++it;
+      continue;
+    }
+    options_.plugAndPlay(it->second.first, it->second.second, false);
+    it = plugged_.erase(it);
+  }
+  if (!s) return;
+  for (const Device& d : s->devices) {
+    if (d.holder.empty() || !isStorage(d)) continue;
+    auto [it, added] = plugged_.try_emplace({server, d.port}, d.holder, d);
+    if (added || it->second.second.busy != d.busy) {
+      it->second.second = d;
+      options_.plugAndPlay(d.holder, d, true);
+    }
+  }
+}
+
+std::string World::setBusy(const Ipv4& server, std::uint8_t port, bool busy) {
+  std::lock_guard lock(mutex_);
+  advanceTime();
+  Server* s = findServer(server);
+  if (!s) return "no server " + formatIpv4(server);
+  for (Device& d : s->devices) {
+    if (d.port != port) continue;
+    d.busy = busy;
+    syncPlugAndPlay(server);
+    return {};
+  }
+  return "no device on port " + std::to_string(port);
 }
 
 void World::serverListChanged() {

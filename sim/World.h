@@ -64,6 +64,9 @@ struct WorldOptions {
   std::size_t logLimit = 4096;
   // Called (with the world locked) when a computer's own description changed, e.g. its address.
   std::function<void(const Host&)> hostChanged;
+  // Called (with the world locked) when a storage device comes to a computer (its holder) or
+  // leaves it, and when it comes or stops being busy while there: what plug and play records.
+  std::function<void(const std::string& host, const Device& device, bool present)> plugAndPlay;
 };
 
 struct HostState {
@@ -127,6 +130,7 @@ class World {
   std::string removeQueue(std::string_view host, std::string_view queue);
   // The rights an open may ask of the queue, at most (kGrantFull, ...).
   std::string setQueueAccess(std::string_view host, std::string_view queue, std::uint32_t grants);
+  std::string setBusy(const Ipv4& server, std::uint8_t port, bool busy);
   std::string injectFault(Fault fault);
 
   WorldState state();
@@ -170,6 +174,7 @@ class World {
   std::optional<Fault> takeFault(FaultKind kind, std::uint32_t code, std::string_view host);
   void deliver(Host& host, std::vector<std::uint8_t> event);
   void deviceListChanged(const Ipv4& server);
+  void syncPlugAndPlay(const Ipv4& server);
   void serverListChanged();
   void finishRead(platform::Handle handle, Read& read, ReadOutcome outcome);
   void abortReads(std::string_view host, std::optional<platform::Handle> only);
@@ -203,6 +208,8 @@ class World {
   std::condition_variable readDone_;
   platform::Clock& clock_;
   WorldOptions options_;
+  // The storage devices plug and play has recorded, with the computer that has them.
+  std::map<std::pair<Ipv4, std::uint8_t>, std::pair<std::string, Device>> plugged_;
   std::vector<Host> hosts_;
   std::vector<Server> servers_;
   Version driverVersion_, busVersion_;

@@ -218,6 +218,12 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
        }},
       {"set-ip",
        [](World& w, const json& c) { return check(w.setHostIp(textArg(c, "host"), ipArg(c, "ip"))); }},
+      {"busy",
+       [](World& w, const json& c) {
+         const std::string state = textArg(c, "state");
+         if (state != "on" && state != "off") throw BadArgument("\"state\" must be on or off");
+         return check(w.setBusy(ipArg(c, "server"), portArg(c), state == "on"));
+       }},
       {"fail-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Fail); }},
       {"oversize-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Oversize); }},
       {"truncate-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Truncate); }},

@@ -25,6 +25,8 @@ struct Device {
   std::int8_t lockCount = 0;
   // When the hold ends (clock milliseconds); none while it lasts until released.
   std::optional<std::int64_t> holdEndsMs;
+  // A storage device in use by a program of its holder: the system vetoes its eject.
+  bool busy = false;
 };
 
 struct Server {

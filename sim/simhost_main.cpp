@@ -16,6 +16,9 @@
 
 #include "platform/SimEnvironment.h"
 #include "sim/HostSystem.h"
+#include "sim/PlugAndPlay.h"
+#include "platform/ConfigManager.h"
+#include "platform/Registry.h"
 #include "sim/Scenario.h"
 #include "sim/SimHostServer.h"
 #include "sim/World.h"
@@ -97,6 +100,9 @@ int main(int argc, char** argv) {
                 << h.name << "\n";
       return 1;
     }
+    // Plug and play starts afresh with the world: no storage device is plugged in yet.
+    if (auto registry = platform::Registry::open(platform::sim::registryFile(h.name), true))
+      registry->deleteKeyTree(platform::RegRoot::LocalMachine, platform::kUsbEnumKey);
   }
   {
     std::ofstream out(dir + "/default-host", std::ios::trunc);
@@ -122,8 +128,13 @@ int main(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  sim::World world(std::move(*scenario.setup), platform::clock(),
-                   {firstHandle(), 64, 4096, [](const sim::Host& h) { sim::writeSystemFile(h); }});
+  sim::WorldOptions options;
+  options.firstHandle = firstHandle();
+  options.hostChanged = [](const sim::Host& h) { sim::writeSystemFile(h); };
+  options.plugAndPlay = [](const std::string& host, const sim::Device& d, bool present) {
+    sim::recordPlugAndPlay(host, d, present);
+  };
+  sim::World world(std::move(*scenario.setup), platform::clock(), options);
   std::cerr << "tarvex-simhost: listening on " << socketPath << "\n";
   sim::SimHostServer(world, std::move(listening), stopPipe[0]).run();
   ::unlink(socketPath.c_str());

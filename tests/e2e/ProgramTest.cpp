@@ -34,6 +34,8 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     dir = fs::temp_directory_path() / ("tarvex-e2e-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir / "run");
+    // Qt takes a runtime folder only when it is the user's alone.
+    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
     std::ofstream(dir / "scenario.json") << kScenario;
     env = {"TARVEX_SIM_DIR=" + (dir / "sim").string(), "XDG_RUNTIME_DIR=" + (dir / "run").string(),
            "QT_QPA_PLATFORM=offscreen", "TARVEX_DIALOG_ANSWERS=default", "TARVEX_HOST=OFFICE-PC"};

@@ -186,7 +186,10 @@ TEST_F(SimClientServed, ADaemonRestartFailsTheOldHandleAndTheNextCallsReconnect)
   EXPECT_FALSE(c.io->ListInterfaces(sim::kMasterBusClass));
 
   platform::ManualClock clock2;
-  sim::World fresh(simtest::smallWorld(), clock2, {0x9000, 64, 100, nullptr});
+  sim::WorldOptions options;
+  options.firstHandle = 0x9000;
+  options.logLimit = 100;
+  sim::World fresh(simtest::smallWorld(), clock2, options);
   server.emplace(fresh);
   EXPECT_FALSE(c.call(sim::code::kGetDriverVersion, {}, 64, 64).ok) << "a handle of the old run";
   ASSERT_TRUE(c.openControl());

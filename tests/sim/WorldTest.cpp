@@ -187,7 +187,10 @@ TEST_F(WorldTest, ClosingAHandleAbortsItsReadAndEndsTheHandle) {
 
 TEST_F(WorldTest, EventsQueueWhileNoReadIsPendingAndDropTheOldest) {
   platform::ManualClock c;
-  sim::World small(simtest::smallWorld(), c, {0x100, 3, 100, nullptr});
+  sim::WorldOptions options;
+  options.eventQueueLimit = 3;
+  options.logLimit = 100;
+  sim::World small(simtest::smallWorld(), c, options);
   Station s(small, "A");
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(s.attach());
   const auto state = small.state();

@@ -1,0 +1,122 @@
+// The tray menu: one sub-menu per known server (Enable, Disable, Configuration...), rebuilt on
+// every opening, then the fixed items.
+#include <QAction>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QUrl>
+
+#include "app/DeviceListView.h"
+#include "app/Eject.h"
+#include "app/TAboutBox.h"
+#include "app/TMainFm.h"
+#include "core/DriverInterface.h"
+
+namespace app {
+
+ServerList::ServerPtr TMainFm::serverByCaption(const std::string& caption) const {
+  return servers_ ? servers_->findByCaption(caption) : nullptr;
+}
+
+void TMainFm::PopupMenuPopup() {
+  if (PopupBusy) return;
+  activateWindow();
+  // The server entries stand before the separator that ends their block.
+  for (QAction* a : popupMenu_->actions()) {
+    if (a == upmItem_) break;
+    popupMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  if (!servers_) return;
+  RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
+  for (const auto& s : servers_->servers()) {
+    const QString caption = QString::fromStdString(s->caption);
+    auto* sub = new QMenu(caption, popupMenu_);
+    QAction* enable = sub->addAction("Enable");
+    enable->setCheckable(true);
+    enable->setChecked(s->enabled);
+    QAction* disable = sub->addAction("Disable");
+    disable->setCheckable(true);
+    disable->setChecked(!s->enabled);
+    sub->addSeparator();
+    QAction* config = sub->addAction("Configuration...");
+    const std::string key = s->caption;
+    connect(enable, &QAction::triggered, this, [this, key] { ServerEnableClick(key); });
+    connect(disable, &QAction::triggered, this, [this, key] { ServerDisableClick(key); });
+    connect(config, &QAction::triggered, this, [this, key] { ServerConfigClick(key); });
+    QAction* entry = sub->menuAction();
+    entry->setCheckable(true);
+    entry->setChecked(s->enabled);
+    popupMenu_->insertAction(upmItem_, entry);
+  }
+}
+
+void TMainFm::ServerEnableClick(const std::string& caption) {
+  try {
+    RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
+    const auto s = serverByCaption(caption);
+    if (!s) return;
+    if (s->bus == platform::kInvalidHandle) {
+      servers_->BuildTCPBus(s);
+      if (s->bus == platform::kInvalidHandle) {
+        servers_->remove(s);  // it comes back with the next server-list refresh
+        return;
+      }
+    }
+    RefreshDeviceList(s);
+    s->enabled = true;
+    WriteServerSetting(kSettingsKey, {s->name, s->ip, s->mac, true, {}, {}, {}});
+  } catch (...) {
+  }
+}
+
+void TMainFm::ServerDisableClick(const std::string& caption) {
+  try {
+    RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
+    const auto s = serverByCaption(caption);
+    if (!s) return;
+    bool keep = false;
+    {
+      DriverCallBusy = true;
+      struct Clear {
+        ~Clear() { DriverCallBusy = false; }
+      } clear;
+      std::vector<const DeviceData*> ofServer;
+      for (const auto& r : rows_.rows())
+        if (r.data->serverName == s->name && r.data->serverIp == s->ip) ofServer.push_back(r.data.get());
+      for (const DeviceData* row : ofServer) {
+        if (row->bus != platform::kInvalidHandle && row->owner == computerName_) {
+          const bool go = EjectBeforeDisconnect(
+              *row, [this](const std::string& n) { return askToDisconnectBusy(n); });
+          if (!go) {
+            keep = true;
+            continue;  // this one stays connected, and its row stays
+          }
+          core::UnlinkDevice(row->bus, row->port);
+        }
+        rows_.RemoveRow(row);
+      }
+      listView_->reload();
+    }
+    if (keep) {
+      RefreshDeviceList(s);
+      return;
+    }
+    s->enabled = false;
+    WriteServerSetting(kSettingsKey, {s->name, s->ip, s->mac, false, {}, {}, {}});
+  } catch (...) {
+  }
+}
+
+void TMainFm::ServerConfigClick(const std::string& caption) {
+  std::string ip;
+  {
+    RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
+    if (const auto s = serverByCaption(caption)) ip = s->ip;
+  }
+  if (ip.empty()) return;
+  QDesktopServices::openUrl(QUrl(QString::fromStdString("http://" + ip + "/")));
+}
+
+void TMainFm::AboutMItemClick() { (new TAboutBox)->ShowAbout(productVersion_); }
+
+}  // namespace app

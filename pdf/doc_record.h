@@ -1,0 +1,156 @@
+// The document record behind the opaque PdfDoc of tpdf.h, and the records it owns.
+#pragma once
+
+#include "tpdf.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tpdf {
+
+struct MemStreamCloser {
+    void operator()(PdfMemStream* s) const { tpdf_closeMemoryStream(s); }
+};
+using MemStreamPtr = std::unique_ptr<PdfMemStream, MemStreamCloser>;
+
+struct DomainFreer {
+    void operator()(PdfPlotDomain* d) const { tpdf_freePlotDomain(d); }
+};
+using DomainPtr = std::unique_ptr<PdfPlotDomain, DomainFreer>;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != stdout) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr int kPageFinalized = 1;
+constexpr int kPageCompressed = 2;
+
+struct PdfPage {
+    int pageNumber = -1;
+    int pageObject = 0;
+    int parentObject = 0;
+    int contentsObject = 0;
+    int flags = 0;
+    std::vector<unsigned char> compressedData; // its size is the compressed length
+    MemStreamPtr content;
+    DomainPtr domain;
+    int rotation = 0;
+    // Table indexes used on the page, each listed once, in the order first used.
+    std::vector<int> fontList, imageList, annotList;
+    std::string mediaBox, cropBox;
+    FilePtr tempFile; // file mode: the page's content
+    std::string tempName;
+    float duration = -1.0f;
+};
+
+// A font table entry. Only the standard fonts (type 0) are selectable so far.
+struct PdfFont {
+    int objectNumber = 0;
+    std::string resourceName; // "Ftpdf<index>"
+    std::string baseFont;
+    std::string fontName;
+    std::string encodingName; // empty when none was given
+    bool hasEncoding = false;
+    int fontIndex = 0;
+    int encodingCode = 3;
+    int type = 0;
+    int firstChar = 32;
+    int lastChar = 255;
+    const short* widths = nullptr; // built-in table, 256 entries
+};
+
+constexpr int kLineBufferSize = 8232;
+
+} // namespace tpdf
+
+struct PdfDoc {
+    int docNumber = -1;
+    int mode = 0;
+    int pdfMajor = 1;
+    int pdfMinor = 1;
+    int state = 0; // 0 closed, 1 opened, 2 initialised
+    std::array<std::string, 12> monthNames;
+    float pointsPerInch = 72.0f;
+    int pageRotation = 270;
+    int toStdout = 0;
+    int compress = 0;
+    std::string compressCommand;
+    std::string filterName;
+    int outputNameSet = 0;
+    PdfViewerPreferences viewer{};
+    PdfErrorHandler errorHandler = nullptr;
+
+    PdfPlotDomain* pageDomain = nullptr;    // owned by its page
+    PdfPlotDomain* currentDomain = nullptr; // the page's, or the caller's
+    float xScale = 1.0f;
+    float yScale = 1.0f;
+    double xLogMin = 0, xLogMax = 0, yLogMin = 0, yLogMax = 0;
+    PdfAxis* currentAxis = nullptr;
+    double axisScale = 1.0;
+    double axisLogMin = 0, axisLogMax = 0;
+    float labelExtent = 0.0f;
+
+    int maxFonts = 0;
+    std::vector<tpdf::PdfFont> fonts;
+    int currentFont = -1;
+
+    int maxImages = 0;
+    std::vector<PdfImage> images; // imageCount = images.size()
+    int procSetImageBits = 0;
+    int tiffPage = 0;
+
+    float fontSize = 12.0f;
+    float wordSpacing = 0.0f;
+    float charSpacing = 0.0f;
+    float horizScaling = 100.0f;
+    float leading = 0.0f;
+    float textRise = 0.0f;
+    std::array<float, 6> textMatrix{1, 0, 0, 1, 0, 0};
+
+    int memoryOutput = 1;
+    tpdf::MemStreamPtr outputStream;
+    int contentInMemory = 1;
+    PdfMemStream* currentContent = nullptr; // the current page's stream
+    std::FILE* currentTempFile = nullptr;   // file mode: the current page's file
+
+    int currentPage = 1;
+    int maxPages = 0;
+    int highestPage = 1;
+    std::vector<tpdf::PdfPage> pages; // maxPages + 1 entries, entry 0 unused
+    std::vector<int> kids;            // page objects in the order written
+    tpdf::MemStreamPtr scratch;
+    tpdf::FilePtr outputFile;
+
+    int maxAnnots = 0;
+    int annotCount = 0;
+
+    char mediaBox[64] = {};
+    char cropBox[64] = {};
+    int byteOffset = 0;
+    char creator[64] = {};
+    char title[64] = {};
+    char subject[64] = {};
+    char keywords[128] = {};
+    char author[64] = {};
+    char outputFileName[1024] = {};
+
+    int maxObjects = 0;
+    std::vector<int> objectOffsets;
+    std::array<int, 5> fixedObjects{};
+    int xrefOffset = 0;
+    char lineBuffer[tpdf::kLineBufferSize] = {};
+
+    float penX = 0.0f;
+    float penY = 0.0f;
+
+    bool finalized = false;
+    bool failed = false; // an output or memory failure: the file would be damaged
+    bool fixedTime = false;
+    struct tm creationTime {};
+};

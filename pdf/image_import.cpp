@@ -1,0 +1,218 @@
+// Image import: lists each image file once and draws it on the current page.
+#include "c_format.h"
+#include "doc_record.h"
+#include "errors.h"
+#include "output.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+using namespace tpdf;
+
+namespace {
+
+constexpr double kDegreesToRadians = 0.017453292522222223;
+
+bool given(const float* v) { return v && std::fabs(*v) > 0.00001f; }
+void store(float* out, float v) {
+    if (out) *out = v;
+}
+
+struct Placement {
+    float w, h;
+};
+
+// Width first, then height, each from the size or the scale that was given; a lone size or
+// scale keeps the picture's aspect. All four values used are handed back.
+Placement sizeAndScale(const PdfImage& image, float* width, float* height, float* xscale,
+                       float* yscale) {
+    const auto W = static_cast<float>(image.width);
+    const auto H = static_cast<float>(image.height);
+    float w = W, h = H;
+    if (given(width))
+        w = *width;
+    else if (given(xscale))
+        w = W * *xscale;
+    else if (given(height))
+        w = W * (*height / H);
+    else if (given(yscale))
+        w = W * *yscale;
+    if (given(height))
+        h = *height;
+    else if (given(yscale))
+        h = H * *yscale;
+    else if (given(width))
+        h = H * (*width / W);
+    else if (given(xscale))
+        h = H * *xscale;
+    store(width, w);
+    store(height, h);
+    store(xscale, w / W);
+    store(yscale, h / H);
+    return {w, h};
+}
+
+std::string drawing(const PdfImage& image, float x, float y, float angle, Placement p, int flags) {
+    char line[256];
+    std::string out;
+    auto cm = [&](double a, double b, double c, double d, double e, double f) {
+        if (format(line, sizeof line, "%.4f %.4f %.4f %.4f %.4f %.4f cm\n", a, b, c, d, e, f) > 0)
+            out += line;
+    };
+    if (flags & 1) out += "\nq\n";
+    cm(1, 0, 0, 1, x, y);
+    if (std::fabs(angle) > 0.001f) {
+        const double a = angle * kDegreesToRadians;
+        cm(std::cos(a), std::sin(a), -std::sin(a), std::cos(a), 0, 0);
+    }
+    cm(p.w, 0, 0, p.h, 0, 0);
+    out += '/';
+    out += image.name;
+    out += " Do\n";
+    if (flags & 1) out += "Q\n";
+    return out;
+}
+
+void freeImage(PdfImage& image) {
+    std::free(image.name);
+    std::free(image.fileName);
+    std::free(image.data);
+    image.name = image.fileName = nullptr;
+    image.data = nullptr;
+}
+
+// Reads a new image's header; 0, or the import's failure result.
+int readImage(PdfDoc* doc, PdfImage& entry, const char* fileName, int type) {
+    switch (type) {
+    case 0: {
+        const int rc = read_JPEG_header(fileName, &entry);
+        if (rc == -1) return -1;
+        if (rc == -2) {
+            tpdf_Error(doc, 1, kModule, "Not a JPEG file?: %s", fileName);
+            return -2;
+        }
+        if (rc < 0) {
+            tpdf_Error(doc, 1, kModule, "Damaged JPEG file: %s", fileName);
+            return -3;
+        }
+        if (entry.sofCode != 0xC0) tpdf_raisePdfVersion(doc, 1, 3);
+        return 0;
+    }
+    case 3:
+        tpdf_GlobalError(1, kModule, "LIBTIFF library support is not compiled in.");
+        return -1;
+    case 5:
+        tpdf_GlobalError(1, kModule, "PDFIMG support is not compiled in.");
+        return -1;
+    default:
+        return -4;
+    }
+}
+
+// Lists a new image file; 0 with its index, or the import's failure result.
+int listImage(PdfDoc* doc, const char* fileName, int type, int flags, int& index) {
+    const int count = static_cast<int>(doc->images.size());
+    if (count >= doc->maxImages) {
+        tpdf_Error(doc, 1, kModule, "Too many images in this PDF: %d. Increase limits by tpdf_open()",
+                   count);
+        return 1;
+    }
+    PdfImage entry{};
+    entry.imageMask = (flags & 2) ? 1 : 0;
+    entry.invert = (flags & 4) ? 1 : 0;
+    entry.tiffPage = doc->tiffPage;
+    entry.type = type;
+    const long size = tpdf_fileSize(fileName);
+    if (size > INT_MAX) {
+        tpdf_Error(doc, 1, kModule, "Image file too large: %s", fileName);
+        return -1;
+    }
+    entry.fileSize = static_cast<int>(size);
+    if (const int rc = readImage(doc, entry, fileName, type); rc != 0) return rc;
+
+    char name[32];
+    format(name, sizeof name, "IMtpdf%d", count);
+    entry.name = duplicateText(name);
+    entry.fileName = duplicateText(fileName);
+    if (!entry.name || !entry.fileName) {
+        freeImage(entry);
+        return -1;
+    }
+    doc->images.push_back(entry); // room was reserved at open for maxImages entries
+    if (entry.components == 1) doc->procSetImageBits |= 1;
+    if (entry.components > 2) doc->procSetImageBits |= 2;
+    index = count;
+    return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+int tpdf_importImage(PdfDoc* doc, const char* fileName, int type, float x, float y, float angle,
+                     float* width, float* height, float* xscale, float* yscale, int flags) {
+    if (!doc) return -1;
+    const float py = tpdf_domainY(doc, y);
+    const float px = tpdf_domainX(doc, x);
+    return tpdf_rawImportImage(doc, fileName, type, px, py, angle, width, height, xscale, yscale,
+                               flags);
+}
+
+int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, float y,
+                        float angle, float* width, float* height, float* xscale, float* yscale,
+                        int flags) {
+    if (!doc || !fileName) return -1;
+    if (doc->contentInMemory ? !doc->currentContent : !doc->currentTempFile) {
+        tpdf_Error(doc, 2, kModule, "Cannot place %s: no page is open for drawing", fileName);
+        return -1;
+    }
+    if (type != 3) doc->tiffPage = 0;
+    try {
+        int index = 0;
+        if (tpdf_findImage(doc, fileName, doc->tiffPage, &index) != 0) {
+            if (const int rc = listImage(doc, fileName, type, flags, index); rc != 0) return rc;
+        }
+        const PdfImage& image = doc->images[static_cast<std::size_t>(index)];
+        const Placement p = sizeAndScale(image, width, height, xscale, yscale);
+        const std::string ops = drawing(image, x, y, angle, p, flags);
+        std::vector<int>& list = doc->pages[static_cast<std::size_t>(doc->currentPage)].imageList;
+        if (std::find(list.begin(), list.end(), index) == list.end()) list.push_back(index);
+        return appendContent(doc, ops.data(), static_cast<int>(ops.size())) == 0 ? 0 : -1;
+    } catch (const std::bad_alloc&) {
+        reportNoMemory();
+        return -1;
+    }
+}
+
+int tpdf_selectTiffPage(PdfDoc* doc, int page) {
+    if (!doc) return 0;
+    const int previous = doc->tiffPage;
+    if (page >= 0) doc->tiffPage = page;
+    return previous;
+}
+
+int tpdf_findImage(PdfDoc* doc, const char* fileName, int tiffPage, int* index) {
+    if (!doc || !fileName) return 1;
+    for (std::size_t i = 0; i < doc->images.size(); ++i) {
+        const PdfImage& image = doc->images[i];
+        if (image.tiffPage == tiffPage && std::strcmp(image.fileName, fileName) == 0) {
+            if (index) *index = static_cast<int>(i);
+            return 0;
+        }
+    }
+    if (index) *index = static_cast<int>(doc->images.size());
+    return 1;
+}
+
+void tpdf_freeImages(PdfDoc* doc) {
+    if (!doc) return;
+    for (PdfImage& image : doc->images) freeImage(image);
+    doc->images.clear();
+}
+
+} // extern "C"

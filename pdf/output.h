@@ -1,0 +1,24 @@
+// Writing object text to the output and operators to the current page's content.
+#pragma once
+
+#include "doc_record.h"
+
+namespace tpdf {
+
+// Formats one line into the document's lineBuffer and appends it to the output.
+// -1 when the line does not fit or the output cannot take it (the document is then failed).
+int writeLine(PdfDoc* doc, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Appends raw bytes to the output, counting them in byteOffset.
+int writeOutput(PdfDoc* doc, const void* bytes, int length);
+
+// Formats one line into lineBuffer and appends it to the current page's content.
+int contentLine(PdfDoc* doc, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Appends bytes to the current page's content: its memory stream, or its temporary file.
+int appendContent(PdfDoc* doc, const char* bytes, int length);
+
+// Marks the document as failed with a report; returns -1.
+int failDocument(PdfDoc* doc, const char* what);
+
+} // namespace tpdf

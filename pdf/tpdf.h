@@ -1,0 +1,423 @@
+/* TarvexPDF: builds PDF documents in memory and writes them to a file in one piece.
+ *
+ * A flat C interface: every operation takes the document first. The library links only the
+ * C and C++ runtimes and zlib. Numbers are always written with a "." whatever the locale.
+ *
+ * Typical use (one picture per page):
+ *   PdfDoc* doc = tpdf_open(0, NULL);
+ *   tpdf_init(doc);
+ *   tpdf_pageInit(doc, 1, 0, "0 0 640 480", "0 0 640 480");
+ *   float w = 0, h = 0, xs = 0, ys = 0;
+ *   tpdf_importImage(doc, "page1.jpg", 0, 0, 0, 0, &w, &h, &xs, &ys, 1);
+ *   if (tpdf_finalizeAll(doc) == 0) tpdf_savePDFmemoryStreamToFile(doc, "out.pdf");
+ *   tpdf_close(doc);
+ */
+#ifndef TARVEX_PDF_TPDF_H
+#define TARVEX_PDF_TPDF_H
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <time.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Records ----------------------------------------------------------------------------- */
+
+/* Table sizes of one document. A value <= 0 selects the process-wide default. */
+typedef struct PdfDocLimits {
+    int maxPages;
+    int maxFonts;
+    int maxImages;
+    int maxAnnots;
+    int maxObjects;
+} PdfDocLimits;
+
+typedef struct PdfDoc PdfDoc; /* opaque: made by tpdf_open, freed by tpdf_close */
+
+#define TPDF_MEMSTREAM_MAGIC 0xA5B5CAFEu
+
+/* A growable byte buffer; buffer[count] is always 0 and count + 1 <= bufSize. */
+typedef struct PdfMemStream {
+    uint32_t magic;
+    unsigned char* buffer;
+    int count;
+    int bufSize;
+} PdfMemStream;
+
+/* One listed image file. Only JPEG files (type 0) are read. */
+typedef struct PdfImage {
+    int objectNumber;
+    char* name; /* resource name "IMtpdf<index>", owned */
+    int type;
+    int imageMask;
+    int invert;
+    int sofCode; /* 0xC0 baseline, 0xC1..0xCF other coding processes */
+    int tiffPage;
+    int width;
+    int height;
+    int components;
+    int bitsPerComponent;
+    int fileSize;
+    char* fileName; /* owned */
+    void* data;     /* never used: images are read from their files at finalisation */
+} PdfImage;
+
+#define TPDF_DOMAIN_MAGIC 0xDADA3333u
+#define TPDF_AXIS_MAGIC 0xAFAFAFAFu
+
+/* Maps user coordinates (linear, logarithmic or time) onto a rectangle of the page. */
+typedef struct PdfPlotDomain {
+    uint32_t magic;
+    PdfDoc* doc; /* set when the domain is made current */
+    float x, y, width, height;
+    float xmin, xmax, ymin, ymax;
+    struct tm startTime, endTime; /* time domains: xmin 0, xmax the span in days */
+    int xkind, ykind; /* 0 linear, 1 logarithmic; x of a time domain 2 */
+    int reserved;
+    int flags[2];
+    char majorDash[32], minorDash[32];
+    float majorMeshWidth, minorMeshWidth;
+    float majorMeshColor[3], minorMeshColor[3];
+    /* mesh settings: index 0 x axis, 1 y axis */
+    float majorStart[2], minorStart[2], majorStep[2], minorStep[2];
+} PdfPlotDomain;
+
+/* An axis drawn along a plot domain. */
+typedef struct PdfAxis {
+    uint32_t magic;
+    PdfPlotDomain* domain;
+    float angle;
+    int kind; /* 0 linear, 1 logarithmic, 2 time */
+    float offsetX, offsetY;
+    float length;
+    float lineWidth;
+    float min, max;
+    struct tm startTime, endTime;
+    int majorTicksOn, minorTicksOn;
+    float majorTickLength, minorTickLength;
+    float majorTickWidth, minorTickWidth;
+    int tickPlacement;  /* 0 below the line, 1 centred, other above */
+    int labelPlacement; /* 0 below, other above */
+    int thirdTickFlag;
+    float labelDistance;
+    float labelFontSize;
+    int monthNames;
+    int twoDigitYear;
+    int horizontalLabels;
+    char* numberFormat;  /* owned; consumes exactly one double */
+    char* labelFont;     /* owned */
+    char* labelEncoding; /* owned */
+    float titleDistance;
+    float titleFontSize;
+    int horizontalTitle;
+    char* titleFont;     /* owned */
+    char* titleEncoding; /* owned */
+    char* title;         /* owned */
+    float majorStart, minorStart, majorStep, minorStep;
+    int logTickMask;
+    int logLabelMask;
+    int lastMinute, lastHour, lastDay, lastMonth;
+    int lastYear; /* years since 1900 */
+} PdfAxis;
+
+/* Viewer settings written into the Catalog. */
+typedef struct PdfViewerPreferences {
+    int pageMode;
+    int hideToolbar;
+    int hideMenubar;
+    int hideWindowUI;
+    int fitWindow;
+    int centerWindow;
+    int pageLayout;
+    int nonFullScreenPageMode;
+} PdfViewerPreferences;
+
+/* Report levels: -2 fatal (memory), -1 fatal (usage or compression), 1 warning or refused
+ * request, 2 error of a request, 3 corrupted memory stream. */
+typedef void (*PdfErrorHandler)(PdfDoc* doc, int level, const char* module, const char* format,
+                                va_list args);
+typedef void (*PdfGlobalErrorHandler)(int level, const char* module, const char* format,
+                                      va_list args);
+
+/* ---- Document life cycle ------------------------------------------------------------------ */
+
+void tpdf_setDefaultLimits(int maxPages, int maxFonts, int maxImages, int maxAnnots,
+                           int maxObjects);
+PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits); /* NULL when memory runs out */
+int tpdf_init(PdfDoc* doc); /* 0; 1 output file not opened; -1 called twice or out of memory */
+/* 0 started (or already started: made current), -1 refused, -2 no temporary content file. */
+int tpdf_pageInit(PdfDoc* doc, int pageNumber, int rotationCode, const char* mediaBox,
+                  const char* cropBox);
+int tpdf_setCurrentPage(PdfDoc* doc, int pageNumber); /* 0, -1 not started, -2 finalised */
+void tpdf_finalizePage(PdfDoc* doc, int pageNumber);
+/* Writes the whole file. 0 done; -1 refused (called twice, before tpdf_init) or failed (memory,
+ * an image file that changed or vanished since import); a failed document is not saved. */
+int tpdf_finalizeAll(PdfDoc* doc);
+int tpdf_savePDFmemoryStreamToFile(PdfDoc* doc, const char* fileName); /* 0 or -1 */
+const unsigned char* tpdf_getOutputBuffer(PdfDoc* doc, int* length);
+void tpdf_close(PdfDoc* doc);
+
+/* Fixes the creation date written into Info (reproducible output); NULL uses the local time
+ * at finalisation. */
+void tpdf_setCreationTime(PdfDoc* doc, const struct tm* when);
+
+/* Appends to the output; both return 0, or -1 when the output cannot take the bytes. */
+int tpdf_writeString(PdfDoc* doc, const char* text);
+int tpdf_writeBytes(PdfDoc* doc, const void* bytes, int length);
+
+PdfErrorHandler tpdf_setErrorHandler(PdfDoc* doc, PdfErrorHandler handler);
+PdfGlobalErrorHandler tpdf_setGlobalErrorHandler(PdfGlobalErrorHandler handler);
+void tpdf_defaultErrorHandler(PdfDoc* doc, int level, const char* module, const char* format,
+                              va_list args);
+void tpdf_defaultGlobalErrorHandler(int level, const char* module, const char* format,
+                                    va_list args);
+void tpdf_Error(PdfDoc* doc, int level, const char* module, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 4, 5)))
+#endif
+    ;
+void tpdf_GlobalError(int level, const char* module, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+void tpdf_raisePdfVersion(PdfDoc* doc, int major, int minor);
+void tpdf_setCreator(PdfDoc* doc, const char* text);  /* at most 62 characters kept */
+void tpdf_setTitle(PdfDoc* doc, const char* text);    /* at most 62 */
+void tpdf_setSubject(PdfDoc* doc, const char* text);  /* at most 62 */
+void tpdf_setKeywords(PdfDoc* doc, const char* text); /* at most 126 */
+
+/* Document settings. */
+int tpdf_setOutputFileName(PdfDoc* doc, const char* name); /* switches to file output; "-" stdout */
+const char* tpdf_getOutputFileName(PdfDoc* doc);
+void tpdf_setUseStdout(PdfDoc* doc, int flag);
+void tpdf_setContentInMemory(PdfDoc* doc, int flag); /* 0: page contents in temporary files */
+void tpdf_setPointsPerInch(PdfDoc* doc, float value);
+void tpdf_setPageDuration(PdfDoc* doc, float seconds);
+void tpdf_setViewerPreferences(PdfDoc* doc, const PdfViewerPreferences* prefs);
+void tpdf_writeRaw(PdfDoc* doc, const char* text); /* appended to the current page as it stands */
+const char* tpdf_libraryVersion(void);
+const char* tpdf_platformName(void);
+
+/* ---- Memory streams ----------------------------------------------------------------------- */
+
+PdfMemStream* tpdf_openMemoryStream(void);                          /* NULL when out of memory */
+int tpdf_writeToMemoryStream(PdfMemStream* s, const void* bytes, int length); /* 0 or -1 */
+int tpdf_memPutc(int c, PdfMemStream* s);                           /* 1 or -1 */
+int tpdf_memPuts(const char* text, PdfMemStream* s);                /* length or -1 */
+void tpdf_getMemoryBuffer(PdfMemStream* s, unsigned char** buffer, int* count, int* bufSize);
+void tpdf_clearMemoryStream(PdfMemStream* s);
+void tpdf_closeMemoryStream(PdfMemStream* s);
+int tpdf_saveMemoryStreamToFile(PdfMemStream* s, const char* fileName); /* 0 or -1 */
+int tpdf_checkMemoryStream(const char* module, PdfMemStream* s);      /* 0 sound, -1 bad */
+
+/* ---- Utilities ---------------------------------------------------------------------------- */
+
+long tpdf_fileSize(const char* name); /* 0 when it cannot be read */
+char* tpdf_appendInt(char* text, int value); /* result kept within 250 characters */
+int tpdf_isBigEndian(void);
+
+/* ---- File layout -------------------------------------------------------------------------- */
+
+void tpdf_enableCompression(PdfDoc* doc, int on);
+
+/* Object writers, called by tpdf_finalizeAll in numbering order. Each records the offset at
+ * which its object begins and returns the byte offset after it, or -1 when the output failed. */
+int tpdf_writeCatalog(PdfDoc* doc);
+int tpdf_writeOutlinesRoot(PdfDoc* doc);
+int tpdf_writePagesTree(PdfDoc* doc);
+int tpdf_writeProcSet(PdfDoc* doc);
+int tpdf_writePage(PdfDoc* doc, int pageNumber);
+int tpdf_writeMemContentStream(PdfDoc* doc, int pageNumber);
+int tpdf_writeContentStream(PdfDoc* doc, int pageNumber); /* file mode */
+int tpdf_writeFont(PdfDoc* doc, int fontIndex);
+int tpdf_writeImage(PdfDoc* doc, int imageIndex);
+int tpdf_writeInfo(PdfDoc* doc, int objectNumber);
+int tpdf_writeXrefTrailer(PdfDoc* doc, int objectCount);
+int tpdf_compressPageContent(PdfDoc* doc, int pageNumber); /* 0 or -1 */
+
+/* ---- Images ------------------------------------------------------------------------------- */
+
+/* 0 placed; 1 image table full; -1 file not readable, type not available or no page started;
+ * -2 not a JPEG file; -3 damaged JPEG header; -4 unknown type. */
+int tpdf_importImage(PdfDoc* doc, const char* fileName, int type, float x, float y, float angle,
+                     float* width, float* height, float* xscale, float* yscale, int flags);
+int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, float y,
+                        float angle, float* width, float* height, float* xscale, float* yscale,
+                        int flags);
+int tpdf_selectTiffPage(PdfDoc* doc, int page);
+int tpdf_findImage(PdfDoc* doc, const char* fileName, int tiffPage, int* index);
+void tpdf_freeImages(PdfDoc* doc);
+
+/* JPEG header: -1 not opened, -2 no SOI, -3 damaged (premature end, bad segment length, no
+ * frame header, zero size or unusable component count), else 0xDA or 0xD9. */
+int read_JPEG_header(const char* fileName, PdfImage* image);
+int tpdf_scanJpegHeader(FILE* file, PdfImage* image);
+
+/* ---- Graphics state, colour and paths ----------------------------------------------------- */
+
+void tpdf_fillGray(PdfDoc* doc, float gray);
+void tpdf_strokeGray(PdfDoc* doc, float gray);
+void tpdf_grayBoth(PdfDoc* doc, float gray);
+void tpdf_fillRgb(PdfDoc* doc, float r, float g, float b);
+void tpdf_strokeRgb(PdfDoc* doc, float r, float g, float b);
+void tpdf_rgbBoth(PdfDoc* doc, float r, float g, float b);
+void tpdf_fillCmyk(PdfDoc* doc, float c, float m, float y, float k);
+void tpdf_strokeCmyk(PdfDoc* doc, float c, float m, float y, float k);
+void tpdf_cmykBoth(PdfDoc* doc, float c, float m, float y, float k);
+void tpdf_saveState(PdfDoc* doc);
+void tpdf_restoreState(PdfDoc* doc);
+void tpdf_dashPattern(PdfDoc* doc, const char* pattern);
+void tpdf_solidLine(PdfDoc* doc);
+void tpdf_dashArray(PdfDoc* doc, int unused);
+void tpdf_flatness(PdfDoc* doc, int value);
+void tpdf_lineJoin(PdfDoc* doc, int value);
+void tpdf_lineCap(PdfDoc* doc, int value);
+void tpdf_miterLimit(PdfDoc* doc, float value);
+void tpdf_lineWidth(PdfDoc* doc, float value);
+void tpdf_concatMatrix(PdfDoc* doc, float a, float b, float c, float d, float e, float f);
+void tpdf_concatMatrixDomain(PdfDoc* doc, float a, float b, float c, float d, float e, float f);
+void tpdf_translatePoints(PdfDoc* doc, float x, float y);
+void tpdf_translateDomain(PdfDoc* doc, float x, float y);
+void tpdf_scaleBy(PdfDoc* doc, float sx, float sy);
+void tpdf_rotateDegrees(PdfDoc* doc, float angle);
+
+void tpdf_pointMove(PdfDoc* doc, float x, float y);
+void tpdf_relMove(PdfDoc* doc, float dx, float dy);
+void tpdf_pointLine(PdfDoc* doc, float x, float y);
+void tpdf_relLine(PdfDoc* doc, float dx, float dy);
+void tpdf_pointCurve(PdfDoc* doc, float x1, float y1, float x2, float y2, float x3, float y3);
+void tpdf_pointRect(PdfDoc* doc, float x, float y, float w, float h);
+
+void tpdf_closePath(PdfDoc* doc);
+void tpdf_strokePath(PdfDoc* doc);
+void tpdf_fillPath(PdfDoc* doc);
+void tpdf_eoFillPath(PdfDoc* doc);
+void tpdf_fillStrokePath(PdfDoc* doc);
+void tpdf_eoFillStrokePath(PdfDoc* doc);
+void tpdf_clipPath(PdfDoc* doc);
+void tpdf_eoClipPath(PdfDoc* doc);
+void tpdf_endPath(PdfDoc* doc);
+
+void tpdf_pointCircle(PdfDoc* doc, float x, float y, float r);
+void tpdf_domainCircle(PdfDoc* doc, float x, float y, float r);
+void tpdf_pointCircleFast(PdfDoc* doc, float x, float y, float r);
+void tpdf_pointArc(PdfDoc* doc, float x, float y, float r, float startAngle, float endAngle,
+                   int moveFirst);
+void tpdf_domainArc(PdfDoc* doc, float x, float y, float r, float startAngle, float endAngle,
+                    int moveFirst);
+void tpdf_pointRotatedRect(PdfDoc* doc, float x, float y, float w, float h, float angle);
+void tpdf_arcSegment(PdfDoc* doc, float x, float y, float r, float midAngle, float halfSweep,
+                     int direction, int moveFirst);
+void tpdf_rotateVector(float x, float y, float angle, float* outX, float* outY);
+
+/* ---- Text (the subset that axis labels use) ----------------------------------------------- */
+
+int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size); /* 0 or 1 */
+int tpdf_findFontEntry(PdfDoc* doc, const char* name, const char* encoding, int* entry,
+                       int* sameFont);
+void tpdf_freeFonts(PdfDoc* doc);
+void tpdf_beginText(PdfDoc* doc, int unused);
+void tpdf_endText(PdfDoc* doc);
+void tpdf_showText(PdfDoc* doc, const char* text);
+void tpdf_textAt(PdfDoc* doc, float x, float y, float angle, const char* text);
+float tpdf_stringWidth(PdfDoc* doc, const char* text);
+char* tpdf_escapeString(const char* text); /* new text (free()); NULL when out of memory */
+unsigned char* tpdf_escapeBytes(const unsigned char* bytes, int length, int* outLength);
+
+/* ---- Plot domains and axes ---------------------------------------------------------------- */
+
+PdfPlotDomain* tpdf_createPlotDomain(float x, float y, float width, float height, float xmin,
+                                     float xmax, float ymin, float ymax, int xkind, int ykind,
+                                     int reserved);
+PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height,
+                                     const struct tm* start, const struct tm* end, float ymin,
+                                     float ymax, int xkind, int ykind, int reserved);
+void tpdf_freePlotDomain(PdfPlotDomain* domain);
+/* Makes the domain current; returns the previous one. Refused (NULL returned, nothing
+ * changed) when an axis range is empty or not a number, or a logarithmic end is <= 0. */
+PdfPlotDomain* tpdf_setPlotDomain(PdfDoc* doc, PdfPlotDomain* domain);
+int tpdf_setMeshSteps(PdfPlotDomain* domain, int axis, float majorStart, float majorStep,
+                      float minorStart, float minorStep); /* 0, or -1 for a step <= 0 or NaN */
+void tpdf_setDomainMeshStyle(PdfPlotDomain* domain, float majorR, float majorG, float majorB,
+                             float minorR, float minorG, float minorB);
+void tpdf_drawMesh(PdfPlotDomain* domain);
+void tpdf_drawMeshX(PdfPlotDomain* domain);
+void tpdf_drawMeshY(PdfPlotDomain* domain);
+void tpdf_fillDomainGray(PdfPlotDomain* domain, float gray);
+void tpdf_fillDomainRgb(PdfPlotDomain* domain, float r, float g, float b);
+void tpdf_clipDomain(PdfPlotDomain* domain);
+float tpdf_domainX(PdfDoc* doc, float x);
+float tpdf_domainY(PdfDoc* doc, float y);
+float tpdf_pointsToDomainX(PdfDoc* doc, float x);
+float tpdf_pointsToDomainY(PdfDoc* doc, float y);
+
+PdfAxis* tpdf_createAxis(float angle, float length, int kind, float min, float max);
+PdfAxis* tpdf_createTimeAxis(float angle, float length, int kind, const struct tm* start,
+                             const struct tm* end);
+void tpdf_freeAxis(PdfAxis* axis);
+void tpdf_attachAxis(PdfAxis* axis, PdfPlotDomain* domain, float offsetX, float offsetY);
+void tpdf_setAxisTicks(PdfAxis* axis, int majorOn, int minorOn, int thirdFlag);
+void tpdf_setAxisLabels(PdfAxis* axis, int tickPlacement, int labelPlacement,
+                        int horizontalLabels, int horizontalTitle);
+void tpdf_setAxisTickLengths(PdfAxis* axis, float lineWidth, float majorLength,
+                             float minorLength, float majorWidth, float minorWidth);
+int tpdf_setAxisTickSteps(PdfAxis* axis, float majorStart, float majorStep, float minorStart,
+                          float minorStep); /* 0, or -1 for a step <= 0 or NaN */
+void tpdf_setLogAxisTickMask(PdfAxis* axis, int mask);
+void tpdf_setLogAxisLabelMask(PdfAxis* axis, int mask);
+void tpdf_setAxisFontEncoded(PdfAxis* axis, const char* numberFormat, const char* fontName,
+                             float size, const char* encoding);
+void tpdf_setAxisFont(PdfAxis* axis, const char* numberFormat, const char* fontName, float size);
+void tpdf_setTimeAxisFontEncoded(PdfAxis* axis, int monthNames, int twoDigitYear,
+                                 const char* fontName, float size, const char* encoding);
+void tpdf_setTimeAxisFont(PdfAxis* axis, int monthNames, int twoDigitYear, const char* fontName,
+                          float size);
+void tpdf_setAxisTitle(PdfAxis* axis, const char* title, const char* fontName,
+                       const char* encoding, float size);
+/* 0 drawn; -1 refused (no domain, empty or not-a-number range, bad steps). */
+int tpdf_drawAxis(PdfAxis* axis);
+int tpdf_setMonthNames(PdfDoc* doc, const char* const names[12]);
+int tpdf_freeMonthNames(PdfDoc* doc);
+
+float tpdf_axisPosition(PdfDoc* doc, float value);
+void tpdf_drawTick(PdfDoc* doc, PdfAxis* axis, float position, float length);
+void tpdf_drawLinearTicks(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawLogTicks(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawTimeAxisTicks(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawLinearLabels(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawLogLabels(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawTimeLabels(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawAxisTitle(PdfDoc* doc, PdfAxis* axis);
+void tpdf_drawAxisNumber(PdfDoc* doc, PdfAxis* axis, double value, float tickLength);
+void tpdf_drawTimeLabel(PdfDoc* doc, PdfAxis* axis, float days, struct tm* time, int unit,
+                        float tickLength);
+void tpdf_timeTicks(float spanDays, int* minorUnit, int* majorUnit, int* minorStep,
+                    int* majorStep);
+float tpdf_timeStep(struct tm* start, struct tm* running, int unit, int step);
+int tpdf_bitIsSet(int value, int n);
+char* tpdf_trimZeros(char* text);
+char* tpdf_twoDigitYear(int year, int twoDigits, char* buffer); /* buffer of 8 characters */
+
+/* 0 done, -1 refused (min or max not a finite number). */
+int tpdf_niceTicks(float min, float max, float* first, float* last, float* majorStart,
+                   float* majorStep, float* minorStart, float* minorStep);
+int tpdf_niceTicksRange(float min, float max, float* first, float* last);
+float tpdf_mantissaExponent(float value, int* exponent);
+float tpdf_timeDifference(struct tm* t1, struct tm* t2);
+int tpdf_isLeapYear(int year);
+void tpdf_normalizeTime(struct tm* time);
+struct tm* tpdf_localTime(const time_t* value, int ignored);
+void tpdf_formatTime(struct tm* time);
+int tpdf_setPositive(int* out, int value);
+void tpdf_multiplyMatrix(float m[6], const float n[6]);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARVEX_PDF_TPDF_H */

@@ -1,0 +1,364 @@
+// The main window on the simulated host run in process, offscreen: rows follow the driver.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPixmap>
+
+#include "app/DeviceListView.h"
+#include "app/Dialogs.h"
+#include "app/TMainFm.h"
+#include "core/DriverInterface.h"
+#include "platform/Clock.h"
+#include "platform/SystemInfo.h"
+#include "platform/UiDispatcher.h"
+#include "app/TEjectDeviceDlg.h"
+#include "sim/InProcessDeviceIo.h"
+#include "sim/PlugAndPlay.h"
+#include "sim/Scenario.h"
+#include "sim/World.h"
+#include "support/TempRegistry.h"
+
+namespace {
+
+int argc = 1;
+char programName[] = "test_gui";
+char* argv[] = {programName, nullptr};
+
+const char* kScenario = R"({
+  "hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10"}, {"name": "LAB-PC", "ip": "192.168.1.12"}],
+  "servers": [
+    {"ip": "192.168.1.20", "mac": "00:1A:2B:3C:4D:5E", "name": "NUS-Office", "status": 1,
+     "devices": [
+       {"port": 1, "vid": "04F9", "pid": "0042", "type": "PRINTER", "manufacturer": "Brother",
+        "product": "HL-L2350DW", "serial": "E1"},
+       {"port": 2, "vid": "03F0", "pid": "5311", "type": "MFP", "manufacturer": "HP",
+        "product": "OfficeJet", "serial": "C2", "holder": {"host": "LAB-PC", "lockType": 2}},
+       {"port": 3, "vid": "1A86", "pid": "7523", "type": "UNKNOWN", "serial": "U3"},
+       {"port": 4, "vid": "0781", "pid": "5581", "type": "MASS STORAGE", "manufacturer": "SanDisk",
+        "product": "Ultra", "serial": "ST1"}
+     ]}
+  ]
+})";
+
+struct Computer : platform::SystemInfo {
+  std::optional<std::string> computerName() override { return "OFFICE-PC"; }
+  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
+  std::optional<std::vector<platform::AdapterInfo>> adapters() override {
+    platform::AdapterInfo a;
+    a.address = {0x3C, 0x52, 0x82, 0x1F, 0x6A, 0x01};
+    a.ip = "192.168.1.10";
+    a.gateway = "192.168.1.20";
+    return std::vector<platform::AdapterInfo>{a};
+  }
+  std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
+  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return std::nullopt; }
+  std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
+};
+
+struct RecordedBoxes : app::MessageBoxes {
+  std::vector<std::string> shown;
+  int show(const std::string& text, const std::string&, unsigned) override {
+    shown.push_back(text);
+    return app::kIdOk;
+  }
+  void showModeless(const std::string& text, const std::string&, unsigned) override {
+    shown.push_back(text);
+  }
+};
+
+sim::WorldSetup scenario() { return *sim::parseScenario(kScenario).setup; }
+
+// Plug and play writes this computer's records into whatever registry the test installed.
+sim::WorldOptions plugAndPlayHere() {
+  sim::WorldOptions options;
+  options.plugAndPlay = [](const std::string& host, const sim::Device& d, bool present) {
+    if (host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), d, present);
+  };
+  return options;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QApplication::instance()) new QApplication(argc, argv);
+    platform::ui::markUiThread();
+  }
+  void SetUp() override {
+    platform::setClock(&clock);
+    platform::setDeviceIo(&office);
+    platform::setSystemInfo(&computer);
+    app::setMessageBoxes(&boxes);
+    window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+    ASSERT_TRUE(window->FormCreate());
+    window->serverList().RefreshServerList();
+  }
+  void TearDown() override {
+    window.reset();  // shuts down: the reader is stopped before the world goes
+    app::TEjectDeviceDlg::answer = nullptr;
+    app::setMessageBoxes(nullptr);
+    platform::setSystemInfo(nullptr);
+    platform::setDeviceIo(nullptr);
+    platform::setClock(nullptr);
+  }
+  // Runs the UI thread's events (and the reader's hand-overs) until the condition holds.
+  template <typename Done>
+  bool until(Done done, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      platform::ui::serve();
+    }
+    return done();
+  }
+  const app::DeviceData* row(const std::string& port) {
+    for (const auto& r : window->rows().rows())
+      if (r.data->port == port) return r.data.get();
+    return nullptr;
+  }
+  int deviceListRequests() {
+    int n = 0;
+    for (const auto& e : world.log(0, 4096))
+      if (e.code == core::IOCTL_TCPBUS_GET_DEVICE_LIST) ++n;
+    return n;
+  }
+
+  platform::ManualClock clock;
+  sim::World world{scenario(), clock, plugAndPlayHere()};
+  sim::InProcessDeviceIo office{world, "OFFICE-PC"};
+  Computer computer;
+  RecordedBoxes boxes;
+  test::TempRegistry registry;
+  std::unique_ptr<app::TMainFm> window;
+};
+
+TEST_F(MainWindowTest, TheAttachBringsTheRowsWithTheirStatuses) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; })) << window->rows().size();
+  EXPECT_GE(deviceListRequests(), 1);
+  EXPECT_EQ(row("1")->displayName, "Brother - HL-L2350DW");
+  EXPECT_EQ(row("1")->status, " - Waiting to Connect");
+  EXPECT_EQ(row("2")->status, " - In Use By (LAB-PC)");
+  EXPECT_EQ(row("3")->displayName, "USB Device 1");
+  EXPECT_EQ(window->rows().rows().front().data->port, "4");
+  EXPECT_EQ(window->rows().rows().back().data->port, "3");  // unknown types last
+  EXPECT_FALSE(window->noticeShown());
+  // A picture of the window for a person to look at.
+  window->resize(520, 360);
+  window->show();
+  QCoreApplication::processEvents();
+  window->grab().save(QString(TARVEX_BIN_DIR) + "/main-window.png");
+}
+
+TEST_F(MainWindowTest, RowsFollowTheWorld) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  sim::Device scanner;
+  scanner.port = 4;
+  scanner.vid = 0x04A9;
+  scanner.pid = 0x1912;
+  scanner.type = "SCANNER";
+  scanner.manufacturer = "Canon";
+  scanner.product = "LiDE";
+  world.addDevice({192, 168, 1, 20}, scanner);
+  ASSERT_TRUE(until([&] { return row("4") != nullptr; }));
+  world.removeDevice({192, 168, 1, 20}, 1);
+  ASSERT_TRUE(until([&] { return row("1") == nullptr; }));
+  world.release({192, 168, 1, 20}, 2);
+  ASSERT_TRUE(until([&] { return row("2")->status == " - Waiting to Connect"; }));
+}
+
+TEST_F(MainWindowTest, AnEventHeldBackWhileAConnectTalksToTheDriverIsServedAfterIt) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  const int before = deviceListRequests();
+  app::DriverCallBusy = true;
+  world.release({192, 168, 1, 20}, 2);
+  until([&] { return false; }, 300);
+  EXPECT_EQ(deviceListRequests(), before);
+  EXPECT_EQ(row("2")->owner, "LAB-PC");  // not yet
+  app::DriverCallBusy = false;
+  ASSERT_TRUE(until([&] { return row("2")->owner.empty(); }));
+}
+
+TEST_F(MainWindowTest, ARequestToUseShowsOneBoxWithTheLatestText) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  const platform::Handle bus = window->serverList().servers().front()->bus;
+  ASSERT_TRUE(core::LinkDevice(bus, "1"));
+  ASSERT_TRUE(core::LockDevice(bus, "1", core::kLockUser, 3600));
+  ASSERT_TRUE(core::LinkDevice(bus, "3"));
+  ASSERT_TRUE(core::LockDevice(bus, "3", core::kLockUser, 3600));
+  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC" && row("3")->owner == "OFFICE-PC"; }));
+  EXPECT_EQ(row("1")->status, " - In Use By (OFFICE-PC)");
+
+  world.ask("LAB-PC", {192, 168, 1, 20}, 1);
+  world.ask("LAB-PC", {192, 168, 1, 20}, 3);
+  ASSERT_TRUE(until([&] { return !boxes.shown.empty(); }));
+  until([&] { return false; }, 700);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0], "Please release the USB Device 1.\nDisconnect utility for other user.");
+  world.ask("LAB-PC", {192, 168, 1, 20}, 2);  // not held here: nothing
+  until([&] { return false; }, 700);
+  EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> menuTexts(QMenu& menu) {
+  std::vector<std::string> out;
+  for (QAction* a : menu.actions()) {
+    std::string t = a->isSeparator() ? "-" : a->text().toStdString();
+    if (a->isCheckable() && a->isChecked()) t += " [x]";
+    out.push_back(t);
+  }
+  return out;
+}
+
+TEST_F(MainWindowTest, TheTrayMenuHasAnEntryPerServer) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  window->PopupMenuPopup();
+  EXPECT_EQ(menuTexts(window->trayMenu()),
+            (std::vector<std::string>{"NUS-Office - 192.168.1.20 [x]", "-",
+                                      "Open Velmora Network USB Utility",
+                                      "About Velmora Network USB Utility", "-", "Exit"}));
+  QMenu* sub = window->trayMenu().actions().front()->menu();
+  ASSERT_TRUE(sub);
+  EXPECT_EQ(menuTexts(*sub),
+            (std::vector<std::string>{"Enable [x]", "Disable", "-", "Configuration..."}));
+
+  window->ServerDisableClick("NUS-Office - 192.168.1.20");
+  EXPECT_TRUE(window->rows().empty());
+  EXPECT_TRUE(window->noticeShown());
+  auto key = platform::registry().openKey(
+      platform::RegRoot::CurrentUser,
+      "Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect\\IP_192.168.1.20&MAC_00:1A:2B:3C:4D:5E",
+      platform::kKeyRead);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->value("ServerEnable")->text, "0");
+  window->PopupMenuPopup();  // rebuilt: the old entry is gone, the new one unchecked
+  EXPECT_EQ(menuTexts(window->trayMenu()).front(), "NUS-Office - 192.168.1.20");
+  EXPECT_EQ(menuTexts(*window->trayMenu().actions().front()->menu()).at(1), "Disable [x]");
+
+  window->ServerEnableClick("NUS-Office - 192.168.1.20");
+  EXPECT_EQ(window->rows().size(), 4u);
+  EXPECT_EQ(key->value("ServerEnable")->text, "1");
+}
+
+TEST_F(MainWindowTest, ConnectAndDisconnectThroughTheMenu) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  window->selectRow(row("1"));
+  window->PrepareDeviceMenu();
+  window->ConnectMItemClick();
+  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC"; }));
+  EXPECT_EQ(row("1")->status, " - In Use By (OFFICE-PC)");
+  EXPECT_TRUE(boxes.shown.empty());
+  window->selectRow(row("1"));
+  window->DisconnectMItemClick();
+  ASSERT_TRUE(until([&] { return row("1")->owner.empty(); }));
+
+  window->selectRow(row("2"));  // held by another computer by hand
+  window->PrepareDeviceMenu();
+  std::vector<std::string> visible;
+  for (QAction* a : window->deviceMenu().actions())
+    if (a->isVisible() && !a->isSeparator()) visible.push_back(a->text().toStdString());
+  EXPECT_EQ(visible, (std::vector<std::string>{"Request To Use"}));
+}
+
+TEST_F(MainWindowTest, TheGatewaysServerIsEnabled) {
+  ASSERT_EQ(window->serverList().servers().size(), 1u);
+  EXPECT_TRUE(window->serverList().servers().front()->enabled);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> requestsOf(sim::World& world, std::uint32_t code) {
+  std::vector<std::string> out;
+  for (const auto& e : world.log(0, 4096))
+    if (e.code == code && e.what == "control") {
+      std::string hex;
+      for (std::uint8_t b : e.request) {
+        static const char* digits = "0123456789abcdef";
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+      }
+      out.push_back(hex);
+    }
+  return out;
+}
+
+TEST_F(MainWindowTest, ABusyStorageDeviceAsksAndCancelSendsNothing) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  window->selectRow(row("4"));
+  window->ConnectMItemClick();
+  ASSERT_TRUE(until([&] { return row("4")->owner == "OFFICE-PC"; }));
+  EXPECT_EQ(requestsOf(world, core::IOCTL_TCPBUS_LOCK_DEVICE).back(), "0480f4030002");
+  ASSERT_EQ(world.setBusy({192, 168, 1, 20}, 4, true), "");
+
+  std::vector<std::string> asked;
+  app::TEjectDeviceDlg::answer = [&](const std::string& name) {
+    asked.push_back(name);
+    return false;  // Cancel
+  };
+  window->selectRow(row("4"));
+  window->DisconnectMItemClick();
+  EXPECT_EQ(asked, (std::vector<std::string>{"SanDisk - Ultra"}));
+  EXPECT_TRUE(requestsOf(world, core::IOCTL_TCPBUS_UNLOCK_DEVICE).empty());
+  EXPECT_TRUE(requestsOf(world, core::IOCTL_TCPBUS_UNLINK_DEVICE).empty());
+
+  // At the end the busy device is kept again: the shutdown is refused, the program runs on.
+  EXPECT_FALSE(window->FormCloseQuery());
+  EXPECT_FALSE(window->closing());
+  app::TEjectDeviceDlg::answer = [&](const std::string&) { return true; };  // Disconnect
+  EXPECT_TRUE(window->FormCloseQuery());
+  EXPECT_EQ(requestsOf(world, core::IOCTL_TCPBUS_UNLINK_DEVICE), (std::vector<std::string>{"04"}));
+}
+
+TEST_F(MainWindowTest, ExitEjectsHeldStorageAndDisconnectsEverythingHeldHere) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  for (const char* port : {"1", "4"}) {
+    window->selectRow(row(port));
+    window->ConnectMItemClick();
+  }
+  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC" && row("4")->owner == "OFFICE-PC"; }));
+  int asked = 0;
+  app::TEjectDeviceDlg::answer = [&](const std::string&) { return ++asked, false; };
+  EXPECT_TRUE(window->FormCloseQuery());
+  EXPECT_EQ(asked, 0);  // not busy: ejected without asking
+  auto unlinks = requestsOf(world, core::IOCTL_TCPBUS_UNLINK_DEVICE);
+  std::sort(unlinks.begin(), unlinks.end());
+  EXPECT_EQ(unlinks, (std::vector<std::string>{"01", "04"}));
+  EXPECT_TRUE(requestsOf(world, core::IOCTL_TCPBUS_UNLOCK_DEVICE).empty());
+}
+
+}  // namespace
+
+#include <QTest>
+
+namespace {
+
+TEST_F(MainWindowTest, AClickOpensTheMenuAfter300MsWhereTheClickWas) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  window->resize(520, 360);
+  window->show();
+  QCoreApplication::processEvents();
+  QWidget* viewport = window->listView().viewport();
+  // The third row: the printer on port 1 (storage and the MFP sort first).
+  const QPoint at(200, 2 * app::DeviceRowDelegate::kRowHeight + 10);
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+  EXPECT_FALSE(window->deviceMenu().isVisible());
+  ASSERT_TRUE(until([&] { return window->deviceMenu().isVisible(); }, 2000));
+  EXPECT_EQ(window->selectedDevice()->port, "1");
+  EXPECT_LT((window->deviceMenu().pos() - viewport->mapToGlobal(at)).manhattanLength(), 3);
+  std::vector<std::string> visible;
+  for (QAction* a : window->deviceMenu().actions())
+    if (a->isVisible() && !a->isSeparator()) visible.push_back(a->text().toStdString());
+  EXPECT_EQ(visible, (std::vector<std::string>{"Manage Device", "Connect"}));
+  window->deviceMenu().close();
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// Shared helpers of the PDF writer tests: JPEG files made with libjpeg, a scratch folder,
+// outside tools and document captures.
+#pragma once
+
+#include "tpdf.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tpdf_test {
+
+enum class JpegColour { Grey, Rgb, Cmyk };
+
+struct JpegSpec {
+    int width = 16;
+    int height = 12;
+    JpegColour colour = JpegColour::Rgb;
+    bool progressive = false;
+};
+
+// Writes a JPEG picture with libjpeg; returns its bytes.
+std::vector<unsigned char> makeJpeg(const JpegSpec& spec);
+void writeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> readFile(const std::filesystem::path& path);
+std::string readText(const std::filesystem::path& path);
+
+// Runs a shell command; returns its exit status and fills its standard output.
+int run(const std::string& command, std::string* output = nullptr);
+bool haveTool(const std::string& name);
+
+// A fresh folder per test, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Collects every report of a document's handler and of the global handler while alive.
+class ReportLog {
+public:
+    explicit ReportLog(PdfDoc* doc = nullptr);
+    ~ReportLog();
+    void watch(PdfDoc* doc);
+    const std::vector<std::string>& lines() const;
+    bool contains(const std::string& text) const;
+    void clear();
+};
+
+int countOf(const std::string& text, const std::string& what);
+// Runs of blanks as one blank, so tool reports compare whatever their column widths.
+std::string squeezeBlanks(const std::string& text);
+
+// The whole output of a finalised document as text.
+std::string outputOf(PdfDoc* doc);
+
+struct DocCloser {
+    void operator()(PdfDoc* d) const { tpdf_close(d); }
+};
+using Doc = std::unique_ptr<PdfDoc, DocCloser>;
+
+// A document as the scanning side opens it, with a fixed creation date.
+PdfDoc* openScanningDocument();
+Doc startedDocument(); // opened as above and initialised
+struct tm fixedTime();
+
+// The page content of a one-page document with nothing but what draw() writes.
+template <class Draw>
+std::string pageContent(Draw draw);
+
+// The content stream of page `page` in a finished output (the bytes between stream/endstream).
+std::string contentStream(const std::string& pdf, int objectNumber);
+
+} // namespace tpdf_test
+
+#include "pdf_fixtures_inl.h"
