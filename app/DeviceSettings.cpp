@@ -147,7 +147,7 @@ void LoadAutoConnectLists(const std::string& root, AutoLinkList& printers, AutoL
                      const char* state, bool used) {
       auto e = std::make_unique<AutoLinkPrinter>();
       *e = {r.serverIp, r.serverMac, r.deviceVid, r.devicePid, r.deviceSno, queue, port, kind,
-            state, used ? "Used" : "", nullptr};
+            state, used ? "Used" : ""};
       return e;
     };
     if (!r.printerName.empty() && r.printerEnable)

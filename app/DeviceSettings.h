@@ -8,8 +8,6 @@
 
 namespace app {
 
-class TPrintThread;
-
 struct AutoConnectInfo {
   std::string serverName, serverIp, serverMac;
   std::string deviceVid, devicePid, deviceSno;
@@ -32,7 +30,6 @@ struct AutoLinkPrinter {
   std::string kind;       // "Printer" or "Fax"
   std::string stateText;  // "Empty" in printer entries
   std::string useText;    // "Used" when the device's printer switch is on
-  std::shared_ptr<TPrintThread> watcher;
 };
 
 using AutoLinkList = std::vector<std::unique_ptr<AutoLinkPrinter>>;

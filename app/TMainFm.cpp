@@ -15,6 +15,9 @@
 #include "app/TAboutBox.h"
 #include "app/TEjectDeviceDlg.h"
 #include "app/Icons.h"
+#include "app/MainWindowPrintHost.h"
+#include "platform/PrintSpooler.h"
+#include "printing/PrinterQueueState.h"
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
 #include "core/NetInfo.h"
@@ -168,6 +171,8 @@ bool TMainFm::FormCreate() {
 
   LoadAutoConnectLists(kSettingsKey, printers_, faxes_);
   core::GetWindowsVersion(core::WindowsVersionFlags);
+  printHost_ = std::make_unique<MainWindowPrintHost>(*this);
+  watchers_ = std::make_unique<printing::PrintWatchers>(*printHost_, core::WindowsVersionFlags);
 
   std::string shortVersion;
   core::GetDriverVersion(masterBus_, driverVersion_, shortVersion);
@@ -361,6 +366,7 @@ void TMainFm::Timer_MBusUpdateTimer() {
     timerMBusUpdate_.stop();
     servers_->RefreshServerList();
     UpdateNoticeAndTray(rows_.empty());
+    StartPrinterThreads();
   } catch (...) {
     // A timer ends quietly.
   }
@@ -401,7 +407,42 @@ void TMainFm::closeEvent(QCloseEvent* event) {
   if (!closed_) hideToTray();
 }
 
-void TMainFm::StopThreads() { reader_.StopReadThread(); }
+void TMainFm::StopThreads() {
+  reader_.StopReadThread();
+  if (!watchers_) return;
+  watchers_->StopAll(printing::WatchKind::Printer);
+  watchers_->StopAll(printing::WatchKind::Fax);
+}
+
+namespace {
+
+std::vector<printing::PrintWatchEntry> watchEntries(const AutoLinkList& list,
+                                                    printing::WatchKind kind) {
+  std::vector<printing::PrintWatchEntry> entries;
+  for (const auto& e : list) entries.push_back({e->queueName, e->serverMac, e->vid, e->pid, e->serial, kind});
+  return entries;
+}
+
+}  // namespace
+
+void TMainFm::StartPrinterThreads() {
+  if (!watchers_ || closing_) return;
+  watchers_->StartAll(printing::WatchKind::Printer,
+                      watchEntries(printers_, printing::WatchKind::Printer));
+  watchers_->StartAll(printing::WatchKind::Fax, watchEntries(faxes_, printing::WatchKind::Fax));
+}
+
+void TMainFm::setBoundQueueState(const DeviceData& c, bool offline) {
+  const std::string type = UpperCase(c.type);
+  if ((type != "PRINTER" && type != "MFP") || printers_.empty()) return;
+  std::string queue;
+  if (FindAutoConnectEntry(c.serverMac, c.identity, queue, true) < 0) return;
+  auto& spooler = platform::printSpooler();
+  const auto opened = spooler.OpenPrinter(queue, platform::kPrinterAllAccess);
+  if (opened.handle == platform::kInvalidHandle) return;  // passed over silently
+  printing::SetPrinterState(opened.handle, offline, /*paused=*/false);
+  spooler.ClosePrinter(opened.handle);
+}
 
 WindowPlacement TMainFm::currentPlacement() const {
   WindowPlacement p;
@@ -421,6 +462,8 @@ bool TMainFm::FormCloseQuery() {
     return false;
   }
   StopThreads();
+  watchers_.reset();  // waits for every watcher: they call this window
+  printHost_.reset();
   printers_.clear();
   faxes_.clear();
   afPrinter_.clear();

@@ -16,6 +16,7 @@
 #include "app/RefreshMutex.h"
 #include "app/ServerList.h"
 #include "core/ReadThread.h"
+#include "printing/PrintWatchers.h"
 #include "platform/Handle.h"
 
 class QMenu;
@@ -25,6 +26,7 @@ class QLabel;
 namespace app {
 
 class DeviceListView;
+class MainWindowPrintHost;
 class TEjectDeviceDlg;
 
 // Process-wide flags: set while a connect, disconnect, eject or server disable talks to the driver
@@ -113,6 +115,10 @@ class TMainFm : public QMainWindow {
   void ExitMItemClick();
   void hideToTray();
   void StopThreads();
+  // The print watchers of both lists: (re)started after each showing's first refresh.
+  void StartPrinterThreads();
+  // Sets the bound printer queue of a device online (Connect) or offline (Disconnect).
+  void setBoundQueueState(const DeviceData& c, bool offline);
   void Timer_RequestTimer();
   void onUpdateDeviceList(const std::string& ip);
   void replayDeviceListEvents();
@@ -152,6 +158,8 @@ class TMainFm : public QMainWindow {
   DeviceListView* listView_ = nullptr;
   bool noticeShown_ = false;
   core::EventReader reader_;
+  std::unique_ptr<MainWindowPrintHost> printHost_;
+  std::unique_ptr<printing::PrintWatchers> watchers_;
   AutoLinkList printers_, faxes_;
   std::vector<std::string> scannerIds_;
   std::vector<AFPrinterSection> afPrinter_;

@@ -198,6 +198,7 @@ void TMainFm::ConnectMItemClick() {
     {
       DriverCall busy;
       r = ConnectDevice(c);
+      if (r == LinkResult::Done) setBoundQueueState(c, /*offline=*/false);
     }
     showResult(r);
   } catch (...) {
@@ -221,6 +222,7 @@ void TMainFm::DisconnectMItemClick() {
     {
       DriverCall busy;
       r = DisconnectDevice(c);
+      if (r == LinkResult::Done) setBoundQueueState(c, /*offline=*/true);
     }
     showResult(r);
   } catch (...) {

@@ -35,11 +35,11 @@ PrintWatchers::~PrintWatchers() {
   for (Watcher& w : all) awaitEnd(*w);
 }
 
-std::vector<PrintWatchers::Watcher>& PrintWatchers::slots(WatchKind list) {
+std::vector<PrintWatchers::Watcher>& PrintWatchers::listOf(WatchKind list) {
   return list == WatchKind::Fax ? faxes_ : printers_;
 }
 
-const std::vector<PrintWatchers::Watcher>& PrintWatchers::slots(WatchKind list) const {
+const std::vector<PrintWatchers::Watcher>& PrintWatchers::listOf(WatchKind list) const {
   return list == WatchKind::Fax ? faxes_ : printers_;
 }
 
@@ -57,14 +57,14 @@ PrintWatchers::Watcher PrintWatchers::create(WatchKind list, const PrintWatchEnt
 }
 
 void PrintWatchers::StartAll(WatchKind list, std::span<const PrintWatchEntry> entries) {
-  std::vector<Watcher>& s = slots(list);
+  std::vector<Watcher>& s = listOf(list);
   stop(std::move(s));
   s.clear();
   for (const PrintWatchEntry& entry : entries) s.push_back(create(list, entry));
 }
 
 void PrintWatchers::StartOne(WatchKind list, std::size_t index, const PrintWatchEntry& entry) {
-  std::vector<Watcher>& s = slots(list);
+  std::vector<Watcher>& s = listOf(list);
   if (index >= s.size()) s.resize(index + 1);
   std::vector<Watcher> old;
   old.push_back(std::move(s[index]));
@@ -73,7 +73,7 @@ void PrintWatchers::StartOne(WatchKind list, std::size_t index, const PrintWatch
 }
 
 void PrintWatchers::StopAll(WatchKind list) {
-  std::vector<Watcher>& s = slots(list);
+  std::vector<Watcher>& s = listOf(list);
   const std::size_t count = s.size();
   stop(std::move(s));
   s.clear();
@@ -81,7 +81,7 @@ void PrintWatchers::StopAll(WatchKind list) {
 }
 
 void PrintWatchers::StopOne(WatchKind list, std::size_t index) {
-  std::vector<Watcher>& s = slots(list);
+  std::vector<Watcher>& s = listOf(list);
   if (index >= s.size()) return;
   std::vector<Watcher> old;
   old.push_back(std::move(s[index]));
@@ -90,17 +90,17 @@ void PrintWatchers::StopOne(WatchKind list, std::size_t index) {
 
 void PrintWatchers::RemoveEntry(WatchKind list, std::size_t index) {
   StopOne(list, index);
-  std::vector<Watcher>& s = slots(list);
+  std::vector<Watcher>& s = listOf(list);
   if (index < s.size()) s.erase(s.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 const TPrintThread* PrintWatchers::watcher(WatchKind list, std::size_t index) const {
-  const std::vector<Watcher>& s = slots(list);
+  const std::vector<Watcher>& s = listOf(list);
   return index < s.size() ? s[index].get() : nullptr;
 }
 
 std::size_t PrintWatchers::running(WatchKind list) const {
-  const std::vector<Watcher>& s = slots(list);
+  const std::vector<Watcher>& s = listOf(list);
   return static_cast<std::size_t>(
       std::count_if(s.begin(), s.end(), [](const Watcher& w) { return w && !w->finished(); }));
 }

@@ -42,8 +42,8 @@ class PrintWatchers {
 
  private:
   using Watcher = std::unique_ptr<TPrintThread>;
-  std::vector<Watcher>& slots(WatchKind list);
-  const std::vector<Watcher>& slots(WatchKind list) const;
+  std::vector<Watcher>& listOf(WatchKind list);
+  const std::vector<Watcher>& listOf(WatchKind list) const;
   Watcher create(WatchKind list, const PrintWatchEntry& entry);
   void stop(std::vector<Watcher> watchers);
   void reapRetired();

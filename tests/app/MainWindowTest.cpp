@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -359,6 +360,44 @@ TEST_F(MainWindowTest, AClickOpensTheMenuAfter300MsWhereTheClickWas) {
     if (a->isVisible() && !a->isSeparator()) visible.push_back(a->text().toStdString());
   EXPECT_EQ(visible, (std::vector<std::string>{"Manage Device", "Connect"}));
   window->deviceMenu().close();
+}
+
+}  // namespace
+
+#include <thread>
+
+#include "app/MainWindowPrintHost.h"
+
+namespace {
+
+TEST_F(MainWindowTest, PrintWatchersReachTheWindowOnItsOwnThread) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  app::MainWindowPrintHost host(*window);
+  std::optional<printing::ServerView> server;
+  std::optional<printing::DeviceRowView> device, missing;
+  std::string hostName;
+  std::atomic<bool> done{false};
+  std::thread watcher([&] {
+    server = host.findServer("00:1A:2B:3C:4D:5E");
+    device = host.findDeviceRow("00:1A:2B:3C:4D:5E", "04F9", "0042", "E1");
+    missing = host.findDeviceRow("00:1A:2B:3C:4D:5E", "04F9", "0042", "OTHER");
+    hostName = host.thisHostName();
+    host.refreshDeviceList("00:1A:2B:3C:4D:5E");
+    host.showAutoLinkRefused();
+    done = true;
+  });
+  ASSERT_TRUE(until([&] { return done.load(); }));
+  watcher.join();
+  ASSERT_TRUE(server);
+  EXPECT_EQ(server->ip, "192.168.1.20");
+  EXPECT_EQ(server->bus, window->serverList().servers().front()->bus);
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->port, "1");
+  EXPECT_EQ(device->holder, "");
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(hostName, "OFFICE-PC");
+  EXPECT_EQ(boxes.shown,
+            (std::vector<std::string>{"The port of auto-connect can not be a LPR / Raw TCP / SMB port."}));
 }
 
 }  // namespace
