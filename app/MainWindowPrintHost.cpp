@@ -56,7 +56,7 @@ bool MainWindowPrintHost::sessionEnding() {
 
 void MainWindowPrintHost::attachServerBus(const std::string& mac) {
   platform::ui::runOnUi([&] {
-    if (const auto s = serverByMac(window_, mac)) window_.serverList().BuildTCPBus(s);
+    if (const auto s = serverByMac(window_, mac)) window_.serverList().attachListed(s);
   });
 }
 

@@ -222,6 +222,14 @@ void ServerList::refreshOnce() {
   }
 }
 
+bool ServerList::attachListed(const ServerPtr& s) {
+  BuildTCPBus(s);
+  if (listed(s)) return s->bus != platform::kInvalidHandle;
+  if (s->bus != platform::kInvalidHandle) platform::deviceIo().Close(s->bus);
+  s->bus = platform::kInvalidHandle;
+  return false;
+}
+
 void ServerList::BuildTCPBus(const ServerPtr& s) {
   if (!s) return;
   RefreshMutexWait wait(mutex_, hooks_.pumpMessages, hooks_.closing);

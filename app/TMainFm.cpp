@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
+#include <QThread>
 #include <QVBoxLayout>
 #include <cstdlib>
 
@@ -93,8 +94,10 @@ TMainFm::~TMainFm() {
 }
 
 void TMainFm::PumpMessages() {
+  ++pumpDepth;
   QCoreApplication::processEvents();
   platform::ui::serve();
+  --pumpDepth;
 }
 
 void TMainFm::buildTrayMenu() {
@@ -149,7 +152,7 @@ bool TMainFm::FormCreate() {
   refreshMutex_ = std::make_unique<RefreshMutex>("RefreshServerList_NUC");
   servers_ = std::make_unique<ServerList>(
       *refreshMutex_,
-      ServerListHooks{&TMainFm::PumpMessages, [this] { return closing_; },
+      ServerListHooks{&TMainFm::PumpMessages, [this] { return closing_ || exitRequested_; },
                       [this](const std::string& name, const std::string& ip) {
                         rows_.RemoveServerRows(name, ip);
                         listView_->reload();
@@ -361,6 +364,7 @@ void TMainFm::Timer_MiniWindowTimer() {
 }
 
 void TMainFm::Timer_MBusUpdateTimer() {
+  if (closing_ || !servers_) return;
   try {
     if (!FirstRefreshDue(lastServerRefreshMs_, platform::clock().nowMs())) return;
     timerMBusUpdate_.stop();
@@ -387,13 +391,26 @@ void TMainFm::OpenMItemClick() {
   }
 }
 
-void TMainFm::ExitMItemClick() {
-  if (FormCloseQuery()) QCoreApplication::exit(0);  // not quit(): that asks the windows, which hide to the tray
-}
+void TMainFm::ExitMItemClick() { requestShutdown(); }
 
 void TMainFm::EndSession() {
   sessionEnding_ = true;
-  if (FormCloseQuery()) QCoreApplication::exit(0);  // not quit(): that asks the windows, which hide to the tray
+  requestShutdown();
+}
+
+bool TMainFm::nested() const {
+  return pumpDepth > 0 || QThread::currentThread()->loopLevel() > 1;
+}
+
+void TMainFm::requestShutdown() {
+  exitRequested_ = true;  // the waits on the stack give up at their next try
+  if (nested()) {
+    QTimer::singleShot(50, this, &TMainFm::requestShutdown);
+    return;
+  }
+  exitRequested_ = false;
+  // Not quit(): that asks the windows to close, and this one only hides to the tray.
+  if (FormCloseQuery()) QCoreApplication::exit(0);
 }
 
 void TMainFm::hideToTray() {
@@ -455,12 +472,15 @@ WindowPlacement TMainFm::currentPlacement() const {
 }
 
 bool TMainFm::FormCloseQuery() {
-  if (closing_ || closed_) return false;
-  closing_ = true;
+  if (shuttingDown_ || closed_) return false;
+  shuttingDown_ = true;
+  // Closing is set only once the user agreed: until then events and watchers are still served.
   if (!EjectAllStorage()) {
-    closing_ = false;  // the user kept a busy storage device: the program keeps running
+    shuttingDown_ = false;  // the user kept a busy storage device: the program keeps running
     return false;
   }
+  closing_ = true;
+  timerMBusUpdate_.stop();
   StopThreads();
   watchers_.reset();  // waits for every watcher: they call this window
   printHost_.reset();

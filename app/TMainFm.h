@@ -98,6 +98,7 @@ class TMainFm : public QMainWindow {
   const std::string& caption() const { return caption_; }
   // Messages pumped inside the long waits of the refreshes.
   static void PumpMessages();
+  static inline int pumpDepth = 0;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -115,6 +116,10 @@ class TMainFm : public QMainWindow {
   void ExitMItemClick();
   void hideToTray();
   void StopThreads();
+  // Runs the shutdown once no wait or dialog of the window is on the stack: a shutdown asked for
+  // from inside one (the messages they let run) would free what they still use.
+  void requestShutdown();
+  bool nested() const;
   // The print watchers of both lists: (re)started after each showing's first refresh.
   void StartPrinterThreads();
   // Sets the bound printer queue of a device online (Connect) or offline (Disconnect).
@@ -142,6 +147,8 @@ class TMainFm : public QMainWindow {
   std::vector<std::string> args_;
   bool sessionEnding_ = false;
   bool closing_ = false;
+  bool exitRequested_ = false;  // "Exit" or the session's end waits for the stack to unwind
+  bool shuttingDown_ = false;   // a shutdown is running (a second one is refused)
   bool closed_ = false;
   int savedTop_ = 0;
   NotifySettings notify_;

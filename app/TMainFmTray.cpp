@@ -24,7 +24,8 @@ void TMainFm::PopupMenuPopup() {
   for (QAction* a : popupMenu_->actions()) {
     if (a == upmItem_) break;
     popupMenu_->removeAction(a);
-    a->deleteLater();
+    if (QMenu* sub = a->menu<QMenu*>()) sub->deleteLater();  // its action goes with it
+    else a->deleteLater();
   }
   if (!servers_) return;
   RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
@@ -55,12 +56,9 @@ void TMainFm::ServerEnableClick(const std::string& caption) {
     RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
     const auto s = serverByCaption(caption);
     if (!s) return;
-    if (s->bus == platform::kInvalidHandle) {
-      servers_->BuildTCPBus(s);
-      if (s->bus == platform::kInvalidHandle) {
-        servers_->remove(s);  // it comes back with the next server-list refresh
-        return;
-      }
+    if (s->bus == platform::kInvalidHandle && !servers_->attachListed(s)) {
+      servers_->remove(s);  // it comes back with the next server-list refresh
+      return;
     }
     RefreshDeviceList(s);
     s->enabled = true;
@@ -80,20 +78,26 @@ void TMainFm::ServerDisableClick(const std::string& caption) {
       struct Clear {
         ~Clear() { DriverCallBusy = false; }
       } clear;
-      std::vector<const DeviceData*> ofServer;
+      // Copies: the eject dialog lets messages run, which may change or delete rows.
+      std::vector<DeviceData> ofServer;
       for (const auto& r : rows_.rows())
-        if (r.data->serverName == s->name && r.data->serverIp == s->ip) ofServer.push_back(r.data.get());
-      for (const DeviceData* row : ofServer) {
-        if (row->bus != platform::kInvalidHandle && row->owner == computerName_) {
+        if (r.data->serverName == s->name && r.data->serverIp == s->ip) ofServer.push_back(*r.data);
+      for (const DeviceData& d : ofServer) {
+        if (d.bus != platform::kInvalidHandle && d.owner == computerName_) {
           const bool go = EjectBeforeDisconnect(
-              *row, [this](const std::string& n) { return askToDisconnectBusy(n); });
+              d, [this](const std::string& n) { return askToDisconnectBusy(n); });
           if (!go) {
             keep = true;
             continue;  // this one stays connected, and its row stays
           }
-          core::UnlinkDevice(row->bus, row->port);
+          core::UnlinkDevice(d.bus, d.port);
         }
-        rows_.RemoveRow(row);
+        for (const auto& r : rows_.rows())
+          if (r.data->serverName == d.serverName && r.data->serverIp == d.serverIp &&
+              r.data->port == d.port && r.data->identity == d.identity) {
+            rows_.RemoveRow(r.data.get());
+            break;
+          }
       }
       listView_->reload();
     }

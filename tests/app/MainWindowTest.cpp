@@ -401,3 +401,19 @@ TEST_F(MainWindowTest, PrintWatchersReachTheWindowOnItsOwnThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, AShutdownAskedForInsideAWaitRunsOnlyOnceTheWaitIsOver) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  app::TMainFm::pumpDepth = 1;  // as inside an attach that lets the messages run
+  window->EndSession();
+  until([&] { return false; }, 200);
+  EXPECT_FALSE(window->closing());
+  EXPECT_EQ(window->serverList().servers().size(), 1u);  // nothing was freed under the wait
+  app::TMainFm::pumpDepth = 0;
+  ASSERT_TRUE(until([&] { return window->closing(); }));
+  EXPECT_TRUE(window->sessionEnding());
+}
+
+}  // namespace
