@@ -195,15 +195,7 @@ void ServerList::refreshOnce() {
     s->storageMode = e.storageMode;
     applyStoredSetting(*s);
     if (known) {
-      if (s->enabled && s->bus == platform::kInvalidHandle) {
-        BuildTCPBus(s);
-        if (s->bus == platform::kInvalidHandle) s->enabled = false;
-        // Dropped from the list while the attach pumped messages: its bus goes with it.
-        if (!listed(s) && s->bus != platform::kInvalidHandle) {
-          platform::deviceIo().Close(s->bus);
-          s->bus = platform::kInvalidHandle;
-        }
-      }
+      if (s->enabled && s->bus == platform::kInvalidHandle && !attachListed(s)) s->enabled = false;
       continue;
     }
     if (s->enabled) {

@@ -67,7 +67,6 @@ class ServerList {
 
   const std::vector<ServerPtr>& servers() const { return servers_; }
   ServerPtr findByCaption(const std::string& caption) const;
-  bool contains(const ServerPtr& s) const { return listed(s); }
   // Attaches a listed server's bus; when the server left the list meanwhile (the attach lets
   // messages run), its bus is closed again and false returned.
   bool attachListed(const ServerPtr& s);

@@ -17,6 +17,7 @@
 #include "platform/SystemInfo.h"
 #include "platform/UiDispatcher.h"
 #include "app/TEjectDeviceDlg.h"
+#include "sim/Address.h"
 #include "sim/InProcessDeviceIo.h"
 #include "sim/PlugAndPlay.h"
 #include "sim/Scenario.h"
@@ -157,14 +158,14 @@ TEST_F(MainWindowTest, TheAttachBringsTheRowsWithTheirStatuses) {
 TEST_F(MainWindowTest, RowsFollowTheWorld) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
   sim::Device scanner;
-  scanner.port = 4;
+  scanner.port = 5;
   scanner.vid = 0x04A9;
   scanner.pid = 0x1912;
   scanner.type = "SCANNER";
   scanner.manufacturer = "Canon";
   scanner.product = "LiDE";
-  world.addDevice({192, 168, 1, 20}, scanner);
-  ASSERT_TRUE(until([&] { return row("4") != nullptr; }));
+  ASSERT_EQ(world.addDevice({192, 168, 1, 20}, scanner), "");
+  ASSERT_TRUE(until([&] { return row("5") != nullptr; }));
   world.removeDevice({192, 168, 1, 20}, 1);
   ASSERT_TRUE(until([&] { return row("1") == nullptr; }));
   world.release({192, 168, 1, 20}, 2);
@@ -280,15 +281,7 @@ namespace {
 std::vector<std::string> requestsOf(sim::World& world, std::uint32_t code) {
   std::vector<std::string> out;
   for (const auto& e : world.log(0, 4096))
-    if (e.code == code && e.what == "control") {
-      std::string hex;
-      for (std::uint8_t b : e.request) {
-        static const char* digits = "0123456789abcdef";
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
-      }
-      out.push_back(hex);
-    }
+    if (e.code == code && e.what == "control") out.push_back(sim::toHex(e.request));
   return out;
 }
 
