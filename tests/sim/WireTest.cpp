@@ -103,7 +103,7 @@ TEST(Wire, MalformedPayloadsAreRefused) {
       {0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0},  // promises 4 billion slots
   };
   Bytes badOp = payload(wire::encodeFrame(spoolerRequest()));
-  badOp[1 + 4 + 2] = 13;  // after the kind and the host "PC": no such spooler call
+  badOp[1 + 4 + 2] = wire::kLastSpoolerOp + 1;  // after the kind and the host "PC": no such call
   EXPECT_FALSE(wire::decodePayload(badOp));
   badOp[1 + 4 + 2] = 0;
   EXPECT_FALSE(wire::decodePayload(badOp));
