@@ -14,7 +14,9 @@ namespace {
 
 constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kMaxSide = 65535;  // larger than any page a scanner hands over
+constexpr std::uint32_t kMaxSide = 65535;
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;  // larger than any page a scanner hands over
 
 std::uint16_t u16le(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -57,9 +59,9 @@ bool closeWritten(File f) {
 
 // The info header's fields and the colour table, checked against `avail` bytes from its start;
 // the pixels are not checked here.
-std::optional<DibLayout> parseHeader(const std::uint8_t* dib, std::size_t avail) {
+std::optional<BitmapInfo> parseHeader(const std::uint8_t* dib, std::size_t avail) {
   if (!dib || avail < kInfoHeaderBytes) return std::nullopt;
-  DibLayout d;
+  BitmapInfo d;
   d.headerSize = u32le(dib);
   if (d.headerSize < kInfoHeaderBytes || d.headerSize > avail) return std::nullopt;
   const auto width = static_cast<std::int32_t>(u32le(dib + 4));
@@ -97,7 +99,7 @@ std::optional<DibLayout> parseHeader(const std::uint8_t* dib, std::size_t avail)
 
 }  // namespace
 
-std::optional<DibLayout> ParseDib(const std::uint8_t* dib, std::size_t size) {
+std::optional<BitmapInfo> ParseDib(const std::uint8_t* dib, std::size_t size) {
   auto d = parseHeader(dib, size);
   if (!d) return std::nullopt;
   if (static_cast<std::uint64_t>(d->pixelOffset()) + d->imageBytes > size) return std::nullopt;

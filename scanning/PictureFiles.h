@@ -13,7 +13,7 @@ namespace scanning {
 
 // The layout of a device-independent bitmap (info header, colour table, pixels), checked against
 // the bytes it was read from. Sizes follow the header's own size and the absolute height.
-struct DibLayout {
+struct BitmapInfo {
   std::uint32_t headerSize = 0;
   int width = 0;
   int height = 0;      // absolute
@@ -27,11 +27,9 @@ struct DibLayout {
   std::uint32_t pixelOffset() const { return headerSize + maskBytes + 4 * colourEntries; }
 };
 
-inline constexpr std::uint32_t kBiRgb = 0;
-inline constexpr std::uint32_t kBiBitfields = 3;
 
 // Checks a DIB as a source hands it over. nullopt when it is truncated or malformed.
-std::optional<DibLayout> ParseDib(const std::uint8_t* dib, std::size_t size);
+std::optional<BitmapInfo> ParseDib(const std::uint8_t* dib, std::size_t size);
 
 // Writes a DIB as a bitmap file: the 14-byte file header, then the DIB with its image size
 // recomputed for uncompressed pictures. 0 on success, -3 when the DIB is unusable, -4 when the
@@ -72,7 +70,7 @@ class BmpPicture {
   static std::optional<BmpPicture> FromBytes(std::vector<std::uint8_t> bytes);
   static std::optional<BmpPicture> Load(const std::string& file);
 
-  const DibLayout& layout() const { return layout_; }
+  const BitmapInfo& layout() const { return layout_; }
   int width() const { return layout_.width; }
   int height() const { return layout_.height; }
   bool grey() const { return grey_; }  // palette pictures whose colours are all greys
@@ -83,7 +81,7 @@ class BmpPicture {
   BmpPicture() = default;
   void rowPixels(int y, std::uint8_t* out) const;
   std::vector<std::uint8_t> bytes_;
-  DibLayout layout_;
+  BitmapInfo layout_;
   std::size_t dib_ = 14;     // where the info header starts
   std::size_t pixels_ = 0;   // where the pixels start
   std::vector<std::uint32_t> palette_;  // 0x00RRGGBB
