@@ -199,6 +199,7 @@ int tpdf_finalizeAll(PdfDoc* doc) {
 }
 
 int tpdf_writeCatalog(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kCatalog);
     writeLine(doc, "<<\n/Type /Catalog\n/Pages %d 0 R\n/Outlines %d 0 R\n", kPages,
               kOutlinesRoot);
@@ -225,12 +226,14 @@ int tpdf_writeCatalog(PdfDoc* doc) {
 }
 
 int tpdf_writeOutlinesRoot(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kOutlinesRoot);
     writeLine(doc, "<<\n/Type /Outlines\n/Count %d\n>>\n", 0);
     return endObject(doc);
 }
 
 int tpdf_writePagesTree(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kPages);
     writeLine(doc, "<<\n/Type /Pages\n/Count %d\n/Kids [ ", pageCount(doc));
     for (int kid : doc->kids) writeLine(doc, "%d 0 R ", kid);
@@ -239,6 +242,7 @@ int tpdf_writePagesTree(PdfDoc* doc) {
 }
 
 int tpdf_writeProcSet(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kProcSet);
     if (doc->images.empty()) {
         writeLine(doc, "[/PDF /Text]\n");
@@ -363,6 +367,7 @@ int tpdf_writeImage(PdfDoc* doc, int imageIndex) {
 }
 
 int tpdf_writeInfo(PdfDoc* doc, int objectNumber) {
+    if (!doc) return -1;
     struct tm when {};
     if (doc->fixedTime) {
         when = doc->creationTime;
@@ -384,6 +389,11 @@ int tpdf_writeInfo(PdfDoc* doc, int objectNumber) {
 }
 
 int tpdf_writeXrefTrailer(PdfDoc* doc, int objectCount) {
+    if (!doc) return -1;
+    if (objectCount < 0 || static_cast<std::size_t>(objectCount) >= doc->objectOffsets.size()) {
+        tpdf_Error(doc, 1, kModule, "Object count %d is beyond the offset table", objectCount);
+        return -1;
+    }
     const int count = objectCount + 1;
     doc->xrefOffset = doc->byteOffset;
     writeLine(doc, "xref\n0 %d\n0000000000 65535 f \n", count);
