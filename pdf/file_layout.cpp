@@ -336,6 +336,11 @@ int tpdf_writePage(PdfDoc* doc, int pageNumber) {
     writeLine(doc, "/MediaBox [%s]\n", page->mediaBox.c_str());
     writeLine(doc, "/CropBox [%s]\n", page->cropBox.c_str());
     writeLine(doc, "/Rotate %d\n/Contents %d 0 R\n", page->rotation, page->contentsObject);
+    if (!page->annotList.empty()) {
+        writeLine(doc, "/Annots [ ");
+        for (int i : page->annotList) writeLine(doc, "%d 0 R ", doc->annots[static_cast<std::size_t>(i)].objectNumber);
+        writeLine(doc, "]\n");
+    }
     if (page->duration > 0.0f) writeLine(doc, "/Dur %.3f\n", static_cast<double>(page->duration));
     writeLine(doc, ">>\n");
     return endObject(doc);
