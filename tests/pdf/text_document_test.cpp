@@ -127,8 +127,9 @@ TEST(TextDocument, EveryKindOfFontNotesLinksAndOutlinesPassOutsideTools) {
     EXPECT_NE(out.find("Palatino-Roman Type 1 WinAnsi no no"), std::string::npos) << out;
     EXPECT_NE(out.find("AvantGarde-Demi Type 1 "), std::string::npos) << out;
     // Poppler reads a composite font only with its language data (Debian's poppler-data).
-    if (std::filesystem::exists("/usr/share/poppler/cMap"))
+    if (std::filesystem::exists("/usr/share/poppler/cMap")) {
         EXPECT_NE(out.find("HeiseiMin-W3-90ms-RKSJ-H CID TrueType"), std::string::npos) << out;
+    }
     EXPECT_NE(out.find("NimbusMonoPS-Regular Type 1 WinAnsi yes no"), std::string::npos) << out;
 
     ASSERT_EQ(run("pdftoppm -r 40 -png " + file + " " + (outDir / "text").string(), &out), 0) << out;
