@@ -3,13 +3,16 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
 const std::string& scratchFile() {
-    static const std::string path = "/tmp/fuzz_font_files." + std::to_string(getpid());
+    // A memory-backed folder where there is one: every input goes through a file.
+    static const std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    static const std::string path = folder + "/fuzz_font_files." + std::to_string(getpid());
     return path;
 }
 
@@ -20,6 +23,7 @@ void ignore(int, const char*, const char*, va_list) {}
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static PdfDoc* doc = [] {
         tpdf_setGlobalErrorHandler(ignore);
+        std::atexit([] { std::remove(scratchFile().c_str()); });
         PdfDoc* d = tpdf_open(0, nullptr);
         tpdf_setErrorHandler(d, nullptr);
         tpdf_setFontMapFile(d, scratchFile().c_str());
