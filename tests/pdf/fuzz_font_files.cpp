@@ -23,7 +23,6 @@ void ignore(int, const char*, const char*, va_list) {}
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static PdfDoc* doc = [] {
         tpdf_setGlobalErrorHandler(ignore);
-        std::atexit([] { std::remove(scratchFile().c_str()); });
         PdfDoc* d = tpdf_open(0, nullptr);
         tpdf_setErrorHandler(d, nullptr);
         tpdf_setFontMapFile(d, scratchFile().c_str());
@@ -49,5 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     char metric[1024], outline[1024];
     tpdf_readFontMap(doc, "Wanted", metric, outline);
+    std::remove(scratchFile().c_str());
     return 0;
 }
