@@ -179,9 +179,10 @@ bool TMainFm::FormCreate() {
 
   std::string shortVersion;
   core::GetDriverVersion(masterBus_, driverVersion_, shortVersion);
-  reader_.StartReadThread(masterBus_, [this](const std::uint8_t* record, std::int32_t count) {
-    OnDriverEvent(record, count);
-  });
+  reader_.StartReadThread(
+      masterBus_,
+      [this](const std::uint8_t* record, std::int32_t count) { OnDriverEvent(record, count); },
+      [this](platform::Handle failed) { return RecoverDriver(failed); });
   scannerIds_ = LoadScannerIds(kSettingsKey);
   DropMalformedScannerIds(scannerIds_);
   return true;
@@ -189,10 +190,36 @@ bool TMainFm::FormCreate() {
 
 void TMainFm::UpdateNetworkState() { setTrayState(false); }
 
+// After a failed event read (the reader's back-off has passed). A driver that went away (its
+// host restarted, say) is opened again once it is back, and the servers are refreshed as after a
+// server-list event, so that their rows come back; meanwhile the network shows as not ready.
+platform::Handle TMainFm::RecoverDriver(platform::Handle failed) {
+  if (closing_ || exitRequested_ || !servers_) return failed;
+  if (failed != platform::kInvalidHandle && !core::ControlDeviceGone(failed)) return failed;
+  if (!driverGone_) {
+    driverGone_ = true;
+    setTrayState(noticeShown_);
+  }
+  platform::Handle reopened = platform::kInvalidHandle;
+  core::OpenControlDevice(reopened);
+  if (reopened == platform::kInvalidHandle) return platform::kInvalidHandle;
+  if (masterBus_ != platform::kInvalidHandle) platform::deviceIo().Close(masterBus_);
+  masterBus_ = reopened;
+  driverGone_ = false;
+  servers_->setControl(masterBus_);
+  servers_->CloseServerBuses();  // they belong to the driver that went away
+  std::string shortVersion;
+  core::GetDriverVersion(masterBus_, driverVersion_, shortVersion);
+  lastServerRefreshMs_ = platform::clock().nowMs();
+  servers_->RefreshServerList();
+  setTrayState(noticeShown_);
+  return masterBus_;
+}
+
 // The tip says whether the network is ready; the icon asks for attention while it is not, or while
 // the list is empty.
 void TMainFm::setTrayState(bool attention) {
-  const bool ready = core::GetLocalIpList();
+  const bool ready = !driverGone_ && core::GetLocalIpList();
   std::string tip = ready ? caption_ : core::LoadMessage("SNetwork_NotReady");
   if (tip.size() > kTipRoom) tip.resize(kTipRoom);
   tray_.setToolTip(QString::fromStdString(tip));

@@ -113,6 +113,7 @@ class TMainFm : public QMainWindow {
   void Timer_MiniWindowTimer();
   void Timer_MBusUpdateTimer();
   void UpdateNetworkState();
+  platform::Handle RecoverDriver(platform::Handle failed);
   void buildTrayMenu();
   void OpenMItemClick();
   void ExitMItemClick();
@@ -153,6 +154,7 @@ class TMainFm : public QMainWindow {
   bool exitRequested_ = false;  // "Exit" or the session's end waits for the stack to unwind
   bool shuttingDown_ = false;   // a shutdown is running (a second one is refused)
   bool closed_ = false;
+  bool driverGone_ = false;  // the control device went away and is not back yet
   bool startingWatchers_ = false;  // the watchers are being (re)started
   bool restartWatchers_ = false;   // and are to be started once more after that
   int savedTop_ = 0;

@@ -289,6 +289,15 @@ void GetDriverVersion(Handle control, std::string& version, std::string& shortVe
   getVersion(control, IOCTL_MASTERBUS_GET_VERSION, version, shortVersion);
 }
 
+bool ControlDeviceGone(Handle control) {
+  if (control == platform::kInvalidHandle) return true;
+  std::array<std::uint8_t, kSmallReplyBytes> buffer{};
+  std::uint32_t returned = 0;
+  if (issue(control, IOCTL_MASTERBUS_GET_VERSION, buffer, kSmallReplyBytes, kSmallReplyBytes, returned))
+    return false;
+  return platform::deviceIo().LastError() == platform::kErrorDeviceGone;
+}
+
 void GetBusVersion(Handle bus, std::string& version, std::string& shortVersion) {
   getVersion(bus, IOCTL_TCPBUS_GET_VERSION, version, shortVersion);
 }

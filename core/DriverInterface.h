@@ -104,6 +104,9 @@ int GetServerList(Handle control, std::vector<ServerListEntry>& servers);
 bool AttachServer(Handle control, const std::string& serverIp);
 void CancelEventRead(Handle control, const std::string& unused = {});
 void GetDriverVersion(Handle control, std::string& version, std::string& shortVersion);
+// True when the control device no longer exists (its driver went away, or came back since the
+// handle was opened): a request on it fails with kErrorDeviceGone.
+bool ControlDeviceGone(Handle control);
 
 // A bus device's requests.
 void GetBusServerIp(Handle bus, std::string& ip);

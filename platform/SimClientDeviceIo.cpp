@@ -22,6 +22,9 @@ std::optional<Reply> as(std::optional<wire::Message> message) {
   return std::nullopt;
 }
 
+// The error of this thread's last call (DeviceIo::LastError).
+thread_local std::uint32_t lastError = 0;
+
 std::uint32_t copyInto(const std::vector<std::uint8_t>& bytes, std::span<std::uint8_t> buffer,
                        std::size_t limit) {
   const std::size_t n = std::min({bytes.size(), buffer.size(), limit});
@@ -49,7 +52,9 @@ class SimClientDeviceIo final : public DeviceIo {
   Handle Open(std::string_view path, std::uint32_t access, bool overlapped) override {
     auto reply = as<wire::OpenReply>(
         control(wire::OpenRequest{host(), std::string(path), access, overlapped}));
-    return reply ? static_cast<Handle>(reply->handle) : kInvalidHandle;
+    const Handle handle = reply ? static_cast<Handle>(reply->handle) : kInvalidHandle;
+    lastError = handle == kInvalidHandle ? kErrorDeviceGone : 0;
+    return handle;
   }
 
   void Close(Handle handle) override {
@@ -76,6 +81,7 @@ class SimClientDeviceIo final : public DeviceIo {
     // The bytes written never pass the out size; the count is passed on as the driver gave it.
     copyInto(reply->reply, buffer, outSize);
     returned = reply->returned;
+    lastError = reply->ok ? 0 : reply->error;
     return reply->ok;
   }
 
@@ -84,10 +90,15 @@ class SimClientDeviceIo final : public DeviceIo {
     returned = 0;
     const std::shared_ptr<ReadChannel> read = readChannel(handle, true);
     std::lock_guard lock(read->mutex);
+    lastError = 0;
     if (read->pending) return ReadStatus::Failed;
     auto reply = as<wire::ReadReply>(read->channel.exchange(wire::ReadRequest{
         host(), handle, static_cast<std::uint32_t>(buffer.size())}));
-    if (!reply) return ReadStatus::Failed;
+    if (!reply) {
+      lastError = kErrorDeviceGone;  // the host cannot be reached
+      return ReadStatus::Failed;
+    }
+    if (reply->status == ReadStatus::Failed) lastError = reply->error;
     if (reply->status == ReadStatus::Completed) returned = copyInto(reply->bytes, buffer, buffer.size());
     if (reply->status == ReadStatus::Pending) {
       read->pending = true;
@@ -101,6 +112,8 @@ class SimClientDeviceIo final : public DeviceIo {
     return waitFor(handle, wait, -1, returned);
   }
 
+  std::uint32_t LastError() const override { return lastError; }
+
   ReadStatus WaitReadUnless(Handle handle, const Event& stop, std::uint32_t& returned) override {
     if (stop.fd() < 0) return DeviceIo::WaitReadUnless(handle, stop, returned);
     return waitFor(handle, -1, stop.fd(), returned);
@@ -109,6 +122,7 @@ class SimClientDeviceIo final : public DeviceIo {
  private:
   ReadStatus waitFor(Handle handle, int wait, int stopFd, std::uint32_t& returned) {
     returned = 0;
+    lastError = 0;
     const std::shared_ptr<ReadChannel> read = readChannel(handle, false);
     if (!read) return ReadStatus::Failed;
     std::lock_guard lock(read->mutex);
@@ -119,8 +133,10 @@ class SimClientDeviceIo final : public DeviceIo {
     read->pending = false;
     if (!reply || reply->status == ReadStatus::Pending) {
       read->channel.drop();
+      lastError = kErrorDeviceGone;  // the host went away with the read
       return ReadStatus::Failed;
     }
+    if (reply->status == ReadStatus::Failed) lastError = reply->error;
     if (reply->status == ReadStatus::Completed)
       returned = copyInto(reply->bytes, read->buffer, read->buffer.size());
     return reply->status;
@@ -131,9 +147,12 @@ class SimClientDeviceIo final : public DeviceIo {
     return host_.get();
   }
 
+  // A request the host cannot be reached for fails as one on a device that is gone.
   std::optional<wire::Message> control(const wire::Message& request) {
     std::lock_guard lock(controlMutex_);
-    return control_.exchange(request);
+    auto reply = control_.exchange(request);
+    lastError = reply ? 0 : kErrorDeviceGone;
+    return reply;
   }
 
   std::shared_ptr<ReadChannel> readChannel(Handle handle, bool create) {

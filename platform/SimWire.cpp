@@ -244,12 +244,14 @@ Bytes payloadOf(const Message& message) {
       w.u8(m.ok ? 1 : 0);
       w.u32(m.returned);
       w.bytes(m.reply);
+      w.u32(m.error);
       return std::move(w.payload());
     }
     Bytes operator()(const ReadReply& m) {
       Writer w(kReadReply);
       w.u8(static_cast<std::uint8_t>(m.status));
       w.bytes(m.bytes);
+      w.u32(m.error);
       return std::move(w.payload());
     }
     Bytes operator()(const AdminReply& m) {
@@ -360,12 +362,12 @@ std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
     case kCloseReply: return finish(r, CloseReply{});
     case kControlReply: {
       ControlReply m;
-      r.flag(m.ok) && r.u32(m.returned) && r.bytes(m.reply);
+      r.flag(m.ok) && r.u32(m.returned) && r.bytes(m.reply) && r.u32(m.error);
       return finish(r, std::move(m));
     }
     case kReadReply: {
       ReadReply m;
-      r.status(m.status) && r.bytes(m.bytes);
+      r.status(m.status) && r.bytes(m.bytes) && r.u32(m.error);
       return finish(r, std::move(m));
     }
     case kAdminReply: {

@@ -107,10 +107,12 @@ struct ControlReply {
   bool ok = false;
   std::uint32_t returned = 0;
   std::vector<std::uint8_t> reply;
+  std::uint32_t error = 0;  // when !ok: kErrorDeviceGone for a handle that names nothing, else 0
 };
 struct ReadReply {
   ReadStatus status = ReadStatus::Failed;
   std::vector<std::uint8_t> bytes;
+  std::uint32_t error = 0;  // when Failed, as ControlReply's
 };
 struct AdminReply {
   bool ok = false;

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 namespace sim {
+namespace {
+thread_local std::uint32_t lastError = 0;
+}  // namespace
 
 using platform::Handle;
 using platform::ReadStatus;
@@ -22,8 +25,12 @@ std::optional<std::vector<platform::InterfaceSlot>> InProcessDeviceIo::ListInter
 }
 
 Handle InProcessDeviceIo::Open(std::string_view path, std::uint32_t, bool) {
-  return world_.open(host_, path);
+  const Handle handle = world_.open(host_, path);
+  lastError = handle == platform::kInvalidHandle ? platform::kErrorDeviceGone : 0;
+  return handle;
 }
+
+std::uint32_t InProcessDeviceIo::LastError() const { return lastError; }
 
 void InProcessDeviceIo::Close(Handle handle) { world_.close(host_, handle); }
 
@@ -33,6 +40,7 @@ bool InProcessDeviceIo::Control(Handle handle, std::uint32_t code, std::span<std
   returned = 0;
   if (inSize > buffer.size() || outSize > buffer.size()) return false;
   const ControlResult result = world_.control(host_, handle, code, buffer.first(inSize), outSize);
+  lastError = result.ok ? 0 : result.error;
   std::copy(result.reply.begin(), result.reply.end(), buffer.begin());
   returned = result.returned;
   return result.ok;
@@ -43,6 +51,7 @@ ReadStatus InProcessDeviceIo::BeginRead(Handle handle, std::span<std::uint8_t> b
   returned = 0;
   const ReadOutcome outcome =
       world_.beginRead(host_, handle, static_cast<std::uint32_t>(buffer.size()));
+  lastError = outcome.error;
   if (outcome.status == ReadStatus::Completed) returned = copyReadBytes(outcome.bytes, buffer);
   if (outcome.status == ReadStatus::Pending) {
     std::lock_guard lock(mutex_);
@@ -55,6 +64,7 @@ ReadStatus InProcessDeviceIo::WaitRead(Handle handle, std::uint32_t timeoutMs,
                                        std::uint32_t& returned) {
   returned = 0;
   const ReadOutcome outcome = world_.waitRead(host_, handle, timeoutMs);
+  lastError = outcome.error;
   if (outcome.status == ReadStatus::Pending) return outcome.status;
   std::lock_guard lock(mutex_);
   const auto it = readBuffers_.find(handle);

@@ -25,6 +25,7 @@ class InProcessDeviceIo final : public platform::DeviceIo {
                                  std::uint32_t& returned) override;
   platform::ReadStatus WaitRead(platform::Handle handle, std::uint32_t timeoutMs,
                                 std::uint32_t& returned) override;
+  std::uint32_t LastError() const override;
 
   const std::string& host() const { return host_; }
 

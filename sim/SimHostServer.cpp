@@ -122,13 +122,13 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
   if (const auto* m = std::get_if<wire::ControlRequest>(&message)) {
     ControlResult r = world_.control(m->host, static_cast<platform::Handle>(m->handle), m->code,
                                      m->input, m->outSize);
-    return wire::sendFrame(fd, wire::ControlReply{r.ok, r.returned, std::move(r.reply)});
+    return wire::sendFrame(fd, wire::ControlReply{r.ok, r.returned, std::move(r.reply), r.error});
   }
   if (const auto* m = std::get_if<wire::ReadRequest>(&message)) {
     const auto handle = static_cast<platform::Handle>(m->handle);
     ReadOutcome r = world_.beginRead(m->host, handle, m->maxBytes);
     if (r.status == platform::ReadStatus::Pending) client.reads[handle] = m->host;
-    return wire::sendFrame(fd, wire::ReadReply{r.status, std::move(r.bytes)});
+    return wire::sendFrame(fd, wire::ReadReply{r.status, std::move(r.bytes), r.error});
   }
   if (const auto* m = std::get_if<wire::SpoolerRequest>(&message)) {
     wire::SpoolerReply reply = world_.spooler(*m);
@@ -154,7 +154,7 @@ void SimHostServer::finishReads() {
         ++it;
         continue;
       }
-      if (!wire::sendFrame(c.socket.fd(), wire::ReadReply{r.status, std::move(r.bytes)})) {
+      if (!wire::sendFrame(c.socket.fd(), wire::ReadReply{r.status, std::move(r.bytes), r.error})) {
         ::shutdown(c.socket.fd(), SHUT_RDWR);  // dropped on the next pass
       }
       it = c.reads.erase(it);

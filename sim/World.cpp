@@ -156,6 +156,7 @@ ControlResult World::control(std::string_view host, Handle handle, std::uint32_t
     }
   }
   deferLog_ = false;
+  if (!h || !opened) result.error = platform::kErrorDeviceGone;
   entry.result = result.ok ? "ok" : "failed";
   entry.returned = result.returned;
   entry.reply = result.reply;
@@ -186,6 +187,7 @@ ReadOutcome World::beginRead(std::string_view host, Handle handle, std::uint32_t
       outcome.status = ReadStatus::Pending;
     }
   }
+  if (!h || !opened) outcome.error = platform::kErrorDeviceGone;
   entry.result = outcome.status == ReadStatus::Completed ? "completed"
                  : outcome.status == ReadStatus::Pending ? "pending"
                                                          : "failed";
@@ -208,7 +210,11 @@ ReadOutcome World::waitRead(std::string_view host, Handle handle, std::uint32_t 
     readDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
   }
   auto it = reads_.find(handle);
-  if (it == reads_.end() || it->second.host != host) return {};
+  if (it == reads_.end() || it->second.host != host) {
+    ReadOutcome none;
+    if (!findHandle(host, handle)) none.error = platform::kErrorDeviceGone;
+    return none;
+  }
   if (it->second.state == ReadState::Pending) return {ReadStatus::Pending, {}};
   ReadOutcome outcome = std::move(it->second.outcome);
   reads_.erase(it);

@@ -28,11 +28,13 @@ struct ControlResult {
   bool ok = false;
   std::uint32_t returned = 0;       // what the driver claims; may exceed the out size under a fault
   std::vector<std::uint8_t> reply;  // the bytes written over the buffer, never more than the out size
+  std::uint32_t error = 0;          // kErrorDeviceGone when the handle names nothing
 };
 
 struct ReadOutcome {
   platform::ReadStatus status = platform::ReadStatus::Failed;
   std::vector<std::uint8_t> bytes;
+  std::uint32_t error = 0;  // kErrorDeviceGone when the handle names nothing
 };
 
 struct LogEntry {

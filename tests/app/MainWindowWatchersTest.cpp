@@ -48,6 +48,7 @@ struct Computer : platform::SystemInfo {
   std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
   std::optional<std::vector<platform::AdapterInfo>> adapters() override {
     platform::AdapterInfo a;
+    a.address = {0x3C, 0x52, 0x82, 0x1F, 0x6A, 0x01};
     a.ip = "192.168.1.10";
     a.gateway = "192.168.1.20";
     return std::vector<platform::AdapterInfo>{a};

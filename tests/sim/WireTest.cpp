@@ -49,8 +49,10 @@ std::vector<wire::Message> everyKind() {
                                        {platform::InterfaceStatus::Failed, ""}}},
           wire::OpenReply{0x7FFF'FFFF'FFFF},
           wire::CloseReply{},
-          wire::ControlReply{true, 2049, Bytes(33, 7)},
-          wire::ReadReply{platform::ReadStatus::Aborted, {}},
+          wire::ControlReply{true, 2049, Bytes(33, 7), 0},
+          wire::ControlReply{false, 0, {}, platform::kErrorDeviceGone},
+          wire::ReadReply{platform::ReadStatus::Aborted, {}, 0},
+          wire::ReadReply{platform::ReadStatus::Failed, {}, platform::kErrorDeviceGone},
           wire::AdminReply{false, "no"},
           spoolerRequest(),
           spoolerReply()};
