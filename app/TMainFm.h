@@ -83,6 +83,7 @@ class TMainFm : public QMainWindow {
   void PrintManageDevMItemClick();
   void ScanManageDevMItemClick();
   TDeviceSetupFm& deviceSetup() { return *deviceSetupFm_; }
+  const printing::PrintWatchers* watchers() const { return watchers_.get(); }
   QMenu& deviceMenu() { return *deviceMenu_; }
   // Ejects and disconnects what this computer holds; false when the user kept a busy device.
   bool EjectAllStorage();
