@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/Address.h"
+#include "platform/SimScanner.h"
 #include "sim/DriverRecords.h"
 
 namespace sim {
@@ -98,6 +99,8 @@ struct Host {
   std::vector<PrinterQueue> queues;
   std::uint32_t nextJobId = 1;
   std::vector<RegistrySeed> registry;
+  std::vector<platform::SimScanner> scanners;  // its network scanners' TWAIN sources
+  bool sane = false;                           // it lists the SANE devices of this machine too
 };
 
 // A world as a scenario describes it. Hold times are relative to the moment the world starts.
