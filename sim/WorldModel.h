@@ -13,6 +13,20 @@
 
 namespace sim {
 
+// How plug and play enumerates a device on the computer it is linked to.
+struct PlugAndPlayShape {
+  // "printer", "scanner", "storage", "composite", "dot4" (a 1284.4 printer with a scanner function)
+  // or "vendor" (a class nothing knows); empty: chosen by the device's type.
+  std::string kind;
+  // A composite device's interfaces in order: "printer", "fax" (a second printer interface),
+  // "scanner", "storage", "hid", "audio", "dot4" (1284.4 behind the interface), "vendor".
+  std::vector<std::string> interfaces;
+  // The still-image device of its scanner function; unset texts come from the device's names.
+  std::optional<std::string> scannerName, twainSource;
+  std::uint32_t stillImageType = 1;  // 1 scanner, 2 camera, 3 video
+  std::string scannerService = "usbscan";
+};
+
 struct Device {
   std::uint8_t port = 1;
   std::uint16_t vid = 0;
@@ -28,6 +42,9 @@ struct Device {
   std::optional<std::int64_t> holdEndsMs;
   // A storage device in use by a program of its holder: the system vetoes its eject.
   bool busy = false;
+  PlugAndPlayShape plugAndPlay;
+  // Numbers the device's instances and class entries on every computer; set by the world.
+  std::uint32_t pnpIndex = 0;
 };
 
 struct Server {
@@ -101,6 +118,9 @@ struct Host {
   std::vector<RegistrySeed> registry;
   std::vector<platform::SimScanner> scanners;  // its network scanners' TWAIN sources
   bool sane = false;                           // it lists the SANE devices of this machine too
+  // Devices installed on this computer before the start: plug and play has their keys already,
+  // and keeps them when a link goes.
+  std::vector<DeviceRef> installed;
 };
 
 // A world as a scenario describes it. Hold times are relative to the moment the world starts.
