@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/SaneDib.h"
-#include "scanning/Dib.h"
+#include "scanning/PictureFiles.h"
 
 namespace {
 
@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::string why;
   const auto dib = platform::dibFromSaneFrames(frames, 300, why);
-  if (dib && !scanning::ReadDibLayout(*dib)) std::abort();
+  if (dib && !scanning::ParseDib(dib->data(), dib->size())) std::abort();
   return 0;
 }

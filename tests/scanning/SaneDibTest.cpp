@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/SaneDib.h"
-#include "scanning/Dib.h"
+#include "tests/scanning/DibCheck.h"
 
 namespace scanning::test {
 namespace {
@@ -19,23 +19,23 @@ SaneFrame frame(SaneFrameFormat format, int ppl, int lines, int depth, int bpl,
 
 // The DIB's pixel bytes of row y counted from the top.
 const std::uint8_t* rowOf(const std::vector<std::uint8_t>& dib, int y) {
-  const auto d = ReadDibLayout(dib);
+  const auto d = layoutOf(dib);
   const int rows = d->height;
-  return dib.data() + d->bitsOffset + static_cast<std::size_t>(d->rowBytes) * (rows - 1 - y);
+  return dib.data() + d->pixelOffset() + static_cast<std::size_t>(d->rowBytes) * (rows - 1 - y);
 }
 
 std::vector<std::uint8_t> convert(const std::vector<SaneFrame>& frames) {
   std::string why;
   auto dib = platform::dibFromSaneFrames(frames, 300, why);
   EXPECT_TRUE(dib) << why;
-  EXPECT_TRUE(dib && ReadDibLayout(*dib));
+  EXPECT_TRUE(dib && layoutOf(*dib));
   return dib.value_or(std::vector<std::uint8_t>{});
 }
 
 TEST(SaneDib, ColourRowsTurnBottomUpInBlueGreenRedOrder) {
   const auto dib = convert({frame(SaneFrameFormat::Rgb, 2, 2, 8, 8,
                                   {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0})});
-  EXPECT_EQ(ReadDibLayout(dib)->bitCount, 24);
+  EXPECT_EQ(layoutOf(dib)->bitCount, 24);
   const std::uint8_t* top = rowOf(dib, 0);
   EXPECT_EQ(std::vector<std::uint8_t>(top, top + 6), (std::vector<std::uint8_t>{3, 2, 1, 6, 5, 4}));
   const std::uint8_t* bottom = rowOf(dib, 1);
@@ -48,7 +48,7 @@ TEST(SaneDib, SixteenBitSamplesAreCutToEight) {
   const std::uint16_t samples[2] = {0x1234, 0xABCD};
   std::memcpy(data.data(), samples, 4);
   const auto dib = convert({frame(SaneFrameFormat::Gray, 2, 1, 16, 4, data)});
-  const auto d = ReadDibLayout(dib);
+  const auto d = layoutOf(dib);
   EXPECT_EQ(d->bitCount, 8);
   EXPECT_EQ(d->colourEntries, 256u);
   EXPECT_EQ(rowOf(dib, 0)[0], 0x12);
@@ -58,7 +58,7 @@ TEST(SaneDib, SixteenBitSamplesAreCutToEight) {
 TEST(SaneDib, LineArtGetsTwoColoursAndItsBlackStaysBlack) {
   // SANE: 1 is black. Ten pixels: black, white, black, then white ... and the 9th black.
   const auto dib = convert({frame(SaneFrameFormat::Gray, 10, 1, 1, 2, {0b10100000, 0b10000000})});
-  const auto d = ReadDibLayout(dib);
+  const auto d = layoutOf(dib);
   EXPECT_EQ(d->bitCount, 1);
   ASSERT_EQ(d->colourEntries, 2u);
   EXPECT_EQ(dib[40], 0);    // entry 0: black
@@ -77,7 +77,7 @@ TEST(SaneDib, ThreeColourFramesInAnyOrderMakeOnePicture) {
 
 TEST(SaneDib, AnUnknownHeightTakesTheWholeRowsRead) {
   const auto dib = convert({frame(SaneFrameFormat::Gray, 3, -1, 8, 3, {1, 2, 3, 4, 5, 6, 7})});
-  EXPECT_EQ(ReadDibLayout(dib)->height, 2);
+  EXPECT_EQ(layoutOf(dib)->height, 2);
 }
 
 TEST(SaneDib, FramesThatMakeNoPictureAreRefused) {

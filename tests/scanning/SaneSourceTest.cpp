@@ -12,7 +12,7 @@
 #include "platform/AppMessages.h"
 #include "platform/Clock.h"
 #include "platform/TwainManager.h"
-#include "scanning/Dib.h"
+#include "tests/scanning/DibCheck.h"
 #include "scanning/TZELTWAIN.h"
 #include "sim/InProcessScanners.h"
 #include "sim/Scenario.h"
@@ -120,39 +120,33 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
   ASSERT_TRUE(twain.IsDataSourceEnabled());
   platform::processMessages();
   EXPECT_EQ(cancels, 0);
-  const auto layout = ReadDibLayout(page);
+  const auto layout = layoutOf(page);
   ASSERT_TRUE(layout);
   EXPECT_EQ(layout->bitCount, 24);
-  EXPECT_GT(layout->height, 0) << "bottom-up rows";
-  EXPECT_EQ(layout->yPelsPerMeter, 5906u);
+  EXPECT_FALSE(layout->topDown);
+  EXPECT_EQ(yPelsPerMeter(page), 5906u);
   EXPECT_FALSE(twain.IsDataSourceOpen());
 
-  // An outside reader takes the page as a colour bitmap at 150 dpi.
+  // Saved as the scanning window saves a page: the DIB as a bitmap file, then as JPEG at quality
+  // 75 with its resolution in the JFIF header.
   const std::string out = std::string(TARVEX_BIN_DIR) + "/../test-output/scanning";
   fs::create_directories(out);
-  const std::string file = out + "/sane-page.bmp";
-  std::vector<std::uint8_t> header(14, 0);
-  const std::uint32_t size = 14 + layout->totalBytes, offset = 14 + layout->bitsOffset;
-  header[0] = 'B';
-  header[1] = 'M';
-  for (int i = 0; i < 4; ++i) {
-    header[2 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    header[10 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
-  }
-  {
-    std::ofstream f(file, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(header.data()), 14);
-    f.write(reinterpret_cast<const char*>(page.data()), layout->totalBytes);
-  }
-  const std::string seen = run("identify -units PixelsPerInch -format '%w %h %[type] %x' " + file);
-  EXPECT_EQ(seen.rfind(std::to_string(layout->width) + " " + std::to_string(layout->height) +
-                           " TrueColor 150", 0),
-            0u)
-      << seen;
-  // The same page as SANE's own scanner command reads it: not one pixel differs.
+  const std::string bmp = out + "/sane-page.bmp", jpg = out + "/sane-page.jpg";
+  ASSERT_EQ(WriteDibToFile(page.data(), page.size(), bmp), 0);
+  const auto picture = BmpPicture::Load(bmp);
+  ASSERT_TRUE(picture);
+  ASSERT_TRUE(SaveJpeg(picture->rows(), jpg, kJpegQuality));
+  ASSERT_TRUE(WriteJpegResolution(jpg, 150));
+
+  // Outside readers: the same page as SANE's own scanner command reads it, not one pixel apart;
+  // the JPEG decodes and says 150 dpi.
   const std::string reference = out + "/sane-reference.pnm";
   run("scanimage -d test:0 --mode Color --resolution 150 --format=pnm > " + reference);
-  EXPECT_EQ(run("compare -metric AE " + reference + " " + file + " null: 2>&1"), "0");
+  EXPECT_EQ(run("compare -metric AE " + reference + " " + bmp + " null: 2>&1"), "0");
+  const std::string size = std::to_string(layout->width) + " " + std::to_string(layout->height);
+  EXPECT_EQ(run("identify -units PixelsPerInch -format '%w %h %[type] %x %y' " + jpg),
+            size + " TrueColor 150 150");
+  EXPECT_EQ(run("djpeg -pnm " + jpg + " | identify -format '%w %h' -"), size);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "platform/SimEnvironment.h"
 #include "platform/SimScannerSources.h"
 #include "platform/TwainManager.h"
-#include "scanning/Dib.h"
+#include "tests/scanning/DibCheck.h"
 #include "scanning/TZELTWAIN.h"
 #include "sim/InProcessScanners.h"
 #include "sim/Scenario.h"
@@ -155,23 +155,10 @@ std::string run(const std::string& command) {
 
 // The page as a BMP file for `identify`, which reads back its size, depth and resolution.
 std::string identify(const std::vector<std::uint8_t>& dib, const std::string& name) {
-  const auto layout = ReadDibLayout(dib);
-  if (!layout) return "no DIB";
   const std::string out = std::string(TARVEX_BIN_DIR) + "/../test-output/scanning";
   fs::create_directories(out);
   const std::string file = out + "/" + name + ".bmp";
-  std::vector<std::uint8_t> header(14, 0);
-  const std::uint32_t size = 14 + layout->totalBytes, offset = 14 + layout->bitsOffset;
-  header[0] = 'B';
-  header[1] = 'M';
-  for (int i = 0; i < 4; ++i) {
-    header[2 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    header[10 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
-  }
-  std::ofstream f(file, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(header.data()), 14);
-  f.write(reinterpret_cast<const char*>(dib.data()), layout->totalBytes);
-  f.close();
+  if (WriteDibToFile(dib.data(), dib.size(), file) != 0) return "not written";
   return run("identify -units PixelsPerInch -format '%w %h %[bit-depth] %x' " + file);
 }
 
@@ -190,7 +177,7 @@ TEST_F(SimScanners, AHeldScannerGivesItsPagesWithTheirDepthsAndCounts) {
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(pages_[i].last, i == 2);
-    const auto d = ReadDibLayout(pages_[i].dib);
+    const auto d = layoutOf(pages_[i].dib);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->width, 85);
     EXPECT_EQ(d->height, 110);
@@ -272,11 +259,11 @@ TEST_F(SimScanners, ALowerResolutionGivesFewerPixelsAndSaysSo) {
   twain_->Acquire(nullptr);
   platform::processMessages();
   ASSERT_EQ(pages_.size(), 1u);
-  const auto d = ReadDibLayout(pages_[0].dib);
+  const auto d = layoutOf(pages_[0].dib);
   ASSERT_TRUE(d);
   EXPECT_EQ(d->width, 50);
   EXPECT_EQ(d->height, 25);
-  EXPECT_EQ(d->yPelsPerMeter, 11811u);
+  EXPECT_EQ(yPelsPerMeter(pages_[0].dib), 11811u);
 }
 
 TEST_F(SimScanners, TheSameSourcesOverTheSimulatedHostsSocket) {
