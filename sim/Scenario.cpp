@@ -31,7 +31,8 @@ struct Fault : std::runtime_error {
 const std::initializer_list<std::string_view> kTopKeys = {
     "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs"};
 const std::initializer_list<std::string_view> kHostKeys = {
-    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings", "installed"};
+    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings", "installed",
+    "spoolerAdmin"};
 const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
 const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
                                                             "paused", "access", "device"};
@@ -415,6 +416,10 @@ Host readHost(const json& j, const std::string& where) {
   eachItem(j, where, "ports", [&](const json& item, const std::string& w) {
     h.ports.push_back(readPort(item, w));
   });
+  if (j.contains("spoolerAdmin")) {
+    if (!j.at("spoolerAdmin").is_boolean()) fail(at(where, "spoolerAdmin"), "expected true or false");
+    h.spoolerAdmin = j.at("spoolerAdmin").get<bool>();
+  }
   eachItem(j, where, "queues", [&](const json& item, const std::string& w) {
     PrinterQueue q = readQueue(item, w);
     for (const PrinterQueue& other : h.queues)

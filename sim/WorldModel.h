@@ -78,9 +78,14 @@ struct Adapter {
   Ipv4 gateway{};
 };
 
-// A port of a computer's spooler, as its port listing gives it.
+// A port of a computer's spooler, as its port listing gives it. A port of the standard TCP/IP
+// monitor keeps what it was configured with (protocol 1 raw, 2 LPR; 0 for other ports).
 struct PrinterPort {
   std::string name, description, monitor;
+  std::uint32_t protocol = 0;
+  std::string address{};  // host name or IPv4 address of the printer
+  std::uint32_t portNumber = 0;
+  std::string lprQueue{};
 };
 
 struct PrintJob {
@@ -125,8 +130,10 @@ struct Host {
   std::uint64_t droppedEvents = 0;
   std::string windowsVersion = "6.1";
   std::vector<Adapter> adapters;  // the first carries the host's address
-  std::vector<PrinterPort> ports;
+  std::vector<PrinterPort> ports;  // only the first of a name counts
   std::vector<PrinterQueue> queues;
+  // The program's user may administer the spooler: add and delete ports and printers.
+  bool spoolerAdmin = true;
   std::uint32_t nextJobId = 1;
   std::vector<RegistrySeed> registry;
   // Devices installed on this computer before the start: plug and play has their keys already,
