@@ -13,6 +13,7 @@
 
 #include "platform/DeviceIo.h"
 #include "platform/PrintSpooler.h"
+#include "platform/SimWiaWire.h"
 
 namespace platform::simwire {
 
@@ -132,7 +133,8 @@ struct SpoolerReply {
 
 using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, ControlRequest,
                              ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
-                             CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply>;
+                             CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply,
+                             WiaRequest, WiaReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.
 std::vector<std::uint8_t> encodeFrame(const Message& message);

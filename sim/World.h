@@ -124,6 +124,9 @@ class World {
   // --- The print spooler as one computer reaches it.
   platform::simwire::SpoolerReply spooler(const platform::simwire::SpoolerRequest& request);
 
+  // --- The still-image devices one computer's image acquisition service reaches.
+  platform::simwire::WiaReply wia(const platform::simwire::WiaRequest& request);
+
   // --- Changes of the world (the control command). Each returns an error text, empty on success.
   std::string addServer(Server server);
   std::string removeServer(const Ipv4& server);
@@ -228,6 +231,12 @@ class World {
   // The linked devices plug and play has recorded, with the computer that has them.
   std::map<std::pair<Ipv4, std::uint8_t>, std::pair<std::string, Device>> plugged_;
   std::uint32_t nextPnpIndex_ = 0;
+  // What each still-image device went through since its dialog last opened.
+  struct WiaSession {
+    std::uint32_t sheetsLeft = 0;
+    std::uint32_t pagesTaken = 0;
+  };
+  std::map<std::string, WiaSession> wiaSessions_;
   std::vector<Host> hosts_;
   std::vector<Server> servers_;
   Version driverVersion_, busVersion_;
