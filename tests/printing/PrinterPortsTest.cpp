@@ -133,7 +133,9 @@ class HugePortList final : public platform::PrintSpooler {
     return {false, platform::kErrorInsufficientBuffer, 0xFFFFFFF0u};
   }
   platform::Handle FindFirstPrinterChangeNotification(platform::Handle, std::uint32_t) override { return platform::kInvalidHandle; }
-  platform::ChangeWait WaitForPrinterChange(platform::Handle, std::uint32_t) override { return platform::ChangeWait::Failed; }
+  platform::ChangeWait WaitForPrinterChange(platform::Handle, std::uint32_t, const platform::Event*) override {
+    return platform::ChangeWait::Failed;
+  }
   bool FindNextPrinterChangeNotification(platform::Handle) override { return false; }
   void FindClosePrinterChangeNotification(platform::Handle) override {}
 };
