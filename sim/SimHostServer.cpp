@@ -141,6 +141,8 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
   }
   if (const auto* m = std::get_if<wire::WiaRequest>(&message))
     return wire::sendFrame(fd, world_.wia(*m));
+  if (const auto* m = std::get_if<wire::ScannerRequest>(&message))
+    return wire::sendFrame(fd, world_.scanners(*m));
   if (const auto* m = std::get_if<wire::AdminRequest>(&message)) {
     CommandResult r = runCommand(world_, m->json);
     return wire::sendFrame(fd, wire::AdminReply{r.ok, std::move(r.text)});

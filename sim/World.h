@@ -126,6 +126,8 @@ class World {
 
   // --- The still-image devices one computer's image acquisition service reaches.
   platform::simwire::WiaReply wia(const platform::simwire::WiaRequest& request);
+  // --- The scanners of one computer: what they are, and whether it holds a scanner's device.
+  platform::simwire::ScannerReply scanners(const platform::simwire::ScannerRequest& request);
 
   // --- Changes of the world (the control command). Each returns an error text, empty on success.
   std::string addServer(Server server);
