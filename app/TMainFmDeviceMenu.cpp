@@ -18,8 +18,9 @@ namespace app {
 void TMainFm::buildDeviceMenu() {
   deviceMenu_ = new QMenu(this);
   deviceMenu_->setObjectName("PopupMenu_ForDevice");
-  printManageDevMItem_ = deviceMenu_->addAction("Manage Device");
-  scanManageDevMItem_ = deviceMenu_->addAction("Manage Device");
+  printManageDevMItem_ =
+      deviceMenu_->addAction("Manage Device", this, &TMainFm::PrintManageDevMItemClick);
+  scanManageDevMItem_ = deviceMenu_->addAction("Manage Device", this, &TMainFm::ScanManageDevMItemClick);
   deviceMenu_->addSeparator();
   scanNowMItem_ = deviceMenu_->addAction("Scan Now", this, &TMainFm::ScanNowMItemClick);
   deviceMenu_->addSeparator();
@@ -175,8 +176,6 @@ void TMainFm::PrepareDeviceMenu() {
   connectMItem_->setVisible(items.connect);
   disconnectMItem_->setVisible(items.disconnect);
   requestUseMItem_->setVisible(items.requestUse);
-  // The binding items come with the set-up windows.
-  for (QAction* a : {printManageDevMItem_, scanManageDevMItem_}) a->setEnabled(false);
   if (UpperCase(d->type) != "MASS STORAGE") {
     d->printerIndex = FindAutoConnectEntry(d->serverMac, d->identity, d->printerName, true);
     d->faxIndex = FindAutoConnectEntry(d->serverMac, d->identity, d->faxName, false);
