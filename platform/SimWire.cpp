@@ -189,6 +189,8 @@ Bytes payloadOf(const Message& message) {
       w.u32(m.second);
       w.u32(m.bufferBytes);
       w.printer(m.printer);
+      w.text(m.monitor);
+      w.bytes(m.input);
       return std::move(w.payload());
     }
     Bytes operator()(const SpoolerReply& m) {
@@ -211,6 +213,14 @@ Bytes payloadOf(const Message& message) {
         w.text(p.monitor);
         w.text(p.description);
       }
+      w.u32(static_cast<std::uint32_t>(m.printers.size()));
+      for (const PrinterInfo5& p : m.printers) {
+        w.text(p.printerName);
+        w.text(p.portName);
+        w.u32(p.attributes);
+      }
+      w.u32(m.status);
+      w.bytes(m.output);
       return std::move(w.payload());
     }
     Bytes operator()(const InterfacesReply& m) {
@@ -291,6 +301,13 @@ std::optional<Message> decodeSpoolerReply(Reader& r) {
     if (!r.text(p.name) || !r.text(p.monitor) || !r.text(p.description)) return std::nullopt;
     m.ports.push_back(std::move(p));
   }
+  if (!r.u32(count)) return std::nullopt;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    PrinterInfo5 p;
+    if (!r.text(p.printerName) || !r.text(p.portName) || !r.u32(p.attributes)) return std::nullopt;
+    m.printers.push_back(std::move(p));
+  }
+  r.u32(m.status) && r.bytes(m.output);
   return finish(r, std::move(m));
 }
 
@@ -329,7 +346,8 @@ std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
     case kSpooler: {
       SpoolerRequest m;
       r.text(m.host) && r.op(m.op) && r.i64(m.handle) && r.text(m.name) && r.u32(m.first) &&
-          r.u32(m.second) && r.u32(m.bufferBytes) && r.printer(m.printer);
+          r.u32(m.second) && r.u32(m.bufferBytes) && r.printer(m.printer) && r.text(m.monitor) &&
+          r.bytes(m.input);
       return finish(r, std::move(m));
     }
     case kSpoolerReply: return decodeSpoolerReply(r);
@@ -458,13 +476,15 @@ bool sendFrame(int fd, const Message& message) {
   return true;
 }
 
-int waitReadable(int fd, int timeoutMs) {
-  pollfd p{fd, POLLIN, 0};
+int waitReadable(int fd, int timeoutMs, int stopFd) {
+  pollfd p[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+  const nfds_t count = stopFd >= 0 ? 2 : 1;
   for (;;) {
-    const int r = ::poll(&p, 1, timeoutMs);
+    const int r = ::poll(p, count, timeoutMs);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return -1;
-    return r == 0 ? 0 : 1;
+    if (r == 0 || p[0].revents == 0) return 0;
+    return 1;
   }
 }
 
@@ -486,10 +506,10 @@ std::optional<Message> Channel::exchange(const Message& request) {
   return tryOnce(request);
 }
 
-std::optional<Message> Channel::receiveLater(int timeoutMs, bool& timedOut) {
+std::optional<Message> Channel::receiveLater(int timeoutMs, bool& timedOut, int stopFd) {
   timedOut = false;
   if (!socket_.valid()) return std::nullopt;
-  const int ready = waitReadable(socket_.fd(), timeoutMs);
+  const int ready = waitReadable(socket_.fd(), timeoutMs, stopFd);
   if (ready == 0) {
     timedOut = true;
     return std::nullopt;
@@ -510,7 +530,17 @@ void Channel::drop() {
   socket_.reset();
 }
 
-std::optional<Message> Channel::tryOnce(const Message& request) {
+std::optional<Message> Channel::exchangeUnless(const Message& request, int replyTimeoutMs,
+                                               int stopFd, bool& stopped) {
+  stopped = false;
+  const bool reused = socket_.valid();
+  if (auto reply = tryOnce(request, replyTimeoutMs, stopFd, &stopped)) return reply;
+  if (!reused || stopped) return std::nullopt;
+  return tryOnce(request, replyTimeoutMs, stopFd, &stopped);
+}
+
+std::optional<Message> Channel::tryOnce(const Message& request, int replyTimeoutMs, int stopFd,
+                                        bool* stopped) {
   if (!socket_.valid()) {
     Socket fresh = connectUnix(sim::socketPath());
     std::lock_guard lock(fdMutex_);
@@ -519,7 +549,16 @@ std::optional<Message> Channel::tryOnce(const Message& request) {
     if (!socket_.valid()) return std::nullopt;
   }
   std::optional<Message> reply;
-  if (sendFrame(socket_.fd(), request)) reply = receiveFrame(socket_.fd(), kReplyTimeoutMs);
+  if (sendFrame(socket_.fd(), request)) {
+    if (stopFd < 0) {
+      reply = receiveFrame(socket_.fd(), replyTimeoutMs);
+    } else {
+      const int ready = waitReadable(socket_.fd(), replyTimeoutMs, stopFd);
+      if (ready == 0 && stopped && waitReadable(stopFd, 0) == 1) *stopped = true;
+      if (ready == 1) reply = receiveFrame(socket_.fd(), kReplyTimeoutMs);
+    }
+  }
+  // A reply still owed (a stop, a time-out) would answer the next request: the connection goes.
   if (!reply) drop();
   return reply;
 }

@@ -87,8 +87,8 @@ sim::WorldSetup scenario() { return *sim::parseScenario(kScenario).setup; }
 // Plug and play writes this computer's records into whatever registry the test installed.
 sim::WorldOptions plugAndPlayHere() {
   sim::WorldOptions options;
-  options.plugAndPlay = [](const std::string& host, const sim::Device& d, bool present) {
-    if (host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), d, present);
+  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) {
+    if (change.host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), change);
   };
   return options;
 }
