@@ -35,8 +35,10 @@ void expectLabelsWhole(QWidget& w, const char* what) {
     const int needed = label->wordWrap() ? label->heightForWidth(label->width())
                                          : label->sizeHint().height();
     EXPECT_LE(needed, label->height()) << what << ": " << label->text().toStdString();
-    if (!label->wordWrap())
-      EXPECT_LE(label->sizeHint().width(), label->width()) << what << ": " << label->text().toStdString();
+    if (!label->wordWrap()) {
+      EXPECT_LE(label->sizeHint().width(), label->width())
+          << what << ": " << label->text().toStdString();
+    }
     // Inside its window, too.
     const QRect inWindow(label->mapTo(&w, QPoint(0, 0)), label->size());
     EXPECT_TRUE(w.rect().contains(inWindow)) << what << ": " << label->text().toStdString();
