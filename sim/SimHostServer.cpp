@@ -139,6 +139,8 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     }
     return wire::sendFrame(fd, reply);
   }
+  if (const auto* m = std::get_if<wire::ScannerRequest>(&message))
+    return wire::sendFrame(fd, world_.scanners(*m));
   if (const auto* m = std::get_if<wire::AdminRequest>(&message)) {
     CommandResult r = runCommand(world_, m->json);
     return wire::sendFrame(fd, wire::AdminReply{r.ok, std::move(r.text)});
