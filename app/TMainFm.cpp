@@ -1,4 +1,7 @@
+#include "scanning/TNetScanFm.h"  // the scanning windows it owns
+#include "scanning/WiaRoad.h"
 #include "app/TMainFm.h"
+#include "app/TDeviceSetupFm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -176,6 +179,7 @@ bool TMainFm::FormCreate() {
   core::GetWindowsVersion(core::WindowsVersionFlags);
   printHost_ = std::make_unique<MainWindowPrintHost>(*this);
   watchers_ = std::make_unique<printing::PrintWatchers>(*printHost_, core::WindowsVersionFlags);
+  createDeviceSetup();
 
   std::string shortVersion;
   core::GetDriverVersion(masterBus_, driverVersion_, shortVersion);

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,10 +24,16 @@ class QMenu;
 class QAction;
 class QLabel;
 
+namespace scanning {
+class TNetScanFm;
+class WiaRoad;
+}  // namespace scanning
+
 namespace app {
 
 class DeviceListView;
 class MainWindowPrintHost;
+class TDeviceSetupFm;
 class TEjectDeviceDlg;
 
 // Process-wide flags: set while a connect, disconnect, eject or server disable talks to the driver
@@ -78,6 +85,19 @@ class TMainFm : public QMainWindow {
   void ConnectMItemClick();
   void DisconnectMItemClick();
   void RequestUseMItemClick();
+  // The binding commands: the set-up wizard on the device, then its outcome stored.
+  void PrintManageDevMItemClick();
+  void ScanManageDevMItemClick();
+  TDeviceSetupFm& deviceSetup() { return *deviceSetupFm_; }
+  const printing::PrintWatchers* watchers() const { return watchers_.get(); }
+  // Scan Now on the menu's device, and the double click's default action.
+  void ScanNowMItemClick();
+  void DeviceItemAction();
+  // The scanning windows of both roads, made at the first scan and reused.
+  scanning::TNetScanFm& netScanFm();
+  scanning::WiaRoad& wiaRoad();
+  // Scan Now's wait for the device to settle after its lock; tests replace it.
+  std::function<void()> ScanNowSettle;
   QMenu& deviceMenu() { return *deviceMenu_; }
   // Ejects and disconnects what this computer holds; false when the user kept a busy device.
   bool EjectAllStorage();
@@ -184,6 +204,10 @@ class TMainFm : public QMainWindow {
   QTimer timerRequest_;
 
   TEjectDeviceDlg* ejectDlg_ = nullptr;
+  std::unique_ptr<TDeviceSetupFm> deviceSetupFm_;
+  void createDeviceSetup();
+  // After a binding: the row's entry and status again, and the device released when held here.
+  void afterBinding(const DeviceData& c, bool troubleshooting);
   QMenu* deviceMenu_ = nullptr;
   QAction *printManageDevMItem_ = nullptr, *scanManageDevMItem_ = nullptr, *scanNowMItem_ = nullptr,
           *connectMItem_ = nullptr, *disconnectMItem_ = nullptr, *requestUseMItem_ = nullptr;
@@ -208,6 +232,9 @@ class TMainFm : public QMainWindow {
   QAction* openMItem_ = nullptr;
   QAction* exitMItem_ = nullptr;
   QLabel* noticePanel_ = nullptr;
+  std::unique_ptr<scanning::TNetScanFm> netScanFm_;
+  std::unique_ptr<scanning::WiaRoad> wiaRoad_;
+  bool storedScanSetUp(const DeviceData& d) const;
   QTimer timerMiniWindow_;
   QTimer timerMBusUpdate_;
 };

@@ -13,6 +13,7 @@
 
 #include "platform/DeviceIo.h"
 #include "platform/PrintSpooler.h"
+#include "platform/SimWiaWire.h"
 #include "platform/SimScanner.h"
 
 namespace platform::simwire {
@@ -154,7 +155,7 @@ struct ScannerReply {
 using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, ControlRequest,
                              ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
                              CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply,
-                             ScannerRequest, ScannerReply>;
+                             ScannerRequest, ScannerReply, WiaRequest, WiaReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.
 std::vector<std::uint8_t> encodeFrame(const Message& message);
