@@ -23,12 +23,18 @@ class Sane {
     static Sane sane;
     return sane.ok_;
   }
+  // False once SANE has stopped: a source the manager still holds then has no device to close.
+  static bool& alive() {
+    static bool alive = false;
+    return alive;
+  }
   ~Sane() {
+    alive() = false;
     if (ok_) sane_exit();
   }
 
  private:
-  Sane() { ok_ = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD; }
+  Sane() { alive() = ok_ = sane_init(nullptr, nullptr) == SANE_STATUS_GOOD; }
   bool ok_ = false;
 };
 
@@ -57,7 +63,7 @@ class SaneSource final : public Source {
 
   void closeDevice() override {
     if (!handle_) return;
-    sane_close(handle_);
+    if (Sane::alive()) sane_close(handle_);
     handle_ = nullptr;
   }
 

@@ -254,7 +254,7 @@ TEST_F(SimScanners, ALowerResolutionGivesFewerPixelsAndSaysSo) {
     EXPECT_TRUE(t.SetImageInfo(info));
     t.GetImageInfo(info);
     EXPECT_EQ(tw::dpiFromFix32(info.YResolution), 300);
-    EXPECT_EQ(info.ImageWidth, 50);
+    EXPECT_EQ(std::int32_t{info.ImageWidth}, 50);
   };
   twain_->Acquire(nullptr);
   platform::processMessages();
