@@ -84,12 +84,13 @@ sim::WorldOptions plugAndPlayHere() {
   return options;
 }
 
-// Runs `step` once the modal window `w` is up.
-void whenShown(QWidget& w, std::function<void()> step) {
-  auto* poll = new QTimer(&w);
+// Runs `step` once `ready` holds, looked at from the event loop; a step never waits inside a
+// poll, since the poll may itself run nested in the window's transfer.
+void when(QObject& owner, std::function<bool()> ready, std::function<void()> step) {
+  auto* poll = new QTimer(&owner);
   poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, &w, [poll, &w, step] {
-    if (!w.isVisible()) return;
+  QObject::connect(poll, &QTimer::timeout, &owner, [poll, ready, step] {
+    if (!ready()) return;
     poll->stop();
     poll->deleteLater();
     step();
@@ -112,7 +113,13 @@ class ScanNowWindowTest : public ::testing::Test {
     window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
     ASSERT_TRUE(window->FormCreate());
     window->serverList().RefreshServerList();
-    window->ScanNowSettle = [] {};
+    // The settling wait lets the device list catch up with the link, without its two seconds.
+    window->ScanNowSettle = [this] {
+      until([this] {
+        const auto& rows = window->rows().rows();
+        return !rows.empty() && rows.front().data->owner == "OFFICE-PC";
+      });
+    };
   }
   void TearDown() override {
     window.reset();
@@ -157,14 +164,13 @@ TEST_F(ScanNowWindowTest, DoubleClickOnTheScannerSavesAGroupAndReleasesTheLock) 
 
   scanning::WiaRoad& road = window->wiaRoad();
   road.SaveFm->Timer->setInterval(0);
-  whenShown(*road.SetFm, [&] {
+  when(*road.SetFm, [&] { return road.SetFm->isVisible(); }, [&] {
     road.SetFm->FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
     road.SetFm->NextBtn->click();
   });
-  whenShown(*road.SaveFm, [&] {
-    until([&] { return road.SaveFm->CancelBtn->text() == "Close"; }, 10000);
-    road.SaveFm->CancelBtn->click();
-  });
+  when(*road.SaveFm,
+       [&] { return road.SaveFm->isVisible() && road.SaveFm->CancelBtn->text() == "Close"; },
+       [&] { road.SaveFm->CancelBtn->click(); });
   window->DeviceItemAction();
 
   EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
