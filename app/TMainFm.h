@@ -111,6 +111,8 @@ class TMainFm : public QMainWindow {
   void Timer_MiniWindowTimer();
   void Timer_MBusUpdateTimer();
   void UpdateNetworkState();
+  void RunUdpSelfTest();
+  void OpenRunUdpSockets();
   void buildTrayMenu();
   void OpenMItemClick();
   void ExitMItemClick();

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/DeviceIo.h"
+#include "platform/Firewall.h"
 #include "platform/PrintSpooler.h"
+#include "platform/UdpNetwork.h"
 
 namespace platform::simwire {
 
@@ -81,6 +83,17 @@ struct SpoolerRequest {
   PrinterInfo printer;       // SetPrinter
 };
 
+// A call of the simulated network's datagram sockets, answered by a UdpReply.
+struct UdpRequest {
+  std::string host;
+  UdpCall call;
+};
+// A step of the firewall's current profile, answered by a FirewallReply.
+struct FirewallRequest {
+  std::string host;
+  FirewallCall call;
+};
+
 // Replies.
 struct InterfacesReply {
   bool listed = false;
@@ -114,9 +127,17 @@ struct SpoolerReply {
   std::vector<PortInfo> ports;
 };
 
+struct UdpReply {
+  UdpAnswer answer;
+};
+struct FirewallReply {
+  FirewallAnswer answer;
+};
+
 using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, ControlRequest,
                              ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
-                             CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply>;
+                             CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply,
+                             UdpRequest, UdpReply, FirewallRequest, FirewallReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.
 std::vector<std::uint8_t> encodeFrame(const Message& message);

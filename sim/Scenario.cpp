@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/ScenarioNetwork.h"
 #include "sim/Spooler.h"
 
 namespace sim {
@@ -29,9 +30,11 @@ struct Fault : std::runtime_error {
 
 // Keys each object may carry; later additions to the format go here.
 const std::initializer_list<std::string_view> kTopKeys = {
-    "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs"};
+    "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs",
+    "versionReply"};
 const std::initializer_list<std::string_view> kHostKeys = {
-    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings"};
+    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings",
+    "firewall"};
 const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
 const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
                                                             "paused", "access", "device"};
@@ -344,6 +347,9 @@ Host readHost(const json& j, const std::string& where) {
   eachItem(j, where, "deviceSettings", [&](const json& item, const std::string& w) {
     h.registry.push_back(readDeviceSetting(item, w));
   });
+  if (j.contains("firewall"))
+    if (std::string e = readFirewallProfile(j.at("firewall"), at(where, "firewall"), h.firewall); !e.empty())
+      throw Fault(e);
   return h;
 }
 
@@ -379,6 +385,12 @@ WorldSetup readScenario(const json& j) {
   if (j.contains("driverVersion")) setup.driverVersion = version(j.at("driverVersion"), "driverVersion");
   if (j.contains("busVersion")) setup.busVersion = version(j.at("busVersion"), "busVersion");
   setup.printMs = optionalInteger(j, "scenario", "printMs", 0, 24LL * 3600 * 1000, 3000);
+  if (j.contains("versionReply")) {
+    VersionReply reply;
+    if (std::string e = readVersionReply(j.at("versionReply"), "versionReply", reply); !e.empty())
+      throw Fault(e);
+    setup.versionReply = std::move(reply);
+  }
   return setup;
 }
 
