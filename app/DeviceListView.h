@@ -6,6 +6,7 @@
 #include <QListView>
 #include <QStyledItemDelegate>
 #include <string>
+#include <vector>
 
 #include "app/DeviceRows.h"
 
@@ -18,13 +19,19 @@ class DeviceRowModel : public QAbstractListModel {
       : QAbstractListModel(parent), rows_(rows) {}
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  // The rows changed: the view reads them again.
+  // The rows changed: rows gone are removed, new ones inserted, the order and the texts brought
+  // up to date in place, so that the view keeps its current row while it exists.
   void reload();
+  // The row's device; null for a row whose device is gone and not yet removed from the view.
   const DeviceData* device(int row) const;
   int picture(int row) const;
+  int rowOf(const DeviceData* d) const;  // -1 when the view does not show it
 
  private:
+  bool stillListed(const DeviceData* d) const;
+
   const DeviceRows& rows_;
+  std::vector<const DeviceData*> shown_;  // the rows as the view knows them
 };
 
 class DeviceRowDelegate : public QStyledItemDelegate {

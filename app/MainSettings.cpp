@@ -49,8 +49,9 @@ WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, i
   if (height.empty()) s.write(kHeight, core::IntToString(p.height));
   else if (auto v = positive(height)) p.height = *v;
 
-  p.top = (workArea.height - p.height) / 2;
-  p.left = (workArea.width - p.width) / 2;
+  // Centred in the work area wherever it stands (a task bar at the top or left moves its origin).
+  p.top = workArea.top + (workArea.height - p.height) / 2;
+  p.left = workArea.left + (workArea.width - p.width) / 2;
   p.savedTop = p.top;
 
   const std::string top = s.read(kTop);
@@ -97,6 +98,14 @@ bool HasMiniSwitch(const std::vector<std::string>& args) {
 
 bool MiniStartEnds(const std::vector<std::string>& args, const std::string& autoRunCheck) {
   return HasMiniSwitch(args) && autoRunCheck == "0";
+}
+
+StartOutcome DecideStart(const std::vector<std::string>& args, const StartSteps& steps) {
+  if (steps.handOverToRunning()) return StartOutcome::HandedOver;
+  if (MiniStartEnds(args, steps.readAutoRunCheck())) return StartOutcome::Ends;
+  if (steps.takeLock()) return StartOutcome::Run;
+  steps.handOverWhileStarting();  // another start took the lock just now
+  return StartOutcome::HandedOver;
 }
 
 bool FirstRefreshDue(std::optional<long long> lastServerRefreshMs, long long nowMs) {

@@ -48,6 +48,18 @@ void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current
 bool HasMiniSwitch(const std::vector<std::string>& args);
 bool MiniStartEnds(const std::vector<std::string>& args, const std::string& autoRunCheck);
 
+// The order of a start: a running instance is handed the show request first; then a "-mini" start
+// with autorun off ends, before it takes the single-instance lock, so that it never blocks another
+// start; then the lock is taken (or, when a start that is still coming up took it, handed over to).
+enum class StartOutcome { Run, HandedOver, Ends };
+struct StartSteps {
+  std::function<bool()> handOverToRunning;  // true when a running instance took the request
+  std::function<std::string()> readAutoRunCheck;
+  std::function<bool()> takeLock;
+  std::function<void()> handOverWhileStarting;
+};
+StartOutcome DecideStart(const std::vector<std::string>& args, const StartSteps& steps);
+
 // The first refresh waits until three whole seconds have passed since the last server-list event.
 bool FirstRefreshDue(std::optional<long long> lastServerRefreshMs, long long nowMs);
 

@@ -409,17 +409,21 @@ void TMainFm::Timer_MBusUpdateTimer() {
 
 void TMainFm::TrayIconMessage(unsigned lParam) {
   if (lParam == 0x77 || lParam == 0x201) {
-    showNormal();
-    raise();
+    showInItsState();
     activateWindow();
   }
 }
 
 void TMainFm::OpenMItemClick() {
-  if (!isVisible()) {
-    showNormal();
-    raise();
-  }
+  if (!isVisible()) showInItsState();
+}
+
+// Shown as it was left: a maximised window stays maximised (and is stored so), a minimised one
+// comes back to the state it had before.
+void TMainFm::showInItsState() {
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
 }
 
 void TMainFm::ExitMItemClick() { requestShutdown(); }

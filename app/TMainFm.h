@@ -38,6 +38,8 @@ inline bool PopupBusy = false;
 inline constexpr const char* kApplicationTitle = "Tarvex";
 inline constexpr const char* kProductName = "Velmora Network USB Utility";
 inline constexpr const char* kMakerText = "Tarvex";
+// A menu command whose device left the list while the menu was open.
+inline constexpr const char* kDeviceGoneText = "This device is no longer in the list.";
 
 class TMainFm : public QMainWindow {
   Q_OBJECT
@@ -117,6 +119,7 @@ class TMainFm : public QMainWindow {
   void OpenMItemClick();
   void ExitMItemClick();
   void hideToTray();
+  void showInItsState();
   void StopThreads();
   // Runs the shutdown once no wait or dialog of the window is on the stack: a shutdown asked for
   // from inside one (the messages they let run) would free what they still use.
@@ -187,6 +190,15 @@ class TMainFm : public QMainWindow {
   QAction* upmItem_ = nullptr;
   QAction* aboutMItem_ = nullptr;
   std::optional<QPoint> clickPoint_;
+  bool doubleClicked_ = false;  // the release that ends a double click opens no menu
+  // The device the open menu was prepared for: its commands act on it, or say it has gone.
+  struct MenuTarget {
+    std::string serverName, serverIp, port, identity;
+  };
+  std::optional<MenuTarget> menuTarget_;
+  // The menu's device if it is still listed; else (it has gone) the user is told and null returned.
+  // Without a menu target, the selected row.
+  DeviceData* commandTarget();
   QPoint hoverPoint_;
   const DeviceData* hoverRow_ = nullptr;
   QTimer timerClick_, timerMouseEnter_, timerPopupEnter_;

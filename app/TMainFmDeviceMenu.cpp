@@ -54,9 +54,9 @@ DeviceData* TMainFm::selectedDevice() const {
 }
 
 void TMainFm::selectRow(const DeviceData* row) {
-  for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_.rows()[i].data.get() == row)
-      listView_->setCurrentIndex(listView_->model().index(static_cast<int>(i)));
+  menuTarget_.reset();
+  const int at = listView_->model().rowOf(row);
+  if (at >= 0) listView_->setCurrentIndex(listView_->model().index(at));
 }
 
 bool TMainFm::eventFilter(QObject* watched, QEvent* event) {
@@ -67,8 +67,11 @@ bool TMainFm::eventFilter(QObject* watched, QEvent* event) {
       ListViewMouseMove(static_cast<QMouseEvent*>(event));
     else if (event->type() == QEvent::MouseButtonRelease &&
              static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-      timerClick_.start();  // the click: the menu opens 300 ms later unless a double click came
       timerMouseEnter_.stop();
+      // The click: the menu opens 300 ms later unless a double click came; the release that ends
+      // a double click starts nothing.
+      if (doubleClicked_) doubleClicked_ = false;
+      else timerClick_.start();
     }
   }
   return QMainWindow::eventFilter(watched, event);
@@ -77,6 +80,7 @@ bool TMainFm::eventFilter(QObject* watched, QEvent* event) {
 void TMainFm::ListViewMouseDown(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
   clickPoint_.reset();
+  doubleClicked_ = false;
   // The whole width of a row counts: the row is looked up in the picture column.
   const QModelIndex index = listView_->indexAt(QPoint(48, event->position().toPoint().y()));
   if (!index.isValid()) return;
@@ -84,6 +88,7 @@ void TMainFm::ListViewMouseDown(QMouseEvent* event) {
   if (!selectedDevice()) return;
   clickPoint_ = event->globalPosition().toPoint();
   if (event->type() == QEvent::MouseButtonDblClick) {
+    doubleClicked_ = event->button() == Qt::LeftButton;
     timerClick_.stop();
     timerMouseEnter_.stop();
     return;  // the default action is Scan Now, which joins with scanning
@@ -146,7 +151,9 @@ void TMainFm::PrepareDeviceMenu() {
   for (QAction* a : {printManageDevMItem_, scanManageDevMItem_, scanNowMItem_, connectMItem_,
                      disconnectMItem_, requestUseMItem_})
     a->setVisible(false);
+  menuTarget_.reset();
   if (!d) return;
+  menuTarget_ = MenuTarget{d->serverName, d->serverIp, d->port, d->identity};
   const DeviceMenuItems items = app::PrepareDeviceMenu(*d, computerName_, [&] {
     AutoConnectInfo r;
     r.serverIp = d->serverIp;
@@ -189,9 +196,23 @@ void showResult(LinkResult r) {
 
 }  // namespace
 
+DeviceData* TMainFm::commandTarget() {
+  if (!menuTarget_) return selectedDevice();
+  const MenuTarget t = *menuTarget_;
+  menuTarget_.reset();
+  for (const auto& r : rows_.rows()) {
+    DeviceData& d = *r.data;
+    if (d.serverName == t.serverName && d.serverIp == t.serverIp && d.port == t.port &&
+        d.identity == t.identity)
+      return &d;
+  }
+  messageBoxes().show(kDeviceGoneText, kProductName, kMbWarnTopMost);
+  return nullptr;
+}
+
 void TMainFm::ConnectMItemClick() {
   try {
-    const DeviceData* row = selectedDevice();
+    const DeviceData* row = commandTarget();
     if (!row) return;
     const DeviceData c = *row;  // the row itself changes only with the driver's next list
     LinkResult r;
@@ -212,7 +233,7 @@ bool TMainFm::askToDisconnectBusy(const std::string& displayName) {
 
 void TMainFm::DisconnectMItemClick() {
   try {
-    const DeviceData* row = selectedDevice();
+    const DeviceData* row = commandTarget();
     if (!row) return;
     const DeviceData c = *row;
     if (c.bus == platform::kInvalidHandle) return;
@@ -231,7 +252,7 @@ void TMainFm::DisconnectMItemClick() {
 
 void TMainFm::RequestUseMItemClick() {
   try {
-    if (const DeviceData* row = selectedDevice()) RequestDeviceUse(*row);
+    if (const DeviceData* row = commandTarget()) RequestDeviceUse(*row);
   } catch (...) {
   }
 }

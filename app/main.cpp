@@ -59,13 +59,17 @@ int main(int argc, char* argv[]) {
   const std::vector<std::string> args(argv + 1, argv + argc);
 
   app::SingleInstance instance(app::kApplicationTitle);
-  if (!instance.tryBecomeTheInstance()) {
-    instance.handOver();
-    return 0;
-  }
-  std::string autoRun;
-  core::ReadSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, core::kAutoRunCheck, autoRun);
-  if (app::MiniStartEnds(args, autoRun)) return 0;  // the lock goes with `instance`
+  const app::StartOutcome start = app::DecideStart(
+      args, {[&instance] { return instance.handOver(0); },
+             [] {
+               std::string autoRun;
+               core::ReadSetting(platform::RegRoot::CurrentUser, core::kSettingsKey,
+                                 core::kAutoRunCheck, autoRun);
+               return autoRun;
+             },
+             [&instance] { return instance.tryBecomeTheInstance(); },
+             [&instance] { instance.handOver(); }});
+  if (start != app::StartOutcome::Run) return 0;
 
   serveHandOversFromTheEventLoop(application);
   app::TMainFm mainForm(args);

@@ -47,7 +47,8 @@ class Cursor {
   // n bytes as text, of which at most `keep` are kept.
   std::optional<std::string> text(std::size_t n, std::size_t keep) {
     if (!has(n)) return std::nullopt;
-    std::string s(reinterpret_cast<const char*>(bytes_.data() + at_), std::min(n, keep));
+    std::string s = CutAtWholeCharacter(
+        std::string_view(reinterpret_cast<const char*>(bytes_.data() + at_), n), keep);
     at_ += n;
     return s;
   }
@@ -122,6 +123,14 @@ std::optional<DeviceListItem> parseDeviceItem(Cursor& c) {
 }
 
 }  // namespace
+
+std::string CutAtWholeCharacter(std::string_view text, std::size_t keep) {
+  if (text.size() <= keep) return std::string(text);
+  std::size_t end = keep;
+  // Back over the continuation bytes of the character the cut would split.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end));
+}
 
 std::uint8_t PortByte(const std::string& port) {
   // atoi's reading: leading blanks, a sign, digits; anything else ends the number.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Handle.h"
@@ -50,6 +51,9 @@ inline constexpr std::uint32_t kDeviceListBytes = 2048;
 inline constexpr std::uint32_t kEventBytes = 2048;
 inline constexpr std::uint32_t kSmallReplyBytes = 64;
 inline constexpr std::size_t kMaxTextBytes = 63;  // each device text lives in a 64-byte field
+
+// The first `keep` bytes of a UTF-8 text, less the start of a character the cut would split.
+std::string CutAtWholeCharacter(std::string_view text, std::size_t keep);
 
 // Lock types and times.
 inline constexpr std::uint8_t kLockUser = 2;  // a user's manual connection

@@ -49,21 +49,18 @@ struct PdfPage {
     float duration = -1.0f;
 };
 
-// A font table entry. Only the standard fonts (type 0) are selectable so far.
-struct PdfFont {
-    int objectNumber = 0;
-    std::string resourceName; // "Ftpdf<index>"
-    std::string baseFont;
-    std::string fontName;
-    std::string encodingName; // empty when none was given
-    bool hasEncoding = false;
-    int fontIndex = 0;
-    int encodingCode = 3;
-    int type = 0;
-    int firstChar = 32;
-    int lastChar = 255;
-    const short* widths = nullptr; // built-in table, 256 entries
+struct FontInfoFreer {
+    void operator()(PdfFontInfo* info) const {
+        tpdf_freeFontInfo(info);
+        delete info;
+    }
 };
+using FontInfoPtr = std::unique_ptr<PdfFontInfo, FontInfoFreer>;
+
+struct OutlineFreer {
+    void operator()(PdfOutline* item) const;
+};
+using OutlinePtr = std::unique_ptr<PdfOutline, OutlineFreer>;
 
 constexpr int kLineBufferSize = 8232;
 
@@ -97,8 +94,16 @@ struct PdfDoc {
     float labelExtent = 0.0f;
 
     int maxFonts = 0;
-    std::vector<tpdf::PdfFont> fonts;
+    std::vector<PdfFont> fonts; // fontCount = fonts.size()
     int currentFont = -1;
+    // Every descriptor of the font entries; an external font's is shared by its entries.
+    std::vector<std::unique_ptr<PdfFontDescriptor>> descriptors;
+    std::vector<tpdf::FontInfoPtr> fontInfos; // loaded external fonts
+    std::vector<PdfFont> externalFonts;       // their metrics, by font-info position
+    int hexText = 0;
+    char fontMapFile[1024] = {};
+    char metricFolder[1024] = {};
+    char outlineFolder[1024] = {};
 
     int maxImages = 0;
     std::vector<PdfImage> images; // imageCount = images.size()
@@ -128,7 +133,12 @@ struct PdfDoc {
     tpdf::FilePtr outputFile;
 
     int maxAnnots = 0;
-    int annotCount = 0;
+    std::vector<PdfAnnot> annots; // annotCount = annots.size()
+
+    int outlineCount = 0;
+    PdfOutline* firstOutline = nullptr;
+    PdfOutline* lastOutline = nullptr;
+    std::vector<tpdf::OutlinePtr> outlines; // every item, for freeing
 
     char mediaBox[64] = {};
     char cropBox[64] = {};

@@ -153,6 +153,9 @@ PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits) {
         copyBounded(doc->title, "No Title", 62);
         copyBounded(doc->subject, "None", 62);
         copyBounded(doc->keywords, "TarvexPDF", 126);
+        copyBounded(doc->fontMapFile, "fontmap.lst", 1023);
+        copyBounded(doc->metricFolder, "/usr/local/font/pfm", 1020);
+        copyBounded(doc->outlineFolder, "/usr/local/font/pfb", 1020);
         doc->compressCommand = "\\Bin\\zlibcomp";
         doc->filterName = "/FlateDecode";
         for (int i = 0; i < 12; ++i) doc->monthNames[static_cast<std::size_t>(i)] =
@@ -279,6 +282,8 @@ void tpdf_close(PdfDoc* doc) {
     if (!doc) return;
     tpdf_freeFonts(doc);
     tpdf_freeImages(doc);
+    tpdf_freeAnnotations(doc);
+    tpdf_freeOutlines(doc);
     doc->state = 0;
     delete doc;
 }

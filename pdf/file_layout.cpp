@@ -6,6 +6,9 @@
 #include "memory_stream.h"
 #include "output.h"
 #include "pdf_string.h"
+#include "font_metrics.h"
+
+#include <cstring>
 
 #include <climits>
 #include <ctime>
@@ -64,8 +67,17 @@ int numberObjects(PdfDoc* doc) {
         page->contentsObject = counter++;
         tpdf_finalizePage(doc, n);
     }
-    for (PdfFont& font : doc->fonts) font.objectNumber = counter++;
+    for (PdfFont& font : doc->fonts) {
+        font.objectNumber = counter++;
+        if (font.type == 0 || !font.descriptor || font.descriptor->objectNumber != 0) continue;
+        font.descriptor->objectNumber = counter++;
+        if (font.type == 3 && font.cid.objectNumber == 0) font.cid.objectNumber = counter++;
+        PdfFontInfo* file = font.descriptor->fontFile;
+        if (font.type == 2 && file && file->objectNumber == 0) file->objectNumber = counter++;
+    }
     for (PdfImage& image : doc->images) image.objectNumber = counter++;
+    for (PdfAnnot& annot : doc->annots) annot.objectNumber = counter++;
+    tpdf_numberOutlines(&counter, doc->firstOutline, doc->lastOutline);
     doc->fixedObjects[4] = counter++;
     return counter;
 }
@@ -129,6 +141,45 @@ int copyImageData(PdfDoc* doc, const PdfImage& image) {
     return rc;
 }
 
+// The font, then (once per shared descriptor) its descriptor and its descendant or font file,
+// in the order they were numbered.
+void writeFontObjects(PdfDoc* doc, PdfFont& font, int index) {
+    tpdf_writeFont(doc, index);
+    PdfFontDescriptor* d = font.descriptor;
+    if (font.type == 0 || !d || d->objectNumber == 0) return;
+    for (int i = 0; i < index; ++i)
+        if (doc->fonts[static_cast<std::size_t>(i)].descriptor == d) return; // written with that one
+    tpdf_writeFontDescriptor(doc, d, font.type);
+    if (font.type == 3) tpdf_writeCIDFont(doc, &font);
+    if (font.type == 2 && d->fontFile) tpdf_writeFontFile(doc, d->fontFile);
+}
+
+// The item after this one in depth-first order (an item, its children, its next sibling),
+// staying within the tree that starts at first and its siblings.
+PdfOutline* nextInTree(PdfOutline* item, PdfOutline* first) {
+    if (item->first) return item->first;
+    const PdfOutline* top = first ? first->parent : nullptr;
+    while (item && item->parent != top && !item->next) item = item->parent;
+    return item ? item->next : nullptr;
+}
+
+// Raw bytes of a stored text, which may be longer than the line buffer.
+void writeText(PdfDoc* doc, const char* before, const unsigned char* bytes, int length,
+               const char* after) {
+    writeLine(doc, "%s", before);
+    writeOutput(doc, bytes, length);
+    writeLine(doc, "%s", after);
+}
+
+const char* defaultCMap(int fontIndex) {
+    switch (fontIndex) {
+    case 41: case 42: return "90ms-RKSJ-H";
+    case 43: case 44: return "KSCms-UHC-H";
+    case 45: case 46: return "ETenms-B5-H";
+    default: return "GBK-EUC-H";
+    }
+}
+
 int writeAllObjects(PdfDoc* doc, int count) {
     tpdf_writeCatalog(doc);
     tpdf_writeOutlinesRoot(doc);
@@ -142,9 +193,12 @@ int writeAllObjects(PdfDoc* doc, int count) {
         else
             tpdf_writeContentStream(doc, n);
     }
-    for (std::size_t i = 0; i < doc->fonts.size(); ++i) tpdf_writeFont(doc, static_cast<int>(i));
+    for (std::size_t i = 0; i < doc->fonts.size(); ++i) writeFontObjects(doc, doc->fonts[i], static_cast<int>(i));
     for (std::size_t i = 0; i < doc->images.size(); ++i)
         tpdf_writeImage(doc, static_cast<int>(i));
+    for (std::size_t i = 0; i < doc->annots.size(); ++i)
+        tpdf_writeAnnotations(doc, static_cast<int>(i));
+    tpdf_writeOutlines(doc, doc->firstOutline, doc->lastOutline);
     tpdf_writeInfo(doc, doc->fixedObjects[4]);
     return tpdf_writeXrefTrailer(doc, count - 1);
 }
@@ -199,6 +253,7 @@ int tpdf_finalizeAll(PdfDoc* doc) {
 }
 
 int tpdf_writeCatalog(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kCatalog);
     writeLine(doc, "<<\n/Type /Catalog\n/Pages %d 0 R\n/Outlines %d 0 R\n", kPages,
               kOutlinesRoot);
@@ -225,12 +280,18 @@ int tpdf_writeCatalog(PdfDoc* doc) {
 }
 
 int tpdf_writeOutlinesRoot(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kOutlinesRoot);
-    writeLine(doc, "<<\n/Type /Outlines\n/Count %d\n>>\n", 0);
+    writeLine(doc, "<<\n/Type /Outlines\n/Count %d\n", doc->outlineCount);
+    if (doc->firstOutline)
+        writeLine(doc, "/First %d 0 R\n/Last %d 0 R\n", doc->firstOutline->objectNumber,
+                  doc->lastOutline->objectNumber);
+    writeLine(doc, ">>\n");
     return endObject(doc);
 }
 
 int tpdf_writePagesTree(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kPages);
     writeLine(doc, "<<\n/Type /Pages\n/Count %d\n/Kids [ ", pageCount(doc));
     for (int kid : doc->kids) writeLine(doc, "%d 0 R ", kid);
@@ -239,6 +300,7 @@ int tpdf_writePagesTree(PdfDoc* doc) {
 }
 
 int tpdf_writeProcSet(PdfDoc* doc) {
+    if (!doc) return -1;
     beginObject(doc, kProcSet);
     if (doc->images.empty()) {
         writeLine(doc, "[/PDF /Text]\n");
@@ -258,7 +320,7 @@ int tpdf_writePage(PdfDoc* doc, int pageNumber) {
         writeLine(doc, "/Font <<\n");
         for (int i : page->fontList) {
             const PdfFont& font = doc->fonts[static_cast<std::size_t>(i)];
-            writeLine(doc, "/%s %d 0 R\n", font.resourceName.c_str(), font.objectNumber);
+            writeLine(doc, "/%s %d 0 R\n", font.resourceName, font.objectNumber);
         }
         writeLine(doc, ">>\n");
     }
@@ -274,6 +336,11 @@ int tpdf_writePage(PdfDoc* doc, int pageNumber) {
     writeLine(doc, "/MediaBox [%s]\n", page->mediaBox.c_str());
     writeLine(doc, "/CropBox [%s]\n", page->cropBox.c_str());
     writeLine(doc, "/Rotate %d\n/Contents %d 0 R\n", page->rotation, page->contentsObject);
+    if (!page->annotList.empty()) {
+        writeLine(doc, "/Annots [ ");
+        for (int i : page->annotList) writeLine(doc, "%d 0 R ", doc->annots[static_cast<std::size_t>(i)].objectNumber);
+        writeLine(doc, "]\n");
+    }
     if (page->duration > 0.0f) writeLine(doc, "/Dur %.3f\n", static_cast<double>(page->duration));
     writeLine(doc, ">>\n");
     return endObject(doc);
@@ -327,11 +394,123 @@ int tpdf_writeFont(PdfDoc* doc, int fontIndex) {
     const PdfFont& font = doc->fonts[static_cast<std::size_t>(fontIndex)];
     beginObject(doc, font.objectNumber);
     writeLine(doc, "<<\n/Type /Font\n/Subtype /%s\n/Name /%s\n/BaseFont /%s\n",
-              font.type == 3 ? "Type0" : "Type1", font.resourceName.c_str(), font.baseFont.c_str());
+              font.type == 3 ? "Type0" : "Type1", font.resourceName, pdfName(font.baseFont).c_str());
     if (font.hasEncoding && font.fontIndex != 12 && font.fontIndex != 13)
-        writeLine(doc, "/Encoding /%s\n", font.encodingName.c_str());
+        writeLine(doc, "/Encoding /%s\n", pdfName(font.encodingName).c_str());
+    else if (font.type == 3)
+        writeLine(doc, "/Encoding /%s\n", defaultCMap(font.fontIndex)); // required of a Type0 font
+    if ((font.type == 1 || font.type == 2) && font.descriptor) {
+        writeLine(doc, "/FirstChar %d\n/LastChar %d\n/Widths [\n", font.firstChar, font.lastChar);
+        // Each code's width in the font's own encoding; external fonts have 268 slots.
+        const int slots = font.type == 2 ? TPDF_WIDTH_SLOTS - 1 : TPDF_WIDTH_SLOTS;
+        for (int code = font.firstChar, n = 0; code <= font.lastChar; ++code, ++n) {
+            const int slot = fontWidthSlot(font, static_cast<unsigned char>(code));
+            writeLine(doc, "%s%d ", n > 0 && n % 16 == 0 ? "\n" : "", slot < slots ? font.widths[slot] : 0);
+        }
+        writeLine(doc, "]\n/FontDescriptor %d 0 R\n", font.descriptor->objectNumber);
+    }
+    if (font.type == 3) writeLine(doc, "/DescendantFonts [ %d 0 R ]\n", font.cid.objectNumber);
     writeLine(doc, ">>\n");
     return endObject(doc);
+}
+
+int tpdf_writeFontDescriptor(PdfDoc* doc, PdfFontDescriptor* d, int type) {
+    if (!doc || !d) return -1;
+    beginObject(doc, d->objectNumber);
+    writeLine(doc, "<<\n/Type /FontDescriptor\n/Ascent %d\n/CapHeight %d\n/Descent %d\n/Flags %ld\n",
+              d->ascent, d->capHeight, d->descent, d->flags);
+    writeLine(doc, "/FontBBox [%d %d %d %d]\n/FontName /%s\n/ItalicAngle %g\n/StemV %d\n/XHeight %d\n",
+              d->fontBBox[0], d->fontBBox[1], d->fontBBox[2], d->fontBBox[3],
+              pdfName(d->fontName).c_str(), static_cast<double>(d->italicAngle), d->stemV, d->xHeight);
+    if (type == 3)
+        writeLine(doc, "/StemH %d\n/MissingWidth %d\n/Leading %d\n/MaxWidth %d\n/AvgWidth %d\n/Style << %s >>\n",
+                  d->stemH, d->missingWidth, d->leading, d->maxWidth, d->avgWidth, d->style ? d->style : "");
+    if (d->fontFile) writeLine(doc, "/FontFile %d 0 R\n", d->fontFile->objectNumber);
+    writeLine(doc, ">>\n");
+    return endObject(doc);
+}
+
+int tpdf_writeCIDFont(PdfDoc* doc, PdfFont* font) {
+    if (!doc || !font || font->type != 3 || !font->descriptor) return -1;
+    beginObject(doc, font->cid.objectNumber);
+    writeLine(doc, "<<\n/Type /Font\n/Subtype /CIDFontType2\n/BaseFont /%s\n/FontDescriptor %d 0 R\n",
+              pdfName(font->baseFont).c_str(), font->descriptor->objectNumber);
+    writeLine(doc, "/CIDSystemInfo << %s >>\n/DW %d\n/W %s\n>>\n", font->cid.systemInfo,
+              font->cid.defaultWidth, font->cid.widths);
+    return endObject(doc);
+}
+
+int tpdf_writeFontFile(PdfDoc* doc, PdfFontInfo* info) {
+    if (!doc || !info || !info->outline) return -1;
+    beginObject(doc, info->objectNumber);
+    writeLine(doc, "<<\n/Length %ld\n/Length1 %ld\n/Length2 %ld\n/Length3 %ld\n>>\nstream\n",
+              info->length, info->length1, info->length2, info->length3);
+    writeOutput(doc, info->outline->buffer, info->outline->count);
+    return writeLine(doc, "\nendstream\nendobj\n") == 0 ? doc->byteOffset : -1;
+}
+
+int tpdf_writeAnnotations(PdfDoc* doc, int annotIndex) {
+    if (!doc || annotIndex < 0 || static_cast<std::size_t>(annotIndex) >= doc->annots.size()) return -1;
+    const PdfAnnot& a = doc->annots[static_cast<std::size_t>(annotIndex)];
+    beginObject(doc, a.objectNumber);
+    writeLine(doc, "<<\n/Type /Annot\n/Subtype /%s\n", a.kind == 0 ? "Text" : "Link");
+    writeLine(doc, "/Rect [%.0f %.0f %.0f %.0f]\n", static_cast<double>(a.x1), static_cast<double>(a.y1),
+              static_cast<double>(a.x2), static_cast<double>(a.y2));
+    if (a.kind == 0) {
+        writeText(doc, "/T (", a.title, a.titleLength, ")\n");
+        writeText(doc, "/Contents (", a.content, a.contentLength, ")\n");
+    } else if (a.kind == 1) {
+        writeText(doc, "/A << /S /URI\n/URI (", a.content, a.contentLength, ")\n>>\n");
+    } else if (a.kind == 2) {
+        // A link to a page that was never started leads nowhere rather than to a broken object.
+        if (const PdfPage* page = findUsedPage(doc, a.targetPage)) {
+            writeLine(doc, "/Dest [%d 0 R ", page->pageObject);
+            writeText(doc, "", a.content, a.contentLength, "]\n");
+        }
+    } else {
+        writeText(doc, "/A <<\n", a.content, a.contentLength, "\n>>\n");
+    }
+    if (a.borderStyle)
+        writeLine(doc, "/BS <<\n%s\n>>\n", a.borderStyle);
+    else if (a.border)
+        writeLine(doc, "/Border %s\n", a.border);
+    else
+        writeLine(doc, "/Border [0 0 1]\n");
+    writeLine(doc, "/C [%.4f %.4f %.4f]\n/F %d\n>>\n", static_cast<double>(a.r),
+              static_cast<double>(a.g), static_cast<double>(a.b), a.flags);
+    return endObject(doc);
+}
+
+int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item) {
+    if (!doc || !item) return -1;
+    beginObject(doc, item->objectNumber);
+    writeLine(doc, "<<\n/Parent %d 0 R\n", item->parent ? item->parent->objectNumber : kOutlinesRoot);
+    if (item->targetPage >= 0) {
+        const PdfPage* page = findUsedPage(doc, item->targetPage);
+        if (page) writeLine(doc, "/Dest [%d 0 R %s]\n", page->pageObject, item->destination);
+    } else {
+        writeText(doc, "/A <<\n", reinterpret_cast<const unsigned char*>(item->destination),
+                  static_cast<int>(std::strlen(item->destination)), "\n>>\n");
+    }
+    writeText(doc, "/Title (", item->title, item->titleLength, ")\n");
+    if (item->next) writeLine(doc, "/Next %d 0 R\n", item->next->objectNumber);
+    if (item->prev) writeLine(doc, "/Prev %d 0 R\n", item->prev->objectNumber);
+    if (item->first) writeLine(doc, "/First %d 0 R\n", item->first->objectNumber);
+    if (item->last) writeLine(doc, "/Last %d 0 R\n", item->last->objectNumber);
+    if (item->count > 0) writeLine(doc, item->open ? "/Count %d\n" : "/Count -%d\n", item->count);
+    writeLine(doc, ">>\n");
+    return endObject(doc);
+}
+
+void tpdf_numberOutlines(int* counter, PdfOutline* first, PdfOutline*) {
+    if (!counter) return;
+    for (PdfOutline* item = first; item; item = nextInTree(item, first)) item->objectNumber = (*counter)++;
+}
+
+int tpdf_writeOutlines(PdfDoc* doc, PdfOutline* first, PdfOutline*) {
+    if (!doc) return -1;
+    for (PdfOutline* item = first; item; item = nextInTree(item, first)) tpdf_writeOutlineItem(doc, item);
+    return doc->byteOffset;
 }
 
 int tpdf_writeImage(PdfDoc* doc, int imageIndex) {
@@ -363,6 +542,7 @@ int tpdf_writeImage(PdfDoc* doc, int imageIndex) {
 }
 
 int tpdf_writeInfo(PdfDoc* doc, int objectNumber) {
+    if (!doc) return -1;
     struct tm when {};
     if (doc->fixedTime) {
         when = doc->creationTime;
@@ -384,6 +564,11 @@ int tpdf_writeInfo(PdfDoc* doc, int objectNumber) {
 }
 
 int tpdf_writeXrefTrailer(PdfDoc* doc, int objectCount) {
+    if (!doc) return -1;
+    if (objectCount < 0 || static_cast<std::size_t>(objectCount) >= doc->objectOffsets.size()) {
+        tpdf_Error(doc, 1, kModule, "Object count %d is beyond the offset table", objectCount);
+        return -1;
+    }
     const int count = objectCount + 1;
     doc->xrefOffset = doc->byteOffset;
     writeLine(doc, "xref\n0 %d\n0000000000 65535 f \n", count);

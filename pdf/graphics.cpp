@@ -1,7 +1,9 @@
 // Graphics state, colour and path operators, and the shapes built from curves.
 #include "doc_record.h"
+#include "errors.h"
 #include "output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -55,6 +57,9 @@ void rotate(double x, double y, double radians, double& outX, double& outY) {
     outY = x * std::sin(radians) + y * std::cos(radians);
 }
 
+// No drawing needs more than a hundred turns; beyond that the segments only eat memory.
+constexpr double kMaxArcSweep = 36000.0;
+
 enum class SegmentStart { Move, Line, Continue };
 
 void arcSegment(PdfDoc* doc, double x, double y, double r, double midDegrees, double halfSweep,
@@ -82,8 +87,14 @@ void arcSegment(PdfDoc* doc, double x, double y, double r, double midDegrees, do
 void arc(PdfDoc* doc, double x, double y, double r, double start, double end, int moveFirst) {
     const double sweep = end - start;
     if (!std::isfinite(sweep) || !std::isfinite(r)) return;
-    int n = 1;
-    while (std::fabs(sweep) / n > 90.0) ++n;
+    if (std::fabs(sweep) > kMaxArcSweep) {
+        tpdf_Error(doc, 1, kModule, "Arc sweep of %g degrees is beyond %g", sweep, kMaxArcSweep);
+        return;
+    }
+    // The fewest quarter-turn (or smaller) segments, computed directly.
+    int n = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / 90.0)));
+    if (n > 1 && std::fabs(sweep) / (n - 1) <= 90.0) --n;
+    if (std::fabs(sweep) / n > 90.0) ++n;
     const double step = sweep / n;
     const int direction = end >= start ? 1 : -1;
     for (int i = 0; i < n; ++i) {

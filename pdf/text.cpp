@@ -1,13 +1,13 @@
-// Text blocks, font selection and string measuring: the part that axis labels use.
+// Text blocks, the text state operators and shown strings.
 #include "c_format.h"
 #include "doc_record.h"
 #include "errors.h"
-#include "font_widths.h"
+#include "font_metrics.h"
 #include "output.h"
 #include "pdf_string.h"
 
-#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -17,129 +17,51 @@ namespace {
 
 constexpr double kDegreesToRadians = 0.017453292522222223;
 
-constexpr const char* kStandardFonts[14] = {
-    "Helvetica",   "Helvetica-Bold",   "Helvetica-Oblique",    "Helvetica-BoldOblique",
-    "Times-Roman", "Times-Bold",       "Times-Italic",         "Times-BoldItalic",
-    "Courier",     "Courier-Bold",     "Courier-Oblique",      "Courier-BoldOblique",
-    "Symbol",      "ZapfDingbats"};
-constexpr int kTimesRoman = 4;
+double d(float v) { return static_cast<double>(v); }
 
-constexpr const char* kEncodings[4] = {"WinAnsiEncoding", "MacRomanEncoding",
-                                       "MacExpertEncoding", "StandardEncoding"};
-
-int standardFontIndex(const char* name) {
-    for (int i = 0; i < 14; ++i)
-        if (std::strcmp(name, kStandardFonts[i]) == 0) return i;
-    return -1;
+void writeMatrix(PdfDoc* doc) {
+    const auto& m = doc->textMatrix;
+    contentLine(doc, "%.4f %.4f %.4f %.4f %.4f %.4f Tm\n", d(m[0]), d(m[1]), d(m[2]), d(m[3]),
+                d(m[4]), d(m[5]));
 }
 
-int encodingCode(const char* encoding) {
-    if (!encoding) return 3;
-    for (int i = 0; i < 4; ++i)
-        if (std::strcmp(encoding, kEncodings[i]) == 0) return i;
-    return 0;
+void setMatrix(PdfDoc* doc, double a, double b, double c, double dd, double e, double f) {
+    doc->textMatrix = {static_cast<float>(a), static_cast<float>(b), static_cast<float>(c),
+                       static_cast<float>(dd), static_cast<float>(e), static_cast<float>(f)};
+    contentLine(doc, "%.4f %.4f %.4f %.4f %.4f %.4f Tm\n", a, b, c, dd, e, f);
 }
 
-bool sameEncoding(const PdfFont& font, const char* encoding) {
-    if (!encoding) return !font.hasEncoding;
-    return font.hasEncoding && font.encodingName == encoding;
+void concat(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
+    const float n[6] = {a, b, c, dd, e, f};
+    tpdf_multiplyMatrix(doc->textMatrix.data(), n);
+    writeMatrix(doc);
 }
 
-// The width-table slot of a byte in the font's encoding. Only the quotes differ between the
-// encodings in the ASCII range.
-int widthSlot(const PdfFont& font, unsigned char c) {
-    if (font.encodingCode == 3 && font.fontIndex != 12 && font.fontIndex != 13) {
-        if (c == 39) return 146; // quoteright
-        if (c == 96) return 145; // quoteleft
-    }
-    return c;
-}
-
-int addFontEntry(PdfDoc* doc, const char* name, int fontIndex, const char* encoding) {
-    PdfFont font;
-    const int index = static_cast<int>(doc->fonts.size());
-    char resource[32];
-    format(resource, sizeof resource, "Ftpdf%d", index);
-    font.resourceName = resource;
-    font.fontName = name;
-    font.baseFont = name;
-    font.hasEncoding = encoding != nullptr;
-    if (encoding) font.encodingName = encoding;
-    font.encodingCode = encodingCode(encoding);
-    font.fontIndex = fontIndex;
-    font.type = 0;
-    font.widths = kStandardFontWidths[fontIndex];
-    doc->fonts.push_back(std::move(font));
-    return index;
-}
-
-int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) {
-    int fontIndex = standardFontIndex(name);
-    if (fontIndex < 0) {
-        tpdf_Error(doc, 1, kModule, "Font not found: %s >> substituting Times-Roman.", name);
-        name = kStandardFonts[kTimesRoman];
-        fontIndex = kTimesRoman;
-    }
-    int entry = 0, same = 0;
-    if (tpdf_findFontEntry(doc, name, encoding, &entry, &same) != 0) {
-        if (static_cast<int>(doc->fonts.size()) >= doc->maxFonts) {
-            tpdf_Error(doc, 1, kModule, "Too many fonts in this PDF: %d. Increase limit by tpdf_open()",
-                       static_cast<int>(doc->fonts.size()));
-            return 1;
+// "(" + the escaped text + ")" + the operator line, built outside lineBuffer so that a text of
+// any length stays whole.
+void show(PdfDoc* doc, const char* text, const char* op) {
+    if (!doc || !text) return;
+    try {
+        std::string line = "(";
+        if (doc->hexText) {
+            unsigned char* bytes = nullptr;
+            int length = 0;
+            if (tpdf_hexToBytes(text, &bytes, &length) != 0) return;
+            line += escapeText(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+            std::free(bytes);
+        } else {
+            line += escapeText(text);
         }
-        entry = addFontEntry(doc, name, fontIndex, encoding);
+        line += op;
+        appendContent(doc, line.data(), static_cast<int>(line.size()));
+    } catch (const std::bad_alloc&) {
+        reportNoMemory();
     }
-    doc->currentFont = entry;
-    if (doc->currentPage >= 1 && doc->currentPage <= doc->maxPages) {
-        PdfPage& page = doc->pages[static_cast<std::size_t>(doc->currentPage)];
-        if (page.pageNumber >= 0 &&
-            std::find(page.fontList.begin(), page.fontList.end(), entry) == page.fontList.end())
-            page.fontList.push_back(entry);
-    }
-    contentLine(doc, "/%s %.3f Tf\n", doc->fonts[static_cast<std::size_t>(entry)].resourceName.c_str(),
-                static_cast<double>(size));
-    doc->fontSize = size;
-    return 0;
 }
 
 } // namespace
 
 extern "C" {
-
-int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size) {
-    if (!doc || !name) return 1;
-    try {
-        return selectFont(doc, name, encoding, size);
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return 1;
-    }
-}
-
-int tpdf_findFontEntry(PdfDoc* doc, const char* name, const char* encoding, int* entry,
-                       int* sameFont) {
-    const int count = doc ? static_cast<int>(doc->fonts.size()) : 0;
-    int firstSame = -1;
-    for (int i = 0; i < count && name; ++i) {
-        const PdfFont& font = doc->fonts[static_cast<std::size_t>(i)];
-        if (font.fontName != name) continue;
-        if (sameEncoding(font, encoding)) {
-            if (entry) *entry = i;
-            if (sameFont) *sameFont = i;
-            return 0;
-        }
-        if (firstSame < 0) firstSame = i;
-    }
-    if (entry) *entry = count;
-    if (sameFont) *sameFont = firstSame;
-    return firstSame >= 0 ? 1 : 2;
-}
-
-void tpdf_freeFonts(PdfDoc* doc) {
-    if (!doc) return;
-    doc->fonts.clear();
-    doc->currentFont = -1;
-}
 
 void tpdf_beginText(PdfDoc* doc, int) {
     if (!doc) return;
@@ -149,39 +71,161 @@ void tpdf_beginText(PdfDoc* doc, int) {
 
 void tpdf_endText(PdfDoc* doc) { tpdf_writeRaw(doc, "ET\n"); }
 
-void tpdf_showText(PdfDoc* doc, const char* text) {
-    if (!doc || !text) return;
-    try {
-        // Built outside lineBuffer: a text of any length stays whole.
-        const std::string line = "(" + escapeText(text) + ") Tj\n";
-        appendContent(doc, line.data(), static_cast<int>(line.size()));
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-    }
+void tpdf_wordSpacing(PdfDoc* doc, float value) {
+    if (!doc) return;
+    doc->wordSpacing = value;
+    contentLine(doc, "%.3f Tw\n", d(value));
 }
+
+void tpdf_charSpacing(PdfDoc* doc, float value) {
+    if (!doc) return;
+    doc->charSpacing = value;
+    contentLine(doc, "%.3f Tc\n", d(value));
+}
+
+void tpdf_horizScaling(PdfDoc* doc, float value) {
+    if (!doc) return;
+    doc->horizScaling = value;
+    contentLine(doc, "%.2f Tz\n", d(value));
+}
+
+void tpdf_leading(PdfDoc* doc, float value) {
+    if (!doc) return;
+    doc->leading = value;
+    contentLine(doc, "%.2f TL\n", d(value));
+}
+
+void tpdf_renderMode(PdfDoc* doc, int mode) {
+    if (doc) contentLine(doc, "%d Tr\n", mode);
+}
+
+void tpdf_textRise(PdfDoc* doc, float value) {
+    if (!doc) return;
+    doc->textRise = value;
+    contentLine(doc, "%.3f Ts\n", d(value));
+}
+
+void tpdf_textMatrix(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
+    if (doc) setMatrix(doc, a, b, c, dd, e, f);
+}
+
+void tpdf_textPosition(PdfDoc* doc, float x, float y) {
+    if (!doc) return;
+    const auto& m = doc->textMatrix;
+    setMatrix(doc, m[0], m[1], m[2], m[3], x, y);
+}
+
+void tpdf_textPositionDomain(PdfDoc* doc, float x, float y) {
+    if (doc) tpdf_textPosition(doc, tpdf_domainX(doc, x), tpdf_domainY(doc, y));
+}
+
+void tpdf_moveText(PdfDoc* doc, float x, float y) {
+    if (doc) contentLine(doc, "%.3f %.3f Td\n", d(x), d(y));
+}
+
+void tpdf_moveTextDomain(PdfDoc* doc, float x, float y) {
+    if (doc) tpdf_moveText(doc, tpdf_domainX(doc, x), tpdf_domainY(doc, y));
+}
+
+void tpdf_nextLine(PdfDoc* doc) { tpdf_writeRaw(doc, "T*\n"); }
+
+void tpdf_concatTextMatrix(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
+    if (doc) concat(doc, a, b, c, dd, e, f);
+}
+
+void tpdf_rotateText(PdfDoc* doc, float degrees) {
+    const double a = degrees * kDegreesToRadians;
+    if (doc)
+        concat(doc, static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)),
+               static_cast<float>(-std::sin(a)), static_cast<float>(std::cos(a)), 0, 0);
+}
+
+void tpdf_skewText(PdfDoc* doc, float a, float b) {
+    if (doc)
+        concat(doc, 1, static_cast<float>(std::tan(a * kDegreesToRadians)),
+               static_cast<float>(std::tan(b * kDegreesToRadians)), 1, 0, 0);
+}
+
+void tpdf_showText(PdfDoc* doc, const char* text) { show(doc, text, ") Tj\n"); }
+
+void tpdf_nextLineShow(PdfDoc* doc, const char* text) { show(doc, text, ") '\n"); }
 
 void tpdf_textAt(PdfDoc* doc, float x, float y, float angle, const char* text) {
     if (!doc || !text) return;
     const double a = angle * kDegreesToRadians;
-    const double c = std::cos(a), s = std::sin(a);
-    doc->textMatrix = {static_cast<float>(c), static_cast<float>(s), static_cast<float>(-s),
-                       static_cast<float>(c), x, y};
-    contentLine(doc, "%.4f %.4f %.4f %.4f %.4f %.4f Tm\n", c, s, -s, c, static_cast<double>(x),
-                static_cast<double>(y));
+    setMatrix(doc, std::cos(a), std::sin(a), -std::sin(a), std::cos(a), x, y);
     tpdf_showText(doc, text);
 }
 
-float tpdf_stringWidth(PdfDoc* doc, const char* text) {
-    if (!doc || !text || !*text || doc->currentFont < 0) return 0.0f;
-    const PdfFont& font = doc->fonts[static_cast<std::size_t>(doc->currentFont)];
-    const double s = doc->fontSize, cs = doc->charSpacing, ws = doc->wordSpacing;
-    double total = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        const int slot = widthSlot(font, *p);
-        total += font.widths[slot] * s * 0.001 + cs;
-        if (slot == 32) total += ws;
+void tpdf_textAtDomain(PdfDoc* doc, float x, float y, float angle, const char* text) {
+    if (doc) tpdf_textAt(doc, tpdf_domainX(doc, x), tpdf_domainY(doc, y), angle, text);
+}
+
+void tpdf_textAligned(PdfDoc* doc, float x, float y, float angle, int alignment,
+                      const char* text) {
+    if (!doc || !text) return;
+    const int h = ((alignment % 3) + 3) % 3, v = alignment / 3;
+    const double width = tpdf_stringWidth(doc, text), cap = tpdf_capHeight(doc);
+    const double dx = h == 0 ? 0 : h == 1 ? width / 2 : width;
+    const double dy = v <= 0 ? 0 : v == 1 ? cap / 2 : cap;
+    const double a = angle * kDegreesToRadians, c = std::cos(a), s = std::sin(a);
+    setMatrix(doc, c, s, -s, c, x - (dx * c - dy * s), y - (dx * s + dy * c));
+    tpdf_showText(doc, text);
+}
+
+int tpdf_hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 255;
+}
+
+int tpdf_hexToBytes(const char* hex, unsigned char** bytes, int* length) {
+    if (length) *length = 0;
+    if (!hex || !bytes) return -1;
+    const std::size_t n = std::strlen(hex);
+    auto* out = static_cast<unsigned char*>(std::malloc(n / 2 + 1));
+    if (!out) {
+        reportNoMemory();
+        return -1;
     }
-    return static_cast<float>((total - cs) * doc->horizScaling * 0.01);
+    int count = 0, high = -1;
+    for (const char* p = hex; *p; ++p) {
+        const int v = tpdf_hexDigit(*p);
+        if (v == 255) continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            out[count++] = static_cast<unsigned char>(high * 16 + v);
+            high = -1;
+        }
+    }
+    out[count] = 0;
+    *bytes = out;
+    if (length) *length = count;
+    return 0;
+}
+
+char* tpdf_bytesToHex(const unsigned char* bytes, char* out, int length, int unicode) {
+    if (!out) return out;
+    static const char digits[] = "0123456789ABCDEF";
+    char* p = out;
+    const bool marked = length >= 2 && bytes && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
+                                                 (bytes[0] == 0xFF && bytes[1] == 0xFE));
+    if (unicode && !marked) {
+        std::memcpy(p, "FEFF", 4);
+        p += 4;
+    }
+    for (int i = 0; bytes && i < length; ++i) {
+        *p++ = digits[bytes[i] >> 4];
+        *p++ = digits[bytes[i] & 15];
+    }
+    *p = '\0';
+    return out;
+}
+
+void tpdf_setHexText(PdfDoc* doc, int flag) {
+    if (doc) doc->hexText = flag != 0;
 }
 
 } // extern "C"

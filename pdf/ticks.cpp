@@ -54,22 +54,31 @@ bool niceTicks(double min, double max, NiceTicks& out) {
             break;
         }
     }
-    const double s = std::pow(10.0, e);
-    const double bound = row->bound * s, major = row->major * s, minor = row->minor * s;
-    double first = 0, last = 0;
+    // Walk in whole table units and scale each result once: repeated subtraction of a
+    // decimal step leaves residue (0.3 - 3 x 0.1 is not 0), which showed as labels such as
+    // "-2.77556e-17" or an extra tick below the range.
+    const auto scaled = [e](long units) {
+        const double u = static_cast<double>(units);
+        return e >= 0 ? u * std::pow(10.0, e) : u / std::pow(10.0, -e);
+    };
+    const long bound = row->bound, major = row->major;
+    // A float end that stands for a tick value may sit a hair below or above it.
+    const double slack = scaled(major) * 1e-6;
+    long first = 0, last = 0;
     if (min >= 0 && max > 0) {
         last = bound;
         first = bound;
-        while (min < first) first -= major;
+        while (min < scaled(first) - slack) first -= major;
     } else if (min < 0 && 0 <= max) {
-        while (min < first) first -= major;
-        while (max > last) last += major;
+        while (min < scaled(first) - slack) first -= major;
+        while (max > scaled(last) + slack) last += major;
     } else {
         first = -bound;
         last = first;
-        while (max > last) last += major;
+        while (max > scaled(last) + slack) last += major;
     }
-    out = {first, last, first, major, first, minor};
+    out = {scaled(first), scaled(last), scaled(first), scaled(major), scaled(first),
+           scaled(row->minor)};
     return true;
 }
 
@@ -79,8 +88,10 @@ bool walkSteps(double start, double step, double limit, const std::function<void
     if (start > limit) return true;
     if ((limit - start) / step > static_cast<double>(kMaxTicks)) return false;
     for (long i = 0;; ++i) {
-        const double v = start + static_cast<double>(i) * step;
+        double v = start + static_cast<double>(i) * step;
         if (v > limit) break;
+        // A float start and step that cross zero leave residue there (-0.3f + 3 x 0.1f).
+        if (std::fabs(v) < step * 1e-6) v = 0.0;
         visit(v);
     }
     return true;

@@ -36,6 +36,10 @@ typedef struct PdfDocLimits {
 } PdfDocLimits;
 
 typedef struct PdfDoc PdfDoc; /* opaque: made by tpdf_open, freed by tpdf_close */
+typedef struct PdfFont PdfFont;
+typedef struct PdfFontDescriptor PdfFontDescriptor;
+typedef struct PdfFontInfo PdfFontInfo;
+typedef struct PdfOutline PdfOutline;
 
 #define TPDF_MEMSTREAM_MAGIC 0xA5B5CAFEu
 
@@ -236,6 +240,14 @@ int tpdf_writeMemContentStream(PdfDoc* doc, int pageNumber);
 int tpdf_writeContentStream(PdfDoc* doc, int pageNumber); /* file mode */
 int tpdf_writeFont(PdfDoc* doc, int fontIndex);
 int tpdf_writeImage(PdfDoc* doc, int imageIndex);
+int tpdf_writeFontDescriptor(PdfDoc* doc, PdfFontDescriptor* descriptor, int type);
+int tpdf_writeCIDFont(PdfDoc* doc, PdfFont* font);
+int tpdf_writeFontFile(PdfDoc* doc, PdfFontInfo* info);
+int tpdf_writeAnnotations(PdfDoc* doc, int annotIndex);
+int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item);
+/* Numbers the items depth first from *counter; writes them in the same order. */
+void tpdf_numberOutlines(int* counter, PdfOutline* first, PdfOutline* last);
+int tpdf_writeOutlines(PdfDoc* doc, PdfOutline* first, PdfOutline* last);
 int tpdf_writeInfo(PdfDoc* doc, int objectNumber);
 int tpdf_writeXrefTrailer(PdfDoc* doc, int objectCount);
 int tpdf_compressPageContent(PdfDoc* doc, int pageNumber); /* 0 or -1 */
@@ -315,19 +327,234 @@ void tpdf_arcSegment(PdfDoc* doc, float x, float y, float r, float midAngle, flo
                      int direction, int moveFirst);
 void tpdf_rotateVector(float x, float y, float angle, float* outX, float* outY);
 
-/* ---- Text (the subset that axis labels use) ----------------------------------------------- */
+/* ---- Text and fonts ----------------------------------------------------------------------- */
 
-int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size); /* 0 or 1 */
+/* Width slots of a font: 0-255 by code, 256-267 glyphs that only some encodings reach, 268 a
+ * code without a glyph. Metric files give the first 268. */
+#define TPDF_WIDTH_SLOTS 269
+
+/* Font descriptor: one per built-in font entry of types 1 and 3, one per loaded external font
+ * (shared by every entry of that font). Values in thousandths of the font size. */
+struct PdfFontDescriptor {
+    int objectNumber;
+    int reserved;
+    int ascent;
+    int capHeight;
+    int descent;
+    long flags;
+    int fontBBox[4];
+    char fontName[64];
+    float italicAngle;
+    int stemV;
+    int stemH;
+    int xHeight;
+    int missingWidth;
+    int leading;
+    int maxWidth;
+    int avgWidth;
+    const char* style;    /* CID fonts: a static text */
+    PdfFontInfo* fontFile; /* external fonts: the loaded outline */
+};
+
+/* One loaded external font: its outline bytes in three sections. */
+struct PdfFontInfo {
+    int objectNumber; /* of the font file object */
+    int state;        /* 0 when loaded */
+    PdfFontInfo* previous;
+    PdfFontDescriptor* descriptor;
+    char fontName[128];
+    long length;
+    long length1, length2, length3;
+    PdfMemStream* outline;
+};
+
+/* The descendant of a composite (CID) font. */
+typedef struct PdfCIDFont {
+    int objectNumber;
+    int reserved;
+    int defaultWidth;
+    const char* systemInfo; /* static texts */
+    const char* widths;
+} PdfCIDFont;
+
+/* A font table entry. Type 0 standard font, 1 built-in with widths and descriptor, 2 external,
+ * 3 composite (CID). */
+struct PdfFont {
+    int objectNumber;
+    char resourceName[16]; /* "Ftpdf<index>" */
+    char baseFont[128];
+    char fontName[128];    /* as selected ("Times-Roman" for a substituted font) */
+    char encodingName[64]; /* empty when hasEncoding is 0 */
+    int hasEncoding;
+    int fontIndex; /* 0-47 built in, 48 + n the n-th loaded external font */
+    int encodingCode; /* 0 WinAnsi, 1 MacRoman, 2 MacExpert, 3 Standard */
+    int type;
+    int firstChar, lastChar;
+    short widths[TPDF_WIDTH_SLOTS];
+    PdfFontDescriptor* descriptor; /* owned by the document */
+    PdfCIDFont cid;                /* type 3 */
+};
+
+/* Selects a font and writes its Tf line: 0, or 1 when the font table is full (nothing written,
+ * current font unchanged) or the encoding name is longer than 63 characters. A font that is
+ * neither built in nor loadable is replaced by Times-Roman. */
+int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size);
+/* 0 name and encoding listed; 1 only the name (with another encoding); 2 not listed. */
 int tpdf_findFontEntry(PdfDoc* doc, const char* name, const char* encoding, int* entry,
                        int* sameFont);
+const char* tpdf_builtInFontName(int fontIndex); /* NULL outside 0..47 */
+int tpdf_fontCount(PdfDoc* doc);
+const PdfFont* tpdf_fontEntry(PdfDoc* doc, int index); /* NULL outside the table */
 void tpdf_freeFonts(PdfDoc* doc);
+
+/* External fonts: metric (.pfm) and outline (.pfb) files, found by name, in the metric and
+ * outline folders, or through the font map. */
+int _tpdf_loadExternalFont(PdfDoc* doc, const char* name, PdfFont* font,
+                           PdfFontDescriptor* descriptor, PdfFontInfo* info);
+/* 0; 1 file not opened; 2 not a Type 1 metric file (or damaged); 3 extent table not
+ * reachable; 4 extent table short. */
+int ReadPFM(const char* path, PdfFont* font, PdfFontDescriptor* descriptor);
+/* 0; 1 file not opened; 2 bad section marker; 3 unexpected section type; 4, 5, 6 short read of
+ * section 1, 2, 3. On failure info->outline is NULL. */
+int ReadPFB(const char* path, PdfFontInfo* info);
+int tpdf_readPfbSectionHeader(FILE* file, const char* path, int section, int expectedType,
+                              long* length);
+void tpdf_crToLf(unsigned char* bytes, long length);
+void tpdf_freeFontInfo(PdfFontInfo* info); /* frees the outline stream */
+/* 0 found; 1 map not opened; 2 syntax error; -1 name not listed. Paths of 1024 bytes. */
+int tpdf_readFontMap(PdfDoc* doc, const char* name, char* metricPath, char* outlinePath);
+void tpdf_setFontMapFile(PdfDoc* doc, const char* name); /* at most 1023 characters */
+void tpdf_setFontDirectories(PdfDoc* doc, const char* metricFolder, const char* outlineFolder);
+uint32_t tpdf_swap32(uint32_t value);
+uint16_t tpdf_swap16(uint16_t value);
+
+/* Text blocks and text state. */
 void tpdf_beginText(PdfDoc* doc, int unused);
 void tpdf_endText(PdfDoc* doc);
+void tpdf_wordSpacing(PdfDoc* doc, float value);
+void tpdf_charSpacing(PdfDoc* doc, float value);
+void tpdf_horizScaling(PdfDoc* doc, float value);
+void tpdf_leading(PdfDoc* doc, float value);
+void tpdf_renderMode(PdfDoc* doc, int mode);
+void tpdf_textRise(PdfDoc* doc, float value);
+void tpdf_textMatrix(PdfDoc* doc, float a, float b, float c, float d, float e, float f);
+void tpdf_textPosition(PdfDoc* doc, float x, float y);
+void tpdf_textPositionDomain(PdfDoc* doc, float x, float y);
+void tpdf_moveText(PdfDoc* doc, float x, float y);
+void tpdf_moveTextDomain(PdfDoc* doc, float x, float y);
+void tpdf_nextLine(PdfDoc* doc);
+void tpdf_concatTextMatrix(PdfDoc* doc, float a, float b, float c, float d, float e, float f);
+void tpdf_rotateText(PdfDoc* doc, float degrees);
+void tpdf_skewText(PdfDoc* doc, float a, float b);
+
+/* Showing text (hexadecimal text when the hex-text flag is set). */
 void tpdf_showText(PdfDoc* doc, const char* text);
+void tpdf_nextLineShow(PdfDoc* doc, const char* text);
 void tpdf_textAt(PdfDoc* doc, float x, float y, float angle, const char* text);
+void tpdf_textAtDomain(PdfDoc* doc, float x, float y, float angle, const char* text);
+void tpdf_textAligned(PdfDoc* doc, float x, float y, float angle, int alignment,
+                      const char* text); /* alignment 0..8: horizontal mod 3, vertical / 3 */
+
+/* Measures of the current font and size, in points. */
 float tpdf_stringWidth(PdfDoc* doc, const char* text);
-char* tpdf_escapeString(const char* text); /* new text (free()); NULL when out of memory */
+float tpdf_capHeight(PdfDoc* doc);
+float tpdf_ascent(PdfDoc* doc);
+float tpdf_descent(PdfDoc* doc);
+
+/* String escapes; the results are new buffers (free()), NULL when out of memory. */
+char* tpdf_escapeString(const char* text);
 unsigned char* tpdf_escapeBytes(const unsigned char* bytes, int length, int* outLength);
+/* Hexadecimal text to bytes (non-digits skipped, a last odd digit dropped): a new buffer. */
+int tpdf_hexToBytes(const char* hex, unsigned char** bytes, int* length); /* 0 or -1 */
+
+/* ---- Annotations, outlines and page settings ---------------------------------------------- */
+
+/* Optional settings of an annotation. */
+typedef struct PdfAnnotOptions {
+    int flags;
+    const char* border;      /* e.g. "[0 0 1]"; NULL for none */
+    const char* borderStyle; /* e.g. "/W 2 /S /D"; NULL for none */
+    float r, g, b;
+} PdfAnnotOptions;
+
+/* An annotation: kind 0 text note, 1 web link, 2 link to a page, 3 link with an action. */
+typedef struct PdfAnnot {
+    int objectNumber;
+    int kind;
+    int targetPage;
+    int flags;
+    float x1, y1, x2, y2;
+    float r, g, b;
+    char* border;      /* owned, NULL for none */
+    char* borderStyle; /* owned, NULL for none */
+    unsigned char* content; /* owned, escaped */
+    int contentLength;
+    unsigned char* title; /* owned, escaped */
+    int titleLength;
+} PdfAnnot;
+
+/* An outline (bookmark) item. */
+struct PdfOutline {
+    int objectNumber;
+    int count; /* descendants counted */
+    int targetPage; /* negative: an action */
+    int open;
+    char* destination; /* owned: destination text or action text */
+    unsigned char* title; /* owned, escaped */
+    int titleLength;
+    struct PdfOutline* parent;
+    struct PdfOutline* prev;
+    struct PdfOutline* next;
+    struct PdfOutline* first;
+    struct PdfOutline* last;
+};
+
+/* Each returns 0, or -1 when refused (table full, no page, unreadable note file). */
+int tpdf_textNote(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
+                  const char* content, const PdfAnnotOptions* options);
+int tpdf_textNoteDomain(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
+                        const char* content, const PdfAnnotOptions* options);
+int tpdf_textNoteFromFile(PdfDoc* doc, float x1, float y1, float x2, float y2,
+                          const char* title, const char* fileName,
+                          const PdfAnnotOptions* options);
+int tpdf_textNoteFromFileDomain(PdfDoc* doc, float x1, float y1, float x2, float y2,
+                                const char* title, const char* fileName,
+                                const PdfAnnotOptions* options);
+int tpdf_webLink(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* address,
+                 const PdfAnnotOptions* options);
+int tpdf_webLinkDomain(PdfDoc* doc, float x1, float y1, float x2, float y2,
+                       const char* address, const PdfAnnotOptions* options);
+int tpdf_pageLink(PdfDoc* doc, float x1, float y1, float x2, float y2, int page,
+                  const char* destination, const PdfAnnotOptions* options);
+int tpdf_pageLinkDomain(PdfDoc* doc, float x1, float y1, float x2, float y2, int page,
+                        const char* destination, const PdfAnnotOptions* options);
+int tpdf_actionLink(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* action,
+                    const PdfAnnotOptions* options);
+int tpdf_actionLinkDomain(PdfDoc* doc, float x1, float y1, float x2, float y2,
+                          const char* action, const PdfAnnotOptions* options);
+int tpdf_annotCount(PdfDoc* doc);
+const PdfAnnot* tpdf_annotEntry(PdfDoc* doc, int index);
+void tpdf_freeAnnotations(PdfDoc* doc);
+
+/* Outline items; NULL when refused. An item is owned by the document. */
+PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int open, int page,
+                            const char* title, int destinationCode, float v1, float v2,
+                            float v3, float v4);
+PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
+                                  const char* action, const char* title);
+/* Destination text of a code (1 XYZ, 2 Fit, 3 FitH, ... 9 XYZ with a top only): a new text. */
+char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4);
+int tpdf_outlineCount(PdfDoc* doc);
+PdfOutline* tpdf_firstOutline(PdfDoc* doc);
+void tpdf_freeOutlines(PdfDoc* doc);
+
+void tpdf_setHexText(PdfDoc* doc, int flag);
+char* tpdf_slashToBackslash(char* out, const char* path); /* out holds strlen(path) + 1 */
+int tpdf_uniqueId(int* id);
+int tpdf_hexDigit(char c); /* 0..15, or 255 */
+/* Upper-case hexadecimal of length bytes into out (2 * length + 5 bytes), prefixed with
+ * "FEFF" when unicode is set and the bytes start with no byte-order mark. */
+char* tpdf_bytesToHex(const unsigned char* bytes, char* out, int length, int unicode);
 
 /* ---- Plot domains and axes ---------------------------------------------------------------- */
 

@@ -5,6 +5,7 @@
 // with a buffer too small (0 to ask the size), they fail with kErrorInsufficientBuffer and say how
 // many bytes are needed; a listing with nothing in it needs 0 bytes and succeeds.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ namespace platform {
 inline constexpr std::uint32_t kPrinterAccessAdminister = 0x4;
 inline constexpr std::uint32_t kPrinterAccessUse = 0x8;
 inline constexpr std::uint32_t kPrinterAllAccess = 0xF000C;
+// Rights on the spooler itself, asked by an open of ",XcvMonitor NAME" (a port monitor).
+inline constexpr std::uint32_t kServerAccessAdminister = 0x1;
+inline constexpr std::uint32_t kServerAccessEnumerate = 0x2;
 
 // Error codes.
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
@@ -25,9 +29,14 @@ inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorInvalidPrinterName = 1801;
 inline constexpr std::uint32_t kErrorNoSpooler = 1722;  // the spooler cannot be reached
+inline constexpr std::uint32_t kErrorNotSupported = 50;
+inline constexpr std::uint32_t kErrorBusy = 170;           // a port a queue still prints to
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorUnknownPort = 1796;
 
 // A queue's attributes and status bits.
 inline constexpr std::uint32_t kPrinterAttributeWorkOffline = 0x400;
+inline constexpr std::uint32_t kPrinterAttributeEnableBidi = 0x800;
 inline constexpr std::uint32_t kPrinterStatusPaused = 0x1;
 
 // Printer commands.
@@ -55,6 +64,15 @@ struct PrinterInfo {
   std::uint32_t jobCount = 0;
 };
 
+// Level-5 information of a queue, as the listing of the local printers gives it.
+struct PrinterInfo5 {
+  std::string printerName, portName;
+  std::uint32_t attributes = 0;
+};
+
+// What EnumPrinters lists.
+inline constexpr std::uint32_t kPrinterEnumLocal = 0x2;
+
 // Level-2 information of a job.
 struct JobInfo {
   std::uint32_t id = 0;
@@ -77,6 +95,15 @@ struct SpoolerAnswer {
   bool ok = false;
   std::uint32_t error = 0;   // when !ok
   std::uint32_t needed = 0;  // bytes the full answer takes
+};
+
+// What XcvData says: whether the call reached the monitor (ok, else error), and the monitor's own
+// answer to the command (status, 0 when it did it).
+struct XcvAnswer {
+  bool ok = false;
+  std::uint32_t error = 0;
+  std::uint32_t needed = 0;  // output bytes the monitor wrote or wanted
+  std::uint32_t status = 0;
 };
 
 enum class ChangeWait { Fired, TimedOut, Failed };
@@ -110,6 +137,27 @@ class PrintSpooler {
   // Resets the notification; false when it is no longer valid (its queue is gone).
   virtual bool FindNextPrinterChangeNotification(Handle change) = 0;
   virtual void FindClosePrinterChangeNotification(Handle change) = 0;
+
+  // --- Printers and ports as the printer set-up reaches them. A spooler without them answers
+  // kErrorNotSupported.
+
+  // The queues at level 5, in the spooler's order; `flags` kPrinterEnumLocal.
+  virtual SpoolerAnswer EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes,
+                                     std::vector<PrinterInfo5>& printers);
+  // The ids of jobs firstJob .. firstJob + count - 1 of the queue (level 3), in queue order.
+  virtual SpoolerAnswer EnumJobIds(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                                   std::uint32_t bufferBytes, std::vector<std::uint32_t>& ids);
+  // A command of the port monitor opened as ",XcvMonitor NAME" ("AddPort", "ConfigPort", ...).
+  // `output` gets at most outputBytes bytes.
+  virtual XcvAnswer XcvData(Handle monitor, std::string_view command,
+                            std::span<const std::uint8_t> input, std::uint32_t outputBytes,
+                            std::vector<std::uint8_t>& output);
+  // Removes a port no queue prints to. Needs the right to administer the spooler.
+  virtual SpoolerAnswer DeletePort(std::string_view portName);
+  // Adds a port through the named monitor (level 1, the older road). Needs the same right.
+  virtual SpoolerAnswer AddPortEx(std::string_view portName, std::string_view monitorName);
+  // Starts the system's add-printer wizard; ok once it started.
+  virtual SpoolerAnswer StartAddPrinterWizard();
 };
 
 // The process-wide spooler. By default the client of the simulated host; tests install another.

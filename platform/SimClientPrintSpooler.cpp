@@ -112,6 +112,62 @@ class SpoolerOverCalls final : public PrintSpooler {
     call(request(SpoolerOp::CloseChange, change));
   }
 
+  SpoolerAnswer EnumPrinters(std::uint32_t flags, std::uint32_t bufferBytes,
+                             std::vector<PrinterInfo5>& printers) override {
+    SpoolerRequest r = request(SpoolerOp::EnumPrinters, kInvalidHandle);
+    r.first = flags;
+    r.bufferBytes = bufferBytes;
+    SpoolerReply reply = call(r);
+    printers.clear();
+    if (reply.ok) printers = std::move(reply.printers);
+    return answerOf(reply);
+  }
+
+  SpoolerAnswer EnumJobIds(Handle printer, std::uint32_t firstJob, std::uint32_t count,
+                           std::uint32_t bufferBytes, std::vector<std::uint32_t>& ids) override {
+    SpoolerRequest r = request(SpoolerOp::EnumJobIds, printer);
+    r.first = firstJob;
+    r.second = count;
+    r.bufferBytes = bufferBytes;
+    const SpoolerReply reply = call(r);
+    ids.clear();
+    if (reply.ok)
+      for (const JobInfo& job : reply.jobs) ids.push_back(job.id);
+    return answerOf(reply);
+  }
+
+  XcvAnswer XcvData(Handle monitor, std::string_view command, std::span<const std::uint8_t> input,
+                    std::uint32_t outputBytes, std::vector<std::uint8_t>& output) override {
+    SpoolerRequest r = request(SpoolerOp::XcvData, monitor);
+    r.name = std::string(command);
+    r.input.assign(input.begin(), input.end());
+    r.bufferBytes = outputBytes;
+    SpoolerReply reply = call(r);
+    output.clear();
+    if (reply.ok) {
+      output = std::move(reply.output);
+      if (output.size() > outputBytes) output.resize(outputBytes);
+    }
+    return {reply.ok, reply.error, reply.needed, reply.status};
+  }
+
+  SpoolerAnswer DeletePort(std::string_view portName) override {
+    SpoolerRequest r = request(SpoolerOp::DeletePort, kInvalidHandle);
+    r.name = std::string(portName);
+    return answerOf(call(r));
+  }
+
+  SpoolerAnswer AddPortEx(std::string_view portName, std::string_view monitorName) override {
+    SpoolerRequest r = request(SpoolerOp::AddPortEx, kInvalidHandle);
+    r.name = std::string(portName);
+    r.monitor = std::string(monitorName);
+    return answerOf(call(r));
+  }
+
+  SpoolerAnswer StartAddPrinterWizard() override {
+    return answerOf(call(request(SpoolerOp::AddPrinterWizard, kInvalidHandle)));
+  }
+
  private:
   SpoolerRequest request(SpoolerOp op, Handle handle) const {
     SpoolerRequest r;

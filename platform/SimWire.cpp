@@ -225,6 +225,8 @@ Bytes payloadOf(const Message& message) {
       w.u32(m.second);
       w.u32(m.bufferBytes);
       w.printer(m.printer);
+      w.text(m.monitor);
+      w.bytes(m.input);
       return std::move(w.payload());
     }
     Bytes operator()(const SpoolerReply& m) {
@@ -247,6 +249,14 @@ Bytes payloadOf(const Message& message) {
         w.text(p.monitor);
         w.text(p.description);
       }
+      w.u32(static_cast<std::uint32_t>(m.printers.size()));
+      for (const PrinterInfo5& p : m.printers) {
+        w.text(p.printerName);
+        w.text(p.portName);
+        w.u32(p.attributes);
+      }
+      w.u32(m.status);
+      w.bytes(m.output);
       return std::move(w.payload());
     }
     Bytes operator()(const UdpRequest& m) {
@@ -363,6 +373,13 @@ std::optional<Message> decodeSpoolerReply(Reader& r) {
     if (!r.text(p.name) || !r.text(p.monitor) || !r.text(p.description)) return std::nullopt;
     m.ports.push_back(std::move(p));
   }
+  if (!r.u32(count)) return std::nullopt;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    PrinterInfo5 p;
+    if (!r.text(p.printerName) || !r.text(p.portName) || !r.u32(p.attributes)) return std::nullopt;
+    m.printers.push_back(std::move(p));
+  }
+  r.u32(m.status) && r.bytes(m.output);
   return finish(r, std::move(m));
 }
 
@@ -401,7 +418,8 @@ std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
     case kSpooler: {
       SpoolerRequest m;
       r.text(m.host) && r.op(m.op) && r.i64(m.handle) && r.text(m.name) && r.u32(m.first) &&
-          r.u32(m.second) && r.u32(m.bufferBytes) && r.printer(m.printer);
+          r.u32(m.second) && r.u32(m.bufferBytes) && r.printer(m.printer) && r.text(m.monitor) &&
+          r.bytes(m.input);
       return finish(r, std::move(m));
     }
     case kSpoolerReply: return decodeSpoolerReply(r);

@@ -67,20 +67,30 @@ enum class SpoolerOp : std::uint8_t {
   FindNextChange,
   CloseChange,
   CheckChange,  // has the notification fired since its last reset? (never waits)
+  EnumPrinters,
+  EnumJobIds,
+  XcvData,
+  DeletePort,
+  AddPortEx,
+  AddPrinterWizard,
 };
-inline constexpr std::uint8_t kLastSpoolerOp = static_cast<std::uint8_t>(SpoolerOp::CheckChange);
+inline constexpr std::uint8_t kLastSpoolerOp = static_cast<std::uint8_t>(SpoolerOp::AddPrinterWizard);
 
 struct SpoolerRequest {
   std::string host;
   SpoolerOp op = SpoolerOp::OpenPrinter;
   std::int64_t handle = -1;  // the queue's handle, or the notification's
-  std::string name;          // OpenPrinter: the queue
-  // OpenPrinter: access; ControlPrinter: command; EnumJobs: first job; SetJob: job id;
-  // FindFirstChange: filter.
+  // OpenPrinter: the queue (or ",XcvMonitor NAME"); XcvData: the command; DeletePort, AddPortEx:
+  // the port.
+  std::string name;
+  // OpenPrinter: access; ControlPrinter: command; EnumJobs, EnumJobIds: first job; SetJob: job
+  // id; FindFirstChange: filter; EnumPrinters: flags.
   std::uint32_t first = 0;
-  std::uint32_t second = 0;  // EnumJobs: count; SetJob: command
-  std::uint32_t bufferBytes = 0;
+  std::uint32_t second = 0;  // EnumJobs, EnumJobIds: count; SetJob: command
+  std::uint32_t bufferBytes = 0;  // XcvData: the output's room
   PrinterInfo printer;       // SetPrinter
+  std::string monitor;       // AddPortEx
+  std::vector<std::uint8_t> input;  // XcvData
 };
 
 // A call of the simulated network's datagram sockets, answered by a UdpReply.
@@ -123,8 +133,11 @@ struct SpoolerReply {
   std::int64_t handle = -1;   // OpenPrinter, FindFirstChange
   std::uint32_t changes = 0;  // CheckChange: the flags raised since the last reset, 0 for none
   PrinterInfo printer;
-  std::vector<JobInfo> jobs;
+  std::vector<JobInfo> jobs;  // EnumJobIds: the ids alone
   std::vector<PortInfo> ports;
+  std::vector<PrinterInfo5> printers;
+  std::uint32_t status = 0;          // XcvData: the monitor's answer
+  std::vector<std::uint8_t> output;  // XcvData
 };
 
 struct UdpReply {

@@ -33,8 +33,8 @@ const std::initializer_list<std::string_view> kTopKeys = {
     "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs",
     "versionReply"};
 const std::initializer_list<std::string_view> kHostKeys = {
-    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings",
-    "firewall"};
+    "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings", "installed",
+    "spoolerAdmin", "firewall"};
 const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
 const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
                                                             "paused", "access", "device"};
@@ -44,7 +44,15 @@ const std::initializer_list<std::string_view> kAdapterKeys = {"type", "mac", "ip
 const std::initializer_list<std::string_view> kServerKeys = {"ip",     "mac",         "name",
                                                              "status", "storageMode", "devices"};
 const std::initializer_list<std::string_view> kDeviceKeys = {
-    "port", "vid", "pid", "type", "manufacturer", "product", "serial", "subItems", "holder", "busy"};
+    "port", "vid", "pid", "type", "manufacturer", "product", "serial", "subItems", "holder", "busy",
+    "plugAndPlay"};
+const std::initializer_list<std::string_view> kPlugAndPlayKeys = {"kind", "interfaces", "scanner"};
+const std::initializer_list<std::string_view> kStillImageKeys = {"name", "twainSource", "deviceType",
+                                                                 "service"};
+const std::initializer_list<std::string_view> kPlugAndPlayKinds = {
+    "printer", "scanner", "storage", "composite", "dot4", "vendor"};
+const std::initializer_list<std::string_view> kInterfaceKinds = {
+    "printer", "fax", "scanner", "storage", "hid", "audio", "dot4", "vendor"};
 const std::initializer_list<std::string_view> kHolderKeys = {"host", "lockType", "lockCount",
                                                              "seconds"};
 const std::initializer_list<std::string_view> kSubItemKeys = {"a", "b"};
@@ -229,6 +237,52 @@ PrinterQueue readQueue(const json& j, const std::string& where) {
   return q;
 }
 
+std::string oneOf(const json& j, const std::string& where,
+                  std::initializer_list<std::string_view> allowed) {
+  std::string value = text(j, where, 32);
+  if (std::find(allowed.begin(), allowed.end(), value) != allowed.end()) return value;
+  std::string list;
+  for (std::string_view a : allowed) list += (list.empty() ? "\"" : ", \"") + std::string(a) + "\"";
+  fail(where, "expected one of " + list);
+}
+
+PlugAndPlayShape readPlugAndPlay(const json& j, const std::string& where) {
+  requireObject(j, where, kPlugAndPlayKeys);
+  PlugAndPlayShape shape;
+  if (j.contains("kind")) shape.kind = oneOf(j.at("kind"), at(where, "kind"), kPlugAndPlayKinds);
+  if (j.contains("interfaces")) {
+    const std::string list = at(where, "interfaces");
+    if (shape.kind != "composite") fail(list, "only a composite device has interfaces");
+    const json& items = array(j.at("interfaces"), list);
+    if (items.empty() || items.size() > 10) fail(list, "expected 1 to 10 interfaces");
+    int scanners = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      shape.interfaces.push_back(oneOf(items[i], indexed(list, i), kInterfaceKinds));
+      if (shape.interfaces.back() == "scanner" || shape.interfaces.back() == "dot4") ++scanners;
+      if (scanners > 1) fail(indexed(list, i), "a device has one scanner function at most");
+    }
+  } else if (shape.kind == "composite") {
+    fail(where, "a composite device needs \"interfaces\"");
+  }
+  if (j.contains("scanner")) {
+    const std::string w = at(where, "scanner");
+    const json& s = j.at("scanner");
+    requireObject(s, w, kStillImageKeys);
+    if (s.contains("name")) shape.scannerName = text(s.at("name"), at(w, "name"), 255);
+    if (s.contains("twainSource")) shape.twainSource = text(s.at("twainSource"), at(w, "twainSource"), 255);
+    shape.stillImageType = static_cast<std::uint32_t>(optionalInteger(s, w, "deviceType", 1, 3, 1));
+    shape.scannerService = s.contains("service") ? text(s.at("service"), at(w, "service"), 64)
+                                                 : shape.scannerService;
+  }
+  return shape;
+}
+
+DeviceRef readDeviceRef(const json& j, const std::string& w) {
+  requireObject(j, w, kQueueDeviceKeys);
+  return DeviceRef{ipv4(member(j, w, "server"), at(w, "server")),
+                   static_cast<std::uint8_t>(integer(member(j, w, "port"), at(w, "port"), 1, 127))};
+}
+
 void readHolder(const json& j, const std::string& where, Device& d) {
   requireObject(j, where, kHolderKeys);
   d.holder = text(member(j, where, "host"), at(where, "host"), 63);
@@ -267,6 +321,7 @@ Device readDevice(const json& j, const std::string& where) {
     if (!j.at("busy").is_boolean()) fail(at(where, "busy"), "expected true or false");
     d.busy = j.at("busy").get<bool>();
   }
+  if (j.contains("plugAndPlay")) d.plugAndPlay = readPlugAndPlay(j.at("plugAndPlay"), at(where, "plugAndPlay"));
   return d;
 }
 
@@ -338,6 +393,10 @@ Host readHost(const json& j, const std::string& where) {
   eachItem(j, where, "ports", [&](const json& item, const std::string& w) {
     h.ports.push_back(readPort(item, w));
   });
+  if (j.contains("spoolerAdmin")) {
+    if (!j.at("spoolerAdmin").is_boolean()) fail(at(where, "spoolerAdmin"), "expected true or false");
+    h.spoolerAdmin = j.at("spoolerAdmin").get<bool>();
+  }
   eachItem(j, where, "queues", [&](const json& item, const std::string& w) {
     PrinterQueue q = readQueue(item, w);
     for (const PrinterQueue& other : h.queues)
@@ -346,6 +405,9 @@ Host readHost(const json& j, const std::string& where) {
   });
   eachItem(j, where, "deviceSettings", [&](const json& item, const std::string& w) {
     h.registry.push_back(readDeviceSetting(item, w));
+  });
+  eachItem(j, where, "installed", [&](const json& item, const std::string& w) {
+    h.installed.push_back(readDeviceRef(item, w));
   });
   if (j.contains("firewall"))
     if (std::string e = readFirewallProfile(j.at("firewall"), at(where, "firewall"), h.firewall); !e.empty())
@@ -378,6 +440,18 @@ WorldSetup readScenario(const json& j) {
                "\"" + holder + "\" is not one of the hosts");
       }
       setup.servers.push_back(std::move(s));
+    }
+  }
+  for (std::size_t i = 0; i < setup.hosts.size(); ++i) {
+    for (std::size_t k = 0; k < setup.hosts[i].installed.size(); ++k) {
+      const DeviceRef& ref = setup.hosts[i].installed[k];
+      const bool known = std::any_of(setup.servers.begin(), setup.servers.end(), [&](const Server& s) {
+        return s.ip == ref.server && std::any_of(s.devices.begin(), s.devices.end(),
+                                                 [&](const Device& d) { return d.port == ref.port; });
+      });
+      if (!known)
+        fail(indexed(indexed("hosts", i) + ".installed", k),
+             "no device on port " + std::to_string(ref.port) + " of " + formatIpv4(ref.server));
     }
   }
   setup.serverListNotValidMs = optionalInteger(j, "scenario", "serverListNotValidMs", 0,

@@ -44,6 +44,7 @@ const std::map<std::string, Shape>& shapes() {
       {"set-ip", {{"host", "ip"}, {}}},
       {"print", {{"host", "queue", "document"}, {}}},
       {"queues", {{}, {{"--host", "host"}}}},
+      {"ports", {{}, {{"--host", "host"}}}},
       {"remove-queue", {{"host", "queue"}, {}}},
       {"queue-access", {{"host", "queue", "access"}, {}}},
       {"busy", {{"server", "port", "state"}, {}}},
@@ -102,6 +103,7 @@ const char* ctlUsage() {
          "  set-ip HOST IP                          HOST's address changes\n"
          "  print HOST QUEUE DOCUMENT               a user of HOST prints DOCUMENT on QUEUE\n"
          "  queues [--host H]                       the print queues and their jobs, as JSON\n"
+         "  ports [--host H]                        the printer ports with their monitors, as JSON\n"
          "  remove-queue HOST QUEUE                 the queue vanishes\n"
          "  queue-access HOST QUEUE LEVEL           the most an open may ask: full, administer,\n"
          "                                          use or none (refused with error 5)\n"

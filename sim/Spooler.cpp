@@ -1,7 +1,9 @@
 #include "sim/Spooler.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "platform/PortRecords.h"
 #include "platform/PrintSpooler.h"
 
 namespace sim {
@@ -15,6 +17,8 @@ using platform::simwire::SpoolerOp;
 constexpr std::uint32_t kPrinterInfoFixed = 136;
 constexpr std::uint32_t kJobInfoFixed = 160;
 constexpr std::uint32_t kPortInfoFixed = 32;
+constexpr std::uint32_t kPrinterInfo5Fixed = 32;
+constexpr std::string_view kXcvMonitorPrefix = ",XcvMonitor ";
 constexpr std::size_t kMaxDocumentBytes = 255;
 
 std::uint32_t textBytes(const std::string& text) {
@@ -43,6 +47,25 @@ bool fits(p::simwire::SpoolerReply& reply, std::uint32_t needed, std::uint32_t b
 }
 
 bool administers(std::uint32_t access) { return (access & p::kPrinterAccessAdminister) != 0; }
+
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+// A name a new port may have: not empty, and no comma (which joins the ports of a pool).
+bool validPortName(std::string_view name) {
+  return !name.empty() && name.find(',') == std::string_view::npos;
+}
+
+bool portInUse(const Host& host, std::string_view name) {
+  for (const PrinterQueue& q : host.queues)
+    for (const std::string& port : pooledPorts(q.port))
+      if (equalNoCase(port, name)) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -80,6 +103,32 @@ std::uint32_t portInfoBytes(const PrinterPort& port) {
          textBytes(port.description);
 }
 
+std::uint32_t printerInfo5Bytes(const PrinterQueue& q) {
+  return kPrinterInfo5Fixed + textBytes(q.name) + textBytes(q.port);
+}
+
+std::vector<std::string> pooledPorts(std::string_view portText) {
+  std::vector<std::string> ports;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t comma = portText.find(',', at);
+    std::string port = trimmed(portText.substr(at, comma == std::string_view::npos ? comma : comma - at));
+    if (!port.empty()) ports.push_back(std::move(port));
+    if (comma == std::string_view::npos) return ports;
+    at = comma + 1;
+  }
+}
+
+const PrinterPort* findPort(const Host& host, std::string_view name) {
+  const auto it = std::find_if(host.ports.begin(), host.ports.end(),
+                               [&](const PrinterPort& port) { return equalNoCase(port.name, name); });
+  return it == host.ports.end() ? nullptr : &*it;
+}
+
+PrinterPort* findPort(Host& host, std::string_view name) {
+  return const_cast<PrinterPort*>(findPort(std::as_const(host), name));
+}
+
 Spooler::Spooler(DeviceLookup device, JobLog log) : device_(std::move(device)), log_(std::move(log)) {}
 
 PrinterQueue* Spooler::findQueue(Host& host, std::string_view name) {
@@ -102,6 +151,12 @@ p::simwire::SpoolerReply Spooler::call(Host& host, const Request& r) {
     case SpoolerOp::FindNextChange: return findNext(host, r);
     case SpoolerOp::CloseChange: return closeChange(host, r);
     case SpoolerOp::CheckChange: return checkChange(host, r);
+    case SpoolerOp::EnumPrinters: return enumPrinters(host, r);
+    case SpoolerOp::EnumJobIds: return enumJobIds(host, r);
+    case SpoolerOp::XcvData: return xcvData(host, r);
+    case SpoolerOp::DeletePort: return deletePort(host, r);
+    case SpoolerOp::AddPortEx: return addPortEx(host, r);
+    case SpoolerOp::AddPrinterWizard: return addPrinterWizard(host, r);
   }
   return failure(p::kErrorInvalidParameter);
 }
@@ -109,6 +164,8 @@ p::simwire::SpoolerReply Spooler::call(Host& host, const Request& r) {
 // ---------------------------------------------------------------- queues
 
 Spooler::Reply Spooler::open(Host& host, const Request& r) {
+  if (r.name.starts_with(kXcvMonitorPrefix))
+    return openMonitor(host, std::string_view(r.name).substr(kXcvMonitorPrefix.size()), r.first);
   const PrinterQueue* q = findQueue(host, r.name);
   if (!q) return failure(p::kErrorInvalidPrinterName);
   // An open that asks for nothing gets the right to use the queue.
@@ -144,6 +201,14 @@ Spooler::Reply Spooler::setPrinter(Host& host, const Request& r) {
   std::uint32_t error = 0;
   PrinterQueue* q = administeredQueue(host, r.handle, error);
   if (!q) return failure(error);
+  // A new port must be there, every port of a pool.
+  if (!equalNoCase(r.printer.portName, q->port)) {
+    const std::vector<std::string> ports = pooledPorts(r.printer.portName);
+    if (ports.empty()) return failure(p::kErrorUnknownPort);
+    for (const std::string& port : ports)
+      if (!findPort(host, port)) return failure(p::kErrorUnknownPort);
+    q->port = r.printer.portName;
+  }
   // The status is the spooler's own: pausing and resuming go through their commands.
   q->attributes = r.printer.attributes;
   raise(host.name, q->name, p::kPrinterChangeSetPrinter);
@@ -209,6 +274,140 @@ Spooler::Reply Spooler::enumPorts(Host& host, const Request& r) {
   for (const PrinterPort& port : host.ports)
     reply.ports.push_back({port.name, port.monitor, port.description});
   return reply;
+}
+
+Spooler::Reply Spooler::enumPrinters(Host& host, const Request& r) {
+  const bool local = (r.first & p::kPrinterEnumLocal) != 0;
+  std::uint32_t needed = 0;
+  if (local)
+    for (const PrinterQueue& q : host.queues) needed += printerInfo5Bytes(q);
+  Reply reply = success();
+  if (!fits(reply, needed, r.bufferBytes) || !local) return reply;
+  for (const PrinterQueue& q : host.queues) reply.printers.push_back({q.name, q.port, q.attributes});
+  return reply;
+}
+
+Spooler::Reply Spooler::enumJobIds(Host& host, const Request& r) {
+  const PrinterQueue* q = queueOf(host, r.handle);
+  if (!q) return failure(p::kErrorInvalidHandle);
+  const std::size_t first = std::min<std::size_t>(r.first, q->jobs.size());
+  const std::size_t end = first + std::min<std::size_t>(r.second, q->jobs.size() - first);
+  Reply reply = success();
+  if (!fits(reply, static_cast<std::uint32_t>(end - first) * kJobInfo3Bytes, r.bufferBytes))
+    return reply;
+  for (std::size_t i = first; i < end; ++i) reply.jobs.push_back({q->jobs[i].id, {}, 0});
+  return reply;
+}
+
+// ---------------------------------------------------------------- ports and their monitors
+
+Spooler::Reply Spooler::openMonitor(Host& host, std::string_view monitor, std::uint32_t asked) {
+  const bool builtIn = equalNoCase(monitor, kLocalMonitor) || equalNoCase(monitor, kTcpIpMonitor);
+  const bool named = std::any_of(host.ports.begin(), host.ports.end(), [&](const PrinterPort& port) {
+    return !port.monitor.empty() && equalNoCase(port.monitor, monitor);
+  });
+  if (!builtIn && !named) return failure(p::kErrorInvalidPrinterName);
+  if (asked == 0) asked = p::kServerAccessEnumerate;
+  if ((asked & p::kServerAccessAdminister) != 0 && !host.spoolerAdmin)
+    return failure(p::kErrorAccessDenied);
+  const Handle handle = nextHandle();
+  printers_[handle] = {host.name, {}, asked, std::string(monitor)};
+  Reply reply = success();
+  reply.handle = handle;
+  return reply;
+}
+
+Spooler::Reply Spooler::xcvData(Host& host, const Request& r) {
+  const auto it = printers_.find(r.handle);
+  if (it == printers_.end() || it->second.host != host.name || it->second.monitor.empty())
+    return failure(p::kErrorInvalidHandle);
+  Reply reply = success();
+  if ((it->second.access & p::kServerAccessAdminister) == 0) {
+    reply.status = p::kErrorAccessDenied;
+  } else if (equalNoCase(it->second.monitor, kLocalMonitor)) {
+    reply.status = localMonitorCommand(host, r);
+  } else if (equalNoCase(it->second.monitor, kTcpIpMonitor)) {
+    reply.status = tcpIpMonitorCommand(host, r);
+  } else {
+    reply.status = p::kErrorNotSupported;
+  }
+  return reply;
+}
+
+// "AddPort", "ConfigPort" and "DeletePort" with the port's name as a wide string.
+std::uint32_t Spooler::localMonitorCommand(Host& host, const Request& r) {
+  const std::optional<std::string> name = p::readWideText(r.input);
+  if (!name || !validPortName(*name)) return p::kErrorInvalidParameter;
+  if (r.name == "AddPort") {
+    if (findPort(host, *name)) return p::kErrorAlreadyExists;
+    host.ports.push_back({*name, kLocalMonitor, kLocalMonitor});
+    return 0;
+  }
+  if (r.name == "ConfigPort") {
+    const PrinterPort* port = findPort(host, *name);
+    return port && equalNoCase(port->monitor, kLocalMonitor) ? 0 : p::kErrorUnknownPort;
+  }
+  if (r.name == "DeletePort") return removePort(host, *name);
+  return p::kErrorNotSupported;
+}
+
+// "AddPort" and "ConfigPort" with the standard TCP/IP port record.
+std::uint32_t Spooler::tcpIpMonitorCommand(Host& host, const Request& r) {
+  if (r.name != "AddPort" && r.name != "ConfigPort") return p::kErrorNotSupported;
+  const std::optional<p::TcpIpPortRecord> record = p::decodeTcpIpPortRecord(r.input);
+  if (!record || record->version != p::kTcpIpPortRecordVersion ||
+      record->size != p::kTcpIpPortRecordBytes || !validPortName(record->portName))
+    return p::kErrorInvalidParameter;
+  const bool lpr = record->protocol == p::kProtocolLpr;
+  if (!lpr && record->protocol != p::kProtocolRawTcp) return p::kErrorInvalidParameter;
+  const std::string address = !record->hostAddress.empty() ? record->hostAddress : record->ipAddress;
+  if (address.empty() || (lpr && record->queue.empty())) return p::kErrorInvalidParameter;
+
+  PrinterPort* port = findPort(host, record->portName);
+  if (r.name == "AddPort") {
+    if (port) return p::kErrorAlreadyExists;
+    host.ports.push_back({record->portName, kTcpIpMonitor, kTcpIpMonitor});
+    port = &host.ports.back();
+  } else if (!port || !equalNoCase(port->monitor, kTcpIpMonitor)) {
+    return p::kErrorUnknownPort;
+  }
+  port->protocol = record->protocol;
+  port->address = address;
+  port->portNumber = record->portNumber;
+  port->lprQueue = lpr ? record->queue : std::string();
+  return 0;
+}
+
+std::uint32_t Spooler::removePort(Host& host, std::string_view name) {
+  const auto it = std::find_if(host.ports.begin(), host.ports.end(),
+                               [&](const PrinterPort& port) { return equalNoCase(port.name, name); });
+  if (it == host.ports.end()) return p::kErrorUnknownPort;
+  if (portInUse(host, name)) return p::kErrorBusy;
+  host.ports.erase(it);
+  return 0;
+}
+
+Spooler::Reply Spooler::deletePort(Host& host, const Request& r) {
+  if (!host.spoolerAdmin) return failure(p::kErrorAccessDenied);
+  const std::uint32_t error = removePort(host, r.name);
+  return error == 0 ? success() : failure(error);
+}
+
+Spooler::Reply Spooler::addPortEx(Host& host, const Request& r) {
+  if (!host.spoolerAdmin) return failure(p::kErrorAccessDenied);
+  if (equalNoCase(r.monitor, kTcpIpMonitor)) return failure(p::kErrorNotSupported);
+  if (!equalNoCase(r.monitor, kLocalMonitor) || !validPortName(r.name))
+    return failure(p::kErrorInvalidParameter);
+  if (findPort(host, r.name)) return failure(p::kErrorAlreadyExists);
+  host.ports.push_back({r.name, kLocalMonitor, kLocalMonitor});
+  return success();
+}
+
+Spooler::Reply Spooler::addPrinterWizard(Host& host, const Request&) {
+  if (!host.spoolerAdmin) return failure(p::kErrorAccessDenied);
+  std::string name;
+  if (!addWizardQueue(host, name).empty()) return failure(p::kErrorUnknownPort);
+  return success();
 }
 
 // ---------------------------------------------------------------- change notifications
@@ -312,11 +511,27 @@ std::string Spooler::setGrants(Host& host, std::string_view queue, std::uint32_t
   return {};
 }
 
+std::string Spooler::addWizardQueue(Host& host, std::string& name) {
+  if (host.ports.empty()) return "the add-printer wizard finds no port on " + host.name;
+  const auto free = std::find_if(host.ports.begin(), host.ports.end(),
+                                 [&](const PrinterPort& port) { return !portInUse(host, port.name); });
+  name = kWizardQueueName;
+  for (int n = 2; findQueue(host, name); ++n)
+    name = std::string(kWizardQueueName) + " (" + std::to_string(n) + ")";
+  PrinterQueue q;
+  q.name = name;
+  q.port = (free != host.ports.end() ? *free : host.ports.front()).name;
+  q.driver = "Generic / Text Only";
+  host.queues.push_back(std::move(q));
+  return {};
+}
+
 // ---------------------------------------------------------------- internals
 
 PrinterQueue* Spooler::queueOf(Host& host, Handle handle, std::uint32_t* access) {
   const auto it = printers_.find(handle);
-  if (it == printers_.end() || it->second.host != host.name) return nullptr;
+  if (it == printers_.end() || it->second.host != host.name || !it->second.monitor.empty())
+    return nullptr;
   if (access) *access = it->second.access;
   return findQueue(host, it->second.queue);
 }

@@ -22,6 +22,20 @@ namespace sim {
 std::uint32_t printerInfoBytes(const PrinterQueue& queue);
 std::uint32_t jobInfoBytes(const PrinterQueue& queue, const PrintJob& job);
 std::uint32_t portInfoBytes(const PrinterPort& port);
+std::uint32_t printerInfo5Bytes(const PrinterQueue& queue);
+inline constexpr std::uint32_t kJobInfo3Bytes = 12;
+
+// The ports a queue's port text names: one, or several joined by commas (a pool).
+std::vector<std::string> pooledPorts(std::string_view portText);
+// The first port of that name (ignoring case), or nullptr.
+const PrinterPort* findPort(const Host& host, std::string_view name);
+PrinterPort* findPort(Host& host, std::string_view name);
+
+// The monitors every computer has, whatever its ports.
+inline constexpr const char* kLocalMonitor = "Local Port";
+inline constexpr const char* kTcpIpMonitor = "Standard TCP/IP Port";
+// The queue the system's add-printer wizard adds, numbered " (2)", " (3)" when taken.
+inline constexpr const char* kWizardQueueName = "New Printer";
 
 // The rights a queue grants by name: "full", "administer", "use", "none".
 std::optional<std::uint32_t> parseAccessLevel(std::string_view name);
@@ -50,6 +64,9 @@ class Spooler {
   std::string addJob(Host& host, std::string_view queue, std::string document);
   std::string removeQueue(Host& host, std::string_view queue);
   std::string setGrants(Host& host, std::string_view queue, std::uint32_t grants);
+  // What the system's add-printer wizard does when the user finishes it: a queue on the first
+  // port no queue prints to (else the first port). Its name, or an error text.
+  std::string addWizardQueue(Host& host, std::string& name);
 
   static PrinterQueue* findQueue(Host& host, std::string_view name);
 
@@ -57,6 +74,7 @@ class Spooler {
   struct PrinterHandle {
     std::string host, queue;
     std::uint32_t access = 0;
+    std::string monitor{};  // an open of ",XcvMonitor NAME": the monitor, and no queue
   };
   struct ChangeHandle {
     std::string host, queue;
@@ -79,6 +97,17 @@ class Spooler {
   Reply findNext(Host& host, const Request& r);
   Reply closeChange(Host& host, const Request& r);
   Reply checkChange(Host& host, const Request& r);
+  Reply openMonitor(Host& host, std::string_view monitor, std::uint32_t asked);
+  Reply enumPrinters(Host& host, const Request& r);
+  Reply enumJobIds(Host& host, const Request& r);
+  Reply xcvData(Host& host, const Request& r);
+  Reply deletePort(Host& host, const Request& r);
+  Reply addPortEx(Host& host, const Request& r);
+  Reply addPrinterWizard(Host& host, const Request& r);
+  // The monitors' commands; each gives the monitor's status.
+  std::uint32_t localMonitorCommand(Host& host, const Request& r);
+  std::uint32_t tcpIpMonitorCommand(Host& host, const Request& r);
+  std::uint32_t removePort(Host& host, std::string_view name);
 
   // The queue an open handle of `host` names; nullptr for a wrong handle or a vanished queue.
   PrinterQueue* queueOf(Host& host, platform::Handle handle, std::uint32_t* access = nullptr);

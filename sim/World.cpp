@@ -75,7 +75,15 @@ World::World(WorldSetup setup, platform::Clock& clock, WorldOptions options)
   serverListValidAtMs_ = now + setup.serverListNotValidMs;
   versionReply_ = std::move(setup.versionReply);
   serverListAnnounced_ = setup.serverListNotValidMs <= 0;
-  for (const Server& s : servers_) syncPlugAndPlay(s.ip);  // storage held from the start
+  for (Server& s : servers_) numberDevices(s);
+  for (const Host& h : hosts_)  // installed before the start
+    for (const DeviceRef& ref : h.installed)
+      if (const Device* d = findDevice(ref.server, ref.port)) announcePlugAndPlay(h.name, ref.server, *d, true);
+  for (const Server& s : servers_) syncPlugAndPlay(s.ip);  // linked from the start
+}
+
+void World::numberDevices(Server& server) {
+  for (Device& d : server.devices) d.pnpIndex = nextPnpIndex_++;
 }
 
 // ---------------------------------------------------------------- driver requests
@@ -386,7 +394,9 @@ std::string World::addServer(Server server) {
   std::lock_guard lock(mutex_);
   advanceTime();
   if (findServer(server.ip)) return "a server with address " + formatIpv4(server.ip) + " exists";
+  numberDevices(server);
   servers_.push_back(std::move(server));
+  syncPlugAndPlay(servers_.back().ip);
   serverListChanged();
   return {};
 }
@@ -398,6 +408,7 @@ std::string World::removeServer(const Ipv4& ip) {
                                [&](const Server& s) { return s.ip == ip; });
   if (it == servers_.end()) return "no server with address " + formatIpv4(ip);
   servers_.erase(it);
+  syncPlugAndPlay(ip);
   dropBuses(ip);
   serverListChanged();
   return {};
@@ -412,6 +423,7 @@ std::string World::addDevice(const Ipv4& ip, Device device) {
   if (!device.holder.empty() && !findHost(device.holder))
     return "the holder " + device.holder + " is not a host of this world";
   if (device.holdEndsMs) *device.holdEndsMs += clock_.nowMs();
+  device.pnpIndex = nextPnpIndex_++;
   s->devices.push_back(std::move(device));
   deviceListChanged(ip);
   return {};
@@ -615,17 +627,8 @@ void World::deviceListChanged(const Ipv4& server) {
       deliver(h, encodeDeviceListChanged(server));
 }
 
-namespace {
-
-bool isStorage(const Device& d) {
-  std::string type = d.type;
-  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return type == "MASS STORAGE";
-}
-
-}  // namespace
-
-// A storage device is plugged into the computer that holds it, as far as plug and play knows.
+// A linked device is plugged into the computer that holds it, as far as plug and play knows; one
+// installed there before keeps its keys when it goes.
 void World::syncPlugAndPlay(const Ipv4& server) {
   if (!options_.plugAndPlay) return;
   const Server* s = findServer(server);
@@ -639,18 +642,38 @@ void World::syncPlugAndPlay(const Ipv4& server) {
       ++it;
       continue;
     }
-    options_.plugAndPlay(it->second.first, it->second.second, false);
+    const auto& [host, device] = it->second;
+    if (!installedOn(host, server, device.port)) announcePlugAndPlay(host, server, device, false);
     it = plugged_.erase(it);
   }
   if (!s) return;
   for (const Device& d : s->devices) {
-    if (d.holder.empty() || !isStorage(d)) continue;
+    if (d.holder.empty()) continue;
     auto [it, added] = plugged_.try_emplace({server, d.port}, d.holder, d);
     if (added || it->second.second.busy != d.busy) {
       it->second.second = d;
-      options_.plugAndPlay(d.holder, d, true);
+      announcePlugAndPlay(d.holder, server, d, true);
     }
   }
+}
+
+void World::announcePlugAndPlay(const std::string& host, const Ipv4& server, const Device& device,
+                                bool present) {
+  if (!options_.plugAndPlay) return;
+  PlugAndPlayChange change{host, server, device, {}, present};
+  if (const Host* h = findHost(host))
+    for (const PrinterQueue& q : h->queues)
+      if (q.device && q.device->server == server && q.device->port == device.port)
+        change.queues.push_back(q);
+  options_.plugAndPlay(change);
+}
+
+bool World::installedOn(const std::string& host, const Ipv4& server, std::uint8_t port) const {
+  const auto h = std::find_if(hosts_.begin(), hosts_.end(),
+                              [&](const Host& candidate) { return candidate.name == host; });
+  return h != hosts_.end() &&
+         std::any_of(h->installed.begin(), h->installed.end(),
+                     [&](const DeviceRef& r) { return r.server == server && r.port == port; });
 }
 
 std::string World::setBusy(const Ipv4& server, std::uint8_t port, bool busy) {

@@ -58,15 +58,24 @@ struct Fault {
   std::string host;  // empty: any host
 };
 
+// A device comes to a computer (it links it, or it was installed there before the start) or leaves
+// it, or its busy flag changes while there: what plug and play records.
+struct PlugAndPlayChange {
+  std::string host;
+  Ipv4 server{};
+  Device device;
+  std::vector<PrinterQueue> queues;  // the computer's queues that print to the device
+  bool present = false;
+};
+
 struct WorldOptions {
   platform::Handle firstHandle = 0x100;
   std::size_t eventQueueLimit = 64;
   std::size_t logLimit = 4096;
   // Called (with the world locked) when a computer's own description changed, e.g. its address.
   std::function<void(const Host&)> hostChanged;
-  // Called (with the world locked) when a storage device comes to a computer (its holder) or
-  // leaves it, and when it comes or stops being busy while there: what plug and play records.
-  std::function<void(const std::string& host, const Device& device, bool present)> plugAndPlay;
+  // Called (with the world locked) for every plug-and-play change.
+  std::function<void(const PlugAndPlayChange&)> plugAndPlay;
 };
 
 struct HostState {
@@ -196,6 +205,10 @@ class World {
   void deliver(Host& host, std::vector<std::uint8_t> event);
   void deviceListChanged(const Ipv4& server);
   void syncPlugAndPlay(const Ipv4& server);
+  void announcePlugAndPlay(const std::string& host, const Ipv4& server, const Device& device,
+                           bool present);
+  bool installedOn(const std::string& host, const Ipv4& server, std::uint8_t port) const;
+  void numberDevices(Server& server);
   void serverListChanged();
   void finishRead(platform::Handle handle, Read& read, ReadOutcome outcome);
   void abortReads(std::string_view host, std::optional<platform::Handle> only);
@@ -256,8 +269,9 @@ class World {
   std::condition_variable readDone_;
   platform::Clock& clock_;
   WorldOptions options_;
-  // The storage devices plug and play has recorded, with the computer that has them.
+  // The linked devices plug and play has recorded, with the computer that has them.
   std::map<std::pair<Ipv4, std::uint8_t>, std::pair<std::string, Device>> plugged_;
+  std::uint32_t nextPnpIndex_ = 0;
   std::vector<Host> hosts_;
   std::vector<Server> servers_;
   Version driverVersion_, busVersion_;

@@ -92,7 +92,14 @@ ojson serverToJson(const Server& s, std::int64_t nowMs) {
           {"status", s.status},     {"storageMode", s.storageMode}, {"devices", devices}};
 }
 
-ojson queueToJson(const PrinterQueue& q) {
+// The monitor of a queue's port (of the first port of a pool), empty when no such port is there.
+std::string monitorOf(const Host& h, const PrinterQueue& q) {
+  const std::vector<std::string> ports = pooledPorts(q.port);
+  const PrinterPort* port = ports.empty() ? nullptr : findPort(h, ports.front());
+  return port ? port->monitor : std::string();
+}
+
+ojson queueToJson(const Host& h, const PrinterQueue& q) {
   ojson jobs = ojson::array();
   for (const PrintJob& j : q.jobs)
     jobs.push_back({{"id", j.id}, {"document", j.document}, {"printing", j.printing}});
@@ -100,6 +107,7 @@ ojson queueToJson(const PrinterQueue& q) {
   if (q.device) device = formatIpv4(q.device->server) + ":" + std::to_string(q.device->port);
   return {{"name", q.name},
           {"port", q.port},
+          {"monitor", monitorOf(h, q)},
           {"driver", q.driver},
           {"offline", (q.attributes & 0x400) != 0},
           {"paused", (q.status & 0x1) != 0},
@@ -110,14 +118,22 @@ ojson queueToJson(const PrinterQueue& q) {
 
 ojson queuesToJson(const Host& h) {
   ojson queues = ojson::array();
-  for (const PrinterQueue& q : h.queues) queues.push_back(queueToJson(q));
+  for (const PrinterQueue& q : h.queues) queues.push_back(queueToJson(h, q));
   return queues;
 }
 
 ojson portsToJson(const Host& h) {
   ojson ports = ojson::array();
-  for (const PrinterPort& p : h.ports)
-    ports.push_back({{"name", p.name}, {"description", p.description}, {"monitor", p.monitor}});
+  for (const PrinterPort& p : h.ports) {
+    ojson port = {{"name", p.name}, {"description", p.description}, {"monitor", p.monitor}};
+    if (p.protocol != 0) {
+      port["protocol"] = p.protocol == 2 ? "lpr" : "raw";
+      port["address"] = p.address;
+      port["portNumber"] = p.portNumber;
+      if (p.protocol == 2) port["queue"] = p.lprQueue;
+    }
+    ports.push_back(std::move(port));
+  }
   return ports;
 }
 
@@ -183,6 +199,16 @@ std::string queuesPage(World& world, const json& cmd) {
   ojson out = ojson::object();
   for (const HostState& h : world.state().hosts)
     if (only.empty() || h.host.name == only) out[h.host.name] = queuesToJson(h.host);
+  if (!only.empty() && out.empty()) throw BadArgument("no host named " + only);
+  return out.dump();
+}
+
+// The ports of one host, or of every host, by host name.
+std::string portsPage(World& world, const json& cmd) {
+  const std::string only = cmd.contains("host") ? textArg(cmd, "host") : std::string();
+  ojson out = ojson::object();
+  for (const HostState& h : world.state().hosts)
+    if (only.empty() || h.host.name == only) out[h.host.name] = portsToJson(h.host);
   if (!only.empty() && out.empty()) throw BadArgument("no host named " + only);
   return out.dump();
 }
@@ -283,6 +309,7 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
       {"oversize-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Oversize); }},
       {"truncate-next", [](World& w, const json& c) { return fault(w, c, FaultKind::Truncate); }},
       {"queues", queuesPage},
+      {"ports", portsPage},
       {"print",
        [](World& w, const json& c) {
          return check(w.printJob(textArg(c, "host"), textArg(c, "queue"), textArg(c, "document")));

@@ -12,6 +12,20 @@
 
 namespace sim {
 
+// How plug and play enumerates a device on the computer it is linked to.
+struct PlugAndPlayShape {
+  // "printer", "scanner", "storage", "composite", "dot4" (a 1284.4 printer with a scanner function)
+  // or "vendor" (a class nothing knows); empty: chosen by the device's type.
+  std::string kind;
+  // A composite device's interfaces in order: "printer", "fax" (a second printer interface),
+  // "scanner", "storage", "hid", "audio", "dot4" (1284.4 behind the interface), "vendor".
+  std::vector<std::string> interfaces;
+  // The still-image device of its scanner function; unset texts come from the device's names.
+  std::optional<std::string> scannerName, twainSource;
+  std::uint32_t stillImageType = 1;  // 1 scanner, 2 camera, 3 video
+  std::string scannerService = "usbscan";
+};
+
 struct Device {
   std::uint8_t port = 1;
   std::uint16_t vid = 0;
@@ -27,6 +41,9 @@ struct Device {
   std::optional<std::int64_t> holdEndsMs;
   // A storage device in use by a program of its holder: the system vetoes its eject.
   bool busy = false;
+  PlugAndPlayShape plugAndPlay;
+  // Numbers the device's instances and class entries on every computer; set by the world.
+  std::uint32_t pnpIndex = 0;
 };
 
 struct Server {
@@ -47,9 +64,14 @@ struct Adapter {
   Ipv4 gateway{};
 };
 
-// A port of a computer's spooler, as its port listing gives it.
+// A port of a computer's spooler, as its port listing gives it. A port of the standard TCP/IP
+// monitor keeps what it was configured with (protocol 1 raw, 2 LPR; 0 for other ports).
 struct PrinterPort {
   std::string name, description, monitor;
+  std::uint32_t protocol = 0;
+  std::string address{};  // host name or IPv4 address of the printer
+  std::uint32_t portNumber = 0;
+  std::string lprQueue{};
 };
 
 struct PrintJob {
@@ -118,10 +140,15 @@ struct Host {
   std::uint64_t droppedEvents = 0;
   std::string windowsVersion = "6.1";
   std::vector<Adapter> adapters;  // the first carries the host's address
-  std::vector<PrinterPort> ports;
+  std::vector<PrinterPort> ports;  // only the first of a name counts
   std::vector<PrinterQueue> queues;
+  // The program's user may administer the spooler: add and delete ports and printers.
+  bool spoolerAdmin = true;
   std::uint32_t nextJobId = 1;
   std::vector<RegistrySeed> registry;
+  // Devices installed on this computer before the start: plug and play has their keys already,
+  // and keeps them when a link goes.
+  std::vector<DeviceRef> installed;
   FirewallProfile firewall;
   UdpSwitches udp;
 };

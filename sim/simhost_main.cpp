@@ -100,9 +100,9 @@ int main(int argc, char** argv) {
                 << h.name << "\n";
       return 1;
     }
-    // Plug and play starts afresh with the world: no storage device is plugged in yet.
+    // Plug and play starts afresh with the world: no device is plugged in yet.
     if (auto registry = platform::Registry::open(platform::sim::registryFile(h.name), true))
-      registry->deleteKeyTree(platform::RegRoot::LocalMachine, platform::kUsbEnumKey);
+      sim::resetPlugAndPlay(*registry, h);
   }
   {
     std::ofstream out(dir + "/default-host", std::ios::trunc);
@@ -131,9 +131,7 @@ int main(int argc, char** argv) {
   sim::WorldOptions options;
   options.firstHandle = firstHandle();
   options.hostChanged = [](const sim::Host& h) { sim::writeSystemFile(h); };
-  options.plugAndPlay = [](const std::string& host, const sim::Device& d, bool present) {
-    sim::recordPlugAndPlay(host, d, present);
-  };
+  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) { sim::recordPlugAndPlay(change); };
   sim::World world(std::move(*scenario.setup), platform::clock(), options);
   std::cerr << "tarvex-simhost: listening on " << socketPath << "\n";
   sim::SimHostServer(world, std::move(listening), stopPipe[0]).run();

@@ -46,6 +46,15 @@ TEST(MainSettingsTest, FirstStartWritesTheDefaultsButNotAutoRun) {
   EXPECT_EQ(n.checkDays, 60);
 }
 
+TEST(MainSettingsTest, TheDefaultPlaceIsCentredInAWorkAreaAwayFromTheOrigin) {
+  Store s;
+  const auto p = app::LoadWindowPlacement(s.access(), 500, 400, app::Rect{100, 40, 1820, 1000});
+  EXPECT_EQ(p.top, 340);
+  EXPECT_EQ(p.left, 760);
+  EXPECT_EQ(s.values["MainForm Top"], "340");
+  EXPECT_EQ(s.values["MainForm Left"], "760");
+}
+
 TEST(MainSettingsTest, StoredPlacementRules) {
   struct Case {
     std::string top;
@@ -117,6 +126,31 @@ TEST(MainSettingsTest, MiniSwitch) {
   EXPECT_FALSE(app::MiniStartEnds({"tarvex", "-mini"}, ""));
   EXPECT_FALSE(app::MiniStartEnds({"tarvex", "-mini"}, "1"));
   EXPECT_FALSE(app::MiniStartEnds({"tarvex", "-Mini"}, "0"));
+}
+
+TEST(MainSettingsTest, AMiniStartWithAutoRunOffEndsBeforeItTakesTheLock) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string autoRun;
+    bool running, lockFree;
+    app::StartOutcome expect;
+    std::string steps;
+  } cases[] = {
+      {{"-mini"}, "0", false, true, app::StartOutcome::Ends, "probe read"},
+      {{"-mini"}, "1", false, true, app::StartOutcome::Run, "probe read lock"},
+      {{}, "0", false, true, app::StartOutcome::Run, "probe read lock"},
+      {{"-mini"}, "0", true, true, app::StartOutcome::HandedOver, "probe"},
+      {{}, "", false, false, app::StartOutcome::HandedOver, "probe read lock hand"},
+  };
+  for (const auto& c : cases) {
+    std::string steps;
+    const auto step = [&steps](const char* s) { steps += steps.empty() ? s : std::string(" ") + s; };
+    const auto outcome = app::DecideStart(
+        c.args, {[&] { return step("probe"), c.running; }, [&] { return step("read"), c.autoRun; },
+                 [&] { return step("lock"), c.lockFree; }, [&] { step("hand"); }});
+    EXPECT_EQ(outcome, c.expect) << c.steps;
+    EXPECT_EQ(steps, c.steps);
+  }
 }
 
 TEST(MainSettingsTest, ThreeSecondRule) {

@@ -80,8 +80,8 @@ sim::WorldSetup scenario() { return *sim::parseScenario(kScenario).setup; }
 // Plug and play writes this computer's records into whatever registry the test installed.
 sim::WorldOptions plugAndPlayHere() {
   sim::WorldOptions options;
-  options.plugAndPlay = [](const std::string& host, const sim::Device& d, bool present) {
-    if (host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), d, present);
+  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) {
+    if (change.host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), change);
   };
   return options;
 }
@@ -459,6 +459,89 @@ TEST_F(MainWindowTest, AShutdownAskedForInsideAWaitRunsOnlyOnceTheWaitIsOver) {
   app::TMainFm::pumpDepth = 0;
   ASSERT_TRUE(until([&] { return window->closing(); }));
   EXPECT_TRUE(window->sessionEnding());
+}
+
+}  // namespace
+
+namespace {
+
+class MainWindowClicksTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+    window->resize(520, 360);
+    window->show();
+    QCoreApplication::processEvents();
+  }
+  void TearDown() override {
+    window->deviceMenu().close();
+    MainWindowTest::TearDown();
+  }
+  QWidget* viewport() { return window->listView().viewport(); }
+  // The third row: the printer on port 1 (storage and the MFP sort first).
+  QPoint printerRow() const { return {200, 2 * app::DeviceRowDelegate::kRowHeight + 10}; }
+  QAction* menuItem(const char* text) {
+    for (QAction* a : window->deviceMenu().actions())
+      if (a->text() == text) return a;
+    return nullptr;
+  }
+};
+
+// Another computer's take changes the list while the click waits and while the menu is open: the
+// row stays selected, the menu opens and Connect links and locks the printer.
+TEST_F(MainWindowClicksTest, ARefreshKeepsTheSelectedRowAndItsMenuWorks) {
+  QTest::mouseClick(viewport(), Qt::LeftButton, {}, printerRow());
+  const int before = deviceListRequests();
+  ASSERT_EQ(world.take("LAB-PC", {192, 168, 1, 20}, 4, 2, 3600), "");
+  ASSERT_TRUE(until([&] { return row("4")->owner == "LAB-PC"; }));
+  EXPECT_GT(deviceListRequests(), before);
+  ASSERT_TRUE(until([&] { return window->deviceMenu().isVisible(); }, 2000));
+  ASSERT_TRUE(window->selectedDevice());
+  EXPECT_EQ(window->selectedDevice()->port, "1");
+
+  ASSERT_EQ(world.release({192, 168, 1, 20}, 4), "");  // the storage sorts before the printer
+  ASSERT_TRUE(until([&] { return row("4")->owner.empty(); }));
+  ASSERT_TRUE(window->selectedDevice());
+  EXPECT_EQ(window->selectedDevice()->port, "1");
+  menuItem("Connect")->trigger();
+  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC"; }));
+  EXPECT_EQ(requestsOf(world, core::IOCTL_TCPBUS_LINK_DEVICE), (std::vector<std::string>{"01"}));
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(MainWindowClicksTest, ACommandOnARowThatHasGoneTellsTheUser) {
+  QTest::mouseClick(viewport(), Qt::RightButton, {}, printerRow());
+  ASSERT_TRUE(window->deviceMenu().isVisible());
+  world.removeDevice({192, 168, 1, 20}, 1);
+  ASSERT_TRUE(until([&] { return row("1") == nullptr; }));
+  menuItem("Connect")->trigger();
+  EXPECT_EQ(boxes.shown, (std::vector<std::string>{app::kDeviceGoneText}));
+  EXPECT_TRUE(requestsOf(world, core::IOCTL_TCPBUS_LINK_DEVICE).empty());
+}
+
+TEST_F(MainWindowClicksTest, ADoubleClickOpensNoMenu) {
+  QTest::mouseDClick(viewport(), Qt::LeftButton, {}, printerRow());
+  QTest::mouseRelease(viewport(), Qt::LeftButton, {}, printerRow());
+  until([&] { return window->deviceMenu().isVisible(); }, 600);
+  EXPECT_FALSE(window->deviceMenu().isVisible());
+  EXPECT_EQ(window->selectedDevice()->port, "1");
+}
+
+TEST_F(MainWindowClicksTest, ShowingFromTheTrayKeepsTheWindowMaximised) {
+  window->showMaximized();
+  QCoreApplication::processEvents();
+  for (unsigned lParam : {0x77u, 0x201u}) {
+    window->hide();
+    window->TrayIconMessage(lParam);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMaximized()) << lParam;
+  }
+  window->showMinimized();
+  window->TrayIconMessage(0x77);
+  EXPECT_FALSE(window->isMinimized());
+  EXPECT_TRUE(window->isMaximized());
 }
 
 }  // namespace

@@ -264,6 +264,26 @@ TEST_F(DriverInterfaceTest, DeviceListTextsAreCutAt63BytesAndTheWalkGoesOn) {
   EXPECT_EQ((*items)[1].port, "2");
 }
 
+TEST_F(DriverInterfaceTest, ACutTextEndsAtAWholeCharacter) {
+  const std::string euro = "\xE2\x82\xAC";  // three bytes
+  struct Case {
+    std::string product, expect;
+  } cases[] = {
+      {std::string(62, 'P') + euro, std::string(62, 'P')},          // split after its first byte
+      {std::string(61, 'P') + euro + "x", std::string(61, 'P')},    // split after its second byte
+      {std::string(60, 'P') + euro + "x", std::string(60, 'P') + euro},  // ends exactly at 63
+      {std::string(62, 'P') + "\xC3\xA9", std::string(62, 'P')},
+  };
+  for (const auto& c : cases) {
+    Texts t;
+    t.product = c.product;
+    const Bytes reply = deviceList(1, {deviceItem(1, {1, 0, 2, 0}, t)});
+    const auto items = ParseDeviceListReply(reply, static_cast<std::uint32_t>(reply.size()));
+    ASSERT_EQ(items->size(), 1u);
+    EXPECT_EQ((*items)[0].product, c.expect) << c.product.size();
+  }
+}
+
 TEST_F(DriverInterfaceTest, MalformedDeviceListsAreCutAtTheLastWholeItem) {
   const Bytes good = deviceItem(1, {1, 0, 2, 0}, Texts{});
   Bytes negativeLength = deviceItem(2, {1, 0, 2, 0}, Texts{});

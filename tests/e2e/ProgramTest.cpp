@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <cstdlib>
 
 #include "platform/Registry.h"
 #include "support/Process.h"
@@ -57,6 +58,20 @@ class ProgramTest : public ::testing::Test {
   fs::path dir;
   std::vector<std::string> env;
 };
+
+// A run with the folders of another simulated host exported still talks to its own.
+TEST_F(ProgramTest, TheTestsOwnEnvironmentWinsOverTheInheritedOne) {
+  const char* saved = std::getenv("TARVEX_SIM_DIR");
+  const std::string restore = saved ? saved : "";
+  setenv("TARVEX_SIM_DIR", "/nonexistent/elsewhere", 1);
+  test::Process printer({"/usr/bin/env"}, env, (dir / "env.out").string());
+  printer.wait(5000);
+  if (saved) setenv("TARVEX_SIM_DIR", restore.c_str(), 1);
+  else unsetenv("TARVEX_SIM_DIR");
+  const std::string out = printer.output();
+  EXPECT_NE(out.find("TARVEX_SIM_DIR=" + (dir / "sim").string() + "\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("/nonexistent/elsewhere"), std::string::npos) << out;
+}
 
 TEST_F(ProgramTest, WithoutTheDriverItSaysSetUpIsIncompleteAndEnds) {
   auto tarvex = start({bin("tarvex")}, "tarvex.out");

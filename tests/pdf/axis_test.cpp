@@ -225,6 +225,48 @@ TEST(Axis, LinearAxisDrawing) {
     tpdf_freeAxis(axis);
 }
 
+std::vector<std::string> labelsOf(const std::string& content) {
+    std::vector<std::string> labels;
+    for (std::size_t at = content.find('('); at != std::string::npos; at = content.find('(', at + 1))
+        labels.push_back(content.substr(at + 1, content.find(')', at) - at - 1));
+    return labels;
+}
+
+TEST(Axis, DecimalRangesLabelWholeStepsFromTheRangeStart) {
+    struct Case {
+        float max;
+        std::vector<std::string> labels;
+    };
+    const Case cases[] = {{0.3f, {"0", "0.1", "0.2", "0.3"}},
+                          {0.7f, {"0", "0.2", "0.4", "0.6"}},
+                          {0.9f, {"0", "0.3", "0.6", "0.9"}},
+                          {0.25f, {"0", "0.05", "0.1", "0.15", "0.2", "0.25"}}};
+    for (const Case& c : cases) {
+        float first = -1, last = 0;
+        tpdf_niceTicksRange(0, c.max, &first, &last);
+        EXPECT_EQ(first, 0.0f) << "0.." << c.max;
+        PdfAxis* axis = tpdf_createAxis(0, 300, 0, 0, c.max);
+        EXPECT_EQ(labelsOf(drawnAxis(axis)), c.labels) << "0.." << c.max;
+        tpdf_freeAxis(axis);
+    }
+    // Steps that cross zero from a float start leave no residue in the zero label.
+    PdfAxis* axis = tpdf_createAxis(0, 300, 0, -0.3f, 0.3f);
+    tpdf_setAxisTickSteps(axis, -0.3f, 0.1f, -0.3f, 0.1f);
+    EXPECT_EQ(labelsOf(drawnAxis(axis)), (std::vector<std::string>{"-0.3", "-0.2", "-0.1", "0", "0.1", "0.2", "0.3"}));
+    tpdf_freeAxis(axis);
+}
+
+TEST(PlotDomain, MeshOfADecimalRangeStaysInsideTheDomain) {
+    const std::string content = pageContent([](PdfDoc* doc) {
+        PdfPlotDomain* d = tpdf_createPlotDomain(100, 100, 300, 200, 0, 1, 0, 0.25f, 0, 0, 0);
+        tpdf_setPlotDomain(doc, d);
+        tpdf_drawMeshY(d);
+        tpdf_freePlotDomain(d);
+    });
+    EXPECT_EQ(countOf(content, "100.000 m\n"), 2) << "the minor and major lines at 0 only";
+    EXPECT_EQ(countOf(content, " m\n"), 26 + 6) << "minor lines every 0.01, major every 0.05, none below 0";
+}
+
 TEST(Axis, LogarithmicAxisLabelsDecades) {
     PdfAxis* axis = tpdf_createAxis(0, 300, 1, 1, 1000);
     const std::string content = drawnAxis(axis);
@@ -241,10 +283,7 @@ TEST_F(UtcClock, TimeAxisOverAMonthAndAHalf) {
     const struct tm start = date(2024, 1, 1), end = date(2024, 2, 11);
     PdfAxis* axis = tpdf_createTimeAxis(0, 410, 2, &start, &end);
     const std::string content = drawnAxis(axis);
-    std::vector<std::string> labels;
-    for (std::size_t at = content.find('('); at != std::string::npos; at = content.find('(', at + 1))
-        labels.push_back(content.substr(at + 1, content.find(')', at) - at - 1));
-    EXPECT_EQ(labels, (std::vector<std::string>{"Jan 1", "10", "20", "Feb 1", "10"}))
+    EXPECT_EQ(labelsOf(content), (std::vector<std::string>{"Jan 1", "10", "20", "Feb 1", "10"}))
         << "day 30 gets no label";
     EXPECT_EQ(countOf(content, " 5.000 l\n"), 42) << "a minor tick each day";
     EXPECT_EQ(countOf(content, " 10.000 l\n"), 6);

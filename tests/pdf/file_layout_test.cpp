@@ -268,4 +268,27 @@ TEST(FileLayout, ObjectTableGrowsPastATinyLimit) {
     EXPECT_NE(pdf.find("/Size 26\n"), std::string::npos);
 }
 
+TEST(FileLayout, WritersCalledDirectlyRefuseWhatIsOutOfBounds) {
+    using Writer = int (*)(PdfDoc*);
+    for (Writer w : {tpdf_writeCatalog, tpdf_writeOutlinesRoot, tpdf_writePagesTree, tpdf_writeProcSet})
+        EXPECT_EQ(w(nullptr), -1);
+    EXPECT_EQ(tpdf_writeInfo(nullptr, 5), -1);
+    EXPECT_EQ(tpdf_writeXrefTrailer(nullptr, 5), -1);
+    EXPECT_EQ(tpdf_writePage(nullptr, 1), -1);
+    EXPECT_EQ(tpdf_writeFont(nullptr, 0), -1);
+
+    const PdfDocLimits limits{10, -1, -1, -1, 50};
+    Doc doc(tpdf_open(0, &limits));
+    tpdf_init(doc.get());
+    ReportLog log(doc.get());
+    for (int count : {50, 100000, -2}) {
+        EXPECT_EQ(tpdf_writeXrefTrailer(doc.get(), count), -1) << count;
+        EXPECT_TRUE(log.contains("1|TarvexPDF|Object count " + std::to_string(count) + " is beyond the offset table"));
+    }
+    int length = -1;
+    tpdf_getOutputBuffer(doc.get(), &length);
+    EXPECT_EQ(length, 0) << "nothing written";
+    EXPECT_GT(tpdf_writeXrefTrailer(doc.get(), 49), 0);
+}
+
 } // namespace

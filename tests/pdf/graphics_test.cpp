@@ -80,6 +80,22 @@ TEST(Graphics, ArcsUseOneCurvePerQuarterTurn) {
     }
 }
 
+TEST(Graphics, HugeArcSweepsAreRefusedAtOnce) {
+    for (float end : {1e9f, -1e9f, 1e20f, 36001.0f}) {
+        std::vector<std::string> reports;
+        const std::string content = pageContent([&](PdfDoc* d) {
+            ReportLog log(d);
+            tpdf_pointArc(d, 0, 0, 10, 0, end, 1);
+            reports = log.lines();
+        });
+        EXPECT_EQ(content, "") << end;
+        ASSERT_EQ(reports.size(), 1u) << end;
+        EXPECT_EQ(reports[0].rfind("1|TarvexPDF|Arc sweep of ", 0), 0u) << reports[0];
+    }
+    const std::string hundredTurns = pageContent([](PdfDoc* d) { tpdf_pointArc(d, 0, 0, 10, 0, 36000, 1); });
+    EXPECT_EQ(countOf(hundredTurns, " c\n"), 400);
+}
+
 TEST(Graphics, ArcEndsOnTheCircle) {
     const std::string moved = pageContent([](PdfDoc* d) { tpdf_pointArc(d, 100, 100, 10, 0, 90, 1); });
     EXPECT_EQ(moved.substr(0, moved.find('\n')), "110.000 100.000 m");

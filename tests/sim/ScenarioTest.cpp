@@ -119,6 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
             "hosts[0].queues[0].device.port"},
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "ports": [{"description": "x"}]}]})",
             "hosts[0].ports[0]: missing \"name\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "spoolerAdmin": 0}]})",
+            "hosts[0].spoolerAdmin: expected true or false"},
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "deviceSettings": [{"ServerIP": "1"}]}]})",
             "hosts[0].deviceSettings[0]: missing \"ServerMAC\""},
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "deviceSettings": [{"PrinterEnabled": "1"}]}]})",
@@ -131,7 +133,7 @@ TEST(Scenario, TheDemoLoads) {
 }
 
 TEST(Scenario, HostsHavePrintQueuesPortsAndDeviceSettings) {
-  const auto r = sim::parseScenario(R"({"hosts": [{"name": "PC", "ip": "10.0.0.1",
+  const auto r = sim::parseScenario(R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "spoolerAdmin": false,
     "ports": [{"name": "USB001", "description": "Virtual printer port for USB", "monitor": "USB Monitor"}],
     "queues": [{"name": "Laser", "port": "USB001", "offline": true, "paused": true, "access": "use",
                 "device": {"server": "10.0.0.20", "port": 3}},
@@ -142,6 +144,7 @@ TEST(Scenario, HostsHavePrintQueuesPortsAndDeviceSettings) {
     "printMs": 250})");
   ASSERT_TRUE(r.setup) << r.error;
   const sim::Host& h = r.setup->hosts[0];
+  EXPECT_FALSE(h.spoolerAdmin);
   ASSERT_EQ(h.ports.size(), 1u);
   EXPECT_EQ(h.ports[0].monitor, "USB Monitor");
   ASSERT_EQ(h.queues.size(), 2u);

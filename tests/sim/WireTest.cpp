@@ -17,6 +17,8 @@ wire::SpoolerRequest spoolerRequest() {
   r.second = 100;
   r.bufferBytes = 412;
   r.printer = {"Office Printer", "USB001", "Driver", 0x400, 1, 2};
+  r.monitor = "Local Port";
+  r.input = {'L', 0, 'P', 0, 0, 0};
   return r;
 }
 
@@ -30,6 +32,9 @@ wire::SpoolerReply spoolerReply() {
   r.printer = {"Q", "COM1:", "D", 0, 0, 0};
   r.jobs = {{7, "report.pdf", 0x10}, {8, "", 0}};
   r.ports = {{"USB001", "USB Monitor", "Virtual printer port for USB"}};
+  r.printers = {{"Q", "LPT1:,LPT2:", 0x800}};
+  r.status = 183;
+  r.output = {1, 2, 3};
   return r;
 }
 
@@ -108,7 +113,7 @@ TEST(Wire, MalformedPayloadsAreRefused) {
       {0x81, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0},  // promises 4 billion slots
   };
   Bytes badOp = payload(wire::encodeFrame(spoolerRequest()));
-  badOp[1 + 4 + 2] = 13;  // after the kind and the host "PC": no such spooler call
+  badOp[1 + 4 + 2] = wire::kLastSpoolerOp + 1;  // after the kind and the host "PC": no such call
   EXPECT_FALSE(wire::decodePayload(badOp));
   badOp[1 + 4 + 2] = 0;
   EXPECT_FALSE(wire::decodePayload(badOp));

@@ -20,13 +20,19 @@ namespace test {
 
 class Process {
  public:
-  // Starts `args[0]` with the current environment plus `env` ("NAME=value"); standard output and
-  // error go to `outputFile`.
+  // Starts `args[0]` with the current environment plus `env` ("NAME=value"), whose values win over
+  // inherited ones of the same name; standard output and error go to `outputFile`.
   Process(const std::vector<std::string>& args, const std::vector<std::string>& env,
           const std::string& outputFile)
       : output_(outputFile) {
     std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (char** e = environ; *e; ++e) {
+      const std::string inherited(*e);
+      bool overridden = false;
+      for (const auto& own : env) overridden = overridden || nameOf(own) == nameOf(inherited);
+      if (!overridden) environment.push_back(inherited);
+    }
     environment.insert(environment.end(), env.begin(), env.end());
     std::vector<char*> argv, envp;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -1,0 +1,32 @@
+#pragma once
+// One PDF document built from page JPEG files: each page the picture's pixels taken as points,
+// its JPEG drawn at its own size.
+#include <string>
+
+struct PdfDoc;
+
+namespace scanning {
+
+class PdfGroup {
+ public:
+  // Room for `pages` pages and as many pictures (never fewer than 120), so no page of a large
+  // group comes out empty or is dropped.
+  explicit PdfGroup(int pages);
+  ~PdfGroup();
+  PdfGroup(const PdfGroup&) = delete;
+  PdfGroup& operator=(const PdfGroup&) = delete;
+
+  bool opened() const { return doc_ != nullptr; }
+  // Page n (from 1) of width x height points showing the JPEG file.
+  bool addPage(int n, int width, int height, const std::string& jpeg);
+  // Lays the document out and writes it; false when anything on the way failed.
+  bool save(const std::string& file);
+
+ private:
+  PdfDoc* doc_ = nullptr;  // the writer's own C-style handle, closed by the destructor
+};
+
+// A one-page document from one JPEG file.
+bool SaveOnePagePdf(const std::string& jpeg, int width, int height, const std::string& file);
+
+}  // namespace scanning

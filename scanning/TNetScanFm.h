@@ -1,0 +1,174 @@
+#pragma once
+// The scanning window of the TWAIN road: the user names a group of pictures, picks a format and a
+// folder, scans in the source's own window, and previews and saves the pages. It owns the
+// program's TWAIN component and holds the scanner's lock while it is in use.
+#include <QDialog>
+#include <QImage>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/DeviceRows.h"
+#include "scanning/PictureFiles.h"
+#include "scanning/TSaveScanningThread.h"
+#include "scanning/TZELTWAIN.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QTimer;
+class QToolButton;
+
+namespace scanning {
+
+class TSaveFileFm;
+
+class TNetScanFm : public QDialog, public SaveScanningHost {
+  Q_OBJECT
+ public:
+  explicit TNetScanFm(QWidget* parent = nullptr);
+  ~TNetScanFm() override;
+
+  // --- Set by Scan Now before the window is shown.
+  bool TwainPresent = false;
+  app::DeviceData Device;   // the copy of the row taken before the window opened
+  std::string HostName;     // this computer's name, as the main window holds it
+  bool Locked = false;
+  std::string DefaultFolder;
+
+  // Where the pages of a PDF group wait (the user's documents folder + the name at creation).
+  std::string TemporaryBaseName;
+
+  // How the window asks for a file to save to and for a folder; tests replace them.
+  std::function<std::string()> SaveDialogExecute;
+  std::function<std::string(const std::string& initial)> ChooseFolder;
+  // Opens a folder or a picture the way the desktop does.
+  std::function<void(const std::string& path)> OpenInShell;
+
+  // --- Controls.
+  QLabel* SrcLabel;
+  QLineEdit* FileNameEdit;
+  QComboBox* FileFmtComboBox;
+  QComboBox* FileFmtComboBox1;  // hidden: "JPG", "BMP", "PDF"
+  QLineEdit* FilePathEdit;
+  QPushButton* BrowseBtn;
+  QLabel* PageLabel;
+  QLineEdit* LocationEdit;
+  QLabel* InfoSText_FileName;
+  QLabel* InfoSText_Pixel;
+  QLabel* InfoSText_CM;
+  QLabel* InfoSText_Res;
+  QLabel* InfoSText_Bits;
+  QLabel* InfoSText_FSize;
+  QPushButton* ScanBtn;
+  QPushButton* CloseBtn;
+  QLabel* NoteSText;
+  QPushButton* PBtn;
+  QPushButton* NBtn;
+  QLabel* IndexLabel;
+  QLabel* TotalLabel;
+  QScrollArea* MainPanel;
+  QLabel* ScanImage;
+  QLabel* ScaleLabel;
+  QToolButton* ZInTBtn;
+  QToolButton* ZOutTBtn;
+  QToolButton* OPSizeTBtn;
+  QToolButton* ActualTBtn;
+  QToolButton* SaveBtn;
+  QLabel* NoteLabel1;
+  QLabel* NoteLabel21;
+  QLabel* NoteLabel22;
+  QTimer* TimeoutTimer;
+  QTimer* SaveFileTimer;
+  TSaveFileFm* SaveFileFm;
+  TZELTWAIN ZELTwain;
+
+  // --- Window events and commands.
+  void FormCreate();
+  void FormShow();
+  void ResetInfo();
+  void ScanBtnClick();
+  void ZELTwainScanStart();
+  void ZELTwainScanReady();
+  void ZELTwainScanCancel();
+  void ZELTwainScanClose();
+  void SaveFileTimerTimer();
+  void TimeoutTimerTimer();
+  void NBtnClick();
+  void PBtnClick();
+  void FileFmtComboBoxChange();
+  void BrowseBtnClick();
+  void ZInTBtnClick();
+  void ZOutTBtnClick();
+  void OPSizeTBtnClick();
+  void ActualTBtnClick();
+  void MainPanelResize();
+  void SaveBtnClick();
+  void LocationEditClick();
+  void InfoSText_FileNameClick();
+  void FormClose();
+  void SavePictureAs();
+  void ShowPage(int index);
+
+  // --- What the window shows and holds.
+  const std::string& GroupFileName() const { return groupFile_; }
+  int PageCount() const { return pageCount_; }
+  int CurrentPage() const { return currentPage_; }
+  int Scale() const { return scale_; }
+  int FitScale() const { return fitScale_; }
+  bool TemporaryJpegsExist() const { return temporaryJpegs_; }
+  const QImage& Preview() const { return preview_; }
+  bool Saving() const { return savingThread_ != nullptr; }
+
+  // --- SaveScanningHost: the saving thread's calls, on the UI thread.
+  std::string GroupFile() override { return groupFile_; }
+  std::string TemporaryBase() override { return TemporaryBaseName; }
+  void ShowSaveError(const std::string& text) override;
+  void EnablePaging() override;
+  void SetTemporaryJpegs(bool exist, const std::string& lastPdf) override;
+  void SaveDone(int pageCount, bool saveFailed) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void done(int result) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QWidget* buildLeftPanel();
+  QWidget* buildRightPanel();
+  void setControlsEnabled(bool enabled);
+  void afterScanEnds();
+  void closeSource();
+  void deleteTemporaryJpegs(int pages);
+  void message(const std::string& text);
+  int ask(const std::string& text);
+  void ShowPageInfo(int n, const std::string& file);
+  void FormatPictureInfo(int bits, int dpi);
+  void applyScale(bool zoomIn);
+  std::string groupExtension() const;  // "jpg", "bmp" or "pdf"
+  std::string groupBase() const;       // the group file without its extension
+  std::string pageFileOf(int n) const; // the page's BMP while scanning
+  std::string previewFileOf(int n) const;
+  bool savePreviewAs(const std::string& file, int dpi);
+
+  std::string groupFile_;
+  int pageCount_ = 0;
+  int currentPage_ = 0;
+  int fitScale_ = 0;
+  int scale_ = 0;
+  bool temporaryJpegs_ = false;
+  std::string lastPdf_;
+  QImage preview_;
+  int previewDpi_ = 0;
+  TW_IMAGEINFO imageInfo_{};
+  std::unique_ptr<TSaveScanningThread> savingThread_;
+};
+
+// The rows of a preview picture for our encoders: grey pictures as one byte per pixel.
+PixelRows RowsOf(const QImage& image);
+
+}  // namespace scanning

@@ -1,0 +1,216 @@
+// Text notes, links, the outline tree and the small document settings.
+#include "pdf_fixtures.h"
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace tpdf_test;
+
+namespace {
+
+Doc onePage() {
+    Doc doc = startedDocument();
+    tpdf_pageInit(doc.get(), 1, 0, "0 0 612 792", "0 0 612 792");
+    return doc;
+}
+
+std::string finished(PdfDoc* doc) {
+    EXPECT_EQ(tpdf_finalizeAll(doc), 0);
+    return outputOf(doc);
+}
+
+// The text of object n ("n 0 obj\n" up to and including "endobj\n").
+std::string objectText(const std::string& pdf, int n) {
+    const std::string head = "\n" + std::to_string(n) + " 0 obj\n";
+    const std::size_t at = pdf.find(head);
+    if (at == std::string::npos) return {};
+    const std::size_t end = pdf.find("endobj\n", at);
+    return pdf.substr(at + 1, end + 7 - at - 1);
+}
+
+TEST(Annotations, EachKindWithItsDefaults) {
+    Doc doc = onePage();
+    PdfDoc* d = doc.get();
+    tpdf_pageInit(d, 2, 0, "0 0 612 792", "0 0 612 792");
+    tpdf_setCurrentPage(d, 1);
+    EXPECT_EQ(tpdf_textNote(d, 10, 20, 30.4f, 40.6f, "Title", "Note", nullptr), 0);
+    EXPECT_EQ(tpdf_webLink(d, 1, 2, 3, 4, "https://example.com/", nullptr), 0);
+    EXPECT_EQ(tpdf_pageLink(d, 1, 2, 3, 4, 2, "/Fit", nullptr), 0);
+    EXPECT_EQ(tpdf_actionLink(d, 1, 2, 3, 4, "/S /Named /N /NextPage", nullptr), 0);
+    const PdfAnnotOptions options{2, "[0 0 2]", nullptr, 0.5f, 0.25f, 0};
+    EXPECT_EQ(tpdf_webLinkDomain(d, 1, 1, 2, 2, "x", &options), 0);
+    const PdfAnnotOptions styled{0, "[1 1 1]", "/W 2 /S /D", 1, 0, 0};
+    EXPECT_EQ(tpdf_pageLink(d, 1, 2, 3, 4, 3, "/Fit", &styled), 0);
+    EXPECT_EQ(tpdf_annotCount(d), 6);
+    const std::string pdf = finished(d);
+    EXPECT_NE(pdf.find("/Contents 6 0 R\n/Annots [ 9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 14 0 R ]\n>>"), std::string::npos) << pdf;
+    EXPECT_EQ(objectText(pdf, 9), "9 0 obj\n<<\n/Type /Annot\n/Subtype /Text\n/Rect [10 20 30 41]\n/T (Title)\n"
+                                  "/Contents (Note)\n/Border [0 0 1]\n/C [1.0000 1.0000 0.0000]\n/F 0\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 10), "10 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [1 2 3 4]\n"
+                                   "/A << /S /URI\n/URI (https://example.com/)\n>>\n/Border [0 0 0]\n"
+                                   "/C [0.0000 0.0000 1.0000]\n/F 0\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 11), "11 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [1 2 3 4]\n/Dest [7 0 R /Fit]\n"
+                                   "/Border [0 0 1]\n/C [0.0000 0.0000 1.0000]\n/F 0\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 12), "12 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [1 2 3 4]\n"
+                                   "/A <<\n/S /Named /N /NextPage\n>>\n/Border [0 0 0]\n/C [0.0000 0.0000 1.0000]\n/F 0\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 13), "13 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [72 72 144 144]\n"
+                                   "/A << /S /URI\n/URI (x)\n>>\n/Border [0 0 2]\n/C [0.5000 0.2500 0.0000]\n/F 2\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 14), "14 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [1 2 3 4]\n"
+                                   "/BS <<\n/W 2 /S /D\n>>\n/C [1.0000 0.0000 0.0000]\n/F 0\n>>\nendobj\n")
+        << "a link to a page never started leads nowhere";
+}
+
+TEST(Annotations, TextsFromOutsideCannotBreakTheFile) {
+    Doc doc = onePage();
+    PdfDoc* d = doc.get();
+    ReportLog log(d);
+    tpdf_textNote(d, 0, 0, 9, 9, "T(i)t\\le\r", "a) >> endobj\r\nb", nullptr);
+    tpdf_webLink(d, 0, 0, 9, 9, "http://x/)>>", nullptr);
+    for (const char* action : {"/S /URI /URI (x)) >>", "/S /X ] [", ">> endobj", "/S /JS (a) % c", "/A 1 0 obj"})
+        EXPECT_EQ(tpdf_actionLink(d, 0, 0, 9, 9, action, nullptr), -1) << action;
+    EXPECT_TRUE(log.contains("1|TarvexPDF|The action text is not balanced PDF syntax and was not added: /S /X ] ["));
+    EXPECT_EQ(tpdf_pageLink(d, 0, 0, 9, 9, 1, "/Fit] >>", nullptr), -1);
+    const PdfAnnotOptions bad{0, "[0 0 1] >>", nullptr, 0, 0, 0};
+    EXPECT_EQ(tpdf_webLink(d, 0, 0, 9, 9, "x", &bad), -1);
+    EXPECT_EQ(tpdf_actionLink(d, 0, 0, 9, 9, "/S /URI /URI (a\\)b(c)) /D [<0A> <<>>]", nullptr), 0);
+    tpdf_setHexText(d, 1);
+    tpdf_textNote(d, 0, 0, 9, 9, "28 29", "410d0a42", nullptr);
+    EXPECT_EQ(tpdf_annotCount(d), 4);
+    const std::string pdf = finished(d);
+    EXPECT_NE(pdf.find("/T (T\\(i\\)t\\\\le\\r\\n)\n/Contents (a\\) >> endobj\\r\\n\\r\\nb)\n"), std::string::npos) << pdf;
+    EXPECT_NE(pdf.find("/URI (http://x/\\)>>)\n"), std::string::npos);
+    EXPECT_NE(pdf.find("/A <<\n/S /URI /URI (a\\)b(c)) /D [<0A> <<>>]\n>>\n"), std::string::npos);
+    EXPECT_NE(pdf.find("/T (\\(\\))\n/Contents (A\\r\n" "B)\n"), std::string::npos) << "hex text: bytes escaped";
+    if (haveTool("qpdf")) {
+        ScratchDir dir;
+        ASSERT_EQ(tpdf_savePDFmemoryStreamToFile(d, dir.file("a.pdf").c_str()), 0);
+        std::string out;
+        EXPECT_EQ(run("qpdf --check " + dir.file("a.pdf"), &out), 0) << out;
+        EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+    }
+}
+
+TEST(Annotations, LimitsAndFailuresAddNothing) {
+    const PdfDocLimits limits{5, -1, -1, 3, 0};
+    Doc doc(tpdf_open(0, &limits));
+    PdfDoc* d = doc.get();
+    tpdf_init(d);
+    ReportLog log(d);
+    EXPECT_EQ(tpdf_textNote(d, 0, 0, 1, 1, "t", "c", nullptr), -1) << "no page yet";
+    tpdf_pageInit(d, 1, 0, "0 0 100 100", "0 0 100 100");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(tpdf_webLink(d, 0, 0, 1, 1, "x", nullptr), 0);
+    log.clear();
+    EXPECT_EQ(tpdf_textNote(d, 0, 0, 1, 1, "t", "c", nullptr), -1);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"1|TarvexPDF|too many annotations in this PDF: 3"});
+    EXPECT_EQ(tpdf_annotCount(d), 3);
+    const std::string pdf = finished(d);
+    EXPECT_NE(pdf.find("/Annots [ 7 0 R 8 0 R 9 0 R ]\n"), std::string::npos) << "the page's list is unchanged";
+
+    ScratchDir dir;
+    Doc other = onePage();
+    ReportLog otherLog(other.get());
+    EXPECT_EQ(tpdf_textNoteFromFile(other.get(), 0, 0, 1, 1, "t", dir.file("none.txt").c_str(), nullptr), -1);
+    EXPECT_TRUE(otherLog.contains("1|TarvexPDF|cannot open annotation text file: " + dir.file("none.txt")));
+    std::ofstream(dir.file("note.txt")) << "From (a) file\nline 2";
+    EXPECT_EQ(tpdf_textNoteFromFileDomain(other.get(), 0, 0, 1, 1, "t", dir.file("note.txt").c_str(), nullptr), 0);
+    EXPECT_NE(finished(other.get()).find("/Rect [0 0 72 72]\n/T (t)\n/Contents (From \\(a\\) file\\r\\nline 2)\n"),
+              std::string::npos);
+}
+
+TEST(Outlines, DestinationTextsForEveryCode) {
+    const char* expected[] = {"/XYZ null null null", "/XYZ 10 20 1.500", "/Fit", "/FitH 10", "/FitV 10",
+                              "/FitR 10 20 2 3", "/FitB", "/FitBH 10", "/FitBV 10", "/XYZ null 10 null",
+                              "/XYZ null null null"};
+    for (int code = 0; code <= 10; ++code) {
+        char* text = tpdf_destinationText(code, 10, 20, 1.5f, 3);
+        if (code == 5) {
+            std::free(text);
+            text = tpdf_destinationText(code, 10, 20, 2, 3);
+        }
+        EXPECT_STREQ(text, expected[code]) << code;
+        std::free(text);
+    }
+    char* text = tpdf_destinationText(-3, 1, 1, 1, 1);
+    EXPECT_STREQ(text, "/XYZ null null null");
+    std::free(text);
+}
+
+TEST(Outlines, ThreeLevelsWithCountsLinksAndClosedItems) {
+    Doc doc = onePage();
+    PdfDoc* d = doc.get();
+    tpdf_pageInit(d, 2, 0, "0 0 612 792", "0 0 612 792");
+    ReportLog log(d);
+    EXPECT_EQ(tpdf_addOutline(d, nullptr, 0, 1, 3, "x", 2, 0, 0, 0, 0), nullptr);
+    EXPECT_TRUE(log.contains("1|TarvexPDF|Page 3 has not yet been created for outline (book mark)."));
+    PdfOutline* a = tpdf_addOutline(d, nullptr, 0, 1, 1, "A (first)", 2, 0, 0, 0, 0);
+    PdfOutline* a1 = tpdf_addOutline(d, a, 1, 0, 1, "A1", 3, 700, 0, 0, 0);  // closed
+    PdfOutline* a1x = tpdf_addOutline(d, a1, 1, 1, 2, "A1x", 2, 0, 0, 0, 0); // hidden under A1
+    PdfOutline* a2 = tpdf_addOutline(d, a, 1, 1, 2, "A2", 2, 0, 0, 0, 0);    // later child
+    PdfOutline* b = tpdf_addOutlineAction(d, nullptr, 0, 1, "/S /Named /N /FirstPage", "B");
+    PdfOutline* between = tpdf_addOutline(d, a, 0, 1, 2, "Between", 2, 0, 0, 0, 0);
+    ASSERT_TRUE(a && a1 && a1x && a2 && b && between);
+    EXPECT_EQ(a->count, 2) << "A1 and A2 show; A1x is inside closed A1";
+    EXPECT_EQ(a1->count, 1);
+    EXPECT_EQ(a1->next, a2);
+    EXPECT_EQ(a2->prev, a1);
+    EXPECT_EQ(a->next, between);
+    EXPECT_EQ(between->next, b);
+    EXPECT_EQ(tpdf_firstOutline(d), a);
+    EXPECT_EQ(tpdf_outlineCount(d), 5) << "A, A1, A2, B and Between; A1x is under a closed item";
+
+    const std::string pdf = finished(d);
+    // Pages 5-8, Info last; items depth first: A 9, A1 10, A1x 11, A2 12, Between 13, B 14.
+    EXPECT_EQ(objectText(pdf, 2), "2 0 obj\n<<\n/Type /Outlines\n/Count 5\n/First 9 0 R\n/Last 14 0 R\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 9), "9 0 obj\n<<\n/Parent 2 0 R\n/Dest [5 0 R /Fit]\n/Title (A \\(first\\))\n"
+                                  "/Next 13 0 R\n/First 10 0 R\n/Last 12 0 R\n/Count 2\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 10), "10 0 obj\n<<\n/Parent 9 0 R\n/Dest [5 0 R /FitH 700]\n/Title (A1)\n"
+                                   "/Next 12 0 R\n/First 11 0 R\n/Last 11 0 R\n/Count -1\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 11), "11 0 obj\n<<\n/Parent 10 0 R\n/Dest [7 0 R /Fit]\n/Title (A1x)\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 14), "14 0 obj\n<<\n/Parent 2 0 R\n/A <<\n/S /Named /N /FirstPage\n>>\n/Title (B)\n"
+                                   "/Prev 13 0 R\n>>\nendobj\n");
+    EXPECT_NE(pdf.find("/Size 16\n"), std::string::npos);
+    if (haveTool("qpdf")) {
+        ScratchDir dir;
+        ASSERT_EQ(tpdf_savePDFmemoryStreamToFile(d, dir.file("o.pdf").c_str()), 0);
+        std::string out;
+        EXPECT_EQ(run("qpdf --check " + dir.file("o.pdf"), &out), 0) << out;
+        EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+    }
+}
+
+TEST(Outlines, TheObjectTableBoundsTheItems) {
+    const PdfDocLimits limits{5, -1, -1, -1, 3};
+    Doc doc(tpdf_open(0, &limits));
+    PdfDoc* d = doc.get();
+    tpdf_init(d);
+    tpdf_pageInit(d, 1, 0, "0 0 10 10", "0 0 10 10");
+    ReportLog log(d);
+    PdfOutline* last = nullptr;
+    for (int i = 0; i < 3; ++i) last = tpdf_addOutline(d, last, 0, 1, 1, "i", 2, 0, 0, 0, 0);
+    EXPECT_NE(last, nullptr);
+    EXPECT_EQ(tpdf_addOutline(d, last, 0, 1, 1, "one too many", 2, 0, 0, 0, 0), nullptr);
+    EXPECT_TRUE(log.contains("1|TarvexPDF|Too many outline items in this PDF: 3"));
+    EXPECT_EQ(tpdf_outlineCount(d), 3);
+}
+
+TEST(DocumentSettings, SmallHelpers) {
+    char out[32];
+    EXPECT_STREQ(tpdf_slashToBackslash(out, "a/b/c.pfm"), "a\\b\\c.pfm");
+    int id = 0;
+    const int first = tpdf_uniqueId(&id);
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(id, first);
+    EXPECT_EQ(tpdf_uniqueId(&id), first) << "a value already there is kept";
+    int next = -5;
+    EXPECT_EQ(tpdf_uniqueId(&next), first + 1);
+    EXPECT_STREQ(tpdf_libraryVersion(), "1.0.0");
+    EXPECT_STREQ(tpdf_platformName(), "Windows 9x/NT");
+
+    const std::string content = pageContent([](PdfDoc* d) {
+        tpdf_writeRaw(d, "% raw\n");
+        tpdf_setPageDuration(d, 2.5f);
+    });
+    EXPECT_EQ(content, "% raw\n");
+}
+
+} // namespace

@@ -1,0 +1,211 @@
+// The saving thread turns a batch of BMP pages into BMP, JPEG or PDF groups; its window calls run
+// on the UI thread; a failure loses no page.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ScanFixtures.h"
+#include "platform/UiDispatcher.h"
+#include "scanning/PictureFiles.h"
+#include "scanning/TSaveScanningThread.h"
+
+using namespace scantest;
+
+namespace {
+
+struct RecordingHost : scanning::SaveScanningHost {
+  std::string group, temporary;
+  std::vector<std::string> errors;
+  bool paging = false;
+  bool temporaryJpegs = false;
+  std::string lastPdf;
+  int donePages = -1;
+  bool doneFailed = false;
+  std::vector<std::thread::id> callers;
+
+  void called() { callers.push_back(std::this_thread::get_id()); }
+  std::string GroupFile() override { called(); return group; }
+  std::string TemporaryBase() override { called(); return temporary; }
+  void ShowSaveError(const std::string& text) override { called(); errors.push_back(text); }
+  void EnablePaging() override { called(); paging = true; }
+  void SetTemporaryJpegs(bool exist, const std::string& pdf) override {
+    called();
+    temporaryJpegs = exist;
+    lastPdf = pdf;
+  }
+  void SaveDone(int pages, bool failed) override {
+    called();
+    donePages = pages;
+    doneFailed = failed;
+  }
+};
+
+class SaveScanningThreadTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { platform::ui::markUiThread(); }
+
+  // Pages as the scanning window leaves them: base.bmp, base_2.bmp, ...
+  void scanPages(const std::string& base, int count, DibSpec spec = {24, 18, 24}) {
+    for (int n = 1; n <= count; ++n) {
+      spec.width = 24 + n;  // pages of different sizes
+      const auto dib = makeDib(spec);
+      ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), scanning::PageFile(base, n, ".bmp")), 0);
+    }
+  }
+  void save(int pages, int dpi = 300) {
+    scanning::TSaveScanningThread thread(host);
+    thread.PageCount = pages;
+    thread.dpi = dpi;
+    thread.bits = 24;
+    thread.setPriority(platform::ThreadPriority::Higher);
+    thread.resume();
+    thread.waitFor();
+    for (auto id : host.callers) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(host.donePages, pages);
+  }
+  std::string pdfOut(const std::string& command, const std::string& pdf) {
+    std::string out;
+    EXPECT_EQ(run(command + " " + pdf, &out), 0) << command;
+    return out;
+  }
+
+  ScratchDir dir;
+  RecordingHost host;
+};
+
+TEST_F(SaveScanningThreadTest, BmpGroupCarriesTheResolution) {
+  scanPages(dir.file("Name"), 3);
+  host.group = dir.file("Name.bmp");
+  save(3);
+  for (const char* f : {"Name.bmp", "Name_2.bmp", "Name_3.bmp"}) {
+    const auto bytes = readAll(dir.file(f));
+    EXPECT_EQ(get32(bytes, 38), 11811u) << f;
+    EXPECT_EQ(get32(bytes, 42), 11811u) << f;
+  }
+  EXPECT_TRUE(host.paging);
+  EXPECT_FALSE(host.doneFailed);
+  EXPECT_TRUE(host.errors.empty());
+}
+
+TEST_F(SaveScanningThreadTest, JpgGroupReplacesThePages) {
+  if (!haveTool("djpeg")) GTEST_SKIP() << "djpeg missing";
+  scanPages(dir.file("Name"), 3);
+  host.group = dir.file("Name.jpg");
+  save(3);
+  for (const char* f : {"Name.jpg", "Name_2.jpg", "Name_3.jpg"}) {
+    const auto bytes = readAll(dir.file(f));
+    ASSERT_GT(bytes.size(), 20u) << f;
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 13, bytes.begin() + 18),
+              (std::vector<std::uint8_t>{1, 0x01, 0x2C, 0x01, 0x2C})) << f;
+    EXPECT_EQ(run("djpeg -outfile /dev/null " + dir.file(f)), 0) << f;
+  }
+  for (const char* f : {"Name.bmp", "Name_2.bmp", "Name_3.bmp"}) EXPECT_FALSE(exists(dir.file(f)));
+  EXPECT_TRUE(host.paging);
+}
+
+// A page that cannot be converted keeps its BMP; the others are converted; the message says so.
+TEST_F(SaveScanningThreadTest, JpgPageThatFailsKeepsItsBmp) {
+  scanPages(dir.file("Name"), 3);
+  writeAll(dir.file("Name_2.bmp"), {'B', 'M', 0, 0, 0});
+  host.group = dir.file("Name.jpg");
+  save(3);
+  EXPECT_TRUE(exists(dir.file("Name.jpg")));
+  EXPECT_TRUE(exists(dir.file("Name_3.jpg")));
+  EXPECT_FALSE(exists(dir.file("Name_2.jpg")));
+  EXPECT_TRUE(exists(dir.file("Name_2.bmp")));
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0], "Can't save file :  : " + dir.file("Name_2.jpg") +
+                                "\n\nThe page is kept as " + dir.file("Name_2.bmp"));
+  EXPECT_TRUE(host.doneFailed);
+  EXPECT_FALSE(host.paging);
+}
+
+TEST_F(SaveScanningThreadTest, PdfGroupOnePagePerPicture) {
+  for (const char* tool : {"qpdf", "pdfinfo", "pdfimages"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  host.temporary = dir.file("Picture");
+  scanPages(host.temporary, 3);
+  host.group = dir.file("Group.pdf");
+  save(3);
+  EXPECT_EQ(run("qpdf --check " + host.group), 0);
+  EXPECT_NE(pdfOut("pdfinfo", host.group).find("Pages:           3"), std::string::npos);
+  std::string sizes = pdfOut("pdfinfo -f 1 -l 3", host.group);
+  for (int n = 1; n <= 3; ++n)
+    EXPECT_NE(sizes.find(std::to_string(24 + n) + " x 18 pts"), std::string::npos) << sizes;
+  const std::string images = pdfOut("pdfimages -list", host.group);
+  EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 3) << images;
+  // The page JPEGs stay for the preview; the window deletes them later.
+  for (const char* f : {"Picture.jpg", "Picture_2.jpg", "Picture_3.jpg"}) EXPECT_TRUE(exists(dir.file(f)));
+  for (const char* f : {"Picture.bmp", "Picture_2.bmp", "Picture_3.bmp"}) EXPECT_FALSE(exists(dir.file(f)));
+  EXPECT_TRUE(host.temporaryJpegs);
+  EXPECT_EQ(host.lastPdf, host.group);
+  EXPECT_TRUE(host.paging);
+}
+
+TEST_F(SaveScanningThreadTest, PdfGroupOfOnePageLeavesPagingOff) {
+  host.temporary = dir.file("Picture");
+  scanPages(host.temporary, 1);
+  host.group = dir.file("One.pdf");
+  save(1);
+  EXPECT_TRUE(exists(host.group));
+  EXPECT_FALSE(host.paging);
+  EXPECT_TRUE(exists(dir.file("Picture.jpg")));
+}
+
+// Past the writer's default of 100 pictures and 120 pages every page still shows its picture.
+TEST_F(SaveScanningThreadTest, PdfGroupLargerThanTheDefaultLimits) {
+  if (!haveTool("pdfimages")) GTEST_SKIP() << "pdfimages missing";
+  host.temporary = dir.file("Picture");
+  scanPages(host.temporary, 125, {4, 4, 8});
+  host.group = dir.file("Big.pdf");
+  save(125);
+  EXPECT_EQ(run("qpdf --check " + host.group), 0);
+  const std::string images = pdfOut("pdfimages -list", host.group);
+  EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 125);
+  EXPECT_NE(images.find("\n 125 "), std::string::npos) << images;  // page 125 has its picture
+}
+
+// Page 2 of 4 cannot be converted: no document, nothing deleted, the message names what is kept.
+TEST_F(SaveScanningThreadTest, PdfGroupThatFailsKeepsThePages) {
+  host.temporary = dir.file("Picture");
+  scanPages(host.temporary, 4);
+  writeAll(dir.file("Picture_2.bmp"), {'B', 'M'});
+  host.group = dir.file("Group.pdf");
+  save(4);
+  EXPECT_FALSE(exists(host.group));
+  EXPECT_TRUE(host.doneFailed);
+  EXPECT_FALSE(host.paging);
+  EXPECT_FALSE(host.temporaryJpegs);  // the window must not delete them
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0], "Can't save file :  : " + host.group +
+                                "\n\nThe pages are kept in these files:\n" + dir.file("Picture.jpg") +
+                                "\n" + dir.file("Picture_2.bmp") + "\n" + dir.file("Picture_3.jpg") +
+                                "\n" + dir.file("Picture_4.jpg"));
+  for (const char* f : {"Picture.jpg", "Picture_2.bmp", "Picture_3.jpg", "Picture_4.jpg"})
+    EXPECT_TRUE(exists(dir.file(f))) << f;
+}
+
+// A document that cannot be written is a failure, not a silent success.
+TEST_F(SaveScanningThreadTest, PdfThatCannotBeWrittenIsReported) {
+  host.temporary = dir.file("Picture");
+  scanPages(host.temporary, 2);
+  host.group = dir.file("missing-folder/Group.pdf");
+  save(2);
+  EXPECT_TRUE(host.doneFailed);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find(dir.file("Picture_2.jpg")), std::string::npos);
+  EXPECT_TRUE(exists(dir.file("Picture.jpg")));
+}
+
+TEST_F(SaveScanningThreadTest, BmpPageThatCannotBePatchedIsReported) {
+  scanPages(dir.file("Name"), 2);
+  host.group = dir.file("Name.bmp");
+  std::filesystem::remove(dir.file("Name_2.bmp"));
+  save(2);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0], "Can't save file :  : " + dir.file("Name_2.bmp"));
+  EXPECT_EQ(get32(readAll(dir.file("Name.bmp")), 42), 11811u);
+  EXPECT_TRUE(host.doneFailed);
+}
+
+}  // namespace

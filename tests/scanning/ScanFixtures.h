@@ -1,0 +1,115 @@
+#pragma once
+// Pictures and folders for the scanning tests: DIBs as a source hands them over, a scratch folder,
+// and the outside tools that read the files back.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace scantest {
+
+inline void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline std::uint32_t get32(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+struct DibSpec {
+  int width = 16;
+  int height = 8;
+  int bits = 24;             // 1, 8 (grey palette) or 24
+  std::uint32_t headerSize = 40;
+  bool topDown = false;
+  std::uint32_t sizeImage = 0;  // as the source fills it (often 0)
+};
+
+// A DIB with a pattern: colour stripes for 24 bits, a grey ramp for 8, a checker for 1.
+inline std::vector<std::uint8_t> makeDib(const DibSpec& s) {
+  const std::uint32_t row = ((static_cast<std::uint32_t>(s.width) * s.bits + 31) / 32) * 4;
+  const std::uint32_t entries = s.bits <= 8 ? (1u << s.bits) : 0;
+  std::vector<std::uint8_t> dib(s.headerSize + 4 * entries + row * static_cast<std::uint32_t>(s.height), 0);
+  put32(dib, 0, s.headerSize);
+  put32(dib, 4, static_cast<std::uint32_t>(s.width));
+  put32(dib, 8, static_cast<std::uint32_t>(s.topDown ? -s.height : s.height));
+  dib[12] = 1;
+  dib[14] = static_cast<std::uint8_t>(s.bits);
+  put32(dib, 20, s.sizeImage);
+  for (std::uint32_t i = 0; i < entries; ++i) {
+    const auto v = static_cast<std::uint8_t>(entries == 2 ? i * 255 : i);
+    dib[s.headerSize + 4 * i] = dib[s.headerSize + 4 * i + 1] = dib[s.headerSize + 4 * i + 2] = v;
+  }
+  std::uint8_t* px = dib.data() + s.headerSize + 4 * entries;
+  for (int y = 0; y < s.height; ++y) {
+    std::uint8_t* r = px + static_cast<std::size_t>(y) * row;
+    for (int x = 0; x < s.width; ++x) {
+      if (s.bits == 24) {
+        r[3 * x] = static_cast<std::uint8_t>(x * 255 / s.width);
+        r[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / s.height);
+        r[3 * x + 2] = static_cast<std::uint8_t>((x + y) % 2 ? 200 : 40);
+      } else if (s.bits == 8) {
+        r[x] = static_cast<std::uint8_t>((x * 7 + y * 3) % 256);
+      } else if ((x + y) % 2) {
+        r[x / 8] = static_cast<std::uint8_t>(r[x / 8] | (0x80 >> (x % 8)));
+      }
+    }
+  }
+  return dib;
+}
+
+inline std::vector<std::uint8_t> readAll(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+inline void writeAll(const std::string& file, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+inline bool exists(const std::string& file) { return std::filesystem::exists(file); }
+
+// Runs a shell command; returns its exit code and, when asked, its standard output.
+inline int run(const std::string& command, std::string* output = nullptr) {
+  std::unique_ptr<FILE, int (*)(FILE*)> p(popen((command + " 2>/dev/null").c_str(), "r"), pclose);
+  if (!p) return -1;
+  std::string out;
+  std::array<char, 4096> buf{};
+  std::size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), p.get())) > 0) out.append(buf.data(), n);
+  const int status = pclose(p.release());
+  if (output) *output = out;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+inline bool haveTool(const std::string& name) { return run("command -v " + name) == 0; }
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarvex-scan-XXXXXX").string();
+    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Files a person or an outside tool looks at: build/test-output/<area>/.
+inline std::string testOutput(const std::string& area) {
+  const std::string dir = std::string(TARVEX_BIN_DIR) + "/../test-output/" + area;
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+}  // namespace scantest

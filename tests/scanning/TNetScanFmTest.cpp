@@ -1,0 +1,400 @@
+// The scanning window driven as a user would, offscreen, over a simulated source: a group of
+// three pages saved as BMP, JPEG and PDF and read back by outside tools; preview, Save As, the
+// idle unlock and the re-lock.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "ScanFixtures.h"
+#include "app/Dialogs.h"
+#include "core/DriverInterface.h"
+#include "platform/TwainSourceDialog.h"
+#include "platform/UiDispatcher.h"
+#include "scanning/ScriptedSource.h"
+#include "scanning/TNetScanFm.h"
+#include "support/FakeDeviceIo.h"
+
+using namespace scantest;
+namespace tw = platform::twain;
+
+namespace {
+
+int argc = 1;
+char programName[] = "test_scanning_window";
+char* argv[] = {programName, nullptr};
+
+struct RecordedBoxes : app::MessageBoxes {
+  std::vector<std::string> shown;
+  int answer = app::kIdYes;
+  int show(const std::string& text, const std::string&, unsigned) override {
+    shown.push_back(text);
+    return answer;
+  }
+  void showModeless(const std::string& text, const std::string&, unsigned) override {
+    shown.push_back(text);
+  }
+};
+
+enum Format { kJpg = 0, kBmp = 1, kPdf = 2 };
+
+scanning::test::Script threePages() {
+  scanning::test::Script s;
+  s.name = "Velmora NetScan 3000";
+  s.pages = std::vector<tw::PageDescription>(3, tw::PageDescription{850, 1100, 24, 300, 300});
+  return s;
+}
+
+class ScanWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QApplication::instance()) new QApplication(argc, argv);
+    platform::ui::markUiThread();
+  }
+  void SetUp() override {
+    ::setenv("TARVEX_SIM_DIR", sim.path().c_str(), 1);
+    ::setenv("TARVEX_HOST", "SCAN-PC", 1);
+    app::setMessageBoxes(&boxes);
+    platform::setDeviceIo(&driver);
+  }
+  // The sources are made when the manager opens: a test changes `script` before this.
+  void openWindow() {
+    blocksBefore = platform::GlobalBlockCount();
+    tw::setSourceProviders({[this] {
+      std::vector<std::unique_ptr<tw::Source>> out;
+      out.push_back(std::make_unique<scanning::test::ScriptedSource>(script, seen));
+      return out;
+    }});
+    window = std::make_unique<scanning::TNetScanFm>();
+    // What Scan Now does before it shows the window.
+    if (!window->TwainPresent) {
+      window->TwainPresent = true;
+      window->ZELTwain.InitTWAIN();
+    }
+    tw::TW_IDENTITY id{};
+    ASSERT_EQ(window->ZELTwain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY,
+                                                     tw::MSG_GETFIRST, &id),
+              tw::TWRC_SUCCESS);
+    window->ZELTwain.SetDataSource(id);
+    window->SrcLabel->setText("Velmora NetScan 3000");
+    window->Device.bus = 7;
+    window->Device.port = "2";
+    window->Device.owner = "SCAN-PC";
+    window->HostName = "SCAN-PC";
+    window->Locked = true;
+    window->TimeoutTimer->start();
+    window->TemporaryBaseName = work.file("Picture");
+    window->FilePathEdit->setText(QString::fromStdString(work.path() + "/"));
+    window->FileNameEdit->setText("group");
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    EXPECT_EQ(platform::GlobalBlockCount(), blocksBefore) << "a picture block was not freed";
+    tw::setSourceProviders({});
+    platform::setDeviceIo(nullptr);
+    app::setMessageBoxes(nullptr);
+  }
+
+  template <typename Done>
+  bool until(Done done, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      platform::ui::serve();
+      if (window->Saving()) window->SaveFileTimerTimer();  // the 400 ms poll, stepped
+    }
+    return done();
+  }
+
+  // The user picks the format, presses Scan, then Scan in the source's own window.
+  void scanGroup(Format format) {
+    window->FileFmtComboBox->setCurrentIndex(format);
+    window->ScanBtn->click();
+    ASSERT_TRUE(window->ZELTwain.IsDataSourceEnabled());
+    const auto dialogs = tw::openSourceDialogs();
+    ASSERT_FALSE(dialogs.empty());
+    dialogs.back()->scanButton()->click();
+    ASSERT_TRUE(until([&] {
+      return !window->Saving() && window->NoteSText->text().contains("picture(s) were scanned.");
+    }));
+    EXPECT_TRUE(window->ScanBtn->isEnabled());
+    EXPECT_EQ(window->NoteSText->text(), " 3 picture(s) were scanned.");
+  }
+
+  void render(const std::string& name) {
+    QCoreApplication::processEvents();
+    window->grab().save(QString::fromStdString(testOutput("windows") + "/" + name));
+  }
+
+  ScratchDir sim, work;
+  RecordedBoxes boxes;
+  test::FakeDeviceIo driver;
+  scanning::test::Script script = threePages();
+  std::shared_ptr<scanning::test::Seen> seen = std::make_shared<scanning::test::Seen>();
+  std::unique_ptr<scanning::TNetScanFm> window;
+  std::size_t blocksBefore = 0;
+};
+
+TEST_F(ScanWindowTest, ThreePagesSavedAsBmpJpegAndPdf) {
+  openWindow();
+  for (const char* tool : {"identify", "djpeg", "qpdf", "pdfimages", "pdftoppm"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  const std::string out = testOutput("scanning");
+
+  scanGroup(kBmp);
+  EXPECT_EQ(window->GroupFileName(), work.file("group.bmp"));
+  std::string text;
+  for (const char* page : {"group.bmp", "group_2.bmp", "group_3.bmp"}) {
+    ASSERT_EQ(run("identify -units PixelsPerInch -format "
+                  "'%w %h %[fx:round(resolution.x)]x%[fx:round(resolution.y)]' " + work.file(page),
+                  &text), 0);
+    EXPECT_EQ(text, "850 1100 300x300") << page;
+  }
+  EXPECT_EQ(window->InfoSText_Res->text(), "300 dpi");  // page 1 shown, its resolution read back
+  std::filesystem::copy_file(work.file("group.bmp"), out + "/group.bmp",
+                             std::filesystem::copy_options::overwrite_existing);
+  render("TNetScanFm.png");
+
+  scanGroup(kJpg);
+  EXPECT_EQ(window->GroupFileName(), work.file("group1.jpg"));  // group.bmp is taken
+  ASSERT_EQ(run("identify -format '%w %h %x %y %U' " + work.file("group1.jpg"), &text), 0);
+  EXPECT_EQ(text, "850 1100 300 300 PixelsPerInch");
+  EXPECT_EQ(run("djpeg -outfile /dev/null " + work.file("group1_3.jpg")), 0);
+  EXPECT_FALSE(exists(work.file("group1.bmp")));
+  std::filesystem::copy_file(work.file("group1.jpg"), out + "/group.jpg",
+                             std::filesystem::copy_options::overwrite_existing);
+
+  scanGroup(kPdf);
+  const std::string pdf = work.file("group2.pdf");
+  EXPECT_EQ(window->GroupFileName(), pdf);
+  EXPECT_EQ(run("qpdf --check " + pdf, &text), 0) << text;
+  ASSERT_EQ(run("pdfimages -list " + pdf, &text), 0);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 3) << text;
+  EXPECT_NE(text.find("850  1100  rgb"), std::string::npos) << text;
+  EXPECT_EQ(run("pdftoppm -r 10 -png " + pdf + " " + work.file("render")), 0);
+  EXPECT_TRUE(exists(work.file("render-3.png")));
+  std::filesystem::copy_file(pdf, out + "/group.pdf", std::filesystem::copy_options::overwrite_existing);
+  EXPECT_TRUE(window->TemporaryJpegsExist());
+  EXPECT_TRUE(exists(work.file("Picture_3.jpg")));  // kept for the preview
+  EXPECT_EQ(window->LocationEdit->text().toStdString(), work.path() + "/");
+  EXPECT_EQ(window->InfoSText_FileName->text(), "group2.pdf");
+  render("TNetScanFm-pdf.png");
+
+  // Closing the window deletes the temporary pages.
+  window->CloseBtn->click();
+  EXPECT_FALSE(exists(work.file("Picture.jpg")));
+  EXPECT_FALSE(exists(work.file("Picture_3.jpg")));
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+}
+
+TEST_F(ScanWindowTest, PagingZoomAndPictureTexts) {
+  script.pages[1] = tw::PageDescription{400, 300, 8, 300, 300};
+  openWindow();
+  scanGroup(kJpg);
+  EXPECT_TRUE(window->NBtn->isEnabled());
+  EXPECT_EQ(window->PageLabel->text(), "No. 1 Page.");
+  EXPECT_EQ(window->InfoSText_Pixel->text(), "850 x 1100 pixels");
+  window->NBtn->click();
+  EXPECT_EQ(window->IndexLabel->text(), "2");
+  EXPECT_EQ(window->InfoSText_Pixel->text(), "400 x 300 pixels");
+  EXPECT_EQ(window->InfoSText_Bits->text(), "8 bit(s)");
+  EXPECT_EQ(window->InfoSText_Res->text(), "300 dpi");
+  EXPECT_EQ(window->InfoSText_CM->text(), "3.3 x 2.5 cm");
+  window->NBtn->click();
+  window->NBtn->click();
+  EXPECT_EQ(window->IndexLabel->text(), "1");
+  window->PBtn->click();
+  EXPECT_EQ(window->IndexLabel->text(), "3");
+
+  const int fit = window->FitScale();
+  ASSERT_LT(fit, 100);
+  window->ZInTBtn->click();
+  EXPECT_EQ(window->Scale(), fit + (10 - fit % 10));
+  EXPECT_EQ(window->ScaleLabel->text(), QString::number(window->Scale()) + " % ");
+  window->ActualTBtn->click();
+  EXPECT_EQ(window->Scale(), 100);
+  EXPECT_EQ(window->ScanImage->width(), 850);
+  for (int i = 0; i < 30; ++i) window->ZOutTBtn->click();
+  EXPECT_EQ(window->Scale(), fit);
+}
+
+// Save As writes the shown picture in the format of its extension, and nothing for any other.
+TEST_F(ScanWindowTest, SaveAsTheShownPicture) {
+  openWindow();
+  if (!haveTool("identify")) GTEST_SKIP() << "identify missing";
+  scanGroup(kBmp);
+  std::string target;
+  window->SaveDialogExecute = [&] { return target; };
+  std::string text;
+
+  target = work.file("copy.jpg");
+  window->SaveBtn->click();
+  ASSERT_EQ(run("identify -format '%m %w %h %x' " + target, &text), 0);
+  EXPECT_EQ(text, "JPEG 850 1100 300");
+
+  target = work.file("copy.bmp");
+  window->SaveBtn->click();
+  ASSERT_EQ(run("identify -units PixelsPerInch -format '%m %w %[fx:round(resolution.x)]' " + target, &text), 0);
+  EXPECT_EQ(text.substr(text.find(' ')), " 850 300");
+  EXPECT_EQ(text.substr(0, 3), "BMP");
+
+  target = work.file("copy.pdf");
+  window->SaveBtn->click();
+  EXPECT_EQ(run("qpdf --check " + target), 0);
+  EXPECT_FALSE(exists(target + ".jpg"));
+
+  target = work.file("copy.png");
+  window->SaveBtn->click();
+  EXPECT_FALSE(exists(target));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0], "Can't save file :  : " + target);
+
+  // Onto an existing file only when the user says yes.
+  boxes.shown.clear();
+  boxes.answer = app::kIdNo;
+  target = work.file("copy.bmp");
+  std::filesystem::remove(target);
+  writeAll(target, {1, 2, 3});
+  window->SaveBtn->click();
+  EXPECT_EQ(readAll(target).size(), 3u);
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"File existed already ! Overwirte?"});
+}
+
+TEST_F(ScanWindowTest, ScanRefusedWithoutNameOrFolderOrWithTooLongAName) {
+  openWindow();
+  window->FileNameEdit->clear();
+  window->ScanBtn->click();
+  window->FileNameEdit->setText("group");
+  window->FilePathEdit->clear();
+  window->ScanBtn->click();
+  window->FilePathEdit->setText(QString::fromStdString(work.path() + "/"));
+  window->FileNameEdit->setText(QString(64, 'n'));
+  const std::string longFolder = work.path() + "/" + std::string(250 - work.path().size() - 64 - 4, 'f') + "/";
+  window->FilePathEdit->setText(QString::fromStdString(longFolder));
+  window->ScanBtn->click();
+  ASSERT_EQ(boxes.shown.size(), 3u);
+  EXPECT_EQ(boxes.shown[0], "Please input a name for this group of pictures !");
+  EXPECT_EQ(boxes.shown[1], "Please choose a place to save this group of pictures !");
+  EXPECT_EQ(boxes.shown[2], "Can't save file : \n\n" + longFolder + std::string(64, 'n') + ".jpg");
+  EXPECT_FALSE(window->ZELTwain.IsDataSourceEnabled());
+  EXPECT_EQ(seen->opens, 0);
+}
+
+// A page that cannot be written is reported; its picture block is freed all the same.
+TEST_F(ScanWindowTest, PageFileThatCannotBeWritten) {
+  openWindow();
+  const std::string folder = work.path() + "/gone/";
+  window->FilePathEdit->setText(QString::fromStdString(folder));
+  window->FileFmtComboBox->setCurrentIndex(kBmp);
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }));
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"Can't open file :  : " + folder + "group.bmp"});
+  EXPECT_FALSE(window->Saving());
+  EXPECT_FALSE(window->ZELTwain.IsDataSourceOpen());
+  EXPECT_EQ(seen->transferredAt.size(), 1u);  // the batch stopped after the first page
+}
+
+// A source above 600 dpi is set to 600; one that takes no resolution from 600 down to 100 scans
+// nothing and the window says so.
+TEST_F(ScanWindowTest, ResolutionNegotiatedBeforeEachPage) {
+  script.pages = {tw::PageDescription{80, 60, 24, 1200, 1200}};
+  script.accepted = {1200, 400};
+  openWindow();
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
+  EXPECT_EQ(seen->transferredAt, std::vector<int>{400});
+  EXPECT_EQ(window->InfoSText_Res->text(), "400 dpi");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ScanWindowTest, NoResolutionTakenRefusesTheScan) {
+  script.pages = {tw::PageDescription{80, 60, 24, 1200, 1200}};
+  script.accepted = {1200};
+  openWindow();
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }));
+  EXPECT_TRUE(seen->transferredAt.empty());
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{
+                             "Sorry, this resolution can not be supported by this application."});
+  EXPECT_TRUE(window->TimeoutTimer->isActive());
+}
+
+TEST_F(ScanWindowTest, BrowseAndTheLocationLinks) {
+  openWindow();
+  std::string asked;
+  window->ChooseFolder = [&](const std::string& initial) {
+    asked = initial;
+    return std::string("/home/u/Scans");
+  };
+  window->BrowseBtn->click();
+  EXPECT_EQ(asked, work.path() + "/");
+  EXPECT_EQ(window->FilePathEdit->text(), "/home/u/Scans/");
+  window->ChooseFolder = [](const std::string&) { return std::string(); };  // Cancel
+  window->BrowseBtn->click();
+  EXPECT_EQ(window->FilePathEdit->text(), "/home/u/Scans/");
+
+  std::vector<std::string> opened;
+  window->OpenInShell = [&](const std::string& path) { opened.push_back(path); };
+  window->LocationEdit->setText("/home/u/Scans/");
+  window->InfoSText_FileName->setText("group.jpg");
+  window->LocationEditClick();
+  window->InfoSText_FileNameClick();
+  EXPECT_EQ(opened, (std::vector<std::string>{"/home/u/Scans/", "/home/u/Scans/group.jpg"}));
+}
+
+// A transfer that fails on page 3: two BMP pages stay, no saving runs, paging stays off.
+TEST_F(ScanWindowTest, FailedTransferMidBatchKeepsThePagesBefore) {
+  script.failingPage = 2;
+  openWindow();
+  window->FileFmtComboBox->setCurrentIndex(kJpg);
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }));
+  EXPECT_FALSE(window->Saving());
+  EXPECT_EQ(window->PageCount(), 2);
+  EXPECT_TRUE(exists(work.file("group.bmp")));
+  EXPECT_TRUE(exists(work.file("group_2.bmp")));
+  EXPECT_FALSE(exists(work.file("group.jpg")));
+  EXPECT_FALSE(window->NBtn->isEnabled());
+  EXPECT_TRUE(window->TimeoutTimer->isActive());
+}
+
+// The idle timer gives the lock back; the next Scan takes it again, or closes when it cannot.
+TEST_F(ScanWindowTest, IdleUnlockAndRelock) {
+  openWindow();
+  EXPECT_EQ(window->TimeoutTimer->interval(), 180000);
+  driver.reply(core::IOCTL_TCPBUS_UNLOCK_DEVICE, {true});
+  window->TimeoutTimerTimer();
+  EXPECT_FALSE(window->Locked);
+  EXPECT_FALSE(window->TimeoutTimer->isActive());
+  ASSERT_EQ(driver.requests.size(), 1u);
+  EXPECT_EQ(driver.requests[0].handle, 7);
+
+  driver.reply(core::IOCTL_TCPBUS_LOCK_DEVICE, {true});
+  window->ScanBtn->click();
+  EXPECT_TRUE(window->Locked);
+  EXPECT_TRUE(window->ZELTwain.IsDataSourceEnabled());
+  EXPECT_EQ(driver.requests.back().code, core::IOCTL_TCPBUS_LOCK_DEVICE);
+  tw::openSourceDialogs().back()->closeButton()->click();
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }));
+
+  // Someone else took the scanner meanwhile: the window says so and closes.
+  window->TimeoutTimerTimer();
+  window->Device.owner = "OTHER-PC";
+  window->ScanBtn->click();
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"This scanner was used by someone !"});
+  EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,443 @@
+// The TWAIN component over the source manager with scripted sources: the transfer loop and its
+// events, the notifications through the application's messages, the resolution negotiation, and
+// the component's identity, properties and failures.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/AppMessages.h"
+#include "platform/GlobalMemory.h"
+#include "scanning/Dib.h"
+#include "scanning/TZELTWAIN.h"
+#include "tests/scanning/ScriptedSource.h"
+
+namespace scanning::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform::twain;
+
+// Stands in for the sources' windows: the test presses their buttons.
+class TestWindows : public SourceWindows {
+ public:
+  int open(const SourceWindowInfo& info, std::function<void(SourceWindowChoice)> answer) override {
+    shownFor = info.productName;
+    answer_ = std::move(answer);
+    return ++opened;
+  }
+  void close(int) override { ++closed; }
+  void press(SourceWindowChoice choice) { answer_(choice); }
+  int opened = 0, closed = 0;
+  std::string shownFor;
+
+ private:
+  std::function<void(SourceWindowChoice)> answer_;
+};
+
+// What the events reported, page by page.
+struct Events {
+  std::vector<platform::HGLOBAL> ready;
+  std::vector<bool> lastPage;
+  int starts = 0, cancels = 0, closes = 0;
+};
+
+class TwainLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("tarvex-twain-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    ::setenv("TARVEX_SIM_DIR", dir_.c_str(), 1);
+    ::setenv("TARVEX_HOST", "SCAN-PC", 1);
+    setSourceWindows(&windows_);
+    blocksBefore_ = platform::GlobalBlockCount();
+  }
+  void TearDown() override {
+    twain_.reset();
+    setSourceProviders({});
+    setSourceWindows(nullptr);
+    while (platform::processMessages() > 0) {
+    }
+    EXPECT_EQ(platform::GlobalBlockCount(), blocksBefore_) << "a picture block was not freed";
+    fs::remove_all(dir_);
+  }
+
+  // Installs one scripted source and a component bound to it, with events that free each page.
+  void start(Script script) {
+    setSourceProviders({[script, seen = seen_] {
+      std::vector<std::unique_ptr<Source>> out;
+      out.push_back(std::make_unique<ScriptedSource>(script, seen));
+      return out;
+    }});
+    twain_ = std::make_unique<TZELTWAIN>();
+    twain_->OnScanStart = [this](TZELTWAIN*) {
+      ++events_.starts;
+      if (onStart) onStart(*twain_);
+    };
+    twain_->OnScanReady = [this](TZELTWAIN* t) {
+      events_.ready.push_back(t->GetBmpHandle());
+      events_.lastPage.push_back(t->IsLastPage());
+      if (t->GetBmpHandle()) platform::GlobalFree(t->GetBmpHandle());
+    };
+    twain_->OnScanCancel = [this](TZELTWAIN*) { ++events_.cancels; };
+    twain_->OnScanClose = [this](TZELTWAIN*) { ++events_.closes; };
+    twain_->InitTWAIN();
+    TW_IDENTITY id{};
+    ASSERT_EQ(twain_->CallDataSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &id),
+              TWRC_SUCCESS);
+    twain_->SetDataSource(id);
+  }
+
+  // Acquire, the user presses Scan, the application takes its messages.
+  void scan() {
+    twain_->Acquire(nullptr);
+    ASSERT_TRUE(twain_->IsDataSourceEnabled());
+    windows_.press(SourceWindowChoice::Scan);
+    platform::processMessages();
+  }
+
+  fs::path dir_;
+  TestWindows windows_;
+  std::shared_ptr<Seen> seen_ = std::make_shared<Seen>();
+  std::unique_ptr<TZELTWAIN> twain_;
+  Events events_;
+  std::function<void(TZELTWAIN&)> onStart;
+  std::size_t blocksBefore_ = 0;
+};
+
+std::vector<PageDescription> pages(int n, int bits = 24) {
+  return std::vector<PageDescription>(n, PageDescription{40, 30, bits, 300, 300});
+}
+
+TEST_F(TwainLoop, UnknownCountsKeepTheBatchGoingUntilTheSourceSaysNone) {
+  Script s;
+  s.pages = pages(3);
+  s.counts = {0xFFFF, 0xFFFF, 0};
+  start(s);
+  scan();
+  ASSERT_EQ(events_.ready.size(), 3u);
+  for (platform::HGLOBAL h : events_.ready) EXPECT_NE(h, 0u);
+  EXPECT_EQ(events_.lastPage, (std::vector<bool>{false, false, true}));
+  EXPECT_EQ(events_.cancels, 0);
+  EXPECT_FALSE(twain_->IsDataSourceEnabled());
+  EXPECT_FALSE(twain_->IsDataSourceOpen());
+  EXPECT_TRUE(twain_->IsDataSourceManagerOpen());
+  EXPECT_EQ(windows_.closed, 1);
+  EXPECT_EQ(seen_->closes, 1);
+}
+
+TEST_F(TwainLoop, CancelInScanStartTransfersNothingAndResetsThePendingPages) {
+  Script s;
+  s.pages = pages(3);
+  start(s);
+  onStart = [this](TZELTWAIN& t) {
+    if (events_.starts == 2) t.SetCanel(true);
+  };
+  scan();
+  EXPECT_EQ(events_.ready.size(), 1u) << "no ScanReady for the cancelled page";
+  EXPECT_EQ(seen_->transferredAt.size(), 1u);
+  EXPECT_TRUE(twain_->IsLastPage());
+  EXPECT_EQ(seen_->batchesEnded, 1);
+  EXPECT_EQ(events_.cancels, 0) << "ScanCancel follows only a failed transfer";
+  EXPECT_FALSE(twain_->IsDataSourceOpen());
+}
+
+TEST_F(TwainLoop, AFailedTransferMidBatchReportsAnEmptyPageThenCancels) {
+  Script s;
+  s.pages = pages(3);
+  s.counts = {0xFFFF, 0xFFFF, 0xFFFF};
+  s.failingPage = 1;
+  start(s);
+  scan();
+  ASSERT_EQ(events_.ready.size(), 2u);
+  EXPECT_NE(events_.ready[0], 0u);
+  EXPECT_EQ(events_.ready[1], 0u);
+  EXPECT_TRUE(events_.lastPage[1]);
+  EXPECT_EQ(seen_->batchesEnded, 1);
+  EXPECT_EQ(events_.cancels, 1);
+  EXPECT_FALSE(twain_->IsDataSourceOpen());
+}
+
+TEST_F(TwainLoop, APictureThatIsNoWholeDibCountsAsAFailedTransfer) {
+  Script s;
+  s.corruptDib = true;
+  start(s);
+  scan();
+  ASSERT_EQ(events_.ready.size(), 1u);
+  EXPECT_EQ(events_.ready[0], 0u);
+  EXPECT_EQ(events_.cancels, 1);
+  // TearDown checks that the refused block was freed.
+}
+
+TEST_F(TwainLoop, CloseRequestFromTheSourcesWindowClosesItAndTellsTheOwner) {
+  start(Script{});
+  twain_->Acquire(nullptr);
+  windows_.press(SourceWindowChoice::Close);
+  platform::processMessages();
+  EXPECT_EQ(events_.closes, 1);
+  EXPECT_TRUE(events_.ready.empty());
+  EXPECT_FALSE(twain_->IsDataSourceEnabled());
+  EXPECT_FALSE(twain_->IsDataSourceOpen());
+}
+
+TEST_F(TwainLoop, CloseOkClosesTheSourceWithoutAnEvent) {
+  ScriptedSource* source = nullptr;
+  setSourceProviders({[&source, seen = seen_] {
+    std::vector<std::unique_ptr<Source>> out;
+    auto s = std::make_unique<ScriptedSource>(Script{}, seen);
+    source = s.get();
+    out.push_back(std::move(s));
+    return out;
+  }});
+  twain_ = std::make_unique<TZELTWAIN>();
+  int closes = 0;
+  twain_->OnScanClose = [&](TZELTWAIN*) { ++closes; };
+  twain_->InitTWAIN();
+  TW_IDENTITY id{};
+  twain_->CallDataSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &id);
+  twain_->SetDataSource(id);
+  twain_->Acquire(nullptr);
+  ASSERT_NE(source, nullptr);
+  source->notify(MSG_CLOSEDSOK);
+  platform::processMessages();
+  EXPECT_EQ(closes, 0);
+  EXPECT_FALSE(twain_->IsDataSourceOpen());
+}
+
+TEST_F(TwainLoop, OneBatchPerEnableAndASecondAcquireScansAgain) {
+  Script s;
+  s.pages = pages(1);
+  start(s);
+  scan();
+  windows_.press(SourceWindowChoice::Scan);  // a late press after the batch: nothing
+  platform::processMessages();
+  EXPECT_EQ(events_.ready.size(), 1u);
+  scan();
+  EXPECT_EQ(events_.ready.size(), 2u);
+}
+
+TEST_F(TwainLoop, WithoutItsWindowTheSourceStartsAtOnce) {
+  start(Script{});
+  twain_->setShowUI(false);
+  twain_->Acquire(nullptr);
+  EXPECT_EQ(windows_.opened, 0);
+  platform::processMessages();
+  EXPECT_EQ(events_.ready.size(), 1u);
+}
+
+TEST_F(TwainLoop, AFailedOpenLeavesTheSourceClosedAndTheProgramsMessagesFlowing) {
+  Script s;
+  s.refuseOpen = true;
+  start(s);
+  twain_->Acquire(nullptr);
+  EXPECT_FALSE(twain_->IsDataSourceOpen());
+  EXPECT_FALSE(twain_->IsDataSourceEnabled());
+  int delivered = 0;
+  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
+  platform::postMessage({window, 0x0400, 0, 0});
+  platform::processMessages();
+  EXPECT_EQ(delivered, 1);
+  platform::destroyMessageWindow(window);
+}
+
+TEST_F(TwainLoop, AnOpenSourceLetsOtherMessagesThrough) {
+  start(Script{});
+  twain_->Acquire(nullptr);
+  ASSERT_TRUE(twain_->IsDataSourceEnabled());
+  int delivered = 0;
+  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
+  platform::postMessage({window, 0x0400, 0, 0});
+  platform::processMessages();
+  EXPECT_EQ(delivered, 1);
+  platform::destroyMessageWindow(window);
+}
+
+TEST_F(TwainLoop, WithoutAWindowForTheSourceItIsNotEnabled) {
+  start(Script{});
+  setSourceWindows(nullptr);
+  twain_->Acquire(nullptr);
+  EXPECT_TRUE(twain_->IsDataSourceOpen());
+  EXPECT_FALSE(twain_->IsDataSourceEnabled());
+}
+
+TEST_F(TwainLoop, TheSimulatedUserClosesTheWindow) {
+  Script s;
+  s.user = SourceWindowChoice::Close;
+  start(s);
+  twain_->Acquire(nullptr);
+  platform::processMessages();
+  EXPECT_EQ(windows_.opened, 0);
+  EXPECT_EQ(events_.closes, 1);
+}
+
+// The scanning window's check before each page: above 600 dpi (or 600 at other depths) it asks
+// for 600, 550, ... down to 100 until the source takes one on both axes.
+void negotiate(TZELTWAIN& t, int& finalDpi, bool& refused) {
+  TW_IMAGEINFO info{};
+  t.GetImageInfo(info);
+  const int dpi = dpiFromFix32(info.XResolution);
+  const int bits = info.BitsPerPixel;
+  const bool usual = bits == 1 || bits == 8 || bits == 24;
+  finalDpi = dpi;
+  refused = false;
+  if (!(usual ? dpi > 600 : dpi >= 600)) return;
+  int target = 600, x = 0, y = 0;
+  do {
+    info.XResolution = info.YResolution = fix32FromDpi(target);
+    t.SetImageInfo(info);
+    t.GetImageInfo(info);
+    x = dpiFromFix32(info.XResolution);
+    y = dpiFromFix32(info.YResolution);
+    if (x != target || x != y) target -= 50;
+  } while ((x != target || x != y) && target >= 100);
+  finalDpi = x;
+  if (!(x == target && x == y)) {
+    refused = true;
+    t.SetCanel(true);
+  }
+}
+
+TEST_F(TwainLoop, ResolutionNegotiation) {
+  struct Case {
+    const char* name;
+    int reported, bits;
+    std::set<int> accepted;
+    int scannedAt;
+    std::vector<int> asked;
+  };
+  const Case cases[] = {
+      {"1200 at 24 bits is set to 600", 1200, 24, {}, 600, {600, 600}},
+      {"600 at 16 bits is asked again", 600, 16, {}, 600, {600, 600}},
+      {"600 at 8 bits stands", 600, 8, {}, 600, {}},
+      {"a 300-only source gets 600 down to 300", 1200, 24, {300},
+       300, {600, 600, 550, 550, 500, 500, 450, 450, 400, 400, 350, 350, 300, 300}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    seen_ = std::make_shared<Seen>();
+    events_ = {};
+    Script s;
+    s.pages = {PageDescription{40, 30, c.bits, c.reported, c.reported}};
+    s.accepted = c.accepted;
+    start(s);
+    int finalDpi = 0;
+    bool refused = false;
+    onStart = [&](TZELTWAIN& t) { negotiate(t, finalDpi, refused); };
+    scan();
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(finalDpi, c.scannedAt);
+    EXPECT_EQ(seen_->resolutionsAsked, c.asked);
+    ASSERT_EQ(seen_->transferredAt.size(), 1u);
+    EXPECT_EQ(seen_->transferredAt[0], c.scannedAt);
+    twain_.reset();
+  }
+}
+
+TEST_F(TwainLoop, NoResolutionTakenRefusesThePage) {
+  Script s;
+  s.pages = {PageDescription{40, 30, 24, 1200, 1200}};
+  s.accepted = {1200};
+  start(s);
+  int finalDpi = 0;
+  bool refused = false;
+  onStart = [&](TZELTWAIN& t) { negotiate(t, finalDpi, refused); };
+  scan();
+  EXPECT_TRUE(refused);
+  EXPECT_TRUE(events_.ready.empty());
+  EXPECT_TRUE(seen_->transferredAt.empty());
+}
+
+TEST_F(TwainLoop, TheApplicationIdentityReachesTheManager) {
+  start(Script{});
+  const TW_IDENTITY& id = twain_->ApplicationIdentity();
+  EXPECT_EQ(id.ProtocolMajor, 1);
+  EXPECT_EQ(id.ProtocolMinor, 7);
+  EXPECT_EQ(id.SupportedGroups, 3u);
+  EXPECT_NE(id.Id, 0u);
+  EXPECT_EQ(str32(id.ProductName), "ZELTwain module");
+  EXPECT_EQ(str32(id.Version.Info), "Twain component");
+  EXPECT_EQ(id.Version.Language, 13);
+  EXPECT_EQ(id.Version.Country, 1);
+  // The enumerated source identity is whole: what SetDataSource copied names the source.
+  EXPECT_EQ(str32(twain_->DataSource().ProductName), "Scripted Scanner");
+  EXPECT_EQ(str32(twain_->DataSource().Manufacturer), "Test Maker");
+}
+
+TEST(TwainComponent, Properties) {
+  TZELTWAIN t;
+  t.setProductname(std::string(40, 'x') );
+  EXPECT_EQ(t.Productname(), std::string(32, 'x'));
+  t.setFileFormat(static_cast<TImageType>(12));
+  EXPECT_EQ(t.FileFormat(), ffBMP);
+  EXPECT_EQ(t.Filename(), "C:\\TWAIN.BMP");
+  t.setFilename(std::string(300, 'f'));
+  EXPECT_EQ(t.Filename().size(), 255u);
+  t.setLanguage(lgRussian);
+  EXPECT_EQ(t.ApplicationIdentity().Version.Language, 78);
+  t.setLanguage(static_cast<TLanguageType>(16));
+  EXPECT_EQ(t.Language(), lgRussian);
+  t.setCountry(ctFinland);
+  EXPECT_EQ(t.ApplicationIdentity().Version.Country, 358);
+  EXPECT_EQ(t.Country(), ctFinland);
+  EXPECT_TRUE(t.ShowUI());
+}
+
+TEST(TwainComponent, ConditionTexts) {
+  EXPECT_EQ(TZELTWAIN::Condition2String(0), "Operation was succesful.");
+  EXPECT_EQ(TZELTWAIN::Condition2String(21), "Transfer failed because of a feeder error");
+  EXPECT_EQ(TZELTWAIN::Condition2String(7), "Unknown condition 0007");
+  EXPECT_EQ(TZELTWAIN::Condition2String(0x1234), "Unknown condition 1234");
+  EXPECT_EQ(TZELTWAIN::Condition2String(4),
+            "Data Source is connected to maximum supported number of \r\napplications.");
+}
+
+TEST_F(TwainLoop, ClosingTheManagerWhileTheSourceIsOpenIsRefused) {
+  start(Script{});
+  twain_->Acquire(nullptr);
+  try {
+    twain_->CloseDataSourceManager();
+    FAIL() << "no error";
+  } catch (const ETwainError& e) {
+    EXPECT_STREQ(e.what(), _ERR_DSM_OPEN);
+  }
+  EXPECT_TRUE(twain_->IsDataSourceManagerOpen());
+}
+
+TEST_F(TwainLoop, WithoutTheManagerOpeningFailsWithItsMessage) {
+  setManagerInstalled(false);
+  TZELTWAIN t;
+  try {
+    t.InitTWAIN();
+    FAIL() << "no error";
+  } catch (const ETwainError& e) {
+    EXPECT_STREQ(e.what(), _ERR_TWAIN_NOT_LOADED);
+  }
+  setManagerInstalled(true);
+}
+
+TEST_F(TwainLoop, DriverSearchFindsASourceFileAnywhereBelowTheTwainFolder) {
+  const fs::path twainDir = fs::path(windowsDirectory()) / "TWAIN_32";
+  fs::create_directories(twainDir / "maker" / "FOLDER.DS");
+  EXPECT_FALSE(TZELTWAIN::IsTwainDriverAvailable()) << "a folder named .DS is no source";
+  fs::create_directories(twainDir / "maker" / "model");
+  std::ofstream(twainDir / "maker" / "model" / "scanner.ds") << "";
+  EXPECT_TRUE(TZELTWAIN::IsTwainDriverAvailable());
+}
+
+TEST_F(TwainLoop, TheDefaultSourceEntryIsPutBack) {
+  const fs::path ini = fs::path(windowsDirectory()) / "win.ini";
+  fs::create_directories(ini.parent_path());
+  std::ofstream(ini) << "[windows]\nload=\n[TWAIN]\nDEFAULT SOURCE=Old Scanner\n";
+  start(Script{});
+  twain_->SelectDataSource();
+  EXPECT_EQ(str32(twain_->DataSource().ProductName), "Scripted Scanner");
+  std::ofstream(ini) << "[TWAIN]\nDEFAULT SOURCE=Chosen\n";
+  twain_->CloseDataSourceManager();
+  std::ifstream in(ini);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("DEFAULT SOURCE=Old Scanner"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace scanning::test
