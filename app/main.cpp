@@ -11,6 +11,8 @@
 
 #include "app/SingleInstance.h"
 #include "app/TMainFm.h"
+#include "app/TPrinterSetupForm.h"
+#include "core/NetInfo.h"
 #include "core/SettingsStore.h"
 #include "platform/UiDispatcher.h"
 
@@ -74,6 +76,12 @@ int main(int argc, char* argv[]) {
   serveHandOversFromTheEventLoop(application);
   app::TMainFm mainForm(args);
   if (!mainForm.FormCreate()) return 0;
+  // Created with the other windows, though no command opens it.
+  app::TPrinterSetupForm printerSetup(core::WindowsVersionFlags, [&mainForm] {
+    std::vector<std::string> bound;
+    for (const auto& entry : mainForm.printers()) bound.push_back(entry->queueName);
+    return bound;
+  });
   instance.listen([&mainForm](unsigned, unsigned lParam) { mainForm.TrayIconMessage(lParam); });
   watchTermination(mainForm);
   QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainForm,

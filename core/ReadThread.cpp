@@ -1,5 +1,7 @@
 #include "core/ReadThread.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 
@@ -17,10 +19,11 @@ bool TReadThread::readOne(std::int32_t& count) {
   auto& io = platform::deviceIo();
   std::uint32_t returned = 0;
   platform::ReadStatus status = io.BeginRead(control_, buffer_, returned);
-  while (status == platform::ReadStatus::Pending) {
-    if (terminated()) return false;  // the read is left to the handle's close
-    status = io.WaitRead(control_, kWaitSliceMs, returned);
-  }
+  // One wait on the read and on the stop together: a stop whose cancel met no pending read still
+  // ends it at once, and nothing wakes the thread while no event comes.
+  if (status == platform::ReadStatus::Pending)
+    status = io.WaitReadUnless(control_, stopEvent(), returned);
+  if (status == platform::ReadStatus::Pending) return false;  // stopped; left to the handle's close
   count = status == platform::ReadStatus::Completed
               ? static_cast<std::int32_t>(std::min<std::uint32_t>(returned, kEventBytes))
               : 0;
@@ -28,6 +31,7 @@ bool TReadThread::readOne(std::int32_t& count) {
 }
 
 void TReadThread::execute() {
+  std::uint32_t backOff = kBackOffMs;
   while (!terminated()) {
     buffer_.fill(0);
     std::int32_t count = 0;
@@ -37,7 +41,12 @@ void TReadThread::execute() {
     synchronize([this, count] {
       if (handler_) handler_(buffer_.data(), count);
     });
-    if (!ok) platform::clock().sleepMs(kBackOffMs);
+    if (ok) {
+      backOff = kBackOffMs;
+      continue;
+    }
+    if (!platform::clock().sleepUnless(backOff, stopEvent())) break;
+    backOff = std::min(backOff * 2, kMaxBackOffMs);
   }
 }
 

@@ -16,11 +16,10 @@ using DriverEventHandler = std::function<void(const std::uint8_t* record, std::i
 
 class TReadThread : public platform::Thread {
  public:
-  // Waits on a pending read in slices of this length, so that a stop is seen even when the cancel
-  // that should end the read came while no read was pending.
-  static constexpr std::uint32_t kWaitSliceMs = 200;
-  // After a failed read the next one waits this long, so that a broken device is not hammered.
+  // After a failed read the next one waits kBackOffMs, doubled after each further failure up to
+  // kMaxBackOffMs, so that a broken or vanished device is not hammered.
   static constexpr std::uint32_t kBackOffMs = 100;
+  static constexpr std::uint32_t kMaxBackOffMs = 3200;
 
   TReadThread(Handle control, DriverEventHandler handler);
   ~TReadThread() override;

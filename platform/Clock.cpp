@@ -17,6 +17,14 @@ void SystemClock::sleepMs(std::uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool SystemClock::sleepUnless(std::uint32_t ms, const Event& stop) { return !stop.wait(ms); }
+
+bool Clock::sleepUnless(std::uint32_t ms, const Event& stop) {
+  if (stop.isSet()) return false;
+  sleepMs(ms);
+  return !stop.isSet();
+}
+
 ManualClock::ManualClock(std::int64_t startMs, std::time_t wall)
     : startMs_(startMs), now_(startMs), wallStart_(wall) {}
 

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/Event.h"
+
 namespace platform {
 
 class Clock {
@@ -14,6 +16,8 @@ class Clock {
   // Local wall-clock time, seconds since the epoch.
   virtual std::time_t wallTime() = 0;
   virtual void sleepMs(std::uint32_t ms) = 0;
+  // Sleeps like sleepMs, but a set `stop` ends the sleep at once; false when it did.
+  virtual bool sleepUnless(std::uint32_t ms, const Event& stop);
 };
 
 // The real clock.
@@ -22,6 +26,7 @@ class SystemClock final : public Clock {
   std::int64_t nowMs() override;
   std::time_t wallTime() override;
   void sleepMs(std::uint32_t ms) override;
+  bool sleepUnless(std::uint32_t ms, const Event& stop) override;
 };
 
 // A clock that only moves when slept on or advanced; thread-safe. Sleeping advances it at once.

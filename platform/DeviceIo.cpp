@@ -16,6 +16,18 @@ DeviceIo& deviceIo() {
   return *client;
 }
 
+ReadStatus DeviceIo::WaitReadUnless(Handle handle, const Event& stop, std::uint32_t& returned) {
+  constexpr std::uint32_t kLookMs = 5;
+  for (;;) {
+    if (stop.isSet()) {
+      returned = 0;
+      return ReadStatus::Pending;
+    }
+    const ReadStatus status = WaitRead(handle, kLookMs, returned);
+    if (status != ReadStatus::Pending) return status;
+  }
+}
+
 void setDeviceIo(DeviceIo* io) { installed.store(io, std::memory_order_release); }
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Event.h"
 #include "platform/Handle.h"
 
 namespace platform {
@@ -66,7 +67,18 @@ class DeviceIo {
   // Waits up to timeoutMs for the outstanding read; Pending when the time ran out first (the read
   // stays outstanding), else its end.
   virtual ReadStatus WaitRead(Handle handle, std::uint32_t timeoutMs, std::uint32_t& returned) = 0;
+  // Waits without end for the outstanding read, or until `stop` is set: then Pending (the read
+  // stays outstanding). Blocks on both at once, so an idle wait costs nothing. The default looks
+  // at `stop` between short waits; the simulated host's client blocks on both.
+  virtual ReadStatus WaitReadUnless(Handle handle, const Event& stop, std::uint32_t& returned);
+
+  // The error of this thread's last failed call, 0 when it gave none (kErrorDeviceGone, ...).
+  virtual std::uint32_t LastError() const { return 0; }
 };
+
+// The device's handle names nothing (the driver is gone, or came back since the handle was
+// opened), or the driver cannot be reached at all.
+inline constexpr std::uint32_t kErrorDeviceGone = 1167;  // ERROR_DEVICE_NOT_CONNECTED
 
 // The process-wide device I/O service. By default the client of the simulated host named by
 // TARVEX_SIM_DIR; tests install another one (the simulated host linked in process).

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Event.h"
 #include "platform/Handle.h"
 
 namespace platform {
@@ -106,7 +107,8 @@ struct XcvAnswer {
   std::uint32_t status = 0;
 };
 
-enum class ChangeWait { Fired, TimedOut, Failed };
+// Stopped: the wait's stop event was set before a change came or the time ran out.
+enum class ChangeWait { Fired, TimedOut, Failed, Stopped };
 
 class PrintSpooler {
  public:
@@ -132,8 +134,10 @@ class PrintSpooler {
 
   // A change notification on an open queue for the flags given; kInvalidHandle when refused.
   virtual Handle FindFirstPrinterChangeNotification(Handle printer, std::uint32_t filter) = 0;
-  // Waits up to timeoutMs for a change since the last reset.
-  virtual ChangeWait WaitForPrinterChange(Handle change, std::uint32_t timeoutMs) = 0;
+  // Waits up to timeoutMs for a change since the last reset, or until `stop` (when given) is set.
+  // The wait blocks until one of them comes: nothing runs meanwhile.
+  virtual ChangeWait WaitForPrinterChange(Handle change, std::uint32_t timeoutMs,
+                                          const Event* stop = nullptr) = 0;
   // Resets the notification; false when it is no longer valid (its queue is gone).
   virtual bool FindNextPrinterChangeNotification(Handle change) = 0;
   virtual void FindClosePrinterChangeNotification(Handle change) = 0;

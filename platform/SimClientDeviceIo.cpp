@@ -41,19 +41,19 @@ class SimClientDeviceIo final : public DeviceIo {
  public:
   std::optional<std::vector<InterfaceSlot>> ListInterfaces(std::string_view classGuid) override {
     auto reply = as<wire::InterfacesReply>(
-        control(wire::ListInterfacesRequest{sim::thisHostName(), std::string(classGuid)}));
+        control(wire::ListInterfacesRequest{host(), std::string(classGuid)}));
     if (!reply || !reply->listed) return std::nullopt;
     return std::move(reply->interfaces);
   }
 
   Handle Open(std::string_view path, std::uint32_t access, bool overlapped) override {
     auto reply = as<wire::OpenReply>(
-        control(wire::OpenRequest{sim::thisHostName(), std::string(path), access, overlapped}));
+        control(wire::OpenRequest{host(), std::string(path), access, overlapped}));
     return reply ? static_cast<Handle>(reply->handle) : kInvalidHandle;
   }
 
   void Close(Handle handle) override {
-    control(wire::CloseRequest{sim::thisHostName(), handle});
+    control(wire::CloseRequest{host(), handle});
     std::shared_ptr<ReadChannel> read;
     {
       std::lock_guard lock(readsMutex_);
@@ -70,7 +70,7 @@ class SimClientDeviceIo final : public DeviceIo {
     returned = 0;
     if (inSize > buffer.size() || outSize > buffer.size()) return false;
     auto reply = as<wire::ControlReply>(control(wire::ControlRequest{
-        sim::thisHostName(), handle, code, outSize,
+        host(), handle, code, outSize,
         std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + inSize)}));
     if (!reply) return false;
     // The bytes written never pass the out size; the count is passed on as the driver gave it.
@@ -86,7 +86,7 @@ class SimClientDeviceIo final : public DeviceIo {
     std::lock_guard lock(read->mutex);
     if (read->pending) return ReadStatus::Failed;
     auto reply = as<wire::ReadReply>(read->channel.exchange(wire::ReadRequest{
-        sim::thisHostName(), handle, static_cast<std::uint32_t>(buffer.size())}));
+        host(), handle, static_cast<std::uint32_t>(buffer.size())}));
     if (!reply) return ReadStatus::Failed;
     if (reply->status == ReadStatus::Completed) returned = copyInto(reply->bytes, buffer, buffer.size());
     if (reply->status == ReadStatus::Pending) {
@@ -97,14 +97,24 @@ class SimClientDeviceIo final : public DeviceIo {
   }
 
   ReadStatus WaitRead(Handle handle, std::uint32_t timeoutMs, std::uint32_t& returned) override {
+    const int wait = timeoutMs == kWaitForever ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF));
+    return waitFor(handle, wait, -1, returned);
+  }
+
+  ReadStatus WaitReadUnless(Handle handle, const Event& stop, std::uint32_t& returned) override {
+    if (stop.fd() < 0) return DeviceIo::WaitReadUnless(handle, stop, returned);
+    return waitFor(handle, -1, stop.fd(), returned);
+  }
+
+ private:
+  ReadStatus waitFor(Handle handle, int wait, int stopFd, std::uint32_t& returned) {
     returned = 0;
     const std::shared_ptr<ReadChannel> read = readChannel(handle, false);
     if (!read) return ReadStatus::Failed;
     std::lock_guard lock(read->mutex);
     if (!read->pending) return ReadStatus::Failed;
-    const int wait = timeoutMs == kWaitForever ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF));
     bool timedOut = false;
-    auto reply = as<wire::ReadReply>(read->channel.receiveLater(wait, timedOut));
+    auto reply = as<wire::ReadReply>(read->channel.receiveLater(wait, timedOut, stopFd));
     if (timedOut) return ReadStatus::Pending;
     read->pending = false;
     if (!reply || reply->status == ReadStatus::Pending) {
@@ -116,7 +126,11 @@ class SimClientDeviceIo final : public DeviceIo {
     return reply->status;
   }
 
- private:
+  std::string host() {
+    std::lock_guard lock(hostMutex_);
+    return host_.get();
+  }
+
   std::optional<wire::Message> control(const wire::Message& request) {
     std::lock_guard lock(controlMutex_);
     return control_.exchange(request);
@@ -130,6 +144,8 @@ class SimClientDeviceIo final : public DeviceIo {
     return reads_[handle] = std::make_shared<ReadChannel>();
   }
 
+  std::mutex hostMutex_;
+  sim::HostName host_;
   std::mutex controlMutex_;
   Channel control_;
   std::mutex readsMutex_;

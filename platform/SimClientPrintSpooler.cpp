@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/SimEnvironment.h"
@@ -21,8 +22,8 @@ SpoolerAnswer answerOf(const SpoolerReply& reply) { return {reply.ok, reply.erro
 
 class SpoolerOverCalls final : public PrintSpooler {
  public:
-  SpoolerOverCalls(std::string host, SpoolerTransport transport)
-      : host_(std::move(host)), transport_(std::move(transport)) {}
+  SpoolerOverCalls(std::string host, SpoolerTransport transport, SpoolerWaiter waiter)
+      : host_(std::move(host)), transport_(std::move(transport)), waiter_(std::move(waiter)) {}
 
   OpenPrinterResult OpenPrinter(std::string_view name, std::uint32_t access) override {
     SpoolerRequest r = request(SpoolerOp::OpenPrinter, kInvalidHandle);
@@ -91,13 +92,25 @@ class SpoolerOverCalls final : public PrintSpooler {
     return reply.ok ? static_cast<Handle>(reply.handle) : kInvalidHandle;
   }
 
-  ChangeWait WaitForPrinterChange(Handle change, std::uint32_t timeoutMs) override {
+  ChangeWait WaitForPrinterChange(Handle change, std::uint32_t timeoutMs,
+                                  const Event* stop) override {
+    if (stop && stop->isSet()) return ChangeWait::Stopped;
+    if (waiter_) {
+      SpoolerRequest r = request(SpoolerOp::WaitChange, change);
+      r.first = timeoutMs;
+      bool stopped = false;
+      const std::optional<SpoolerReply> reply = waiter_(r, stop ? stop->fd() : -1, stopped);
+      if (stopped) return ChangeWait::Stopped;
+      if (!reply || !reply->ok) return ChangeWait::Failed;
+      return reply->changes != 0 ? ChangeWait::Fired : ChangeWait::TimedOut;
+    }
     Clock& clock = platform::clock();
     const std::int64_t deadline = clock.nowMs() + timeoutMs;
     for (;;) {
       const SpoolerReply reply = call(request(SpoolerOp::CheckChange, change));
       if (!reply.ok) return ChangeWait::Failed;
       if (reply.changes != 0) return ChangeWait::Fired;
+      if (stop && stop->isSet()) return ChangeWait::Stopped;
       const std::int64_t left = deadline - clock.nowMs();
       if (left <= 0) return ChangeWait::TimedOut;
       clock.sleepMs(static_cast<std::uint32_t>(std::min<std::int64_t>(left, kChangePollMs)));
@@ -188,30 +201,65 @@ class SpoolerOverCalls final : public PrintSpooler {
 
   std::string host_;
   SpoolerTransport transport_;
+  SpoolerWaiter waiter_;
 };
 
 }  // namespace
 
-std::unique_ptr<PrintSpooler> makeSpoolerOverCalls(std::string host, SpoolerTransport transport) {
-  return std::make_unique<SpoolerOverCalls>(std::move(host), std::move(transport));
+std::unique_ptr<PrintSpooler> makeSpoolerOverCalls(std::string host, SpoolerTransport transport,
+                                                   SpoolerWaiter waiter) {
+  return std::make_unique<SpoolerOverCalls>(std::move(host), std::move(transport), std::move(waiter));
 }
 
 std::unique_ptr<PrintSpooler> makeSimClientPrintSpooler() {
   struct Connection {
     std::mutex mutex;
     wire::Channel channel;
+    sim::HostName host;
+  };
+  // A wait holds its connection up to the time-out and must hold up no other call: each wait
+  // takes a connection of its own from these, and gives it back for the next one.
+  struct Waits {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<wire::Channel>> idle;
+    std::unique_ptr<wire::Channel> take() {
+      std::lock_guard lock(mutex);
+      if (idle.empty()) return std::make_unique<wire::Channel>();
+      auto channel = std::move(idle.back());
+      idle.pop_back();
+      return channel;
+    }
+    void giveBack(std::unique_ptr<wire::Channel> channel) {
+      std::lock_guard lock(mutex);
+      idle.push_back(std::move(channel));
+    }
   };
   auto connection = std::make_shared<Connection>();
+  auto waits = std::make_shared<Waits>();
+  auto toReply = [](std::optional<wire::Message> reply) -> std::optional<SpoolerReply> {
+    if (!reply) return std::nullopt;
+    if (auto* answer = std::get_if<SpoolerReply>(&*reply)) return std::move(*answer);
+    return std::nullopt;
+  };
   return makeSpoolerOverCalls(
       std::string(),
-      [connection](SpoolerRequest r) -> std::optional<SpoolerReply> {
-        // The computer is looked up on every call, as the device I/O does.
-        r.host = sim::thisHostName();
+      [connection, toReply](SpoolerRequest r) -> std::optional<SpoolerReply> {
         std::lock_guard lock(connection->mutex);
-        auto reply = connection->channel.exchange(r);
-        if (!reply) return std::nullopt;
-        if (auto* answer = std::get_if<SpoolerReply>(&*reply)) return std::move(*answer);
-        return std::nullopt;
+        r.host = connection->host.get();
+        return toReply(connection->channel.exchange(r));
+      },
+      [connection, waits, toReply](SpoolerRequest r, int stopFd,
+                                   bool& stopped) -> std::optional<SpoolerReply> {
+        {
+          std::lock_guard lock(connection->mutex);
+          r.host = connection->host.get();
+        }
+        const int replyMs = static_cast<int>(std::min<std::uint32_t>(r.first, 0x7FFFFFFF - wire::kReplyTimeoutMs)) +
+                            wire::kReplyTimeoutMs;
+        std::unique_ptr<wire::Channel> channel = waits->take();
+        auto reply = toReply(channel->exchangeUnless(r, replyMs, stopFd, stopped));
+        waits->giveBack(std::move(channel));
+        return reply;
       });
 }
 

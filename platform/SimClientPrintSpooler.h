@@ -15,11 +15,19 @@ namespace platform {
 using SpoolerTransport =
     std::function<std::optional<simwire::SpoolerReply>(const simwire::SpoolerRequest&)>;
 
-// The spooler as `host` sees it, every call made through `transport`. A wait for a change asks
-// every 100 ms of platform::clock() whether the notification fired.
-std::unique_ptr<PrintSpooler> makeSpoolerOverCalls(std::string host, SpoolerTransport transport);
+// Carries one wait for a change (a WaitChange request) that ends early when `stopFd` (when not -1)
+// can be read; nullopt when it could not be carried, and then `stopped` says whether the stop
+// ended it.
+using SpoolerWaiter = std::function<std::optional<simwire::SpoolerReply>(
+    const simwire::SpoolerRequest&, int stopFd, bool& stopped)>;
 
-// Over the simulated host's socket, as platform::sim::thisHostName().
+// The spooler as `host` sees it, every call made through `transport`. A wait for a change goes
+// to `waiter`, which blocks until the host answers; without one it asks every 100 ms of
+// platform::clock() whether the notification fired (the stepped time of tests).
+std::unique_ptr<PrintSpooler> makeSpoolerOverCalls(std::string host, SpoolerTransport transport,
+                                                   SpoolerWaiter waiter = {});
+
+// Over the simulated host's socket, as platform::sim::thisHostName() (looked up once it is known).
 std::unique_ptr<PrintSpooler> makeSimClientPrintSpooler();
 
 }  // namespace platform

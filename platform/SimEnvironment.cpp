@@ -22,11 +22,29 @@ std::string simDir() {
 
 std::string socketPath() { return simDir() + "/simhost.sock"; }
 
-std::string thisHostName() {
+namespace {
+
+// TARVEX_HOST, else the daemon's default host; empty when neither says.
+std::string namedHost() {
   if (const char* v = std::getenv("TARVEX_HOST"); v && *v) return v;
   std::ifstream in(simDir() + "/default-host");
   std::string name;
   if (in && std::getline(in, name) && !name.empty()) return name;
+  return {};
+}
+
+}  // namespace
+
+const std::string& HostName::get() {
+  if (known_) return name_;
+  name_ = namedHost();
+  known_ = !name_.empty();
+  if (!known_) name_ = thisHostName();
+  return name_;
+}
+
+std::string thisHostName() {
+  if (std::string name = namedHost(); !name.empty()) return name;
   char buf[256] = {};
   if (gethostname(buf, sizeof buf - 1) == 0 && buf[0]) return buf;
   return "LOCALHOST";

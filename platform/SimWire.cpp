@@ -571,13 +571,15 @@ bool sendFrame(int fd, const Message& message) {
   return true;
 }
 
-int waitReadable(int fd, int timeoutMs) {
-  pollfd p{fd, POLLIN, 0};
+int waitReadable(int fd, int timeoutMs, int stopFd) {
+  pollfd p[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+  const nfds_t count = stopFd >= 0 ? 2 : 1;
   for (;;) {
-    const int r = ::poll(&p, 1, timeoutMs);
+    const int r = ::poll(p, count, timeoutMs);
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) return -1;
-    return r == 0 ? 0 : 1;
+    if (r == 0 || p[0].revents == 0) return 0;
+    return 1;
   }
 }
 
@@ -599,10 +601,10 @@ std::optional<Message> Channel::exchange(const Message& request) {
   return tryOnce(request);
 }
 
-std::optional<Message> Channel::receiveLater(int timeoutMs, bool& timedOut) {
+std::optional<Message> Channel::receiveLater(int timeoutMs, bool& timedOut, int stopFd) {
   timedOut = false;
   if (!socket_.valid()) return std::nullopt;
-  const int ready = waitReadable(socket_.fd(), timeoutMs);
+  const int ready = waitReadable(socket_.fd(), timeoutMs, stopFd);
   if (ready == 0) {
     timedOut = true;
     return std::nullopt;
@@ -623,7 +625,17 @@ void Channel::drop() {
   socket_.reset();
 }
 
-std::optional<Message> Channel::tryOnce(const Message& request) {
+std::optional<Message> Channel::exchangeUnless(const Message& request, int replyTimeoutMs,
+                                               int stopFd, bool& stopped) {
+  stopped = false;
+  const bool reused = socket_.valid();
+  if (auto reply = tryOnce(request, replyTimeoutMs, stopFd, &stopped)) return reply;
+  if (!reused || stopped) return std::nullopt;
+  return tryOnce(request, replyTimeoutMs, stopFd, &stopped);
+}
+
+std::optional<Message> Channel::tryOnce(const Message& request, int replyTimeoutMs, int stopFd,
+                                        bool* stopped) {
   if (!socket_.valid()) {
     Socket fresh = connectUnix(sim::socketPath());
     std::lock_guard lock(fdMutex_);
@@ -632,7 +644,16 @@ std::optional<Message> Channel::tryOnce(const Message& request) {
     if (!socket_.valid()) return std::nullopt;
   }
   std::optional<Message> reply;
-  if (sendFrame(socket_.fd(), request)) reply = receiveFrame(socket_.fd(), kReplyTimeoutMs);
+  if (sendFrame(socket_.fd(), request)) {
+    if (stopFd < 0) {
+      reply = receiveFrame(socket_.fd(), replyTimeoutMs);
+    } else {
+      const int ready = waitReadable(socket_.fd(), replyTimeoutMs, stopFd);
+      if (ready == 0 && stopped && waitReadable(stopFd, 0) == 1) *stopped = true;
+      if (ready == 1) reply = receiveFrame(socket_.fd(), kReplyTimeoutMs);
+    }
+  }
+  // A reply still owed (a stop, a time-out) would answer the next request: the connection goes.
   if (!reply) drop();
   return reply;
 }

@@ -73,8 +73,11 @@ enum class SpoolerOp : std::uint8_t {
   DeletePort,
   AddPortEx,
   AddPrinterWizard,
+  // Answered once the notification fires or `first` milliseconds have passed, as CheckChange
+  // would answer then. Sent on a connection of its own, so that the wait holds up no other call.
+  WaitChange,
 };
-inline constexpr std::uint8_t kLastSpoolerOp = static_cast<std::uint8_t>(SpoolerOp::AddPrinterWizard);
+inline constexpr std::uint8_t kLastSpoolerOp = static_cast<std::uint8_t>(SpoolerOp::WaitChange);
 
 struct SpoolerRequest {
   std::string host;
@@ -84,7 +87,7 @@ struct SpoolerRequest {
   // the port.
   std::string name;
   // OpenPrinter: access; ControlPrinter: command; EnumJobs, EnumJobIds: first job; SetJob: job
-  // id; FindFirstChange: filter; EnumPrinters: flags.
+  // id; FindFirstChange: filter; EnumPrinters: flags; WaitChange: milliseconds.
   std::uint32_t first = 0;
   std::uint32_t second = 0;  // EnumJobs, EnumJobIds: count; SetJob: command
   std::uint32_t bufferBytes = 0;  // XcvData: the output's room
@@ -190,7 +193,8 @@ class Socket {
 Socket connectUnix(const std::string& path);
 bool sendFrame(int fd, const Message& message);
 // 1 when fd can be read, 0 when timeoutMs ran out first (negative: wait without end), -1 on error.
-int waitReadable(int fd, int timeoutMs);
+// With stopFd (not -1), 0 as well as soon as stopFd can be read.
+int waitReadable(int fd, int timeoutMs, int stopFd = -1);
 // One whole frame, within timeoutMs; nullopt on a timeout, a closed or failed connection, or a
 // frame that is refused.
 std::optional<Message> receiveFrame(int fd, int timeoutMs);
@@ -205,15 +209,20 @@ class Channel {
   // Sends a request and takes its reply. A connection that was made earlier may have died with
   // an old daemon; then the request goes once more over a fresh one.
   std::optional<Message> exchange(const Message& request);
-  // Takes a frame that follows later (a read's end), waiting up to timeoutMs (negative: no end).
-  // nullopt with timedOut set when nothing came in time.
-  std::optional<Message> receiveLater(int timeoutMs, bool& timedOut);
+  // The same for a request whose reply may take up to replyTimeoutMs, waited for until stopFd
+  // (when not -1) can be read: then the connection is dropped and `stopped` set.
+  std::optional<Message> exchangeUnless(const Message& request, int replyTimeoutMs, int stopFd,
+                                        bool& stopped);
+  // Takes a frame that follows later (a read's end), waiting up to timeoutMs (negative: no end)
+  // or until stopFd (when not -1) is readable. nullopt with timedOut set when nothing came by then.
+  std::optional<Message> receiveLater(int timeoutMs, bool& timedOut, int stopFd = -1);
   // Ends any wait on this connection from another thread; the fd stays owned until drop().
   void interrupt();
   void drop();
 
  private:
-  std::optional<Message> tryOnce(const Message& request);
+  std::optional<Message> tryOnce(const Message& request, int replyTimeoutMs = kReplyTimeoutMs,
+                                 int stopFd = -1, bool* stopped = nullptr);
 
   Socket socket_;
   // fd_ mirrors socket_ for interrupt(), which runs on another thread than the waits.

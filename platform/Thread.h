@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Event.h"
+
 namespace platform {
 
 enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
@@ -21,8 +23,13 @@ class Thread {
   void setPriority(ThreadPriority priority);
   ThreadPriority priority() const { return priority_; }
   void resume();
-  void terminate() { terminated_.store(true); }
+  void terminate() {
+    terminated_.store(true);
+    stop_.set();
+  }
   bool terminated() const { return terminated_.load(); }
+  // Set by terminate(): a wait of the thread that watches it ends at once when asked to stop.
+  const Event& stopEvent() const { return stop_; }
   bool finished() const { return finished_.load(); }
   bool started() const;
   // Waits until Execute has returned. On the UI thread it serves hand-overs meanwhile.
@@ -36,6 +43,7 @@ class Thread {
  private:
   void run();
   std::atomic<bool> terminated_{false};
+  Event stop_;
   std::atomic<bool> finished_{false};
   ThreadPriority priority_ = ThreadPriority::Normal;
   mutable std::mutex mutex_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -140,7 +141,7 @@ void TPrintThread::finish(QueueHandles& queue, std::uint32_t access) {
 
 // One pass: false when the watcher must start over from opening the queue.
 bool TPrintThread::poll(const QueueHandles& queue, std::uint32_t access) {
-  const ChangeWait wait = spooler().WaitForPrinterChange(queue.change, kPollMs);
+  const ChangeWait wait = spooler().WaitForPrinterChange(queue.change, kPollMs, &stopEvent());
   if (terminated()) {
     traceLine("=================> Print Thread WaitForSingleObject : " + quoted(printerName_) +
               " : 1 " + timeText());
@@ -271,6 +272,8 @@ void TPrintThread::CheckAndGetTCPBus() {
   bus_ = kInvalidHandle;
   devicePort_ = "-1";
   holder_.clear();
+  lookedUpBus_ = 0;
+  lookedUpPort_ = 0;
   try {
     std::optional<ServerView> server;
     for (;;) {
@@ -279,12 +282,19 @@ void TPrintThread::CheckAndGetTCPBus() {
       pause(kLookUpMs);
       if (server) break;
     }
-    if (server) findDevice(*server);
+    if (server) {
+      lookedUpBus_ = server->bus == kInvalidHandle ? 0 : server->bus;
+      findDevice(*server);
+    }
   } catch (...) {
+    // What the look-up had found when it failed: the server's bus and the row's port, 0 for none.
+    char line[160];
+    std::snprintf(line, sizeof line, " : SData : %08X DData : %08X\n",
+                  static_cast<unsigned>(lookedUpBus_), static_cast<unsigned>(lookedUpPort_));
     bus_ = kInvalidHandle;
     devicePort_ = "-1";
     holder_.clear();
-    traceLine("[Warning] CheckAndGetTCPBus() : " + printerName_ + " : look-up failed");
+    traceLine("[Warning] CheckAndGetTCPBus() : " + printerName_ + line);
   }
 }
 
@@ -294,10 +304,11 @@ void TPrintThread::findDevice(const ServerView& found) {
   std::optional<DeviceRowView> row;
   for (;;) {
     row = host_.findDeviceRow(e.serverMac, e.vid, e.pid, e.serial);
+    if (row) lookedUpPort_ = std::atoll(row->port.c_str());
     if (terminated() || (!jobPresent_ && !forceRefresh_)) break;
     if (row && server->bus != kInvalidHandle && !forceRefresh_) break;
     if (server->bus == kInvalidHandle) {
-      traceLine("rebuild tcp bus : " + server->ip);
+      traceLine("rebuild tcp bus : " + server->ip + "\n");
       host_.attachServerBus(e.serverMac);
     }
     host_.refreshDeviceList(e.serverMac);

@@ -91,6 +91,9 @@ class TPrintThread : public platform::Thread {
   // The watcher linked and locked the device for the jobs now queued.
   bool connected_ = false;
   std::string thisHost_;
+  // What the current look-up found so far (its failure trace names them).
+  platform::Handle lookedUpBus_ = 0;
+  long long lookedUpPort_ = 0;
 };
 
 }  // namespace printing

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -53,7 +54,7 @@ void SimHostServer::run() {
     fds.push_back({stopFd_, POLLIN, 0});
     fds.push_back({listening_.fd(), POLLIN, 0});
     for (const Client& c : clients_) fds.push_back({c.socket.fd(), POLLIN, 0});
-    const int ready = ::poll(fds.data(), fds.size(), tickMs_);
+    const int ready = ::poll(fds.data(), fds.size(), sleepMs());
     if (ready < 0 && errno != EINTR) return;
     if (fds[0].revents) return;
     if (ready > 0) {
@@ -66,14 +67,26 @@ void SimHostServer::run() {
     }
     world_.tick();
     finishReads();
+    finishChangeWaits();
   }
+}
+
+int SimHostServer::sleepMs() {
+  std::optional<std::int64_t> next = world_.nextDeadlineMs();
+  for (const Client& c : clients_)
+    for (const ChangeWait& w : c.changeWaits)
+      if (!next || w.deadlineMs < *next) next = w.deadlineMs;
+  if (!next) return tickMs_;
+  const std::int64_t left = std::clamp<std::int64_t>(*next - world_.nowMs(), 0, 0x7FFFFFFF);
+  const int ms = static_cast<int>(left);
+  return tickMs_ >= 0 ? std::min(ms, tickMs_) : ms;
 }
 
 void SimHostServer::accept() {
   wire::Socket s(::accept4(listening_.fd(), nullptr, nullptr, SOCK_CLOEXEC));
   if (!s.valid()) return;
   setSendTimeout(s.fd());
-  clients_.push_back(Client{std::move(s), {}, {}});
+  clients_.push_back(Client{std::move(s), {}, {}, {}});
 }
 
 bool SimHostServer::receive(Client& client) {
@@ -117,8 +130,15 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     if (r.status == platform::ReadStatus::Pending) client.reads[handle] = m->host;
     return wire::sendFrame(fd, wire::ReadReply{r.status, std::move(r.bytes)});
   }
-  if (const auto* m = std::get_if<wire::SpoolerRequest>(&message))
-    return wire::sendFrame(fd, world_.spooler(*m));
+  if (const auto* m = std::get_if<wire::SpoolerRequest>(&message)) {
+    wire::SpoolerReply reply = world_.spooler(*m);
+    // A change wait with nothing to report yet is answered when the change comes or time is up.
+    if (m->op == wire::SpoolerOp::WaitChange && reply.ok && reply.changes == 0 && m->first > 0) {
+      client.changeWaits.push_back({*m, world_.nowMs() + m->first});
+      return true;
+    }
+    return wire::sendFrame(fd, reply);
+  }
   if (const auto* m = std::get_if<wire::UdpRequest>(&message))
     return wire::sendFrame(fd, wire::UdpReply{world_.udp(m->host, m->call)});
   if (const auto* m = std::get_if<wire::FirewallRequest>(&message))
@@ -146,9 +166,24 @@ void SimHostServer::finishReads() {
   }
 }
 
+void SimHostServer::finishChangeWaits() {
+  for (Client& c : clients_) {
+    for (auto it = c.changeWaits.begin(); it != c.changeWaits.end();) {
+      const wire::SpoolerReply reply = world_.spooler(it->request);
+      if (reply.ok && reply.changes == 0 && world_.nowMs() < it->deadlineMs) {
+        ++it;
+        continue;
+      }
+      if (!wire::sendFrame(c.socket.fd(), reply)) ::shutdown(c.socket.fd(), SHUT_RDWR);
+      it = c.changeWaits.erase(it);
+    }
+  }
+}
+
 void SimHostServer::dropClient(Client& client) {
   for (const auto& [handle, host] : client.reads) world_.abandonRead(handle);
   client.reads.clear();
+  client.changeWaits.clear();
   client.socket.reset();
 }
 

@@ -17,16 +17,25 @@ platform::simwire::Socket listenUnix(const std::string& path, std::string& error
 class SimHostServer {
  public:
   // `listening` is a bound, listening socket; `stopFd` becomes readable when the loop should end.
+  // The loop sleeps until a client speaks or the world has something due (a hold ends, a job is
+  // printed, a change wait runs out); with tickMs >= 0 it also wakes at least that often (tests
+  // whose clock is stepped by hand).
   SimHostServer(World& world, platform::simwire::Socket listening, int stopFd,
-                int tickMs = 100);
+                int tickMs = -1);
   void run();
 
  private:
+  // A wait for a spooler change, answered when the change comes or at its deadline.
+  struct ChangeWait {
+    platform::simwire::SpoolerRequest request;
+    std::int64_t deadlineMs = 0;
+  };
   struct Client {
     platform::simwire::Socket socket;
     std::vector<std::uint8_t> input;
     // Reads left pending on this connection: handle -> host.
     std::map<platform::Handle, std::string> reads;
+    std::vector<ChangeWait> changeWaits;
   };
 
   void accept();
@@ -34,6 +43,9 @@ class SimHostServer {
   bool receive(Client& client);
   bool handle(Client& client, const platform::simwire::Message& message);
   void finishReads();
+  void finishChangeWaits();
+  // How long the loop may sleep: -1 for no end.
+  int sleepMs();
   void dropClient(Client& client);
 
   World& world_;

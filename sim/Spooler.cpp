@@ -151,6 +151,7 @@ p::simwire::SpoolerReply Spooler::call(Host& host, const Request& r) {
     case SpoolerOp::FindNextChange: return findNext(host, r);
     case SpoolerOp::CloseChange: return closeChange(host, r);
     case SpoolerOp::CheckChange: return checkChange(host, r);
+    case SpoolerOp::WaitChange: return checkChange(host, r);  // the daemon holds the reply back
     case SpoolerOp::EnumPrinters: return enumPrinters(host, r);
     case SpoolerOp::EnumJobIds: return enumJobIds(host, r);
     case SpoolerOp::XcvData: return xcvData(host, r);
@@ -476,6 +477,18 @@ void Spooler::runEngine(std::vector<Host>& hosts, std::int64_t nowMs, std::int64
       raise(host.name, q.name, p::kPrinterChangeDeleteJob);
     }
   }
+}
+
+std::optional<std::int64_t> Spooler::nextJobEndMs(const std::vector<Host>& hosts,
+                                                  std::int64_t printMs) {
+  std::optional<std::int64_t> next;
+  for (const Host& host : hosts)
+    for (const PrinterQueue& q : host.queues)
+      if (!q.jobs.empty() && q.jobs.front().printing) {
+        const std::int64_t end = q.jobs.front().startedMs + printMs;
+        if (!next || end < *next) next = end;
+      }
+  return next;
 }
 
 // ---------------------------------------------------------------- world changes

@@ -59,6 +59,9 @@ class Spooler {
   platform::simwire::SpoolerReply call(Host& host, const platform::simwire::SpoolerRequest& r);
   // Moves every queue's head job on.
   void runEngine(std::vector<Host>& hosts, std::int64_t nowMs, std::int64_t printMs);
+  // When the first job now printing is done; nullopt when none prints.
+  static std::optional<std::int64_t> nextJobEndMs(const std::vector<Host>& hosts,
+                                                  std::int64_t printMs);
 
   // Changes of the control command. Each returns an error text, empty on success.
   std::string addJob(Host& host, std::string_view queue, std::string document);

@@ -227,6 +227,22 @@ void World::tick() {
   advanceTime();
 }
 
+std::int64_t World::nowMs() { return clock_.nowMs(); }
+
+std::optional<std::int64_t> World::nextDeadlineMs() {
+  std::lock_guard lock(mutex_);
+  std::optional<std::int64_t> next;
+  auto consider = [&](std::int64_t at) {
+    if (!next || at < *next) next = at;
+  };
+  for (const Server& s : servers_)
+    for (const Device& d : s.devices)
+      if (d.holdEndsMs) consider(*d.holdEndsMs);
+  if (!serverListAnnounced_) consider(serverListValidAtMs_);
+  if (const auto printed = spooler_.nextJobEndMs(hosts_, printMs_)) consider(*printed);
+  return next;
+}
+
 platform::simwire::SpoolerReply World::spooler(const platform::simwire::SpoolerRequest& request) {
   std::lock_guard lock(mutex_);
   advanceTime();

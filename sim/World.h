@@ -116,6 +116,10 @@ class World {
   // Ends holds whose time ran out, opens the server list when its time came and moves the print
   // engine on.
   void tick();
+  // The time of the world's clock, and the next time at which tick() has something to do (a hold
+  // ends, the server list opens, a job finishes printing); nullopt when nothing is due.
+  std::int64_t nowMs();
+  std::optional<std::int64_t> nextDeadlineMs();
 
   // --- The print spooler as one computer reaches it.
   platform::simwire::SpoolerReply spooler(const platform::simwire::SpoolerRequest& request);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -112,29 +114,71 @@ class LostCancelDeviceIo : public test::FakeDeviceIo {
   int cancels_ = 0;
 };
 
-TEST_F(ReadThreadTest, StopEndsWhenTheCancelLeftTheNextReadPending) {
+TEST_F(ReadThreadTest, AnIdleReaderBlocksOnTheReadAndTheStopAndAStopEndsItEvenAfterALostCancel) {
   LostCancelDeviceIo lost;
   test::ScopedDeviceIo use(lost);
   EventReader reader;
   reader.StartReadThread(5, handler);
-  while (!lost.readPending() || lost.waits().empty()) std::this_thread::yield();
-  reader.StopReadThread();  // the read is never completed: only the bounded wait ends the thread
+  while (!lost.readPending() || lost.stoppableWaits() == 0) std::this_thread::yield();
+  reader.StopReadThread();  // the read is never completed: only the stop ends the wait
   EXPECT_FALSE(reader.running());
   EXPECT_EQ(lost.cancels(), 1);
   EXPECT_TRUE(lost.readPending());  // left to the handle's close
-  for (const std::uint32_t w : lost.waits()) EXPECT_EQ(w, core::TReadThread::kWaitSliceMs);
+  EXPECT_TRUE(lost.waits().empty()) << "no wait that ends by itself to look at a stop flag";
+  EXPECT_EQ(lost.stoppableWaits(), 1);
   EXPECT_TRUE(received.empty());
 }
 
-TEST_F(ReadThreadTest, AFailedReadBacksOffAndHandsOverAnEmptyRecord) {
+// Records every sleep asked of it; time moves only by them.
+class RecordingClock final : public platform::Clock {
+ public:
+  std::int64_t nowMs() override {
+    std::lock_guard lock(mutex_);
+    return now_;
+  }
+  std::time_t wallTime() override { return 0; }
+  void sleepMs(std::uint32_t ms) override {
+    std::lock_guard lock(mutex_);
+    now_ += ms;
+    sleeps_.push_back(ms);
+  }
+  std::vector<std::uint32_t> sleeps() {
+    std::lock_guard lock(mutex_);
+    return sleeps_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::int64_t now_ = 0;
+  std::vector<std::uint32_t> sleeps_;
+};
+
+TEST_F(ReadThreadTest, FailedReadsBackOffLongerEachTimeUpToAFewSecondsAndHandOverEmptyRecords) {
+  RecordingClock recording;
+  platform::setClock(&recording);
   io.readsFail = true;
   EventReader reader;
   reader.StartReadThread(5, handler);
-  serveUntil([&] { return counts.size() >= 3; });
+  serveUntil([&] { return counts.size() >= 9; });
   reader.StopReadThread();
   EXPECT_EQ(counts[0], 0);
-  EXPECT_GE(clock.sleepCount(), 2);
-  EXPECT_EQ(clock.sleptMs() % core::TReadThread::kBackOffMs, 0);
+  const std::vector<std::uint32_t> sleeps = recording.sleeps();
+  ASSERT_GE(sleeps.size(), 8u);
+  const std::vector<std::uint32_t> expected = {100, 200, 400, 800, 1600, 3200, 3200, 3200};
+  EXPECT_EQ(std::vector<std::uint32_t>(sleeps.begin(), sleeps.begin() + 8), expected);
+  platform::setClock(&clock);
+}
+
+TEST_F(ReadThreadTest, ABackOffEndsAtOnceWhenTheReaderIsStopped) {
+  platform::setClock(nullptr);  // the real clock: a back-off that a stop must cut short
+  io.readsFail = true;
+  EventReader reader;
+  reader.StartReadThread(5, handler);
+  serveUntil([&] { return counts.size() >= 3; });  // 300 ms in: a back-off of 400 ms has begun
+  const auto before = std::chrono::steady_clock::now();
+  reader.StopReadThread();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
+  platform::setClock(&clock);
 }
 
 TEST_F(ReadThreadTest, NoControlDeviceStartsNothing) {

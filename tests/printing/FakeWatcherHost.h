@@ -6,6 +6,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,7 @@ class FakeWatcherHost final : public printing::PrintWatcherHost {
                                                        const std::string& pid,
                                                        const std::string& serial) override {
     std::lock_guard lock(mutex_);
+    if (failRowLookUps) throw std::runtime_error("the rows cannot be read");
     Server* s = find(mac);
     if (!s) return std::nullopt;
     if (followDriver) readRows(*s);
@@ -82,6 +84,7 @@ class FakeWatcherHost final : public printing::PrintWatcherHost {
 
   std::atomic<bool> ending{false};
   std::atomic<bool> followDriver{true};
+  std::atomic<bool> failRowLookUps{false};
   std::atomic<int> attaches{0};
   std::atomic<int> refreshes{0};
   std::atomic<int> messages{0};

@@ -89,6 +89,25 @@ TEST_F(PrintWatcher, AFaxQueueUnlocksWith180SecondsAndIsHeldOnceTheyAreOver) {
   EXPECT_TRUE(paused(kFaxQueue));
 }
 
+TEST_F(PrintWatcher, TheLookUpTracesItsAttachAndItsFailureWithTheirLineEnds) {
+  makeHost(false);
+  start(printerEntry());
+  run(10'000);
+  print(kPrinterQueue);
+  run(10'000);
+  EXPECT_TRUE(tracedLine("rebuild tcp bus : 10.0.0.20\n"));
+
+  const platform::Handle bus = host->findServer(kMac)->bus;
+  host->failRowLookUps = true;
+  run(4'000);
+  char expected[128];
+  std::snprintf(expected, sizeof expected,
+                "[Warning] CheckAndGetTCPBus() : Office Printer : SData : %08X DData : 00000000\n",
+                static_cast<unsigned>(bus));
+  EXPECT_TRUE(tracedLine(expected));
+  host->failRowLookUps = false;
+}
+
 TEST_F(PrintWatcher, ADeviceTheUserHoldsIsLockedWithoutANewLink) {
   ASSERT_EQ(world.take("OFFICE", kServer, 1, 2, 3600), "");
   start(printerEntry());
@@ -186,8 +205,9 @@ class SwallowingSpooler final : public platform::PrintSpooler {
   platform::Handle FindFirstPrinterChangeNotification(platform::Handle h, std::uint32_t f) override {
     return inner_.FindFirstPrinterChangeNotification(h, f);
   }
-  platform::ChangeWait WaitForPrinterChange(platform::Handle c, std::uint32_t ms) override {
-    lastWait_ = inner_.WaitForPrinterChange(c, ms);
+  platform::ChangeWait WaitForPrinterChange(platform::Handle c, std::uint32_t ms,
+                                            const platform::Event* stop) override {
+    lastWait_ = inner_.WaitForPrinterChange(c, ms, stop);
     return lastWait_;
   }
   bool FindNextPrinterChangeNotification(platform::Handle c) override {

@@ -183,6 +183,10 @@ class PrintingWorld : public ::testing::Test {
   std::uint64_t seqOfJob(const std::string& what) {
     return seqOf([&](const sim::LogEntry& e) { return e.what == "job" && e.result == what; });
   }
+  bool tracedLine(const std::string& line) {
+    std::lock_guard lock(traceMutex);
+    return std::find(traceLines.begin(), traceLines.end(), line) != traceLines.end();
+  }
   bool traced(const std::string& part) {
     std::lock_guard lock(traceMutex);
     return std::any_of(traceLines.begin(), traceLines.end(),

@@ -5,11 +5,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
 #include "SimTestWorld.h"
 #include "platform/SimClientDeviceIo.h"
+#include "platform/SimClientPrintSpooler.h"
 #include "platform/SimEnvironment.h"
 #include "platform/SimWire.h"
 #include "sim/SimHostServer.h"
@@ -196,6 +198,85 @@ TEST_F(SimClientServed, ADaemonRestartFailsTheOldHandleAndTheNextCallsReconnect)
   EXPECT_TRUE(c.call(sim::code::kGetDriverVersion, {}, 64, 64).ok);
   EXPECT_EQ(c.io->BeginRead(c.control, buffer, n), ReadStatus::Pending);
   server.reset();
+}
+
+// A world whose computer A has the queue "Laser".
+sim::WorldSetup worldWithQueue() {
+  sim::WorldSetup setup = simtest::smallWorld();
+  sim::PrinterQueue q;
+  q.name = "Laser";
+  q.port = "USB001";
+  q.driver = "Laser";
+  setup.hosts[0].queues = {q};
+  return setup;
+}
+
+class SpoolerServed : public ::testing::Test {
+ protected:
+  SpoolerServed() {
+    const platform::OpenPrinterResult opened = spooler->OpenPrinter("Laser", platform::kPrinterAllAccess);
+    EXPECT_NE(opened.handle, platform::kInvalidHandle) << opened.error;
+    change = spooler->FindFirstPrinterChangeNotification(opened.handle, platform::kPrinterChangeJob);
+    EXPECT_NE(change, platform::kInvalidHandle);
+  }
+
+  std::future<platform::ChangeWait> waitOnAnotherThread(std::uint32_t timeoutMs,
+                                                        const platform::Event* stop = nullptr) {
+    return std::async(std::launch::async,
+                      [this, timeoutMs, stop] { return spooler->WaitForPrinterChange(change, timeoutMs, stop); });
+  }
+
+  TempSimDir dir;
+  platform::ManualClock clock;  // the daemon's: only this test moves it
+  sim::World world{worldWithQueue(), clock};
+  std::optional<RunningServer> server{std::in_place, world};
+  std::unique_ptr<platform::PrintSpooler> spooler = platform::makeSimClientPrintSpooler();
+  platform::Handle change = platform::kInvalidHandle;
+};
+
+using namespace std::chrono_literals;
+
+TEST_F(SpoolerServed, AChangeWaitBlocksOnTheHostUntilTheChangeComesOrItsTimeRunsOut) {
+  auto waited = waitOnAnotherThread(2000);
+  EXPECT_EQ(waited.wait_for(50ms), std::future_status::timeout) << "nothing happened yet";
+  ASSERT_EQ(world.printJob("A", "Laser", "memo.pdf"), "");
+  ASSERT_EQ(waited.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(waited.get(), platform::ChangeWait::Fired);
+  // Other calls go on while a wait is held on its own connection.
+  ASSERT_TRUE(spooler->FindNextPrinterChangeNotification(change));
+  waited = waitOnAnotherThread(2000);
+  EXPECT_EQ(waited.wait_for(50ms), std::future_status::timeout);
+  EXPECT_NE(spooler->OpenPrinter("Laser", platform::kPrinterAccessUse).handle, platform::kInvalidHandle);
+  clock.advanceMs(2000);
+  ASSERT_EQ(waited.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(waited.get(), platform::ChangeWait::TimedOut);
+}
+
+TEST_F(SpoolerServed, AStopEndsAWaitAtOnceAndTheNextWaitStillWorks) {
+  platform::Event stop;
+  auto waited = waitOnAnotherThread(60'000, &stop);
+  EXPECT_EQ(waited.wait_for(50ms), std::future_status::timeout);
+  stop.set();
+  ASSERT_EQ(waited.wait_for(1s), std::future_status::ready);
+  EXPECT_EQ(waited.get(), platform::ChangeWait::Stopped);
+  EXPECT_EQ(spooler->WaitForPrinterChange(change, 1000, &stop), platform::ChangeWait::Stopped)
+      << "a stop set before the wait ends it at once";
+
+  ASSERT_EQ(world.printJob("A", "Laser", "memo.pdf"), "");
+  EXPECT_EQ(spooler->WaitForPrinterChange(change, 60'000), platform::ChangeWait::Fired);
+  spooler->FindClosePrinterChangeNotification(change);
+  EXPECT_EQ(spooler->WaitForPrinterChange(change, 60'000), platform::ChangeWait::Failed);
+}
+
+TEST_F(SpoolerServed, TheComputerNameIsReadOnceFromTheDaemonsDefaultHost) {
+  ::unsetenv("TARVEX_HOST");
+  const std::string defaultHost = platform::sim::simDir() + "/default-host";
+  std::ofstream(defaultHost) << "A\n";
+  auto client = platform::makeSimClientPrintSpooler();
+  EXPECT_NE(client->OpenPrinter("Laser", platform::kPrinterAccessUse).handle, platform::kInvalidHandle);
+  std::ofstream(defaultHost, std::ios::trunc) << "B\n";
+  EXPECT_NE(client->OpenPrinter("Laser", platform::kPrinterAccessUse).handle, platform::kInvalidHandle)
+      << "still A: the file is not read again";
 }
 
 // A peer that answers every request with the given bytes.

@@ -96,6 +96,24 @@ class FakeDeviceIo : public platform::DeviceIo {
     if (events_.empty()) return platform::ReadStatus::Pending;
     return completeLocked(returned);
   }
+  // Blocks on the read and the stop together (looking at the stop every millisecond).
+  platform::ReadStatus WaitReadUnless(platform::Handle, const platform::Event& stop,
+                                      std::uint32_t& returned) override {
+    std::unique_lock lock(mutex_);
+    ++stoppableWaits_;
+    auto ready = [&] { return !events_.empty() || cancelled_ || stop.isSet(); };
+    while (!ready()) changed_.wait_for(lock, std::chrono::milliseconds(1));
+    if (cancelled_) {
+      cancelled_ = pending_ = false;
+      return platform::ReadStatus::Aborted;
+    }
+    if (events_.empty()) return platform::ReadStatus::Pending;
+    return completeLocked(returned);
+  }
+  int stoppableWaits() {
+    std::lock_guard lock(mutex_);
+    return stoppableWaits_;
+  }
   // Completes the pending read (or the next one) with this record.
   void sendEvent(std::vector<std::uint8_t> record) {
     {
@@ -143,6 +161,7 @@ class FakeDeviceIo : public platform::DeviceIo {
   bool pending_ = false;
   bool cancelled_ = false;
   int readsStarted_ = 0;
+  int stoppableWaits_ = 0;
 };
 
 // Installs a fake as the process-wide device I/O for one scope.
