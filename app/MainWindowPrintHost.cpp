@@ -72,4 +72,6 @@ void MainWindowPrintHost::showAutoLinkRefused() {
   });
 }
 
+void MainWindowPrintHost::pumpMessages() { TMainFm::PumpMessages(); }
+
 }  // namespace app

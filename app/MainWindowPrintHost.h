@@ -20,6 +20,7 @@ class MainWindowPrintHost final : public printing::PrintWatcherHost {
   void attachServerBus(const std::string& mac) override;
   void refreshDeviceList(const std::string& mac) override;
   void showAutoLinkRefused() override;
+  void pumpMessages() override;
 
  private:
   TMainFm& window_;

@@ -408,6 +408,7 @@ void TMainFm::Timer_MBusUpdateTimer() {
 }
 
 void TMainFm::TrayIconMessage(unsigned lParam) {
+  if (closing_) return;  // the shutdown hid the window; messages it lets run do not bring it back
   if (lParam == 0x77 || lParam == 0x201) {
     showInItsState();
     activateWindow();
@@ -415,7 +416,7 @@ void TMainFm::TrayIconMessage(unsigned lParam) {
 }
 
 void TMainFm::OpenMItemClick() {
-  if (!isVisible()) showInItsState();
+  if (!closing_ && !isVisible()) showInItsState();
 }
 
 // Shown as it was left: a maximised window stays maximised (and is stored so), a minimised one
@@ -479,9 +480,20 @@ std::vector<printing::PrintWatchEntry> watchEntries(const AutoLinkList& list,
 
 void TMainFm::StartPrinterThreads() {
   if (!watchers_ || closing_) return;
-  watchers_->StartAll(printing::WatchKind::Printer,
-                      watchEntries(printers_, printing::WatchKind::Printer));
-  watchers_->StartAll(printing::WatchKind::Fax, watchEntries(faxes_, printing::WatchKind::Fax));
+  // The stops inside let window messages run: a restart asked for meanwhile runs after this one.
+  if (startingWatchers_) {
+    restartWatchers_ = true;
+    return;
+  }
+  startingWatchers_ = true;
+  do {
+    restartWatchers_ = false;
+    watchers_->StartAll(printing::WatchKind::Printer,
+                        watchEntries(printers_, printing::WatchKind::Printer));
+    if (closing_ || !watchers_) break;
+    watchers_->StartAll(printing::WatchKind::Fax, watchEntries(faxes_, printing::WatchKind::Fax));
+  } while (restartWatchers_ && !closing_ && watchers_);
+  startingWatchers_ = false;
 }
 
 void TMainFm::setBoundQueueState(const DeviceData& c, bool offline) {
@@ -515,6 +527,10 @@ bool TMainFm::FormCloseQuery() {
     return false;
   }
   closing_ = true;
+  // The user sees the program end at once: the window and the tray icon go before the threads
+  // are stopped and waited for.
+  hide();
+  tray_.hide();
   timerMBusUpdate_.stop();
   StopThreads();
   watchers_.reset();  // waits for every watcher: they call this window

@@ -155,6 +155,8 @@ class TMainFm : public QMainWindow {
   bool exitRequested_ = false;  // "Exit" or the session's end waits for the stack to unwind
   bool shuttingDown_ = false;   // a shutdown is running (a second one is refused)
   bool closed_ = false;
+  bool startingWatchers_ = false;  // the watchers are being (re)started
+  bool restartWatchers_ = false;   // and are to be started once more after that
   int savedTop_ = 0;
   NotifySettings notify_;
   std::string computerName_;

@@ -338,6 +338,9 @@ int tpdf_drawAxis(PdfAxis* axis) {
     const TickExtent t = tickExtent(axis, axis->majorTickLength);
     doc->labelExtent = static_cast<float>(axis->labelPlacement == 0 ? t.low : t.high);
 
+    // Labels and titles are plain text, whatever the document's hex-text setting.
+    const int hexText = doc->hexText;
+    doc->hexText = 0;
     tpdf_lineWidth(doc, axis->lineWidth);
     tpdf_pointMove(doc, -0.5f * axis->majorTickWidth, 0.0f);
     tpdf_pointLine(doc, axis->length + 0.5f * axis->majorTickWidth, 0.0f);
@@ -359,6 +362,7 @@ int tpdf_drawAxis(PdfAxis* axis) {
     }
     tpdf_drawAxisTitle(doc, axis);
     tpdf_restoreState(doc);
+    doc->hexText = hexText;
     return 0;
 }
 

@@ -113,6 +113,10 @@ PdfFontDescriptor* builtInDescriptor(PdfDoc* doc, int fontIndex, const char* bas
 
 // Loads an external font into the font-info table; its font index, or -1 when it failed.
 int loadExternal(PdfDoc* doc, const char* name) {
+    // Room first, so that the three lists stay in step if memory runs out.
+    doc->descriptors.reserve(doc->descriptors.size() + 1);
+    doc->fontInfos.reserve(doc->fontInfos.size() + 1);
+    doc->externalFonts.reserve(doc->externalFonts.size() + 1);
     PdfFont metrics{};
     auto descriptor = std::make_unique<PdfFontDescriptor>();
     PdfFontInfo* info = new PdfFontInfo{};

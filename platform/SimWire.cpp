@@ -24,6 +24,7 @@ enum Kind : std::uint8_t {
   kRead,
   kAdmin,
   kSpooler,
+  kScanner,
   kInterfacesReply = 0x81,
   kOpenReply,
   kCloseReply,
@@ -31,6 +32,7 @@ enum Kind : std::uint8_t {
   kReadReply,
   kAdminReply,
   kSpoolerReply,
+  kScannerReply,
   // The network's calls, apart from the driver's.
   kUdp = 0x20,
   kFirewall,
@@ -69,6 +71,28 @@ class Writer {
     u32(a.port);
   }
   void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
+  void scanner(const SimScanner& s) {
+    text(s.product);
+    text(s.manufacturer);
+    text(s.family);
+    text(s.server);
+    u32(s.port);
+    u32(static_cast<std::uint32_t>(s.pages.size()));
+    for (const SimScannerPage& p : s.pages) {
+      u32(p.width);
+      u32(p.height);
+      u32(p.bitsPerPixel);
+      u32(p.dpi);
+    }
+    numbers(s.resolutions);
+    numbers(s.endXferCounts);
+    u32(s.failingPage);
+    u8(static_cast<std::uint8_t>(s.user));
+  }
+  void numbers(const std::vector<std::uint32_t>& v) {
+    u32(static_cast<std::uint32_t>(v.size()));
+    for (std::uint32_t n : v) u32(n);
+  }
   Bytes& payload() { return out_; }
 
  private:
@@ -157,6 +181,40 @@ class Reader {
     std::uint8_t b = 0;
     if (!u8(b) || b == 0 || b > kLastFirewallStep) return ok_ = false;
     v = static_cast<FirewallStep>(b);
+    return true;
+  }
+  bool scannerOp(ScannerOp& v) {
+    std::uint8_t b = 0;
+    if (!u8(b) || b == 0 || b > kLastScannerOp) return ok_ = false;
+    v = static_cast<ScannerOp>(b);
+    return true;
+  }
+  // Counts that the payload cannot hold stop at its end, since every item takes some bytes.
+  bool numbers(std::vector<std::uint32_t>& v) {
+    std::uint32_t count = 0;
+    if (!u32(count)) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::uint32_t n = 0;
+      if (!u32(n)) return false;
+      v.push_back(n);
+    }
+    return true;
+  }
+  bool scanner(SimScanner& s) {
+    std::uint32_t count = 0;
+    if (!text(s.product) || !text(s.manufacturer) || !text(s.family) || !text(s.server) ||
+        !u32(s.port) || !u32(count))
+      return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      SimScannerPage p;
+      if (!u32(p.width) || !u32(p.height) || !u32(p.bitsPerPixel) || !u32(p.dpi)) return false;
+      s.pages.push_back(p);
+    }
+    std::uint8_t user = 0;
+    if (!numbers(s.resolutions) || !numbers(s.endXferCounts) || !u32(s.failingPage) || !u8(user))
+      return false;
+    if (user > static_cast<std::uint8_t>(SimScannerUser::Close)) return ok_ = false;
+    s.user = static_cast<SimScannerUser>(user);
     return true;
   }
   // Every field read and nothing left over.
@@ -295,6 +353,22 @@ Bytes payloadOf(const Message& message) {
       w.u8(m.answer.enabled ? 1 : 0);
       return std::move(w.payload());
     }
+    Bytes operator()(const ScannerRequest& m) {
+      Writer w(kScanner);
+      w.text(m.host);
+      w.u8(static_cast<std::uint8_t>(m.op));
+      w.u32(m.index);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const ScannerReply& m) {
+      Writer w(kScannerReply);
+      w.u8(m.ok ? 1 : 0);
+      w.u8(m.held ? 1 : 0);
+      w.u8(m.sane ? 1 : 0);
+      w.u32(static_cast<std::uint32_t>(m.scanners.size()));
+      for (const SimScanner& s : m.scanners) w.scanner(s);
+      return std::move(w.payload());
+    }
     Bytes operator()(const InterfacesReply& m) {
       Writer w(kInterfacesReply);
       w.u8(m.listed ? 1 : 0);
@@ -383,6 +457,18 @@ std::optional<Message> decodeSpoolerReply(Reader& r) {
   return finish(r, std::move(m));
 }
 
+std::optional<Message> decodeScannerReply(Reader& r) {
+  ScannerReply m;
+  std::uint32_t count = 0;
+  if (!r.flag(m.ok) || !r.flag(m.held) || !r.flag(m.sane) || !r.u32(count)) return std::nullopt;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    SimScanner s;
+    if (!r.scanner(s)) return std::nullopt;
+    m.scanners.push_back(std::move(s));
+  }
+  return finish(r, std::move(m));
+}
+
 std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
   switch (kind) {
     case kListInterfaces: {
@@ -446,6 +532,12 @@ std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
       r.i32(m.answer.hr) && r.flag(m.answer.found) && r.flag(m.answer.enabled);
       return finish(r, m);
     }
+    case kScanner: {
+      ScannerRequest m;
+      r.text(m.host) && r.scannerOp(m.op) && r.u32(m.index);
+      return finish(r, std::move(m));
+    }
+    case kScannerReply: return decodeScannerReply(r);
     case kInterfacesReply: return decodeInterfaces(r);
     case kOpenReply: {
       OpenReply m;

@@ -15,6 +15,7 @@
 #include "platform/Firewall.h"
 #include "platform/PrintSpooler.h"
 #include "platform/UdpNetwork.h"
+#include "platform/SimScanner.h"
 
 namespace platform::simwire {
 
@@ -106,6 +107,18 @@ struct FirewallRequest {
   std::string host;
   FirewallCall call;
 };
+// What a computer's scanners ask of the simulated host, answered by a ScannerReply.
+enum class ScannerOp : std::uint8_t {
+  List = 1,  // the computer's network scanners, and whether it lists SANE devices
+  Held,      // does the computer hold the shared device of scanner `index` now?
+};
+inline constexpr std::uint8_t kLastScannerOp = static_cast<std::uint8_t>(ScannerOp::Held);
+
+struct ScannerRequest {
+  std::string host;
+  ScannerOp op = ScannerOp::List;
+  std::uint32_t index = 0;
+};
 
 // Replies.
 struct InterfacesReply {
@@ -149,11 +162,18 @@ struct UdpReply {
 struct FirewallReply {
   FirewallAnswer answer;
 };
+struct ScannerReply {
+  bool ok = false;  // false: no such computer or scanner
+  bool held = false;
+  bool sane = false;
+  std::vector<SimScanner> scanners;
+};
 
 using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, ControlRequest,
                              ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
                              CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply,
-                             UdpRequest, UdpReply, FirewallRequest, FirewallReply>;
+                             UdpRequest, UdpReply, FirewallRequest, FirewallReply,
+                             ScannerRequest, ScannerReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.
 std::vector<std::uint8_t> encodeFrame(const Message& message);

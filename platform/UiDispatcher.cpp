@@ -95,6 +95,19 @@ void serveUntil(const std::function<bool()>& done) {
   }
 }
 
+bool serveFor(std::uint32_t timeoutMs, const std::function<bool()>& done) {
+  auto& d = dispatcher();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    serve();
+    if (done()) return true;
+    std::unique_lock lock(d.mutex);
+    const std::uint64_t seen = d.generation;
+    if (!d.changed.wait_until(lock, end, [&] { return !d.queue.empty() || d.generation != seen; }))
+      return done();
+  }
+}
+
 void notify() {
   auto& d = dispatcher();
   {

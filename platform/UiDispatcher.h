@@ -2,6 +2,7 @@
 // Hand-overs from worker threads to the user-interface thread. A worker's hand-over returns only
 // after the function ran on the UI thread; the UI thread runs them from its event loop and from
 // every wait of its own (so a UI thread waiting for a worker never deadlocks with it).
+#include <cstdint>
 #include <functional>
 
 namespace platform::ui {
@@ -20,6 +21,9 @@ void serve();
 // Serves hand-overs on the UI thread until done() is true. done() is re-checked whenever
 // notify() is called or a hand-over is queued.
 void serveUntil(const std::function<bool()>& done);
+
+// The same for at most timeoutMs of real time; false when done() still does not hold then.
+bool serveFor(std::uint32_t timeoutMs, const std::function<bool()>& done);
 
 // Wakes serveUntil() to re-check its condition.
 void notify();

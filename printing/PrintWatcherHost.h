@@ -49,6 +49,9 @@ class PrintWatcherHost {
   // Shows "The port of auto-connect can not be a LPR / Raw TCP / SMB port." (SAutoLink_Fail),
   // captioned with the product name, with an OK button; returns once the user closed it.
   virtual void showAutoLinkRefused() = 0;
+  // Runs the main thread's pending window messages and hand-overs; called on the main thread
+  // while it waits for a watcher to end.
+  virtual void pumpMessages() {}
 };
 
 }  // namespace printing

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/DriverInterface.h"
-#include "platform/Clock.h"
 #include "platform/UiDispatcher.h"
 
 namespace printing {
@@ -11,16 +10,18 @@ namespace {
 
 constexpr std::uint32_t kStopPollMs = 200;
 
-// Waits for a watcher that may itself be waiting for a hand-over to this thread.
-void awaitEnd(TPrintThread& watcher) {
+}  // namespace
+
+// Waits for a watcher that may itself be waiting for this thread: the window's pending messages
+// and the hand-overs run between looks, and each look waits at most 200 ms (less when the
+// watcher ends or hands something over).
+void PrintWatchers::awaitEnd(TPrintThread& watcher) {
   while (!watcher.finished()) {
-    platform::ui::serve();
-    platform::clock().sleepMs(kStopPollMs);
+    host_.pumpMessages();
+    platform::ui::serveFor(kStopPollMs, [&] { return watcher.finished(); });
   }
   watcher.waitFor();
 }
-
-}  // namespace
 
 PrintWatchers::PrintWatchers(PrintWatcherHost& host, std::uint32_t windowsVersionFlags,
                              TPrintThread::TraceSink sink)

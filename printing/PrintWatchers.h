@@ -46,6 +46,7 @@ class PrintWatchers {
   const std::vector<Watcher>& listOf(WatchKind list) const;
   Watcher create(WatchKind list, const PrintWatchEntry& entry);
   void stop(std::vector<Watcher> watchers);
+  void awaitEnd(TPrintThread& watcher);
   void reapRetired();
 
   PrintWatcherHost& host_;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/TwainManager.h"
-#include "scanning/Dib.h"
+#include "scanning/PictureFiles.h"
 
 #ifdef TARVEX_TWAIN_QT
 #include "platform/TwainSourceDialog.h"
@@ -402,7 +402,7 @@ void TZELTWAIN::fNativeXfer() {
   // that nobody reads past its block.
   const std::size_t size = platform::GlobalSize(handle);
   const auto* bytes = static_cast<const std::uint8_t*>(platform::GlobalLock(handle));
-  const bool sound = bytes && ReadDibLayout(std::span(bytes, size)).has_value();
+  const bool sound = bytes && ParseDib(bytes, size).has_value();
   if (bytes) platform::GlobalUnlock(handle);
   if (!sound) {
     platform::GlobalFree(handle);

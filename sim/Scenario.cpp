@@ -34,7 +34,7 @@ const std::initializer_list<std::string_view> kTopKeys = {
     "versionReply"};
 const std::initializer_list<std::string_view> kHostKeys = {
     "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings", "installed",
-    "spoolerAdmin", "firewall"};
+    "spoolerAdmin", "scanners", "sane", "firewall"};
 const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
 const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
                                                             "paused", "access", "device"};
@@ -56,6 +56,11 @@ const std::initializer_list<std::string_view> kInterfaceKinds = {
 const std::initializer_list<std::string_view> kHolderKeys = {"host", "lockType", "lockCount",
                                                              "seconds"};
 const std::initializer_list<std::string_view> kSubItemKeys = {"a", "b"};
+const std::initializer_list<std::string_view> kScannerKeys = {
+    "product", "manufacturer", "family", "device", "pages", "resolutions", "endXferCounts",
+    "failingPage", "user"};
+const std::initializer_list<std::string_view> kScannerPageKeys = {"width", "height",
+                                                                  "bitsPerPixel", "dpi"};
 
 void requireObject(const json& j, const std::string& where,
                    std::initializer_list<std::string_view> keys) {
@@ -370,6 +375,76 @@ Adapter readAdapter(const json& j, const std::string& where) {
   return a;
 }
 
+// A network scanner's TWAIN source. Its names fill 32-character fields of the source's identity.
+constexpr std::size_t kMaxSourceName = 32;
+
+platform::SimScannerPage readScannerPage(const json& j, const std::string& where) {
+  requireObject(j, where, kScannerPageKeys);
+  platform::SimScannerPage p;
+  p.width = static_cast<std::uint32_t>(optionalInteger(j, where, "width", 1, 20000, 850));
+  p.height = static_cast<std::uint32_t>(optionalInteger(j, where, "height", 1, 20000, 1100));
+  p.bitsPerPixel = static_cast<std::uint32_t>(optionalInteger(j, where, "bitsPerPixel", 1, 24, 24));
+  if (p.bitsPerPixel != 1 && p.bitsPerPixel != 8 && p.bitsPerPixel != 24)
+    fail(at(where, "bitsPerPixel"), "expected 1, 8 or 24");
+  p.dpi = static_cast<std::uint32_t>(optionalInteger(j, where, "dpi", 50, 2400, 300));
+  return p;
+}
+
+platform::SimScanner readScanner(const json& j, const std::string& where) {
+  requireObject(j, where, kScannerKeys);
+  platform::SimScanner s;
+  s.product = text(member(j, where, "product"), at(where, "product"), kMaxSourceName);
+  if (s.product.empty()) fail(at(where, "product"), "a scanner needs a product name");
+  s.manufacturer = j.contains("manufacturer")
+                       ? text(j.at("manufacturer"), at(where, "manufacturer"), kMaxSourceName)
+                       : std::string();
+  s.family = j.contains("family") ? text(j.at("family"), at(where, "family"), kMaxSourceName)
+                                  : std::string();
+  const std::string w = at(where, "device");
+  const json& d = member(j, where, "device");
+  requireObject(d, w, kQueueDeviceKeys);
+  s.server = formatIpv4(ipv4(member(d, w, "server"), at(w, "server")));
+  s.port = static_cast<std::uint32_t>(integer(member(d, w, "port"), at(w, "port"), 1, 127));
+  eachItem(j, where, "pages", [&](const json& item, const std::string& pw) {
+    s.pages.push_back(readScannerPage(item, pw));
+  });
+  if (!j.contains("pages")) s.pages.push_back({});
+  if (s.pages.empty()) fail(at(where, "pages"), "a scanner needs at least one page");
+  eachItem(j, where, "resolutions", [&](const json& item, const std::string& rw) {
+    s.resolutions.push_back(static_cast<std::uint32_t>(integer(item, rw, 50, 2400)));
+  });
+  eachItem(j, where, "endXferCounts", [&](const json& item, const std::string& cw) {
+    s.endXferCounts.push_back(static_cast<std::uint32_t>(integer(item, cw, 0, 0xFFFF)));
+  });
+  s.failingPage = static_cast<std::uint32_t>(optionalInteger(
+      j, where, "failingPage", 0, static_cast<std::int64_t>(s.pages.size()), 0));
+  if (j.contains("user")) {
+    const std::string user = text(j.at("user"), at(where, "user"), 16);
+    if (user == "person") s.user = platform::SimScannerUser::Person;
+    else if (user == "scan") s.user = platform::SimScannerUser::Scan;
+    else if (user == "close") s.user = platform::SimScannerUser::Close;
+    else fail(at(where, "user"), "expected \"person\", \"scan\" or \"close\"");
+  }
+  return s;
+}
+
+// Every scanner belongs to a device the scenario's servers share.
+void checkScannerDevices(const WorldSetup& setup) {
+  for (std::size_t h = 0; h < setup.hosts.size(); ++h) {
+    for (std::size_t i = 0; i < setup.hosts[h].scanners.size(); ++i) {
+      const platform::SimScanner& s = setup.hosts[h].scanners[i];
+      const bool found = std::any_of(setup.servers.begin(), setup.servers.end(), [&](const Server& server) {
+        return formatIpv4(server.ip) == s.server &&
+               std::any_of(server.devices.begin(), server.devices.end(),
+                           [&](const Device& d) { return d.port == s.port; });
+      });
+      if (!found)
+        fail(indexed(indexed("hosts", h) + ".scanners", i) + ".device",
+             "no server shares a device " + s.server + " port " + std::to_string(s.port));
+    }
+  }
+}
+
 Host readHost(const json& j, const std::string& where) {
   requireObject(j, where, kHostKeys);
   Host h;
@@ -409,6 +484,10 @@ Host readHost(const json& j, const std::string& where) {
   eachItem(j, where, "installed", [&](const json& item, const std::string& w) {
     h.installed.push_back(readDeviceRef(item, w));
   });
+  eachItem(j, where, "scanners", [&](const json& item, const std::string& w) {
+    h.scanners.push_back(readScanner(item, w));
+  });
+  h.sane = optionalFlag(j, where, "sane");
   if (j.contains("firewall"))
     if (std::string e = readFirewallProfile(j.at("firewall"), at(where, "firewall"), h.firewall); !e.empty())
       throw Fault(e);
@@ -459,6 +538,7 @@ WorldSetup readScenario(const json& j) {
   if (j.contains("driverVersion")) setup.driverVersion = version(j.at("driverVersion"), "driverVersion");
   if (j.contains("busVersion")) setup.busVersion = version(j.at("busVersion"), "busVersion");
   setup.printMs = optionalInteger(j, "scenario", "printMs", 0, 24LL * 3600 * 1000, 3000);
+  checkScannerDevices(setup);
   if (j.contains("versionReply")) {
     VersionReply reply;
     if (std::string e = readVersionReply(j.at("versionReply"), "versionReply", reply); !e.empty())

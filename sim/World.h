@@ -124,6 +124,9 @@ class World {
   // --- The print spooler as one computer reaches it.
   platform::simwire::SpoolerReply spooler(const platform::simwire::SpoolerRequest& request);
 
+  // --- The scanners of one computer: what they are, and whether it holds a scanner's device.
+  platform::simwire::ScannerReply scanners(const platform::simwire::ScannerRequest& request);
+
   // --- Changes of the world (the control command). Each returns an error text, empty on success.
   std::string addServer(Server server);
   std::string removeServer(const Ipv4& server);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/Address.h"
+#include "platform/SimScanner.h"
 #include "sim/DriverRecords.h"
 
 namespace sim {
@@ -146,6 +147,8 @@ struct Host {
   bool spoolerAdmin = true;
   std::uint32_t nextJobId = 1;
   std::vector<RegistrySeed> registry;
+  std::vector<platform::SimScanner> scanners;  // its network scanners' TWAIN sources
+  bool sane = false;                           // it lists the SANE devices of this machine too
   // Devices installed on this computer before the start: plug and play has their keys already,
   // and keeps them when a link goes.
   std::vector<DeviceRef> installed;

@@ -21,6 +21,7 @@
 #include "platform/Registry.h"
 #include "sim/Scenario.h"
 #include "sim/SimHostServer.h"
+#include "sim/TwainFiles.h"
 #include "sim/World.h"
 
 namespace {
@@ -93,6 +94,10 @@ int main(int argc, char** argv) {
   for (const sim::Host& h : scenario.setup->hosts) {
     if (!platform::sim::ensureHostDir(h.name) || !sim::writeSystemFile(h)) {
       std::cerr << "tarvex-simhost: cannot make the folder of host " << h.name << " in " << dir << "\n";
+      return 1;
+    }
+    if (!sim::writeTwainSourceFiles(h)) {
+      std::cerr << "tarvex-simhost: cannot write the TWAIN source files of host " << h.name << "\n";
       return 1;
     }
     if (!sim::writeRegistrySeeds(h)) {

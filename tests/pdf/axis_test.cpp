@@ -267,6 +267,23 @@ TEST(PlotDomain, MeshOfADecimalRangeStaysInsideTheDomain) {
     EXPECT_EQ(countOf(content, " m\n"), 26 + 6) << "minor lines every 0.01, major every 0.05, none below 0";
 }
 
+TEST(Axis, LabelsAndTitleArePlainTextInAHexTextDocument) {
+    PdfAxis* axis = tpdf_createAxis(0, 300, 0, 0, 1);
+    tpdf_setAxisTitle(axis, "Level", "Times-Roman", "WinAnsiEncoding", 10);
+    const std::string content = pageContent([&](PdfDoc* doc) {
+        PdfPlotDomain* d = tpdf_createPlotDomain(100, 100, 300, 200, 0, 1, 0, 1, 0, 0, 0);
+        tpdf_setPlotDomain(doc, d);
+        tpdf_attachAxis(axis, d, 0, 0);
+        tpdf_setHexText(doc, 1);
+        tpdf_drawAxis(axis);
+        tpdf_showText(doc, "414243");
+        axis->domain = nullptr;
+        tpdf_freePlotDomain(d);
+    });
+    EXPECT_EQ(labelsOf(content), (std::vector<std::string>{"0", "0.5", "1", "Level", "ABC"}));
+    tpdf_freeAxis(axis);
+}
+
 TEST(Axis, LogarithmicAxisLabelsDecades) {
     PdfAxis* axis = tpdf_createAxis(0, 300, 1, 1, 1000);
     const std::string content = drawnAxis(axis);

@@ -9,7 +9,6 @@
 
 #include "platform/AppMessages.h"
 #include "platform/GlobalMemory.h"
-#include "scanning/Dib.h"
 #include "scanning/TZELTWAIN.h"
 #include "tests/scanning/ScriptedSource.h"
 

@@ -38,6 +38,21 @@ wire::SpoolerReply spoolerReply() {
   return r;
 }
 
+wire::ScannerReply scannerReply() {
+  platform::SimScanner s;
+  s.product = "NetScan 3000";
+  s.manufacturer = "Velmora";
+  s.family = "NetScan";
+  s.server = "192.168.1.20";
+  s.port = 2;
+  s.pages = {{850, 1100, 24, 300}, {10, 20, 1, 1200}};
+  s.resolutions = {300, 600};
+  s.endXferCounts = {0xFFFF, 0};
+  s.failingPage = 2;
+  s.user = platform::SimScannerUser::Close;
+  return wire::ScannerReply{true, true, true, {s, platform::SimScanner{}}};
+}
+
 std::vector<wire::Message> everyKind() {
   return {wire::ListInterfacesRequest{"PC", "{guid}"},
           wire::OpenRequest{"PC", "\\\\?\\path", 0xC0000000, true},
@@ -58,7 +73,10 @@ std::vector<wire::Message> everyKind() {
                                   Bytes{'t', 0}}},
           wire::UdpReply{{platform::kWsaEMsgSize, 4, Bytes(64, 1), {{192, 168, 1, 10}, 49152}}},
           wire::FirewallRequest{"PC", {platform::FirewallStep::AddPort, 9303, 17, "", "Port"}},
-          wire::FirewallReply{{platform::kRpcEChangedMode, true, false}}};
+          wire::FirewallReply{{platform::kRpcEChangedMode, true, false}},
+
+          wire::ScannerRequest{"PC", wire::ScannerOp::Held, 3},
+          scannerReply()};
 }
 
 Bytes payload(const Bytes& frame) { return Bytes(frame.begin() + 4, frame.end()); }

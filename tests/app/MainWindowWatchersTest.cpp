@@ -1,0 +1,219 @@
+// The main window with a print watcher running, offscreen, on the simulated host run in process:
+// restarting and stopping the watchers while the window's own messages keep running.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "app/DeviceSettings.h"
+#include "app/Dialogs.h"
+#include "app/TMainFm.h"
+#include "core/SettingsStore.h"
+#include "platform/Clock.h"
+#include "platform/PrintSpooler.h"
+#include "platform/SystemInfo.h"
+#include "platform/UiDispatcher.h"
+#include "sim/InProcessDeviceIo.h"
+#include "sim/InProcessPrintSpooler.h"
+#include "sim/Scenario.h"
+#include "sim/World.h"
+#include "support/TempRegistry.h"
+
+namespace {
+
+int argc = 1;
+char programName[] = "test_gui_watchers";
+char* argv[] = {programName, nullptr};
+
+const char* kScenario = R"({
+  "hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10",
+             "ports": [{"name": "USB001", "description": "Virtual printer port for USB",
+                        "monitor": "USB Monitor"}],
+             "queues": [{"name": "Office Laser", "port": "USB001",
+                         "device": {"server": "192.168.1.20", "port": 1}}]}],
+  "servers": [
+    {"ip": "192.168.1.20", "mac": "00:1A:2B:3C:4D:5E", "name": "NUS-Office", "status": 1,
+     "devices": [{"port": 1, "vid": "04F9", "pid": "0042", "type": "PRINTER", "serial": "E1"}]}
+  ]
+})";
+
+struct Computer : platform::SystemInfo {
+  std::optional<std::string> computerName() override { return "OFFICE-PC"; }
+  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
+  std::optional<std::vector<platform::AdapterInfo>> adapters() override {
+    platform::AdapterInfo a;
+    a.ip = "192.168.1.10";
+    a.gateway = "192.168.1.20";
+    return std::vector<platform::AdapterInfo>{a};
+  }
+  std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
+  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return std::nullopt; }
+  std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
+};
+
+struct SilentBoxes : app::MessageBoxes {
+  int show(const std::string&, const std::string&, unsigned) override { return app::kIdOk; }
+  void showModeless(const std::string&, const std::string&, unsigned) override {}
+};
+
+// The simulated spooler, except that a watcher's change wait lasts until the watcher is asked to
+// stop (at most a few seconds of real time); then `onStop` runs on the watcher's thread.
+class StopWaitSpooler final : public platform::PrintSpooler {
+ public:
+  explicit StopWaitSpooler(platform::PrintSpooler& inner) : inner_(inner) {}
+
+  std::atomic<int> waiting{0};
+  std::function<void()> onStop;
+  std::atomic<bool> endedByStop{false};
+
+  platform::ChangeWait WaitForPrinterChange(platform::Handle c, std::uint32_t ms,
+                                            const platform::Event* stop) override {
+    if (!stop) return inner_.WaitForPrinterChange(c, ms, stop);
+    ++waiting;
+    const bool stopped = stop->wait(5000);
+    --waiting;
+    if (!stopped) return platform::ChangeWait::TimedOut;
+    endedByStop = true;
+    if (onStop) onStop();
+    return platform::ChangeWait::Stopped;
+  }
+
+  platform::OpenPrinterResult OpenPrinter(std::string_view n, std::uint32_t a) override {
+    return inner_.OpenPrinter(n, a);
+  }
+  void ClosePrinter(platform::Handle h) override { inner_.ClosePrinter(h); }
+  platform::SpoolerAnswer GetPrinter(platform::Handle h, std::uint32_t n,
+                                     platform::PrinterInfo& i) override {
+    return inner_.GetPrinter(h, n, i);
+  }
+  platform::SpoolerAnswer SetPrinter(platform::Handle h, const platform::PrinterInfo& i) override {
+    return inner_.SetPrinter(h, i);
+  }
+  platform::SpoolerAnswer ControlPrinter(platform::Handle h, std::uint32_t c) override {
+    return inner_.ControlPrinter(h, c);
+  }
+  platform::SpoolerAnswer EnumJobs(platform::Handle h, std::uint32_t f, std::uint32_t c,
+                                   std::uint32_t n, std::vector<platform::JobInfo>& j) override {
+    return inner_.EnumJobs(h, f, c, n, j);
+  }
+  platform::SpoolerAnswer SetJob(platform::Handle h, std::uint32_t id, std::uint32_t c) override {
+    return inner_.SetJob(h, id, c);
+  }
+  platform::SpoolerAnswer EnumPorts(std::uint32_t n, std::vector<platform::PortInfo>& p) override {
+    return inner_.EnumPorts(n, p);
+  }
+  platform::Handle FindFirstPrinterChangeNotification(platform::Handle h, std::uint32_t f) override {
+    return inner_.FindFirstPrinterChangeNotification(h, f);
+  }
+  bool FindNextPrinterChangeNotification(platform::Handle c) override {
+    return inner_.FindNextPrinterChangeNotification(c);
+  }
+  void FindClosePrinterChangeNotification(platform::Handle c) override {
+    inner_.FindClosePrinterChangeNotification(c);
+  }
+
+ private:
+  platform::PrintSpooler& inner_;
+};
+
+class WatchedWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QApplication::instance()) new QApplication(argc, argv);
+    platform::ui::markUiThread();
+  }
+  void SetUp() override {
+    platform::setClock(&clock);
+    platform::setDeviceIo(&office);
+    platform::setPrintSpooler(&spooler);
+    platform::setSystemInfo(&computer);
+    app::setMessageBoxes(&boxes);
+    app::AutoConnectInfo binding;
+    binding.serverName = "NUS-Office";
+    binding.serverIp = "192.168.1.20";
+    binding.serverMac = "00:1A:2B:3C:4D:5E";
+    binding.deviceVid = "04F9";
+    binding.devicePid = "0042";
+    binding.deviceSno = "E1";
+    binding.deviceType = "PRINTER";
+    binding.printerEnable = true;
+    binding.printerName = "Office Laser";
+    binding.printerPort = "USB001";
+    ASSERT_TRUE(app::WriteDeviceSetting(core::kSettingsKey, binding));
+    window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+    ASSERT_TRUE(window->FormCreate());
+    window->show();  // the first refresh starts the watcher
+    ASSERT_TRUE(until([&] { return spooler.waiting == 1; })) << "the watcher waits for changes";
+  }
+  void TearDown() override {
+    spooler.onStop = nullptr;
+    window.reset();
+    app::setMessageBoxes(nullptr);
+    platform::setSystemInfo(nullptr);
+    platform::setPrintSpooler(nullptr);
+    platform::setDeviceIo(nullptr);
+    platform::setClock(nullptr);
+  }
+  template <typename Done>
+  bool until(Done done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      platform::ui::serve();
+    }
+    return done();
+  }
+
+  platform::ManualClock clock;
+  sim::World world{*sim::parseScenario(kScenario).setup, clock};
+  sim::InProcessDeviceIo office{world, "OFFICE-PC"};
+  std::unique_ptr<platform::PrintSpooler> simSpooler = sim::makeInProcessPrintSpooler(world, "OFFICE-PC");
+  StopWaitSpooler spooler{*simSpooler};
+  Computer computer;
+  SilentBoxes boxes;
+  test::TempRegistry registry;
+  std::unique_ptr<app::TMainFm> window;
+};
+
+TEST_F(WatchedWindow, ARestartOnShowingRunsTheWindowsMessagesWhileItWaitsForTheOldWatcher) {
+  // The old watcher ends only once a message posted to the window's thread has run.
+  std::atomic<bool> dispatched{false};
+  std::atomic<bool> ranWhileWaiting{false};
+  spooler.onStop = [&] {
+    QMetaObject::invokeMethod(qApp, [&] { dispatched = true; }, Qt::QueuedConnection);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!dispatched && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ranWhileWaiting = dispatched.load();
+  };
+  window->hide();
+  window->show();
+  ASSERT_TRUE(until([&] { return spooler.endedByStop && spooler.waiting == 1; }))
+      << "the old watcher ended and a new one waits";
+  EXPECT_TRUE(ranWhileWaiting);
+}
+
+TEST_F(WatchedWindow, ExitHidesTheWindowAndTheTrayIconFirstAndEndsTheWatchersWaitAtOnce) {
+  std::atomic<bool> windowShownAtStop{true}, trayShownAtStop{true};
+  spooler.onStop = [&] {
+    windowShownAtStop = window->isVisible();
+    trayShownAtStop = window->tray().isVisible();
+  };
+  ASSERT_TRUE(window->isVisible());
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(window->FormCloseQuery());
+  EXPECT_LT(t.elapsed(), 1000);
+  EXPECT_TRUE(spooler.endedByStop) << "the change wait ended at the stop, not at its time-out";
+  EXPECT_FALSE(windowShownAtStop);
+  EXPECT_FALSE(trayShownAtStop);
+}
+
+}  // namespace
