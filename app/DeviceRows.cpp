@@ -226,4 +226,9 @@ DeviceData* DeviceRows::FindHeldRow(const std::string& serverIp, const std::stri
   return nullptr;
 }
 
+void DeviceRows::SetPicture(const DeviceData* row, int picture) {
+  for (DeviceRow& r : rows_)
+    if (r.data.get() == row) r.picture = picture;
+}
+
 }  // namespace app

@@ -92,6 +92,8 @@ class DeviceRows {
              const DeviceContext& ctx, const AddedHook& added);
   void RemoveServerRows(const std::string& serverName, const std::string& serverIp);
   void RemoveRow(const DeviceData* row);
+  // The picture of a row whose type a binding changed.
+  void SetPicture(const DeviceData* row, int picture);
   void Clear();
 
   const std::vector<DeviceRow>& rows() const { return rows_; }

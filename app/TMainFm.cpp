@@ -1,4 +1,5 @@
 #include "app/TMainFm.h"
+#include "app/TDeviceSetupFm.h"
 
 #include <QAction>
 #include <QApplication>
@@ -184,6 +185,7 @@ bool TMainFm::FormCreate() {
   OpenRunUdpSockets();
   printHost_ = std::make_unique<MainWindowPrintHost>(*this);
   watchers_ = std::make_unique<printing::PrintWatchers>(*printHost_, core::WindowsVersionFlags);
+  createDeviceSetup();
 
   std::string shortVersion;
   core::GetDriverVersion(masterBus_, driverVersion_, shortVersion);

@@ -27,6 +27,7 @@ namespace app {
 
 class DeviceListView;
 class MainWindowPrintHost;
+class TDeviceSetupFm;
 class TEjectDeviceDlg;
 
 // Process-wide flags: set while a connect, disconnect, eject or server disable talks to the driver
@@ -78,6 +79,11 @@ class TMainFm : public QMainWindow {
   void ConnectMItemClick();
   void DisconnectMItemClick();
   void RequestUseMItemClick();
+  // The binding commands: the set-up wizard on the device, then its outcome stored.
+  void PrintManageDevMItemClick();
+  void ScanManageDevMItemClick();
+  TDeviceSetupFm& deviceSetup() { return *deviceSetupFm_; }
+  const printing::PrintWatchers* watchers() const { return watchers_.get(); }
   QMenu& deviceMenu() { return *deviceMenu_; }
   // Ejects and disconnects what this computer holds; false when the user kept a busy device.
   bool EjectAllStorage();
@@ -186,6 +192,10 @@ class TMainFm : public QMainWindow {
   QTimer timerRequest_;
 
   TEjectDeviceDlg* ejectDlg_ = nullptr;
+  std::unique_ptr<TDeviceSetupFm> deviceSetupFm_;
+  void createDeviceSetup();
+  // After a binding: the row's entry and status again, and the device released when held here.
+  void afterBinding(const DeviceData& c, bool troubleshooting);
   QMenu* deviceMenu_ = nullptr;
   QAction *printManageDevMItem_ = nullptr, *scanManageDevMItem_ = nullptr, *scanNowMItem_ = nullptr,
           *connectMItem_ = nullptr, *disconnectMItem_ = nullptr, *requestUseMItem_ = nullptr;

@@ -18,8 +18,9 @@ namespace app {
 void TMainFm::buildDeviceMenu() {
   deviceMenu_ = new QMenu(this);
   deviceMenu_->setObjectName("PopupMenu_ForDevice");
-  printManageDevMItem_ = deviceMenu_->addAction("Manage Device");
-  scanManageDevMItem_ = deviceMenu_->addAction("Manage Device");
+  printManageDevMItem_ =
+      deviceMenu_->addAction("Manage Device", this, &TMainFm::PrintManageDevMItemClick);
+  scanManageDevMItem_ = deviceMenu_->addAction("Manage Device", this, &TMainFm::ScanManageDevMItemClick);
   deviceMenu_->addSeparator();
   scanNowMItem_ = deviceMenu_->addAction("Scan Now");
   deviceMenu_->addSeparator();
@@ -173,8 +174,8 @@ void TMainFm::PrepareDeviceMenu() {
   connectMItem_->setVisible(items.connect);
   disconnectMItem_->setVisible(items.disconnect);
   requestUseMItem_->setVisible(items.requestUse);
-  // The binding items and Scan Now come with the set-up and scanning windows.
-  for (QAction* a : {printManageDevMItem_, scanManageDevMItem_, scanNowMItem_}) a->setEnabled(false);
+  // Scan Now comes with the scanning windows.
+  scanNowMItem_->setEnabled(false);
   if (UpperCase(d->type) != "MASS STORAGE") {
     d->printerIndex = FindAutoConnectEntry(d->serverMac, d->identity, d->printerName, true);
     d->faxIndex = FindAutoConnectEntry(d->serverMac, d->identity, d->faxName, false);

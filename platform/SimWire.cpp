@@ -34,15 +34,18 @@ enum Kind : std::uint8_t {
   kSpoolerReply,
   kScannerReply,
   // The network's calls, apart from the driver's.
-  kUdp = 0x20,
+  kUdp = 0x30,
   kFirewall,
-  kUdpReply = 0xA0,
+  kUdpReply = 0xB0,
   kFirewallReply,
 };
+// The image acquisition service's, apart from the others so that new kinds never meet them.
+constexpr std::uint8_t kWia = 0x20;
+constexpr std::uint8_t kWiaReply = 0xA0;
 
 class Writer {
  public:
-  explicit Writer(Kind kind) { out_.push_back(kind); }
+  explicit Writer(std::uint8_t kind) { out_.push_back(kind); }
   void u8(std::uint8_t v) { out_.push_back(v); }
   void u32(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -287,6 +290,28 @@ Bytes payloadOf(const Message& message) {
       w.bytes(m.input);
       return std::move(w.payload());
     }
+    Bytes operator()(const WiaRequest& m) {
+      Writer w(kWia);
+      w.text(m.host);
+      w.u8(static_cast<std::uint8_t>(m.op));
+      w.text(m.deviceId);
+      w.u32(m.format);
+      w.u32(m.dpi);
+      w.text(m.path);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const WiaReply& m) {
+      Writer w(kWiaReply);
+      w.u32(static_cast<std::uint32_t>(m.hr));
+      w.u32(static_cast<std::uint32_t>(m.select));
+      w.u32(static_cast<std::uint32_t>(m.status));
+      w.u32(static_cast<std::uint32_t>(m.pages));
+      w.u32(m.dpi);
+      w.u32(m.formats);
+      w.u32(m.bytes);
+      w.text(m.name);
+      return std::move(w.payload());
+    }
     Bytes operator()(const SpoolerReply& m) {
       Writer w(kSpoolerReply);
       w.u8(m.ok ? 1 : 0);
@@ -457,6 +482,27 @@ std::optional<Message> decodeSpoolerReply(Reader& r) {
   return finish(r, std::move(m));
 }
 
+std::optional<Message> decodeWiaRequest(Reader& r) {
+  WiaRequest m;
+  std::uint8_t op = 0;
+  if (!r.text(m.host) || !r.u8(op) || op == 0 || op > kLastWiaOp) return std::nullopt;
+  m.op = static_cast<WiaOp>(op);
+  r.text(m.deviceId) && r.u32(m.format) && r.u32(m.dpi) && r.text(m.path);
+  return finish(r, std::move(m));
+}
+
+std::optional<Message> decodeWiaReply(Reader& r) {
+  WiaReply m;
+  std::uint32_t hr = 0, select = 0, status = 0, pages = 0;
+  r.u32(hr) && r.u32(select) && r.u32(status) && r.u32(pages) && r.u32(m.dpi) &&
+      r.u32(m.formats) && r.u32(m.bytes) && r.text(m.name);
+  m.hr = static_cast<std::int32_t>(hr);
+  m.select = static_cast<std::int32_t>(select);
+  m.status = static_cast<std::int32_t>(status);
+  m.pages = static_cast<std::int32_t>(pages);
+  return finish(r, std::move(m));
+}
+
 std::optional<Message> decodeScannerReply(Reader& r) {
   ScannerReply m;
   std::uint32_t count = 0;
@@ -470,6 +516,8 @@ std::optional<Message> decodeScannerReply(Reader& r) {
 }
 
 std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
+  if (kind == kWia) return decodeWiaRequest(r);
+  if (kind == kWiaReply) return decodeWiaReply(r);
   switch (kind) {
     case kListInterfaces: {
       ListInterfacesRequest m;

@@ -15,6 +15,7 @@
 #include "platform/Firewall.h"
 #include "platform/PrintSpooler.h"
 #include "platform/UdpNetwork.h"
+#include "platform/SimWiaWire.h"
 #include "platform/SimScanner.h"
 
 namespace platform::simwire {
@@ -173,7 +174,7 @@ using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, C
                              ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
                              CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply,
                              UdpRequest, UdpReply, FirewallRequest, FirewallReply,
-                             ScannerRequest, ScannerReply>;
+                             ScannerRequest, ScannerReply, WiaRequest, WiaReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.
 std::vector<std::uint8_t> encodeFrame(const Message& message);

@@ -48,7 +48,9 @@ const std::initializer_list<std::string_view> kDeviceKeys = {
     "plugAndPlay"};
 const std::initializer_list<std::string_view> kPlugAndPlayKeys = {"kind", "interfaces", "scanner"};
 const std::initializer_list<std::string_view> kStillImageKeys = {"name", "twainSource", "deviceType",
-                                                                 "service"};
+                                                                 "service", "wia"};
+const std::initializer_list<std::string_view> kWiaKeys = {
+    "source", "sheets", "formats", "dpi", "width", "height", "dialog", "offline", "failingPage"};
 const std::initializer_list<std::string_view> kPlugAndPlayKinds = {
     "printer", "scanner", "storage", "composite", "dot4", "vendor"};
 const std::initializer_list<std::string_view> kInterfaceKinds = {
@@ -251,6 +253,28 @@ std::string oneOf(const json& j, const std::string& where,
   fail(where, "expected one of " + list);
 }
 
+WiaScanner readWia(const json& j, const std::string& where) {
+  requireObject(j, where, kWiaKeys);
+  WiaScanner w;
+  if (j.contains("source")) w.feeder = oneOf(j.at("source"), at(where, "source"), {"flatbed", "feeder"}) == "feeder";
+  w.sheets = static_cast<std::uint32_t>(optionalInteger(j, where, "sheets", 0, 1000, 3));
+  if (j.contains("formats")) {
+    const std::string list = at(where, "formats");
+    const json& items = array(j.at("formats"), list);
+    w.bmp = w.jpeg = false;
+    for (std::size_t i = 0; i < items.size(); ++i)
+      (oneOf(items[i], indexed(list, i), {"bmp", "jpeg"}) == "bmp" ? w.bmp : w.jpeg) = true;
+    if (!w.bmp && !w.jpeg) fail(list, "a device offers one format at least");
+  }
+  w.dpi = static_cast<std::uint32_t>(optionalInteger(j, where, "dpi", 50, 1200, 300));
+  w.width = static_cast<std::uint32_t>(optionalInteger(j, where, "width", 1, 10000, 850));
+  w.height = static_cast<std::uint32_t>(optionalInteger(j, where, "height", 1, 14000, 1100));
+  if (j.contains("dialog")) w.cancelDialog = oneOf(j.at("dialog"), at(where, "dialog"), {"scan", "cancel"}) == "cancel";
+  w.offline = optionalFlag(j, where, "offline");
+  w.failingPage = static_cast<std::uint32_t>(optionalInteger(j, where, "failingPage", 0, 1000, 0));
+  return w;
+}
+
 PlugAndPlayShape readPlugAndPlay(const json& j, const std::string& where) {
   requireObject(j, where, kPlugAndPlayKeys);
   PlugAndPlayShape shape;
@@ -278,6 +302,7 @@ PlugAndPlayShape readPlugAndPlay(const json& j, const std::string& where) {
     shape.stillImageType = static_cast<std::uint32_t>(optionalInteger(s, w, "deviceType", 1, 3, 1));
     shape.scannerService = s.contains("service") ? text(s.at("service"), at(w, "service"), 64)
                                                  : shape.scannerService;
+    if (s.contains("wia")) shape.wia = readWia(s.at("wia"), at(w, "wia"));
   }
   return shape;
 }

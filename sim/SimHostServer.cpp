@@ -143,6 +143,8 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     return wire::sendFrame(fd, wire::UdpReply{world_.udp(m->host, m->call)});
   if (const auto* m = std::get_if<wire::FirewallRequest>(&message))
     return wire::sendFrame(fd, wire::FirewallReply{world_.firewall(m->host, m->call)});
+  if (const auto* m = std::get_if<wire::WiaRequest>(&message))
+    return wire::sendFrame(fd, world_.wia(*m));
   if (const auto* m = std::get_if<wire::ScannerRequest>(&message))
     return wire::sendFrame(fd, world_.scanners(*m));
   if (const auto* m = std::get_if<wire::AdminRequest>(&message)) {

@@ -124,6 +124,8 @@ class World {
   // --- The print spooler as one computer reaches it.
   platform::simwire::SpoolerReply spooler(const platform::simwire::SpoolerRequest& request);
 
+  // --- The still-image devices one computer's image acquisition service reaches.
+  platform::simwire::WiaReply wia(const platform::simwire::WiaRequest& request);
   // --- The scanners of one computer: what they are, and whether it holds a scanner's device.
   platform::simwire::ScannerReply scanners(const platform::simwire::ScannerRequest& request);
 
@@ -279,6 +281,12 @@ class World {
   // The linked devices plug and play has recorded, with the computer that has them.
   std::map<std::pair<Ipv4, std::uint8_t>, std::pair<std::string, Device>> plugged_;
   std::uint32_t nextPnpIndex_ = 0;
+  // What each still-image device went through since its dialog last opened.
+  struct WiaSession {
+    std::uint32_t sheetsLeft = 0;
+    std::uint32_t pagesTaken = 0;
+  };
+  std::map<std::string, WiaSession> wiaSessions_;
   std::vector<Host> hosts_;
   std::vector<Server> servers_;
   Version driverVersion_, busVersion_;

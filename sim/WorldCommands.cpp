@@ -377,6 +377,7 @@ ojson logEntryToJson(const LogEntry& e) {
     out["job"] = e.jobId;
     out["document"] = e.document;
   }
+  if (e.what == "wia" && !e.document.empty()) out["file"] = e.document;
   return out;
 }
 

@@ -13,6 +13,19 @@
 
 namespace sim {
 
+// The image acquisition side of a device's scanner function: what the simulated device does when
+// the computer that holds it scans through the device manager.
+struct WiaScanner {
+  bool feeder = false;         // a document feeder, else a flat bed
+  std::uint32_t sheets = 3;    // in the feeder whenever its dialog opens
+  bool bmp = true, jpeg = true;  // the formats offered
+  std::uint32_t dpi = 300;
+  std::uint32_t width = 850, height = 1100;  // a page's pixels
+  bool cancelDialog = false;   // the user closes the device's dialog
+  bool offline = false;        // held by another computer, as far as the device is concerned
+  std::uint32_t failingPage = 0;  // 1-based, counted from the dialog; 0: none fails
+};
+
 // How plug and play enumerates a device on the computer it is linked to.
 struct PlugAndPlayShape {
   // "printer", "scanner", "storage", "composite", "dot4" (a 1284.4 printer with a scanner function)
@@ -25,6 +38,7 @@ struct PlugAndPlayShape {
   std::optional<std::string> scannerName, twainSource;
   std::uint32_t stillImageType = 1;  // 1 scanner, 2 camera, 3 video
   std::string scannerService = "usbscan";
+  WiaScanner wia;
 };
 
 struct Device {

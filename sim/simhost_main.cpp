@@ -118,6 +118,13 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The world (and what plug and play writes at its start) is whole before the socket appears.
+  sim::WorldOptions options;
+  options.firstHandle = firstHandle();
+  options.hostChanged = [](const sim::Host& h) { sim::writeSystemFile(h); };
+  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) { sim::recordPlugAndPlay(change); };
+  sim::World world(std::move(*scenario.setup), platform::clock(), options);
+
   std::string error;
   const std::string socketPath = platform::sim::socketPath();
   wire::Socket listening = sim::listenUnix(socketPath, error);
@@ -133,11 +140,6 @@ int main(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  sim::WorldOptions options;
-  options.firstHandle = firstHandle();
-  options.hostChanged = [](const sim::Host& h) { sim::writeSystemFile(h); };
-  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) { sim::recordPlugAndPlay(change); };
-  sim::World world(std::move(*scenario.setup), platform::clock(), options);
   std::cerr << "tarvex-simhost: listening on " << socketPath << "\n";
   sim::SimHostServer(world, std::move(listening), stopPipe[0]).run();
   ::unlink(socketPath.c_str());

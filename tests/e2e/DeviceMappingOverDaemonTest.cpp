@@ -9,6 +9,7 @@
 
 #include "core/DeviceMapping.h"
 #include "platform/Registry.h"
+#include "platform/Wia.h"
 #include "support/Process.h"
 
 namespace {
@@ -66,6 +67,22 @@ TEST(DeviceMappingOverDaemon, InstalledAtTheStartLinkedOnATake) {
   EXPECT_EQ(info.PrinterQueue, "MFC");
   EXPECT_EQ(info.ScannerName, "Brother MFC-L2710DW");
   EXPECT_NE(info.ScannerDeviceId, "");
+
+  // Its scanner through the device manager the program creates, over the daemon's socket.
+  ::setenv("TARVEX_SIM_DIR", dir.c_str(), 1);
+  ::setenv("TARVEX_HOST", "OFFICE-PC", 1);
+  using namespace platform::wia;
+  ComPtr<IWiaDevMgr> manager;
+  ASSERT_EQ(CreateWiaDevMgr(manager), S_OK);
+  ComPtr<IWiaItem> root;
+  ASSERT_EQ(manager->CreateDevice(info.ScannerDeviceId, root), S_OK);
+  std::vector<ComPtr<IWiaItem>> items;
+  ASSERT_EQ(root->DeviceDlg(0, 0, 0, items), S_OK);
+  ComPtr<IWiaDataTransfer> transfer;
+  ASSERT_EQ(queryInterface(items.at(0), IID_IWiaDataTransfer, transfer), S_OK);
+  StgMedium medium{TYMED_FILE, folder + "/page.bmp"};
+  EXPECT_EQ(transfer->idtGetData(&medium, nullptr), S_OK);
+  EXPECT_GT(fs::file_size(medium.fileName), 850u * 1100u * 3u);
 
   ASSERT_EQ(simctl({"release", "192.168.1.20", "2"}), 0);
   EXPECT_EQ(core::FindDeviceQueues("04F9", "0370", "M2", true, nullptr), 0u);

@@ -91,6 +91,12 @@ TEST(PlugAndPlayTest, ScenarioShapesAreCheckedWithThePlaceNamed) {
        "plugAndPlay.interfaces[0]: expected one of"},
       {withDevice(base + R"("plugAndPlay": {"scanner": {"deviceType": 4}}})"),
        "plugAndPlay.scanner.deviceType: expected an integer from 1 to 3"},
+      {withDevice(base + R"("plugAndPlay": {"scanner": {"wia": {"formats": []}}}})"),
+       "plugAndPlay.scanner.wia.formats: a device offers one format at least"},
+      {withDevice(base + R"("plugAndPlay": {"scanner": {"wia": {"source": "adf"}}}})"),
+       "plugAndPlay.scanner.wia.source: expected one of \"flatbed\", \"feeder\""},
+      {withDevice(base + R"("plugAndPlay": {"scanner": {"wia": {"dpi": 2400}}}})"),
+       "plugAndPlay.scanner.wia.dpi: expected an integer from 50 to 1200"},
       {withDevice(R"({"port": 1, "vid": 1, "pid": 2})", R"(, "installed": [{"server": "10.0.0.20", "port": 9}])"),
        "hosts[0].installed[0]: no device on port 9 of 10.0.0.20"},
   };

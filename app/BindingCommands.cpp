@@ -1,0 +1,79 @@
+#include "app/BindingCommands.h"
+
+#include <algorithm>
+
+namespace app {
+namespace {
+
+void removeEntry(AutoLinkList& list, const AutoLinkPrinter* entry,
+                 const std::function<void(std::size_t)>& removing) {
+  const auto it = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.get() == entry; });
+  if (it == list.end()) return;
+  if (removing) removing(static_cast<std::size_t>(it - list.begin()));
+  list.erase(it);
+}
+
+AutoLinkPrinter* at(AutoLinkList& list, std::int32_t index) {
+  return index >= 0 && static_cast<std::size_t>(index) < list.size() ? list[static_cast<std::size_t>(index)].get()
+                                                                     : nullptr;
+}
+
+}  // namespace
+
+AutoConnectInfo DeviceRecordKey(const DeviceData& d) {
+  AutoConnectInfo r;
+  r.serverIp = d.serverIp;
+  r.serverMac = d.serverMac;
+  r.deviceVid = d.vid;
+  r.devicePid = d.pid;
+  r.deviceSno = d.serial;
+  return r;
+}
+
+std::optional<AutoConnectInfo> StorePrinterBinding(const std::string& root, const DeviceData& copy,
+                                                   AutoLinkList& printers, std::int32_t chosen,
+                                                   bool on, std::int32_t replaced,
+                                                   const std::function<void(std::size_t)>& removing) {
+  AutoLinkPrinter* mine = at(printers, chosen);
+  if (!mine) return std::nullopt;
+  AutoConnectInfo r = DeviceRecordKey(copy);
+  ReadDeviceSetting(root, r);  // what the command does not set stays as stored
+  r.serverName = copy.serverName;
+  r.deviceType = copy.type;
+  r.deviceManufacturer = copy.manufacturer;
+  r.deviceProduct = copy.product;
+  r.printerEnable = on;
+  r.printerName = mine->queueName;
+  r.printerPort = mine->port;
+  WriteDeviceSetting(root, r);
+
+  std::optional<AutoConnectInfo> replacedRecord;
+  // Entries are removed by what they are, not by index: one removal shifts the others.
+  if (AutoLinkPrinter* other = at(printers, replaced); other && other != mine) {
+    AutoConnectInfo o;
+    o.serverIp = other->serverIp;
+    o.serverMac = other->serverMac;
+    o.deviceVid = other->vid;
+    o.devicePid = other->pid;
+    o.deviceSno = other->serial;
+    if (ReadDeviceSetting(root, o)) {
+      o.printerEnable = false;
+      WriteDeviceSetting(root, o);
+      replacedRecord = o;
+    }
+    removeEntry(printers, other, removing);
+  }
+  if (!on) removeEntry(printers, mine, removing);
+  return replacedRecord;
+}
+
+void StoreScannerChoice(const std::string& root, const DeviceData& copy, std::int32_t scanSupport,
+                        const std::string& scannerName, bool createIfMissing) {
+  AutoConnectInfo r = DeviceRecordKey(copy);
+  if (!ReadDeviceSetting(root, r) && !createIfMissing) return;
+  r.scanIndex = scanSupport;
+  r.scanNameTwain = scannerName;
+  WriteDeviceSetting(root, r);
+}
+
+}  // namespace app

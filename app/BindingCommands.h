@@ -1,0 +1,33 @@
+#pragma once
+// What the printer and scanner binding commands store once the set-up wizard has closed: the
+// device's record, the entry of another device that gave up its queue, and the scanner choice.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/DeviceRows.h"
+#include "app/DeviceSettings.h"
+
+namespace app {
+
+// The record of the device a row shows, keyed by its server and its ids.
+AutoConnectInfo DeviceRecordKey(const DeviceData& d);
+
+// Stores the binding the wizard made: the device's record (its stored values kept, so a fax
+// binding survives) with "PrinterEnable" `on` and the queue and port of entry `chosen`; the
+// device that bound the same queue before (entry `replaced`) gets "PrinterEnable" "0" and loses
+// its entry; without `on` the chosen entry leaves the list too. `removing` is called with an
+// entry's index just before it leaves the list (its watcher goes first). Returns the record of
+// the replaced device, when there was one.
+std::optional<AutoConnectInfo> StorePrinterBinding(const std::string& root, const DeviceData& copy,
+                                                   AutoLinkList& printers, std::int32_t chosen,
+                                                   bool on, std::int32_t replaced,
+                                                   const std::function<void(std::size_t)>& removing);
+
+// Writes the scanner choice into the device's record. Without a record: nothing, or a new record
+// holding only the device's keys when `createIfMissing`.
+void StoreScannerChoice(const std::string& root, const DeviceData& copy, std::int32_t scanSupport,
+                        const std::string& scannerName, bool createIfMissing);
+
+}  // namespace app

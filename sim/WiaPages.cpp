@@ -1,0 +1,127 @@
+#include "sim/WiaPages.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace sim {
+namespace {
+
+// One row of the page in RGB: a light sheet, a frame, and one dark bar per page number.
+void drawRow(const PageSpec& page, std::uint32_t y, std::vector<std::uint8_t>& rgb) {
+  const std::uint32_t margin = page.width / 20 + 1;
+  const std::uint32_t barHeight = page.height / 40 + 1;
+  const bool frame = y < margin / 2 || y >= page.height - margin / 2;
+  const std::uint32_t bar = (y - margin) / (2 * barHeight);
+  const bool inBar = y >= margin && bar < page.number && (y - margin) % (2 * barHeight) < barHeight;
+  for (std::uint32_t x = 0; x < page.width; ++x) {
+    std::uint8_t r = 250, g = 248, b = 240;
+    if (frame || x < margin / 2 || x >= page.width - margin / 2) r = g = b = 90;
+    else if (inBar && x >= margin && x < page.width / 2) r = g = b = 20;
+    else b = static_cast<std::uint8_t>(200 + 40 * x / page.width);
+    rgb[3 * x] = r;
+    rgb[3 * x + 1] = g;
+    rgb[3 * x + 2] = b;
+  }
+}
+
+void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  put16(out, v & 0xFFFF);
+  put16(out, v >> 16);
+}
+
+bool writeBmp(const std::string& path, const PageSpec& page) {
+  const std::uint32_t stride = (page.width * 3 + 3) / 4 * 4;
+  const std::uint32_t imageBytes = stride * page.height;
+  const auto pelsPerMetre = static_cast<std::uint32_t>((page.dpi * 10000 + 127) / 254);
+  std::vector<std::uint8_t> head;
+  head.push_back('B');
+  head.push_back('M');
+  put32(head, 54 + imageBytes);
+  put32(head, 0);
+  put32(head, 54);
+  put32(head, 40);
+  put32(head, page.width);
+  put32(head, page.height);  // bottom-up
+  put16(head, 1);
+  put16(head, 24);
+  put32(head, 0);
+  put32(head, imageBytes);
+  put32(head, pelsPerMetre);
+  put32(head, pelsPerMetre);
+  put32(head, 0);
+  put32(head, 0);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  std::vector<std::uint8_t> rgb(page.width * 3), row(stride, 0);
+  for (std::uint32_t y = page.height; y-- > 0;) {
+    drawRow(page, y, rgb);
+    for (std::uint32_t x = 0; x < page.width; ++x) {  // stored as BGR
+      row[3 * x] = rgb[3 * x + 2];
+      row[3 * x + 1] = rgb[3 * x + 1];
+      row[3 * x + 2] = rgb[3 * x];
+    }
+    out.write(reinterpret_cast<const char*>(row.data()), stride);
+  }
+  return static_cast<bool>(out);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+bool writeJpeg(const std::string& path, const PageSpec& page) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  // The library's default error handler ends the process; nothing here can fail that way but
+  // the output, which stdio reports below.
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, file.get());
+  cinfo.image_width = page.width;
+  cinfo.image_height = page.height;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 90, TRUE);
+  cinfo.write_JFIF_header = TRUE;
+  cinfo.density_unit = 1;  // dots per inch
+  cinfo.X_density = static_cast<UINT16>(page.dpi);
+  cinfo.Y_density = static_cast<UINT16>(page.dpi);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<std::uint8_t> rgb(page.width * 3);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    drawRow(page, cinfo.next_scanline, rgb);
+    JSAMPROW row = rgb.data();
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return std::fflush(file.get()) == 0 && !std::ferror(file.get());
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> writePage(const std::string& path, const PageSpec& page) {
+  if (page.width == 0 || page.height == 0) return std::nullopt;
+  const bool ok = page.format == PageFormat::Jpeg ? writeJpeg(path, page) : writeBmp(path, page);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(path, ec);
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(size);
+}
+
+}  // namespace sim
