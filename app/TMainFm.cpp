@@ -1,3 +1,5 @@
+#include "scanning/TNetScanFm.h"  // the scanning windows it owns
+#include "scanning/WiaRoad.h"
 #include "app/TMainFm.h"
 #include "app/TDeviceSetupFm.h"
 

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +23,11 @@
 class QMenu;
 class QAction;
 class QLabel;
+
+namespace scanning {
+class TNetScanFm;
+class WiaRoad;
+}  // namespace scanning
 
 namespace app {
 
@@ -84,6 +90,14 @@ class TMainFm : public QMainWindow {
   void ScanManageDevMItemClick();
   TDeviceSetupFm& deviceSetup() { return *deviceSetupFm_; }
   const printing::PrintWatchers* watchers() const { return watchers_.get(); }
+  // Scan Now on the menu's device, and the double click's default action.
+  void ScanNowMItemClick();
+  void DeviceItemAction();
+  // The scanning windows of both roads, made at the first scan and reused.
+  scanning::TNetScanFm& netScanFm();
+  scanning::WiaRoad& wiaRoad();
+  // Scan Now's wait for the device to settle after its lock; tests replace it.
+  std::function<void()> ScanNowSettle;
   QMenu& deviceMenu() { return *deviceMenu_; }
   // Ejects and disconnects what this computer holds; false when the user kept a busy device.
   bool EjectAllStorage();
@@ -220,6 +234,9 @@ class TMainFm : public QMainWindow {
   QAction* openMItem_ = nullptr;
   QAction* exitMItem_ = nullptr;
   QLabel* noticePanel_ = nullptr;
+  std::unique_ptr<scanning::TNetScanFm> netScanFm_;
+  std::unique_ptr<scanning::WiaRoad> wiaRoad_;
+  bool storedScanSetUp(const DeviceData& d) const;
   QTimer timerMiniWindow_;
   QTimer timerMBusUpdate_;
 };

@@ -22,7 +22,7 @@ void TMainFm::buildDeviceMenu() {
       deviceMenu_->addAction("Manage Device", this, &TMainFm::PrintManageDevMItemClick);
   scanManageDevMItem_ = deviceMenu_->addAction("Manage Device", this, &TMainFm::ScanManageDevMItemClick);
   deviceMenu_->addSeparator();
-  scanNowMItem_ = deviceMenu_->addAction("Scan Now");
+  scanNowMItem_ = deviceMenu_->addAction("Scan Now", this, &TMainFm::ScanNowMItemClick);
   deviceMenu_->addSeparator();
   connectMItem_ = deviceMenu_->addAction("Connect", this, &TMainFm::ConnectMItemClick);
   disconnectMItem_ = deviceMenu_->addAction("Disconnect", this, &TMainFm::DisconnectMItemClick);
@@ -92,7 +92,9 @@ void TMainFm::ListViewMouseDown(QMouseEvent* event) {
     doubleClicked_ = event->button() == Qt::LeftButton;
     timerClick_.stop();
     timerMouseEnter_.stop();
-    return;  // the default action is Scan Now, which joins with scanning
+    // The default action, once the mouse event is done with.
+    if (doubleClicked_) QTimer::singleShot(0, this, &TMainFm::DeviceItemAction);
+    return;
   }
   if (event->button() == Qt::RightButton) {
     timerMouseEnter_.stop();
@@ -174,8 +176,6 @@ void TMainFm::PrepareDeviceMenu() {
   connectMItem_->setVisible(items.connect);
   disconnectMItem_->setVisible(items.disconnect);
   requestUseMItem_->setVisible(items.requestUse);
-  // Scan Now comes with the scanning windows.
-  scanNowMItem_->setEnabled(false);
   if (UpperCase(d->type) != "MASS STORAGE") {
     d->printerIndex = FindAutoConnectEntry(d->serverMac, d->identity, d->printerName, true);
     d->faxIndex = FindAutoConnectEntry(d->serverMac, d->identity, d->faxName, false);

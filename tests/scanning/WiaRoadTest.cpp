@@ -1,0 +1,340 @@
+// The WIA road without widgets: device set-up, page loop and conversion over simulated scanners,
+// the group name rule, the preview's size and decoder, and the result texts.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/MessageTable.h"
+#include "platform/Clock.h"
+#include "scanning/PictureFiles.h"
+#include "scanning/WiaAccess.h"
+#include "scanning/WiaRules.h"
+#include "scanning/WiaScanPages.h"
+#include "sim/InProcessWia.h"
+#include "sim/PlugAndPlay.h"
+#include "sim/Scenario.h"
+#include "sim/World.h"
+
+namespace {
+
+using namespace scanning;
+namespace wia = platform::wia;
+namespace fs = std::filesystem;
+
+std::string run(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    std::array<char, 256> buf{};
+    while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
+    ::pclose(p);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// What the save window would show.
+struct RecordingView : WiaSaveView {
+  std::vector<std::string> log, messages;
+  std::string picture, cancelLabel;
+  std::vector<std::string> previews;
+  int stopAtProgress = -1;  // the progress call that presses Cancel
+  int progressCalls = 0;
+  void Log(const std::string& l) override { log.push_back(l); }
+  void Message(const std::string& t) override { messages.push_back(t); }
+  void SetLocation(const std::string&) override {}
+  void SetPicture(const std::string& n) override { picture = n; }
+  void SetScanProgress(int, const std::string&) override {
+    if (++progressCalls == stopAtProgress) {
+      StopRequested = true;
+    }
+  }
+  void ShowPreview(const std::string& f, bool) override { previews.push_back(f); }
+  void SetCancelLabel(const std::string& t) override { cancelLabel = t; }
+  void SetSaveProgress(int, int) override {}
+  void ProcessMessages() override {}
+  bool logged(const std::string& line) const {
+    return std::find(log.begin(), log.end(), line) != log.end();
+  }
+};
+
+// The windows answered by script; the save window runs the real page loop.
+struct ScriptedWindows : WiaWindows {
+  std::vector<int> settingsAnswers, saveAnswers;
+  WiaSaveParams params;
+  RecordingView view;
+  WiaScanOutcome outcome;
+  std::vector<std::string> messages;
+  int settingsShown = 0, saveShown = 0;
+  int ShowSettings() override {
+    const int r = settingsShown < static_cast<int>(settingsAnswers.size()) ? settingsAnswers[settingsShown] : kWiaNext;
+    ++settingsShown;
+    if (r == kWiaNext) Wia().save = params;
+    return r;
+  }
+  int ShowSave() override {
+    StopRequested = false;
+    outcome = ScanWiaPages(view);
+    const int r = saveShown < static_cast<int>(saveAnswers.size()) ? saveAnswers[saveShown] : kWiaCancel;
+    ++saveShown;
+    return r;
+  }
+  void Message(const std::string& t) override { messages.push_back(t); }
+};
+
+constexpr sim::Ipv4 kServer{10, 0, 0, 20};
+
+class WiaRoadTest : public ::testing::Test {
+ protected:
+  // A scanner on port 2 linked to PC, its image acquisition side `wia` (a JSON object).
+  void start(const std::string& wiaShape, bool linked = true) {
+    const std::string text = R"({"hosts": [{"name": "PC", "ip": "10.0.0.2"}],
+      "servers": [{"ip": "10.0.0.20", "mac": "00:11:22:33:44:55", "name": "S", "devices": [
+        {"port": 2, "vid": "04A9", "pid": "1913", "type": "SCANNER", "manufacturer": "Canon",
+         "product": "DR-C225", "serial": "S2", "plugAndPlay": {"scanner": {"wia": )" +
+                             wiaShape + "}}}]}]}";
+    auto setup = sim::parseScenario(text);
+    ASSERT_TRUE(setup.setup) << setup.error;
+    world = std::make_unique<sim::World>(std::move(*setup.setup), clock);
+    deviceId = sim::stillImageDeviceId(world->state().servers[0].devices[0]);
+    if (linked) {
+      ASSERT_EQ(world->take("PC", kServer, 2, 1, 1200), "");
+    }
+    wia::setWiaDevMgrMaker([this] { return sim::makeInProcessWia(*world, "PC"); });
+    folder = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "scanning" / "wia-road" /
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    windows.params = {folder.string() + "/", "Scan", ".jpg"};
+  }
+  void TearDown() override {
+    wia::setWiaDevMgrMaker({});
+    StopRequested = false;
+  }
+  int setUpOnce() {
+    WiaOpenDeviceManager();
+    const int r = WiaSelectAndSetupDevice(deviceId, windows);
+    WiaClose();
+    return r;
+  }
+
+  platform::ManualClock clock;
+  std::unique_ptr<sim::World> world;
+  std::string deviceId;
+  fs::path folder;
+  ScriptedWindows windows;
+};
+
+TEST_F(WiaRoadTest, FeederGivesNumberedPagesUntilPaperRunsOut) {
+  start(R"({"source": "feeder", "sheets": 3, "formats": ["bmp", "jpeg"], "dpi": 200})");
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.outcome.pages, 3);
+  EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.jpg", "Scan_002.jpg"}));
+  EXPECT_EQ(windows.view.picture, "Scan_002.jpg");
+  EXPECT_TRUE(windows.view.logged("idtGetData() Start !!! Source Select : FEEDER"));
+  // The feeder reports itself empty after the third sheet, before a fourth transfer is asked for.
+  EXPECT_TRUE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))"));
+  EXPECT_TRUE(windows.view.logged("idtGetData() Finish !!!3 pages"));
+  EXPECT_TRUE(windows.view.messages.empty());
+  EXPECT_TRUE(windows.outcome.backEnabled);
+  for (const auto& name : filesIn(folder))
+    EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200");
+}
+
+TEST_F(WiaRoadTest, BmpOnlyDeviceStillGivesJpegFilesWithTheResolution) {
+  start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"], "dpi": 150})");
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.jpg"}));
+  for (const auto& name : filesIn(folder))
+    EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 150");
+  EXPECT_TRUE(windows.view.logged("Save JPEG Finish !!!2 th page"));
+}
+
+TEST_F(WiaRoadTest, BmpChosenOnAJpegDeviceIsWrittenAsBmp) {
+  start(R"({"source": "flatbed", "formats": ["bmp", "jpeg"]})");
+  windows.params.extension = ".bmp";
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.bmp"});
+  EXPECT_EQ(run("identify -format '%m' '" + (folder / "Scan.bmp").string() + "'"), "BMP3");
+}
+
+TEST_F(WiaRoadTest, FlatbedGivesOnePage) {
+  start(R"({"source": "flatbed"})");
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.outcome.pages, 1);
+  EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.jpg"});
+  EXPECT_TRUE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))") ||
+              windows.view.logged("idtGetData() : break scan if(DocumentHandlingSelect & FLATBED)"));
+}
+
+TEST_F(WiaRoadTest, EmptyFeederAtTheStartSavesNothing) {
+  start(R"({"source": "feeder", "sheets": 0})");
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.outcome.pages, 0);
+  EXPECT_EQ(windows.view.messages, std::vector<std::string>{kWiaFeederEmpty});
+  EXPECT_TRUE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))"));
+  EXPECT_TRUE(filesIn(folder).empty());
+}
+
+TEST_F(WiaRoadTest, CancelDuringATransferEndsItWithoutBack) {
+  start(R"({"source": "feeder", "sheets": 3})");
+  windows.view.stopAtProgress = 1;  // Cancel pressed while the first page comes in
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.view.messages, std::vector<std::string>{kWiaScanCanceled});
+  EXPECT_EQ(windows.view.cancelLabel, "Canceled scan");
+  EXPECT_FALSE(windows.outcome.backEnabled);
+  EXPECT_EQ(windows.outcome.pages, 0);
+  EXPECT_TRUE(filesIn(folder).empty());
+}
+
+TEST_F(WiaRoadTest, AFailingPageStopsTheLoopAndKeepsEarlierPages) {
+  start(R"({"source": "feeder", "sheets": 3, "failingPage": 2})");
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.outcome.pages, 1);
+  EXPECT_TRUE(windows.view.logged("idtGetData() : other error. hResult : WIA_ERROR_PAPER_JAM"));
+  EXPECT_FALSE(windows.outcome.backEnabled);
+  EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.jpg"});
+}
+
+TEST_F(WiaRoadTest, BackFromEitherWindowReturnsToTheDeviceDialog) {
+  start(R"({"source": "flatbed"})");
+  windows.settingsAnswers = {kWiaBack, kWiaNext, kWiaCancel};
+  windows.saveAnswers = {kWiaBack};
+  WiaOpenDeviceManager();
+  EXPECT_EQ(WiaSelectAndSetupDevice(deviceId, windows), 1);  // back from the settings
+  EXPECT_EQ(windows.saveShown, 0);
+  EXPECT_FALSE(Wia().WiaRootItem);  // released for the next try
+  EXPECT_EQ(WiaSelectAndSetupDevice(deviceId, windows), 1);  // back from the save window
+  EXPECT_EQ(windows.saveShown, 1);
+  EXPECT_EQ(WiaSelectAndSetupDevice(deviceId, windows), -1);  // cancelled
+  WiaClose();
+  EXPECT_FALSE(Wia().WiaDevMgr);
+  EXPECT_EQ(windows.settingsShown, 3);
+}
+
+TEST_F(WiaRoadTest, RunWiaRoadRepeatsWhileTheUserGoesBack) {
+  start(R"({"source": "flatbed"})");
+  windows.settingsAnswers = {kWiaBack, kWiaCancel};
+  RunWiaRoad(deviceId, windows);
+  EXPECT_EQ(windows.settingsShown, 2);
+  EXPECT_FALSE(Wia().WiaDevMgr);
+}
+
+TEST_F(WiaRoadTest, DeviceDialogRefusalsShowTheirMessages) {
+  start(R"({"dialog": "cancel"})");
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.messages, std::vector<std::string>{kWiaDialogCanceled});
+
+  start(R"({"source": "flatbed"})", /*linked=*/false);
+  ASSERT_EQ(world->take("PC", kServer, 2, 1, 1200), "");
+  world = nullptr;  // no device manager at all: a silent failure
+  wia::setWiaDevMgrMaker([] { return wia::ComPtr<wia::IWiaDevMgr>(); });
+  windows.messages.clear();
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_TRUE(windows.messages.empty());
+
+  start(R"({"offline": true})");
+  windows.messages.clear();
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.messages, std::vector<std::string>{core::LoadMessage("STimeout")});
+  EXPECT_EQ(windows.settingsShown, 0);
+}
+
+// A BMP page whose JPEG cannot be written stays as it came, and the user is told.
+TEST_F(WiaRoadTest, APageWhoseConversionFailsKeepsItsBmp) {
+  start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"]})");
+  fs::create_directories(folder / "Scan_001.jpg");  // the JPEG's name is taken by a folder
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.bmp", "Scan_001.jpg"}));
+  EXPECT_EQ(windows.view.messages, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") +
+                                                            " : " + (folder / "Scan_001.jpg").string()});
+  EXPECT_EQ(run("identify -format '%m' '" + (folder / "Scan_001.bmp").string() + "'"), "BMP3");
+}
+
+TEST(WiaHResultText, KnownCodesByNameOthersByNumber) {
+  const std::vector<std::pair<std::uint32_t, std::string>> cases = {
+      {0x80210001, "hResult : WIA_ERROR_GENERAL_ERROR"},
+      {0x80210003, "hResult : WIA_ERROR_PAPER_EMPTY"},
+      {0x80210005, "hResult : WIA_ERROR_OFFLINE"},
+      {0x8021000A, "hResult : WIA_ERROR_DEVICE_COMMUNICATION"},
+      {0x8021000F, "hResult : WIA_ERROR_INVALID_DRIVER_RESPONSE"},
+      {0x80210015, "hResult : WIA_S_NO_DEVICE_AVAILABLE"},
+      {0x80210010, "hResult : -2145320944 : 0x80210010"},
+      {0x80004005, "hResult : -2147467259 : 0x80004005"},
+      {0x00000001, "hResult : 1 : 0x00000001"},
+  };
+  for (const auto& [code, text] : cases) EXPECT_EQ(WiaHResultToText(wia::hresult(code)), text);
+}
+
+TEST(WiaGroupNameRule, FirstFreeNameLooksAtAllThreeExtensions) {
+  const auto in = [](std::vector<std::string> files) {
+    return [files](const std::string& f) {
+      return std::find(files.begin(), files.end(), f) != files.end();
+    };
+  };
+  auto g = ChooseWiaGroupName("d/", "Picture", "jpg", in({"d/Picture.jpg", "d/Picture 001.bmp"}));
+  EXPECT_EQ(g.result, WiaGroupResult::Free);
+  EXPECT_EQ(g.name, "Picture 002");
+  g = ChooseWiaGroupName("d/", "Picture", "jpg", in({"d/Picture.bmp"}));
+  EXPECT_EQ(g.name, "Picture 001");
+  g = ChooseWiaGroupName("d", "Picture", "JPG", in({}));  // a folder without its separator is kept
+  EXPECT_EQ(g.fullName, "dPicture.jpg");
+  g = ChooseWiaGroupName("d/", "P", "bmp", [](const std::string& f) { return f.find(" 1000.") == std::string::npos; });
+  EXPECT_EQ(g.name, "P 1000");
+  g = ChooseWiaGroupName("d/", "P", "bmp", [](const std::string&) { return true; });
+  EXPECT_EQ(g.result, WiaGroupResult::AllTaken);
+  EXPECT_EQ(g.name, "P");
+  const std::string deep = "/" + std::string(190, 'f') + "/";
+  g = ChooseWiaGroupName(deep, std::string(64, 'n'), "jpg", in({}));
+  EXPECT_EQ(g.result, WiaGroupResult::TooLong);
+  EXPECT_EQ(g.fullName, deep + std::string(64, 'n') + ".jpg");
+}
+
+TEST(WiaPreview, BoxFollowsThePictureProportions) {
+  struct Case { int w, h, boxW, boxH; };
+  for (const Case c : {Case{1000, 1200, 145, 174}, Case{2480, 3508, 141, 200},
+                       Case{1100, 850, 145, 112}, Case{145, 200, 145, 200}}) {
+    const PreviewBox b = FitPreviewBox(c.w, c.h);
+    EXPECT_EQ(b.width, c.boxW) << c.w << "x" << c.h;
+    EXPECT_EQ(b.height, c.boxH) << c.w << "x" << c.h;
+  }
+  EXPECT_EQ(WiaPageSuffix(0), "");
+  EXPECT_EQ(WiaPageSuffix(1), "_001");
+  EXPECT_EQ(WiaPageSuffix(12), "_012");
+}
+
+TEST(WiaPreview, JpegDecodedAtAnEighthAndBadBytesRefused) {
+  const fs::path file = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "scanning" / "preview.jpg";
+  fs::create_directories(file.parent_path());
+  PixelRows rows{160, 96, 3, [](int y, std::uint8_t* out) {
+                   for (int x = 0; x < 160 * 3; ++x) out[x] = static_cast<std::uint8_t>(x + y);
+                 }};
+  ASSERT_TRUE(SaveJpeg(rows, file.string(), kJpegQuality));
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  const auto small = DecodeJpegScaled(bytes.data(), bytes.size(), 8);
+  ASSERT_TRUE(small);
+  EXPECT_EQ(small->width, 20);
+  EXPECT_EQ(small->height, 12);
+  EXPECT_EQ(small->rgb.size(), 20u * 12u * 3u);
+  EXPECT_FALSE(DecodeJpegScaled(bytes.data(), 3, 8));
+  EXPECT_FALSE(DecodeJpegScaled(bytes.data(), bytes.size(), 3));
+  const std::vector<std::uint8_t> junk(100, 0xAB);
+  EXPECT_FALSE(DecodeJpegScaled(junk.data(), junk.size(), 8));
+  // A truncated stream still decodes (libjpeg fills the rest) or is refused: never an overrun.
+  (void)DecodeJpegScaled(bytes.data(), bytes.size() / 2, 8);
+}
+
+}  // namespace
