@@ -75,6 +75,10 @@ std::atomic<MessageBoxes*> installed{nullptr};
 
 }  // namespace
 
+QMessageBox* MakeMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+  return makeBox(text, caption, style);
+}
+
 MessageBoxes& messageBoxes() {
   MessageBoxes* b = installed.load();
   return b ? *b : qtBoxes;

@@ -3,6 +3,8 @@
 // screen) answer them instead of waiting for a click.
 #include <string>
 
+class QMessageBox;
+
 namespace app {
 
 // Styles and answers with the numbers the system gives them.
@@ -31,6 +33,9 @@ class MessageBoxes {
 // Qt message boxes; with TARVEX_DIALOG_ANSWERS=default every box is written to standard error and
 // answered with its default button at once (runs without a display or a person).
 MessageBoxes& messageBoxes();
+// The Qt box the default service shows for a text, caption and style (owned by the caller).
+::QMessageBox* MakeMessageBox(const std::string& text, const std::string& caption,
+                                  unsigned style);
 void setMessageBoxes(MessageBoxes* boxes);  // not owned; nullptr restores the default
 
 }  // namespace app

@@ -146,4 +146,52 @@ QIcon trayIcon(int index) {
   return icons[index == 1 ? 1 : 0];
 }
 
+namespace {
+
+// A plug and a socket: joined (connect), apart with a red cross (disconnect).
+void drawPlug(QPainter& p, bool joined) {
+  const int gap = joined ? 0 : 4;
+  p.setPen(QPen(QColor(20, 60, 130), 1.5));
+  p.setBrush(QColor(60, 130, 210));
+  p.drawRoundedRect(QRectF(1, 6, 7, 8), 1.5, 1.5);  // the socket
+  p.drawLine(QPointF(8, 8), QPointF(10.0 - gap, 8));
+  p.drawLine(QPointF(8, 12), QPointF(10.0 - gap, 12));
+  p.drawRoundedRect(QRectF(10 + gap / 2.0, 5, 6, 10), 1.5, 1.5);  // the plug
+  p.drawLine(QPointF(16 + gap / 2.0, 10), QPointF(19, 10));
+}
+
+QPixmap drawMenuPicture(int index) {
+  QPixmap pm(20, 20);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  if (index == 0) {
+    drawPlug(p, true);
+    p.setPen(QPen(QColor(0, 150, 40), 2));
+    p.drawLine(QPointF(3, 17), QPointF(6, 19));
+    p.drawLine(QPointF(6, 19), QPointF(11, 14));
+  } else if (index == 1) {
+    drawPlug(p, false);
+    p.setPen(QPen(QColor(210, 30, 30), 2));
+    p.drawLine(QPointF(12, 12), QPointF(18, 18));
+    p.drawLine(QPointF(18, 12), QPointF(12, 18));
+  } else if (index == 4) {
+    // A speech bubble with a question mark: asking the holder.
+    p.setPen(QPen(QColor(20, 60, 130), 1.5));
+    p.setBrush(QColor(255, 240, 170));
+    p.drawRoundedRect(QRectF(1.5, 1.5, 17, 12), 3, 3);
+    p.drawPolygon(QPolygonF({QPointF(5, 13.5), QPointF(5, 18), QPointF(9.5, 13.5)}));
+    QFont f = p.font();
+    f.setPixelSize(11);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRectF(1.5, 1, 17, 12), Qt::AlignCenter, "?");
+  }
+  return pm;
+}
+
+}  // namespace
+
+QIcon menuPicture(int index) { return QIcon(drawMenuPicture(index)); }
+
 }  // namespace app

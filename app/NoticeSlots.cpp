@@ -13,10 +13,11 @@ void NoticeSlots::setWorkArea(int left, int top, int right, int bottom) {
   count_ = std::clamp(bottom_ / kNoticeHeight, 0, kMaxSlots);
 }
 
-int NoticeSlots::take() {
+int NoticeSlots::take(int height) {
   for (int i = 0; i < count_; ++i) {
     if (used_[static_cast<std::size_t>(i)]) continue;
     used_[static_cast<std::size_t>(i)] = true;
+    heights_[static_cast<std::size_t>(i)] = std::max(height, kNoticeHeight);
     return i;
   }
   return -1;
@@ -30,8 +31,14 @@ bool NoticeSlots::anyInUse() const {
   return std::any_of(used_.begin(), used_.begin() + count_, [](bool u) { return u; });
 }
 
+// A notice taller than the usual (its text needs the room) pushes the slots above it up.
 int NoticeSlots::targetLine(int slot) const {
-  return slot < 0 ? bottom_ : bottom_ - (kNoticeHeight + 1) * slot;
+  int line = bottom_;
+  for (int i = 0; i < slot && i < kMaxSlots; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    line -= (used_[at] ? heights_[at] : kNoticeHeight) + 1;
+  }
+  return line;
 }
 
 NoticeSlots& noticeSlots() {

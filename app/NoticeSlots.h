@@ -20,8 +20,8 @@ class NoticeSlots {
   int workLeft() const { return left_; }
   int workWidth() const { return right_ - left_; }
 
-  // The first free slot, now taken; -1 when all are in use.
-  int take();
+  // The first free slot, now taken by a notice of that height; -1 when all are in use.
+  int take(int height = kNoticeHeight);
   void release(int slot);
   bool anyInUse() const;
   // The bottom edge of a notice resting in the slot (or at the bottom for -1).
@@ -34,6 +34,7 @@ class NoticeSlots {
   int left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
   int count_ = 0;
   std::array<bool, kMaxSlots> used_{};
+  std::array<int, kMaxSlots> heights_{};
 };
 
 // The one table every notice shares.

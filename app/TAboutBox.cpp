@@ -15,6 +15,9 @@ namespace app {
 namespace {
 
 int stepDelay = 20;
+constexpr int kLabelWidth = 217;
+constexpr int kLabelHeight = 68;
+int deviceNoticesSlidingIn = 0;  // PopupBusy holds while any is above zero
 
 const char* kCopyright =
     "\n\nCopyright (C) 2026 Tarvex.\n\nAll rights reserved.";
@@ -46,7 +49,7 @@ TAboutBox::TAboutBox(QWidget* parent)
   labelCaption_->setGeometry(8, 2, 200, 18);
   labelCaption_->setStyleSheet("border: none; font-weight: bold; color: navy;");
   labelVersion_ = new QLabel(panel1_);
-  labelVersion_->setGeometry(12, 24, 217, 68);
+  labelVersion_->setGeometry(12, 24, kLabelWidth, kLabelHeight);
   labelVersion_->setWordWrap(true);
   labelVersion_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   labelVersion_->setStyleSheet("border: none;");
@@ -72,12 +75,16 @@ TAboutBox::TAboutBox(QWidget* parent)
   }
 }
 
-TAboutBox::~TAboutBox() { noticeSlots().release(slot_); }
+TAboutBox::~TAboutBox() {
+  noticeSlots().release(slot_);
+  holdPopupBusy(false);
+}
 
 void TAboutBox::ShowAbout(const std::string& version) {
   stepDelay = 20;
   clickAddress_.clear();
   labelVersion_->setText(QString::fromStdString("Version : " + version + kCopyright));
+  fitText();
   targetLine_ = noticeSlots().workBottom();
   SlideIn();
 }
@@ -88,6 +95,7 @@ void TAboutBox::ShowNewVersion(const std::string& version, const std::string& ad
   labelVersion_->setText(
       QString::fromStdString(std::string(kProductName) + " " + version + " is\nnow avaiable !"));
   labelVersion_->move(labelVersion_->x() + 12, labelVersion_->y() + 16);
+  fitText();
   targetLine_ = noticeSlots().workBottom();
   SlideIn();
 }
@@ -96,14 +104,23 @@ bool TAboutBox::ShowDeviceFound(const std::string& displayName) {
   stepDelay = 10;
   clickAddress_.clear();
   labelVersion_->setText(QString::fromStdString("Found\n\n" + displayName));
-  slot_ = noticeSlots().take();
+  fitText();
+  slot_ = noticeSlots().take(height());
   if (slot_ < 0) {
     close();
     return false;
   }
   targetLine_ = noticeSlots().targetLine(slot_);
   SlideIn();
+  holdPopupBusy(true);  // the tray ignores the mouse until the notice stands
   return true;
+}
+
+void TAboutBox::holdPopupBusy(bool hold) {
+  if (hold == holdsPopupBusy_) return;
+  holdsPopupBusy_ = hold;
+  deviceNoticesSlidingIn += hold ? 1 : -1;
+  PopupBusy = deviceNoticesSlidingIn > 0;
 }
 
 // The notice starts just below its resting place and rises two pixels a step; a timer drives the
@@ -128,6 +145,7 @@ void TAboutBox::slideStep(bool in) {
     slideTimer_.stop();
     imageClose_->setEnabled(true);
     timerClose_.start();
+    holdPopupBusy(false);
     return;
   }
   if (y() < targetLine_) {
@@ -137,6 +155,26 @@ void TAboutBox::slideStep(bool in) {
   }
   slideTimer_.stop();
   close();
+}
+
+// The message is shown whole: the label keeps inside the notice and grows down as its text needs,
+// and the notice grows with it (fonts here are larger than the ones its size was made for).
+void TAboutBox::fitText() {
+  constexpr int kMargin = 6;
+  const int labelWidth = std::min(kLabelWidth, width() - labelVersion_->x() - kMargin);
+  const int needed = labelVersion_->heightForWidth(labelWidth);
+  labelVersion_->resize(labelWidth, std::max(kLabelHeight, needed));
+  const int h = std::max(NoticeSlots::kNoticeHeight,
+                         labelVersion_->y() + labelVersion_->height() + kMargin);
+  setFixedSize(width(), h);
+  panel1_->setGeometry(0, 0, width(), h);
+}
+
+void TAboutBox::StandAtRest() {
+  if (!slidingIn_ || !slideTimer_.isActive()) return;
+  panel1_->setFixedHeight(height());
+  move(x(), targetLine_ - height());
+  slideStep(true);
 }
 
 void TAboutBox::Timer_CloseTimer() {
@@ -183,6 +221,7 @@ void TAboutBox::closeEvent(QCloseEvent* event) {
   slideTimer_.stop();
   noticeSlots().release(slot_);
   slot_ = -1;
+  holdPopupBusy(false);
   QWidget::closeEvent(event);
 }
 

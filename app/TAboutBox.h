@@ -23,6 +23,8 @@ class TAboutBox : public QWidget {
   int targetLine() const { return targetLine_; }
   const std::string& clickAddress() const { return clickAddress_; }
   QString message() const { return labelVersion_->text(); }
+  // Ends the slide-in at once: the notice stands at its resting place (pictures of it).
+  void StandAtRest();
   // Milliseconds per slide step; shared by every notice.
   static int stepDelayMs();
 
@@ -33,6 +35,8 @@ class TAboutBox : public QWidget {
 
  private:
   void SlideIn();
+  void holdPopupBusy(bool hold);
+  void fitText();
   void slideStep(bool in);
   void Timer_CloseTimer();
   void FormClick();
@@ -50,6 +54,7 @@ class TAboutBox : public QWidget {
   int slot_ = -1;
   std::string clickAddress_;
   bool highlighted_ = false;
+  bool holdsPopupBusy_ = false;
 };
 
 }  // namespace app

@@ -38,8 +38,17 @@ TEjectDeviceDlg::TEjectDeviceDlg(QWidget* parent) : QDialog(parent) {
   layout->addWidget(buttons);
 }
 
+// The text is set, and the dialog sized to it, before it shows: a word-wrapped message needs the
+// height its lines take at the dialog's width.
 void TEjectDeviceDlg::showEvent(QShowEvent* event) {
-  label_->setText(QString::fromStdString(EjectDialogText(DeviceName)));
+  const QString text = QString::fromStdString(EjectDialogText(DeviceName));
+  if (label_->text() != text) {
+    label_->setText(text);
+    layout()->activate();
+    setMinimumHeight(layout()->heightForWidth(width()) > 0 ? layout()->heightForWidth(width())
+                                                            : sizeHint().height());
+    adjustSize();
+  }
   QDialog::showEvent(event);
 }
 

@@ -283,11 +283,7 @@ void TMainFm::RefreshDeviceList(const ServerList::ServerPtr& s) {
                          i.manufacturer, i.product, i.serial});
     rows_.Merge(*s, devices, deviceContext(), [this](const DeviceData& d) {
       listView_->reload();
-      if (notify_.deviceDetect) {
-        PopupBusy = true;
-        (new TAboutBox)->ShowDeviceFound(d.displayName);
-        PopupBusy = false;
-      }
+      if (notify_.deviceDetect) (new TAboutBox)->ShowDeviceFound(d.displayName);
       UpdateNoticeAndTray(false);
     });
     listView_->reload();
@@ -413,6 +409,7 @@ void TMainFm::Timer_MBusUpdateTimer() {
 
 void TMainFm::TrayIconMessage(unsigned lParam) {
   if (closing_) return;  // the shutdown hid the window; messages it lets run do not bring it back
+  if (PopupBusy) return;  // a device-found notice is sliding in
   if (lParam == 0x77 || lParam == 0x201) {
     showInItsState();
     activateWindow();

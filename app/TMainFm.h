@@ -2,6 +2,7 @@
 // The main window: owner of the run's shared state (the control device, the refresh lock, the
 // server list, the tray icon) and of its life from start-up to shutdown.
 #include <QMainWindow>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <functional>
@@ -231,6 +232,11 @@ class TMainFm : public QMainWindow {
 
   QSystemTrayIcon tray_;
   QMenu* popupMenu_ = nullptr;
+  // Tray entries taken out by a rebuild, freed once no command runs (their parent frees the rest).
+  std::vector<QPointer<QObject>> retiredTrayEntries_;
+  int trayCommands_ = 0;  // server commands of the tray menu on the stack
+  void freeRetiredTrayEntries();
+  void runTrayCommand(const std::function<void()>& command);
   QAction* openMItem_ = nullptr;
   QAction* exitMItem_ = nullptr;
   QLabel* noticePanel_ = nullptr;

@@ -8,6 +8,7 @@
 #include "app/DeviceMenu.h"
 #include "app/Dialogs.h"
 #include "app/Eject.h"
+#include "app/Icons.h"
 #include "app/TEjectDeviceDlg.h"
 #include "app/TMainFm.h"
 #include "core/DriverInterface.h"
@@ -27,6 +28,9 @@ void TMainFm::buildDeviceMenu() {
   connectMItem_ = deviceMenu_->addAction("Connect", this, &TMainFm::ConnectMItemClick);
   disconnectMItem_ = deviceMenu_->addAction("Disconnect", this, &TMainFm::DisconnectMItemClick);
   requestUseMItem_ = deviceMenu_->addAction("Request To Use", this, &TMainFm::RequestUseMItemClick);
+  connectMItem_->setIcon(menuPicture(0));
+  disconnectMItem_->setIcon(menuPicture(1));
+  requestUseMItem_->setIcon(menuPicture(4));
   connect(deviceMenu_, &QMenu::aboutToShow, this, [this] {
     setCursor(Qt::PointingHandCursor);
     activateWindow();

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/DeviceListView.h"
@@ -17,15 +18,38 @@ ServerList::ServerPtr TMainFm::serverByCaption(const std::string& caption) const
   return servers_ ? servers_->findByCaption(caption) : nullptr;
 }
 
+// A server command may let messages run (an attach, a dialog), and the tray menu may be opened
+// and rebuilt meanwhile: the entries it takes out are freed only once no command and no wait is
+// on the stack, so that the menu and action that carry a running command outlive it.
+void TMainFm::freeRetiredTrayEntries() {
+  if (trayCommands_ > 0 || pumpDepth > 0) return;
+  for (auto& entry : retiredTrayEntries_) delete entry.data();
+  retiredTrayEntries_.clear();
+}
+
+void TMainFm::runTrayCommand(const std::function<void()>& command) {
+  ++trayCommands_;
+  struct Done {
+    int& n;
+    ~Done() { --n; }
+  } done{trayCommands_};
+  command();
+}
+
 void TMainFm::PopupMenuPopup() {
-  if (PopupBusy) return;
+  if (PopupBusy) {
+    // A device-found notice is sliding in: the menu that the tray opens itself goes again.
+    QTimer::singleShot(0, popupMenu_, &QMenu::close);
+    return;
+  }
   activateWindow();
+  freeRetiredTrayEntries();
   // The server entries stand before the separator that ends their block.
   for (QAction* a : popupMenu_->actions()) {
     if (a == upmItem_) break;
     popupMenu_->removeAction(a);
-    if (QMenu* sub = a->menu<QMenu*>()) sub->deleteLater();  // its action goes with it
-    else a->deleteLater();
+    if (QMenu* sub = a->menu<QMenu*>()) retiredTrayEntries_.emplace_back(sub);  // owns its action
+    else retiredTrayEntries_.emplace_back(a);
   }
   if (!servers_) return;
   RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
@@ -41,9 +65,12 @@ void TMainFm::PopupMenuPopup() {
     sub->addSeparator();
     QAction* config = sub->addAction("Configuration...");
     const std::string key = s->caption;
-    connect(enable, &QAction::triggered, this, [this, key] { ServerEnableClick(key); });
-    connect(disable, &QAction::triggered, this, [this, key] { ServerDisableClick(key); });
-    connect(config, &QAction::triggered, this, [this, key] { ServerConfigClick(key); });
+    connect(enable, &QAction::triggered, this,
+            [this, key] { runTrayCommand([&] { ServerEnableClick(key); }); });
+    connect(disable, &QAction::triggered, this,
+            [this, key] { runTrayCommand([&] { ServerDisableClick(key); }); });
+    connect(config, &QAction::triggered, this,
+            [this, key] { runTrayCommand([&] { ServerConfigClick(key); }); });
     QAction* entry = sub->menuAction();
     entry->setCheckable(true);
     entry->setChecked(s->enabled);

@@ -19,10 +19,13 @@ using namespace app;
 
 class DeviceSetupFm : public ::testing::Test {
  protected:
-  int argc = 1;
-  char name[8] = "test";
-  char* argv[1] = {name};
-  QApplication application{argc, argv};
+  // One application for every test of the program (a second one is not allowed).
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);
+  }
   AutoLinkList printers, faxes;
   std::vector<AFPrinterSection> sections = {{{"Vid", "04F9"}, {"Model1", "Brother"}}};
   std::vector<std::string> told, events;

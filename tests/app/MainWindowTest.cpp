@@ -5,12 +5,16 @@
 #include <atomic>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
+#include <QTimer>
 
 #include "app/DeviceListView.h"
 #include "app/Dialogs.h"
+#include "app/TAboutBox.h"
+#include "core/SettingsStore.h"
 #include "app/TMainFm.h"
 #include "core/DriverInterface.h"
 #include "platform/Clock.h"
@@ -75,6 +79,12 @@ struct RecordedBoxes : app::MessageBoxes {
   }
 };
 
+QString picturePath(const char* name) {
+  const QString dir = QString(TARVEX_BIN_DIR) + "/../test-output/windows";
+  QDir().mkpath(dir);
+  return dir + "/" + name + ".png";
+}
+
 sim::WorldSetup scenario() { return *sim::parseScenario(kScenario).setup; }
 
 // Plug and play writes this computer's records into whatever registry the test installed.
@@ -100,6 +110,9 @@ class MainWindowTest : public ::testing::Test {
     platform::setFirewall(firewall.get());
     core::setFirewallOutput([](const std::string&) {});
     app::setMessageBoxes(&boxes);
+    // Device-found notices only where a test looks at them: they slide on real timers.
+    core::WriteSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, core::kNotifyDeviceDetect,
+                       deviceNotices ? "1" : "0", true, false);
     window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
     ASSERT_TRUE(window->FormCreate());
     window->serverList().RefreshServerList();
@@ -138,6 +151,7 @@ class MainWindowTest : public ::testing::Test {
     return n;
   }
 
+  bool deviceNotices = false;
   platform::ManualClock clock;
   sim::World world{scenario(), clock, plugAndPlayHere()};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
@@ -163,7 +177,7 @@ TEST_F(MainWindowTest, TheAttachBringsTheRowsWithTheirStatuses) {
   window->resize(520, 360);
   window->show();
   QCoreApplication::processEvents();
-  window->grab().save(QString(TARVEX_BIN_DIR) + "/main-window.png");
+  EXPECT_TRUE(window->grab().save(picturePath("TMainFm")));
 }
 
 std::vector<std::uint16_t> boundPorts(sim::World& world) {
@@ -286,6 +300,14 @@ TEST_F(MainWindowTest, TheTrayMenuHasAnEntryPerServer) {
   window->ServerDisableClick("NUS-Office - 192.168.1.20");
   EXPECT_TRUE(window->rows().empty());
   EXPECT_TRUE(window->noticeShown());
+  window->resize(520, 360);
+  window->show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window->grab().save(picturePath("TMainFm-no-device")));
+  window->trayMenu().popup({10, 10});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window->trayMenu().grab().save(picturePath("PopupMenu")));
+  window->trayMenu().close();
   auto key = platform::registry().openKey(
       platform::RegRoot::CurrentUser,
       "Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect\\IP_192.168.1.20&MAC_00:1A:2B:3C:4D:5E",
@@ -513,6 +535,7 @@ TEST_F(MainWindowClicksTest, ARefreshKeepsTheSelectedRowAndItsMenuWorks) {
 TEST_F(MainWindowClicksTest, ACommandOnARowThatHasGoneTellsTheUser) {
   QTest::mouseClick(viewport(), Qt::RightButton, {}, printerRow());
   ASSERT_TRUE(window->deviceMenu().isVisible());
+  EXPECT_TRUE(window->deviceMenu().grab().save(picturePath("PopupMenu_ForDevice")));
   world.removeDevice({192, 168, 1, 20}, 1);
   ASSERT_TRUE(until([&] { return row("1") == nullptr; }));
   menuItem("Connect")->trigger();
@@ -542,6 +565,91 @@ TEST_F(MainWindowClicksTest, ShowingFromTheTrayKeepsTheWindowMaximised) {
   window->TrayIconMessage(0x77);
   EXPECT_FALSE(window->isMinimized());
   EXPECT_TRUE(window->isMaximized());
+}
+
+}  // namespace
+
+namespace {
+
+// "Enable" on a server whose attach fails: the attach lets messages run for a while, and the tray
+// menu is opened again meanwhile (rebuilt, its old entries let go). The menu that carried the
+// command must outlive the command.
+TEST_F(MainWindowTest, TheTrayMenuRebuiltWhileEnableAttachesIsNotFreedUnderIt) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  sim::Server lab;
+  lab.ip = {192, 168, 1, 21};
+  lab.mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x6F};
+  lab.name = "NUS-Lab";
+  ASSERT_EQ(world.addServer(lab), "");
+  ASSERT_TRUE(until([&] { return window->serverList().servers().size() == 2; }));
+  ASSERT_EQ(world.injectFault({sim::FaultKind::Fail, core::IOCTL_MASTERBUS_ATTACH_SERVER, ""}), "");
+
+  window->PopupMenuPopup();
+  QMenu* sub = nullptr;
+  for (QAction* a : window->trayMenu().actions())
+    if (a->text().startsWith("NUS-Lab")) sub = a->menu();
+  ASSERT_TRUE(sub);
+  QAction* enable = sub->actions().front();
+  ASSERT_EQ(enable->text(), "Enable");
+  int rebuilt = 0;
+  // Inside the attach's waits: the tray menu opens again, and what it let go is freed.
+  QTimer rebuild;
+  QObject::connect(&rebuild, &QTimer::timeout, [&] {
+    if (rebuilt++ > 0) return;
+    window->PopupMenuPopup();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  });
+  rebuild.start(0);
+  sub->popup(QPoint(100, 100));
+  sub->setActiveAction(enable);
+  QTest::keyClick(sub, Qt::Key_Return);
+  rebuild.stop();
+  EXPECT_GE(rebuilt, 1);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  window->PopupMenuPopup();  // opened once more after the command: the old entries go now
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window->trayMenu().actions().size(), 6u);
+}
+
+}  // namespace
+
+namespace {
+
+// While a device-found notice slides in, the tray icon takes no mouse; once it is gone, it does.
+class DeviceNoticeTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    deviceNotices = true;
+    MainWindowTest::SetUp();
+  }
+  static void closeNotices() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* notice = qobject_cast<app::TAboutBox*>(w)) notice->close();
+  }
+};
+
+TEST_F(DeviceNoticeTest, TheTrayIgnoresTheMouseWhileADeviceFoundNoticeSlidesIn) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  EXPECT_TRUE(app::PopupBusy);  // the first rows' notices
+  closeNotices();
+  EXPECT_FALSE(app::PopupBusy);
+  window->hide();
+  sim::Device scanner;
+  scanner.port = 5;
+  scanner.vid = 0x04A9;
+  scanner.pid = 0x1912;
+  scanner.type = "SCANNER";
+  scanner.manufacturer = "Canon";
+  scanner.product = "LiDE";
+  ASSERT_EQ(world.addDevice({192, 168, 1, 20}, scanner), "");
+  ASSERT_TRUE(until([&] { return row("5") != nullptr; }));
+  EXPECT_TRUE(app::PopupBusy);
+  window->TrayIconMessage(0x201);
+  EXPECT_FALSE(window->isVisible());
+  closeNotices();
+  EXPECT_FALSE(app::PopupBusy);
+  window->TrayIconMessage(0x201);
+  EXPECT_TRUE(window->isVisible());
 }
 
 }  // namespace

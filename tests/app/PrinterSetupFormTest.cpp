@@ -30,10 +30,13 @@ struct Boxes : app::MessageBoxes {
 
 class PrinterSetupForm : public ::testing::Test {
  protected:
-  int argc = 1;
-  char name[8] = "test";
-  char* argv[1] = {name};
-  QApplication application{argc, argv};
+  // One application for every test of the program (a second one is not allowed).
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);
+  }
   platform::ManualClock clock;
   sim::World world{*sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json").setup, clock};
   std::unique_ptr<platform::PrintSpooler> spooler = sim::makeInProcessPrintSpooler(world, "OFFICE-PC");

@@ -1,0 +1,116 @@
+// Every window, dialog and notice of the program rendered for a person to look at, with the
+// check that no text of theirs is cut.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <memory>
+
+#include "app/Dialogs.h"
+#include "app/Eject.h"
+#include "app/TAboutBox.h"
+#include "app/TEjectDeviceDlg.h"
+#include "app/TMainFm.h"
+#include "core/MessageTable.h"
+
+namespace {
+
+int argc = 1;
+char programName[] = "test_gui";
+char* argv[] = {programName, nullptr};
+
+QString outputDir() {
+  const QString dir = QString(TARVEX_BIN_DIR) + "/../test-output/windows";
+  QDir().mkpath(dir);
+  return dir;
+}
+
+// A label shows its whole text when the height its text needs at its width fits.
+void expectLabelsWhole(QWidget& w, const char* what) {
+  for (QLabel* label : w.findChildren<QLabel*>()) {
+    if (label->text().isEmpty() || !label->isVisible()) continue;
+    const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                         : label->sizeHint().height();
+    EXPECT_LE(needed, label->height()) << what << ": " << label->text().toStdString();
+    if (!label->wordWrap()) {
+      EXPECT_LE(label->sizeHint().width(), label->width())
+          << what << ": " << label->text().toStdString();
+    }
+    // Inside its window, too.
+    const QRect inWindow(label->mapTo(&w, QPoint(0, 0)), label->size());
+    EXPECT_TRUE(w.rect().contains(inWindow)) << what << ": " << label->text().toStdString();
+  }
+}
+
+class WindowPicturesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QApplication::instance()) new QApplication(argc, argv);
+  }
+  void save(QWidget& w, const char* name) {
+    QApplication::processEvents();
+    EXPECT_TRUE(w.grab().save(outputDir() + "/" + name + ".png")) << name;
+  }
+};
+
+TEST_F(WindowPicturesTest, TheEjectDialogShowsItsWholeMessage) {
+  app::TEjectDeviceDlg dlg;
+  dlg.DeviceName = "SanDisk - Ultra USB 3.0 Flash Drive of the office";
+  dlg.show();
+  QApplication::processEvents();
+  expectLabelsWhole(dlg, "eject dialog");
+  save(dlg, "TEjectDeviceDlg");
+  dlg.hide();
+}
+
+TEST_F(WindowPicturesTest, TheNoticesShowTheirWholeTexts) {
+  struct Case {
+    const char* name;
+    std::function<void(app::TAboutBox&)> show;
+  } cases[] = {
+      {"TAboutBox-about", [](app::TAboutBox& n) { n.ShowAbout("2.4.1"); }},
+      {"TAboutBox-new-version",
+       [](app::TAboutBox& n) { n.ShowNewVersion("v2.5", "http://example.invalid/"); }},
+      {"TAboutBox-device-found",
+       [](app::TAboutBox& n) { n.ShowDeviceFound("Brother - HL-L2350DW series"); }},
+      {"TAboutBox-device-found-long",
+       [](app::TAboutBox& n) {
+         n.ShowDeviceFound("Hewlett-Packard Development Company of the West Coast L.P. - "
+                           "LaserJet Enterprise Flow MFP M634z Multifunction Printer");
+       }},
+  };
+  for (const auto& c : cases) {
+    auto* notice = new app::TAboutBox;
+    c.show(*notice);
+    notice->StandAtRest();
+    QApplication::processEvents();
+    expectLabelsWhole(*notice, c.name);
+    save(*notice, c.name);
+    notice->close();
+  }
+}
+
+TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {
+  const struct {
+    const char* name;
+    std::string text;
+    unsigned style;
+  } boxes[] = {
+      {"MessageBox-link-failed", core::LoadMessage("SFail_Link"), app::kMbOk},
+      {"MessageBox-request", "Please release the Brother - HL-L2350DW.\nDisconnect utility for other user.",
+       app::kMbWarnTopMost},
+      {"MessageBox-device-gone", app::kDeviceGoneText, app::kMbWarnTopMost},
+  };
+  for (const auto& b : boxes) {
+    std::unique_ptr<QMessageBox> box(app::MakeMessageBox(b.text, app::kProductName, b.style));
+    box->show();
+    QApplication::processEvents();
+    expectLabelsWhole(*box, b.name);
+    save(*box, b.name);
+  }
+}
+
+}  // namespace
