@@ -23,9 +23,11 @@
 #include "platform/PrintSpooler.h"
 #include "printing/PrinterQueueState.h"
 #include "core/DriverInterface.h"
+#include "core/Firewall.h"
 #include "core/MessageTable.h"
 #include "core/NetInfo.h"
 #include "core/SettingsStore.h"
+#include "core/UdpSelfTest.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
 #include "platform/UiDispatcher.h"
@@ -151,6 +153,11 @@ bool TMainFm::FormCreate() {
     return false;
   }
 
+  // The firewall lets the program and its port through; what it answers is not looked at.
+  core::FirewallAddApp(QCoreApplication::applicationFilePath().toStdString(), kProductName);
+  core::FirewallOpenUdpPort(core::kFirewallUdpPort, core::FirewallPortEntryName(kProductName));
+  RunUdpSelfTest();
+
   servers_ = nullptr;
   refreshMutex_ = std::make_unique<RefreshMutex>("RefreshServerList_NUC");
   servers_ = std::make_unique<ServerList>(
@@ -177,6 +184,7 @@ bool TMainFm::FormCreate() {
 
   LoadAutoConnectLists(kSettingsKey, printers_, faxes_);
   core::GetWindowsVersion(core::WindowsVersionFlags);
+  OpenRunUdpSockets();
   printHost_ = std::make_unique<MainWindowPrintHost>(*this);
   watchers_ = std::make_unique<printing::PrintWatchers>(*printHost_, core::WindowsVersionFlags);
   createDeviceSetup();
@@ -190,6 +198,29 @@ bool TMainFm::FormCreate() {
   scannerIds_ = LoadScannerIds(kSettingsKey);
   DropMalformedScannerIds(scannerIds_);
   return true;
+}
+
+// Broadcasts on the servers' port must leave and come back through the local firewall.
+void TMainFm::RunUdpSelfTest() {
+  core::NetInit();
+  if (core::OpenUdpSockets(false)) {
+    if (!core::UdpSelfTest(&TMainFm::PumpMessages))
+      messageBoxes().show("Firewall\n\nTCP Out Port : 80; 2005\n\nUDP Out Port : " +
+                              core::IntToString(core::kUdpSelfTestPort),
+                          kProductName, kMbOk);
+  } else if (!core::IsUdpPortInUse(core::kUdpSelfTestPort)) {
+    core::GetLocalIpList();
+  }
+  core::CloseUdpSockets();
+}
+
+// The run's sockets, kept until the shutdown; on any port when another program holds 9303.
+void TMainFm::OpenRunUdpSockets() {
+  core::NetInit();
+  if (!core::OpenUdpSockets(false) && core::IsUdpPortInUse(core::kUdpSelfTestPort)) {
+    core::NetInit();
+    core::OpenUdpSockets(true);
+  }
 }
 
 void TMainFm::UpdateNetworkState() { setTrayState(false); }
@@ -544,6 +575,8 @@ bool TMainFm::FormCloseQuery() {
   if (masterBus_ != platform::kInvalidHandle) platform::deviceIo().Close(masterBus_);
   masterBus_ = platform::kInvalidHandle;
   tray_.hide();
+  core::CloseUdpSockets();
+  core::NetCleanup();
   refreshMutex_.reset();
   closed_ = true;
   SaveWindowPlacement(userSettings(), currentPlacement(), isMinimized());

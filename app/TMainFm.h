@@ -135,6 +135,8 @@ class TMainFm : public QMainWindow {
   void Timer_MBusUpdateTimer();
   void UpdateNetworkState();
   platform::Handle RecoverDriver(platform::Handle failed);
+  void RunUdpSelfTest();
+  void OpenRunUdpSockets();
   void buildTrayMenu();
   void OpenMItemClick();
   void ExitMItemClick();

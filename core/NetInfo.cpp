@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/SystemInfo.h"
+#include "platform/UdpNetwork.h"
 
 namespace core {
 
@@ -114,9 +115,12 @@ bool IsUdpPortInUse(std::uint16_t port) {
 }
 
 bool GetLocalIpList() {
-  // A failed lookup counts as "not ready", which is what every caller wants to hear then.
+  // A failed lookup, an answer that is no address, or any loopback address (127.0.1.1 too)
+  // counts as "not ready", which is what every caller wants to hear then.
   const auto first = platform::systemInfo().resolveHost(GetLocalComputerName());
-  return first && *first != "127.0.0.1";
+  if (!first) return false;
+  const auto address = platform::parseDottedIpv4(*first);
+  return address && (*address)[0] != 127 && *address != std::array<std::uint8_t, 4>{};
 }
 
 std::string IntToString(long long value) { return std::to_string(value); }

@@ -33,6 +33,11 @@ enum Kind : std::uint8_t {
   kAdminReply,
   kSpoolerReply,
   kScannerReply,
+  // The network's calls, apart from the driver's.
+  kUdp = 0x30,
+  kFirewall,
+  kUdpReply = 0xB0,
+  kFirewallReply,
 };
 // The image acquisition service's, apart from the others so that new kinds never meet them.
 constexpr std::uint8_t kWia = 0x20;
@@ -64,6 +69,11 @@ class Writer {
     u32(p.status);
     u32(p.jobCount);
   }
+  void address(const UdpAddress& a) {
+    for (std::uint8_t b : a.ip) out_.push_back(b);
+    u32(a.port);
+  }
+  void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
   void scanner(const SimScanner& s) {
     text(s.product);
     text(s.manufacturer);
@@ -148,6 +158,32 @@ class Reader {
     std::uint8_t b = 0;
     if (!u8(b) || b == 0 || b > kLastSpoolerOp) return ok_ = false;
     v = static_cast<SpoolerOp>(b);
+    return true;
+  }
+  bool address(UdpAddress& a) {
+    std::uint32_t port = 0;
+    for (std::uint8_t& b : a.ip)
+      if (!u8(b)) return false;
+    if (!u32(port) || port > 0xFFFF) return ok_ = false;
+    a.port = static_cast<std::uint16_t>(port);
+    return true;
+  }
+  bool i32(std::int32_t& v) {
+    std::uint32_t u = 0;
+    if (!u32(u)) return false;
+    v = static_cast<std::int32_t>(u);
+    return true;
+  }
+  bool udpOp(UdpOp& v) {
+    std::uint8_t b = 0;
+    if (!u8(b) || b == 0 || b > kLastUdpOp) return ok_ = false;
+    v = static_cast<UdpOp>(b);
+    return true;
+  }
+  bool firewallStep(FirewallStep& v) {
+    std::uint8_t b = 0;
+    if (!u8(b) || b == 0 || b > kLastFirewallStep) return ok_ = false;
+    v = static_cast<FirewallStep>(b);
     return true;
   }
   bool scannerOp(ScannerOp& v) {
@@ -304,6 +340,42 @@ Bytes payloadOf(const Message& message) {
       }
       w.u32(m.status);
       w.bytes(m.output);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const UdpRequest& m) {
+      Writer w(kUdp);
+      w.text(m.host);
+      w.u8(static_cast<std::uint8_t>(m.call.op));
+      w.i64(m.call.socket);
+      w.address(m.call.address);
+      w.u8(m.call.flag ? 1 : 0);
+      w.u32(m.call.maxBytes);
+      w.bytes(m.call.bytes);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const UdpReply& m) {
+      Writer w(kUdpReply);
+      w.i32(m.answer.error);
+      w.i64(m.answer.socket);
+      w.bytes(m.answer.bytes);
+      w.address(m.answer.from);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const FirewallRequest& m) {
+      Writer w(kFirewall);
+      w.text(m.host);
+      w.u8(static_cast<std::uint8_t>(m.call.step));
+      w.i32(m.call.port);
+      w.i32(m.call.protocol);
+      w.text(m.call.path);
+      w.text(m.call.name);
+      return std::move(w.payload());
+    }
+    Bytes operator()(const FirewallReply& m) {
+      Writer w(kFirewallReply);
+      w.i32(m.answer.hr);
+      w.u8(m.answer.found ? 1 : 0);
+      w.u8(m.answer.enabled ? 1 : 0);
       return std::move(w.payload());
     }
     Bytes operator()(const ScannerRequest& m) {
@@ -487,6 +559,29 @@ std::optional<Message> decodeMessage(std::uint8_t kind, Reader& r) {
       return finish(r, std::move(m));
     }
     case kSpoolerReply: return decodeSpoolerReply(r);
+    case kUdp: {
+      UdpRequest m;
+      r.text(m.host) && r.udpOp(m.call.op) && r.i64(m.call.socket) && r.address(m.call.address) &&
+          r.flag(m.call.flag) && r.u32(m.call.maxBytes) && r.bytes(m.call.bytes);
+      return finish(r, std::move(m));
+    }
+    case kUdpReply: {
+      UdpReply m;
+      r.i32(m.answer.error) && r.i64(m.answer.socket) && r.bytes(m.answer.bytes) &&
+          r.address(m.answer.from);
+      return finish(r, std::move(m));
+    }
+    case kFirewall: {
+      FirewallRequest m;
+      r.text(m.host) && r.firewallStep(m.call.step) && r.i32(m.call.port) &&
+          r.i32(m.call.protocol) && r.text(m.call.path) && r.text(m.call.name);
+      return finish(r, std::move(m));
+    }
+    case kFirewallReply: {
+      FirewallReply m;
+      r.i32(m.answer.hr) && r.flag(m.answer.found) && r.flag(m.answer.enabled);
+      return finish(r, m);
+    }
     case kScanner: {
       ScannerRequest m;
       r.text(m.host) && r.scannerOp(m.op) && r.u32(m.index);

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/DeviceIo.h"
+#include "platform/Firewall.h"
 #include "platform/PrintSpooler.h"
+#include "platform/UdpNetwork.h"
 #include "platform/SimWiaWire.h"
 #include "platform/SimScanner.h"
 
@@ -96,6 +98,16 @@ struct SpoolerRequest {
   std::vector<std::uint8_t> input;  // XcvData
 };
 
+// A call of the simulated network's datagram sockets, answered by a UdpReply.
+struct UdpRequest {
+  std::string host;
+  UdpCall call;
+};
+// A step of the firewall's current profile, answered by a FirewallReply.
+struct FirewallRequest {
+  std::string host;
+  FirewallCall call;
+};
 // What a computer's scanners ask of the simulated host, answered by a ScannerReply.
 enum class ScannerOp : std::uint8_t {
   List = 1,  // the computer's network scanners, and whether it lists SANE devices
@@ -147,6 +159,12 @@ struct SpoolerReply {
   std::vector<std::uint8_t> output;  // XcvData
 };
 
+struct UdpReply {
+  UdpAnswer answer;
+};
+struct FirewallReply {
+  FirewallAnswer answer;
+};
 struct ScannerReply {
   bool ok = false;  // false: no such computer or scanner
   bool held = false;
@@ -157,6 +175,7 @@ struct ScannerReply {
 using Message = std::variant<ListInterfacesRequest, OpenRequest, CloseRequest, ControlRequest,
                              ReadRequest, AdminRequest, SpoolerRequest, InterfacesReply, OpenReply,
                              CloseReply, ControlReply, ReadReply, AdminReply, SpoolerReply,
+                             UdpRequest, UdpReply, FirewallRequest, FirewallReply,
                              ScannerRequest, ScannerReply, WiaRequest, WiaReply>;
 
 // The whole frame (header and payload). Empty when the payload would exceed kMaxPayload.

@@ -76,6 +76,15 @@ class SimSystemInfo final : public SystemInfo {
   }
 
   std::optional<std::vector<std::uint16_t>> udpLocalPorts() override {
+    // The simulated computer's own table, when the simulated host gives one.
+    const json doc = load();
+    if (auto it = doc.find("udpPorts"); it != doc.end() && it->is_array()) {
+      std::vector<std::uint16_t> simulated;
+      for (const json& p : *it)
+        if (p.is_number_unsigned() && p.get<std::uint64_t>() <= 0xFFFF)
+          simulated.push_back(p.get<std::uint16_t>());
+      return simulated;
+    }
     std::vector<std::uint16_t> ports;
     bool any = false;
     for (const char* file : {"/proc/net/udp", "/proc/net/udp6"}) {

@@ -20,10 +20,15 @@ std::string systemDocument(const Host& host) {
                         {"gateway", formatIpv4(a.gateway)}});
   // A computer with no adapter resolves its own name to the loopback address.
   const std::string address = host.adapters.empty() ? "127.0.0.1" : formatIpv4(host.ip);
+  // The UDP ports in use there: held by other programs, and bound by sockets of the network.
+  nlohmann::json udpPorts = nlohmann::json::array();
+  for (std::uint16_t p : host.udp.takenPorts) udpPorts.push_back(p);
+  for (std::uint16_t p : host.udp.boundPorts) udpPorts.push_back(p);
   nlohmann::json doc = {{"computerName", host.name},
                         {"windowsVersion", host.windowsVersion},
                         {"hostAddress", address},
-                        {"adapters", adapters}};
+                        {"adapters", adapters},
+                        {"udpPorts", udpPorts}};
   return doc.dump(2) + "\n";
 }
 

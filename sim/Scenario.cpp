@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/ScenarioNetwork.h"
 #include "sim/Spooler.h"
 
 namespace sim {
@@ -29,10 +30,11 @@ struct Fault : std::runtime_error {
 
 // Keys each object may carry; later additions to the format go here.
 const std::initializer_list<std::string_view> kTopKeys = {
-    "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs"};
+    "hosts", "servers", "serverListNotValidMs", "driverVersion", "busVersion", "printMs",
+    "versionReply"};
 const std::initializer_list<std::string_view> kHostKeys = {
     "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings", "installed",
-    "spoolerAdmin", "scanners", "sane"};
+    "spoolerAdmin", "scanners", "sane", "firewall"};
 const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
 const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
                                                             "paused", "access", "device"};
@@ -511,6 +513,9 @@ Host readHost(const json& j, const std::string& where) {
     h.scanners.push_back(readScanner(item, w));
   });
   h.sane = optionalFlag(j, where, "sane");
+  if (j.contains("firewall"))
+    if (std::string e = readFirewallProfile(j.at("firewall"), at(where, "firewall"), h.firewall); !e.empty())
+      throw Fault(e);
   return h;
 }
 
@@ -559,6 +564,12 @@ WorldSetup readScenario(const json& j) {
   if (j.contains("busVersion")) setup.busVersion = version(j.at("busVersion"), "busVersion");
   setup.printMs = optionalInteger(j, "scenario", "printMs", 0, 24LL * 3600 * 1000, 3000);
   checkScannerDevices(setup);
+  if (j.contains("versionReply")) {
+    VersionReply reply;
+    if (std::string e = readVersionReply(j.at("versionReply"), "versionReply", reply); !e.empty())
+      throw Fault(e);
+    setup.versionReply = std::move(reply);
+  }
   return setup;
 }
 

@@ -48,6 +48,12 @@ const std::map<std::string, Shape>& shapes() {
       {"remove-queue", {{"host", "queue"}, {}}},
       {"queue-access", {{"host", "queue", "access"}, {}}},
       {"busy", {{"server", "port", "state"}, {}}},
+      {"firewall", {{"host"}, {}}},
+      {"firewall-fail", {{"host", "step"}, {{"--code", "code"}}}},
+      {"udp-drop", {{"host", "state"}, {}}},
+      {"udp-fail-send", {{"host", "state"}, {}}},
+      {"udp-port", {{"host", "port", "state"}, {}}},
+      {"udp-datagram", {{"host", "data"}, {{"--from", "source"}, {"--port", "port"}}}},
   };
   return table;
 }
@@ -102,6 +108,13 @@ const char* ctlUsage() {
          "  queue-access HOST QUEUE LEVEL           the most an open may ask: full, administer,\n"
          "                                          use or none (refused with error 5)\n"
          "  busy SERVER PORT on|off                 a storage device in use: its eject is vetoed\n"
+         "  firewall HOST                           HOST's firewall profile: open ports, programs\n"
+         "  firewall-fail HOST STEP [--code HR]     the next firewall STEP of HOST fails (0x80004005)\n"
+         "  udp-drop HOST on|off                    HOST's firewall drops arriving datagrams\n"
+         "  udp-fail-send HOST on|off               every datagram HOST sends fails\n"
+         "  udp-port HOST PORT taken|free           another program of HOST holds the UDP port\n"
+         "  udp-datagram HOST DATA [--from IP] [--port N]  a datagram from outside reaches HOST\n"
+         "                                          (port 9303; DATA as text, or hex:...)\n"
          "CODE is a control code such as 0x222000. Exit status 0 on success, 1 on failure.\n";
 }
 

@@ -139,6 +139,10 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     }
     return wire::sendFrame(fd, reply);
   }
+  if (const auto* m = std::get_if<wire::UdpRequest>(&message))
+    return wire::sendFrame(fd, wire::UdpReply{world_.udp(m->host, m->call)});
+  if (const auto* m = std::get_if<wire::FirewallRequest>(&message))
+    return wire::sendFrame(fd, wire::FirewallReply{world_.firewall(m->host, m->call)});
   if (const auto* m = std::get_if<wire::WiaRequest>(&message))
     return wire::sendFrame(fd, world_.wia(*m));
   if (const auto* m = std::get_if<wire::ScannerRequest>(&message))

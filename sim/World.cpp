@@ -73,6 +73,7 @@ World::World(WorldSetup setup, platform::Clock& clock, WorldOptions options)
     for (Device& d : s.devices)
       if (d.holdEndsMs) *d.holdEndsMs += now;
   serverListValidAtMs_ = now + setup.serverListNotValidMs;
+  versionReply_ = std::move(setup.versionReply);
   serverListAnnounced_ = setup.serverListNotValidMs <= 0;
   for (Server& s : servers_) numberDevices(s);
   for (const Host& h : hosts_)  // installed before the start

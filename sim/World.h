@@ -153,6 +153,27 @@ class World {
   std::string setBusy(const Ipv4& server, std::uint8_t port, bool busy);
   std::string injectFault(Fault fault);
 
+  // --- The network as one computer reaches it: datagram sockets and the firewall's profile.
+  platform::UdpAnswer udp(std::string_view host, const platform::UdpCall& call);
+  platform::FirewallAnswer firewall(std::string_view host, const platform::FirewallCall& call);
+  // Switches of the network (the control command). Each returns an error text, empty on success.
+  std::string setUdpDrop(std::string_view host, bool on);
+  std::string setUdpFailSend(std::string_view host, bool on);
+  std::string setUdpPortTaken(std::string_view host, std::uint16_t port, bool taken);
+  // A datagram from outside arrives at every socket of `host` bound to `port`.
+  std::string foreignDatagram(std::string_view host, std::uint16_t port,
+                              std::vector<std::uint8_t> bytes, const Ipv4& from);
+  // The next call of `step` by `host` answers `hr`.
+  std::string failFirewallStep(std::string_view host, platform::FirewallStep step, platform::HResult hr);
+  struct FirewallView {
+    FirewallProfile profile;
+    std::vector<std::pair<platform::FirewallStep, platform::HResult>> faults;
+  };
+  std::optional<FirewallView> firewallOf(std::string_view host);
+  // What the version server answers, and the log line of each query it got.
+  std::optional<VersionReply> versionReply();
+  void logHttp(std::string request, std::string result, std::uint32_t status);
+
   WorldState state();
   // Log entries with seq >= fromSeq, oldest first, at most maxEntries.
   std::vector<LogEntry> log(std::uint64_t fromSeq, std::size_t maxEntries);
@@ -227,6 +248,33 @@ class World {
   std::string askAs(const Host& asker, const Ipv4& server, std::uint8_t port, std::uint8_t kind);
   void freeDevice(const Ipv4& server, Device& device);
 
+
+  // The network's part (WorldNetwork.cpp).
+  struct UdpDatagram {
+    std::vector<std::uint8_t> bytes;
+    platform::UdpAddress from;
+  };
+  struct UdpSocketState {
+    std::string host;
+    bool broadcast = false;
+    bool bound = false;
+    platform::UdpAddress local;
+    std::deque<UdpDatagram> queue;
+  };
+  struct FirewallFault {
+    std::string host;
+    platform::FirewallStep step;
+    platform::HResult hr;
+  };
+  platform::UdpAnswer udpBind(Host& host, UdpSocketState& socket, const platform::UdpAddress& local);
+  platform::UdpAnswer udpSend(Host& host, UdpSocketState& socket, const platform::UdpCall& call);
+  int deliverDatagram(const platform::UdpAddress& from, const platform::UdpAddress& to,
+                      const std::vector<std::uint8_t>& bytes, const Host* sender);
+  void udpPortsChanged(Host& host);
+  std::map<platform::UdpSocket, UdpSocketState> udpSockets_;
+  platform::UdpSocket nextUdpSocket_ = 1;
+  std::vector<FirewallFault> firewallFaults_;
+  std::optional<VersionReply> versionReply_;
 
   std::mutex mutex_;
   std::condition_variable readDone_;

@@ -219,6 +219,61 @@ std::string queueAccess(World& world, const json& cmd) {
   return check(world.setQueueAccess(textArg(cmd, "host"), textArg(cmd, "queue"), *grants));
 }
 
+std::string hrText(platform::HResult hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+  return text;
+}
+
+bool onOff(const json& cmd, const char* on, const char* off) {
+  const std::string state = textArg(cmd, "state");
+  if (state != on && state != off)
+    throw BadArgument(std::string("\"state\" must be ") + on + " or " + off);
+  return state == on;
+}
+
+std::string firewallPage(World& world, const json& cmd) {
+  const std::string host = textArg(cmd, "host");
+  const auto view = world.firewallOf(host);
+  if (!view) throw BadArgument("no host named " + host);
+  ojson ports = ojson::array();
+  for (const FirewallPortEntry& p : view->profile.ports)
+    ports.push_back({{"port", p.port}, {"protocol", p.protocol}, {"name", p.name}, {"enabled", p.enabled}});
+  ojson apps = ojson::array();
+  for (const FirewallAppEntry& a : view->profile.applications)
+    apps.push_back({{"path", a.path}, {"name", a.name}, {"enabled", a.enabled}});
+  ojson faults = ojson::array();
+  for (const auto& [step, hr] : view->faults)
+    faults.push_back({{"step", platform::firewallStepName(step)}, {"code", hrText(hr)}});
+  return ojson{{"host", host}, {"ports", ports}, {"applications", apps}, {"faults", faults}}.dump();
+}
+
+std::string firewallFail(World& world, const json& cmd) {
+  const auto step = platform::parseFirewallStep(textArg(cmd, "step"));
+  if (!step) throw BadArgument("\"step\" must be one of the firewall's steps, such as create-manager or add-port");
+  platform::HResult hr = platform::kEFail;
+  if (cmd.contains("code")) {
+    const auto code = parseCode(textArg(cmd, "code"));
+    if (!code) throw BadArgument("\"code\" must be a hexadecimal result such as 0x80004005");
+    hr = static_cast<platform::HResult>(*code);
+  }
+  return check(world.failFirewallStep(textArg(cmd, "host"), *step, hr));
+}
+
+std::string udpDatagram(World& world, const json& cmd) {
+  const std::string data = textArg(cmd, "data");
+  std::vector<std::uint8_t> bytes(data.begin(), data.end());
+  if (data.starts_with("hex:")) {
+    const auto decoded = fromHex(std::string_view(data).substr(4));
+    if (!decoded) throw BadArgument("after \"hex:\" an even number of hexadecimal digits must follow");
+    bytes = *decoded;
+  }
+  const Ipv4 from = cmd.contains("source") ? ipArg(cmd, "source") : Ipv4{192, 0, 2, 99};
+  const auto port = cmd.contains("port") ? static_cast<std::uint16_t>(intArg(cmd, "port", 1, 65535))
+                                         : std::uint16_t{9303};
+  return check(world.foreignDatagram(textArg(cmd, "host"), port, std::move(bytes), from));
+}
+
 using Handler = std::function<std::string(World&, const json&)>;
 
 const std::map<std::string, Handler, std::less<>>& handlers() {
@@ -262,6 +317,21 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
       {"remove-queue",
        [](World& w, const json& c) { return check(w.removeQueue(textArg(c, "host"), textArg(c, "queue"))); }},
       {"queue-access", queueAccess},
+      {"firewall", firewallPage},
+      {"firewall-fail", firewallFail},
+      {"udp-drop",
+       [](World& w, const json& c) { return check(w.setUdpDrop(textArg(c, "host"), onOff(c, "on", "off"))); }},
+      {"udp-fail-send",
+       [](World& w, const json& c) {
+         return check(w.setUdpFailSend(textArg(c, "host"), onOff(c, "on", "off")));
+       }},
+      {"udp-port",
+       [](World& w, const json& c) {
+         return check(w.setUdpPortTaken(textArg(c, "host"),
+                                        static_cast<std::uint16_t>(intArg(c, "port", 1, 65535)),
+                                        onOff(c, "taken", "free")));
+       }},
+      {"udp-datagram", udpDatagram},
   };
   return table;
 }

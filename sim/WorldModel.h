@@ -123,6 +123,30 @@ struct RegistrySeed {
   std::vector<std::pair<std::string, std::string>> values;  // text values, in writing order
 };
 
+// The firewall of a computer's current profile.
+struct FirewallPortEntry {
+  std::int32_t port = 0;
+  std::int32_t protocol = 17;
+  std::string name;
+  bool enabled = true;
+};
+struct FirewallAppEntry {
+  std::string path, name;
+  bool enabled = true;
+};
+struct FirewallProfile {
+  std::vector<FirewallPortEntry> ports;        // globally open ports, in the order added
+  std::vector<FirewallAppEntry> applications;  // authorised applications, in the order added
+};
+
+// How a computer's datagram traffic is disturbed, and the ports in use on it.
+struct UdpSwitches {
+  bool dropInbound = false;               // its firewall drops what arrives
+  bool failSend = false;                  // every send fails
+  std::vector<std::uint16_t> takenPorts;  // held by another program: a bind there fails
+  std::vector<std::uint16_t> boundPorts;  // of the sockets bound on it now
+};
+
 struct Host {
   std::string name;
   Ipv4 ip{};
@@ -142,6 +166,20 @@ struct Host {
   // Devices installed on this computer before the start: plug and play has their keys already,
   // and keeps them when a link goes.
   std::vector<DeviceRef> installed;
+  FirewallProfile firewall;
+  UdpSwitches udp;
+};
+
+// What the simulated version server answers the version query with: the reply document built
+// from the version and the sites, or an HTTP error status, or a body served as it stands.
+struct VersionSite {
+  std::string name, firmware;
+};
+struct VersionReply {
+  int status = 200;
+  std::optional<std::string> body;  // served instead of the built document
+  std::string major, minor, date;
+  std::vector<VersionSite> sites;
 };
 
 // A world as a scenario describes it. Hold times are relative to the moment the world starts.
@@ -152,6 +190,7 @@ struct WorldSetup {
   Version driverVersion{1, 0, 0};
   Version busVersion{1, 0, 0};
   std::int64_t printMs = 3000;  // how long the print engine takes over a job
+  std::optional<VersionReply> versionReply;  // none: the version server answers 404
 };
 
 // Host names name folders, so they are kept to a safe set of letters.

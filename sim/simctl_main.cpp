@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   const auto reply = ask(s, args.request);
   if (!reply) return failWith("the simulated host did not answer");
   if (!reply->ok) return failWith(reply->text);
-  if (cmd == "state" || cmd == "queues" || cmd == "ports") {
+  if (cmd == "state" || cmd == "queues" || cmd == "ports" || cmd == "firewall") {
     std::cout << nlohmann::ordered_json::parse(reply->text, nullptr, false).dump(2) << "\n";
   } else if (!reply->text.empty()) {
     std::cout << reply->text << "\n";

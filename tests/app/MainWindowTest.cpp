@@ -22,7 +22,9 @@
 #include "platform/UiDispatcher.h"
 #include "app/TEjectDeviceDlg.h"
 #include "sim/Address.h"
+#include "core/Firewall.h"
 #include "sim/InProcessDeviceIo.h"
+#include "sim/InProcessNetwork.h"
 #include "sim/PlugAndPlay.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
@@ -61,8 +63,9 @@ struct Computer : platform::SystemInfo {
     return std::vector<platform::AdapterInfo>{a};
   }
   std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
-  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return std::nullopt; }
+  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return udpPorts; }
   std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
+  std::vector<std::uint16_t> udpPorts;
 };
 
 struct RecordedBoxes : app::MessageBoxes {
@@ -103,6 +106,9 @@ class MainWindowTest : public ::testing::Test {
     platform::setClock(&clock);
     platform::setDeviceIo(&office);
     platform::setSystemInfo(&computer);
+    platform::setUdpNetwork(udp.get());
+    platform::setFirewall(firewall.get());
+    core::setFirewallOutput([](const std::string&) {});
     app::setMessageBoxes(&boxes);
     // Device-found notices only where a test looks at them: they slide on real timers.
     core::WriteSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, core::kNotifyDeviceDetect,
@@ -115,6 +121,9 @@ class MainWindowTest : public ::testing::Test {
     window.reset();  // shuts down: the reader is stopped before the world goes
     app::TEjectDeviceDlg::answer = nullptr;
     app::setMessageBoxes(nullptr);
+    core::setFirewallOutput({});
+    platform::setFirewall(nullptr);
+    platform::setUdpNetwork(nullptr);
     platform::setSystemInfo(nullptr);
     platform::setDeviceIo(nullptr);
     platform::setClock(nullptr);
@@ -146,6 +155,8 @@ class MainWindowTest : public ::testing::Test {
   platform::ManualClock clock;
   sim::World world{scenario(), clock, plugAndPlayHere()};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
+  std::unique_ptr<platform::UdpNetwork> udp = sim::makeInProcessUdpNetwork(world, "OFFICE-PC");
+  std::unique_ptr<platform::Firewall> firewall = sim::makeInProcessFirewall(world, "OFFICE-PC");
   Computer computer;
   RecordedBoxes boxes;
   test::TempRegistry registry;
@@ -167,6 +178,47 @@ TEST_F(MainWindowTest, TheAttachBringsTheRowsWithTheirStatuses) {
   window->show();
   QCoreApplication::processEvents();
   EXPECT_TRUE(window->grab().save(picturePath("TMainFm")));
+}
+
+std::vector<std::uint16_t> boundPorts(sim::World& world) {
+  for (const auto& h : world.state().hosts)
+    if (h.host.name == "OFFICE-PC") return h.host.udp.boundPorts;
+  return {};
+}
+
+TEST_F(MainWindowTest, TheStartUpOpensTheFirewallTestsTheBroadcastAndKeepsTheRunsSockets) {
+  const auto view = world.firewallOf("OFFICE-PC");
+  ASSERT_EQ(view->profile.applications.size(), 1u);
+  EXPECT_EQ(view->profile.applications[0].path, QCoreApplication::applicationFilePath().toStdString());
+  EXPECT_EQ(view->profile.applications[0].name, "Velmora Network USB Utility");
+  ASSERT_EQ(view->profile.ports.size(), 1u);
+  EXPECT_EQ(view->profile.ports[0].name, "Velmora Network USB Utility UDP Port");
+  int broadcasts = 0;
+  for (const auto& e : world.log(0, 4096))
+    broadcasts += e.what == "udp" && e.device == "192.168.1.10:9303 -> 255.255.255.255:9303";
+  EXPECT_EQ(broadcasts, 1);
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(boundPorts(world), std::vector<std::uint16_t>{9303});  // the second set stays open
+  window.reset();
+  EXPECT_TRUE(boundPorts(world).empty());  // until the shutdown
+}
+
+TEST_F(MainWindowTest, ADroppedBroadcastBringsTheFirewallMessageAndAPortTakenElsewhereAnotherPort) {
+  window.reset();
+  ASSERT_EQ(world.setUdpDrop("OFFICE-PC", true), "");
+  window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+  ASSERT_TRUE(window->FormCreate());
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0], "Firewall\n\nTCP Out Port : 80; 2005\n\nUDP Out Port : 9303");
+
+  window.reset();
+  boxes.shown.clear();
+  ASSERT_EQ(world.setUdpPortTaken("OFFICE-PC", 9303, true), "");
+  computer.udpPorts = {9303};
+  window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+  ASSERT_TRUE(window->FormCreate());
+  EXPECT_TRUE(boxes.shown.empty());  // no test ran, so no message
+  EXPECT_EQ(boundPorts(world), std::vector<std::uint16_t>{49152});
 }
 
 TEST_F(MainWindowTest, RowsFollowTheWorld) {

@@ -116,10 +116,13 @@ TEST_F(NetInfoTest, InterfaceTableRoadOnVersion40) {
 TEST_F(NetInfoTest, NetworkReadyUnlessTheNameResolvesToLoopbackOrNothing) {
   fake.resolved = "192.168.1.10";
   EXPECT_TRUE(core::GetLocalIpList());
-  fake.resolved = "127.0.0.1";
-  EXPECT_FALSE(core::GetLocalIpList());
   fake.resolved.reset();
   EXPECT_FALSE(core::GetLocalIpList());
+  // Every loopback address, and answers that are no address, mean "not ready".
+  for (const char* answer : {"127.0.0.1", "127.0.1.1", "0.0.0.0", "", "localhost", "300.1.1.1"}) {
+    fake.resolved = answer;
+    EXPECT_FALSE(core::GetLocalIpList()) << answer;
+  }
 }
 
 TEST_F(NetInfoTest, UdpPortInUse) {

@@ -71,6 +71,12 @@ std::vector<wire::Message> everyKind() {
           wire::AdminReply{false, "no"},
           spoolerRequest(),
           spoolerReply(),
+          wire::UdpRequest{"PC", {platform::UdpOp::Send, 3, {{255, 255, 255, 255}, 9303}, true, 64,
+                                  Bytes{'t', 0}}},
+          wire::UdpReply{{platform::kWsaEMsgSize, 4, Bytes(64, 1), {{192, 168, 1, 10}, 49152}}},
+          wire::FirewallRequest{"PC", {platform::FirewallStep::AddPort, 9303, 17, "", "Port"}},
+          wire::FirewallReply{{platform::kRpcEChangedMode, true, false}},
+
           wire::ScannerRequest{"PC", wire::ScannerOp::Held, 3},
           scannerReply()};
 }
@@ -137,6 +143,16 @@ TEST(Wire, MalformedPayloadsAreRefused) {
   manyJobs[jobCount] = manyJobs[jobCount + 1] = manyJobs[jobCount + 2] = manyJobs[jobCount + 3] = 0xFF;
   EXPECT_FALSE(wire::decodePayload(manyJobs)) << "4 billion jobs promised";
   for (const Bytes& p : cases) EXPECT_FALSE(wire::decodePayload(p)) << int(p[0]);
+  // Network calls: an operation or step out of range, a port past 65535.
+  Bytes udp = payload(wire::encodeFrame(wire::UdpRequest{"PC", {}}));
+  udp[1 + 4 + 2] = 7;
+  EXPECT_FALSE(wire::decodePayload(udp));
+  Bytes step = payload(wire::encodeFrame(wire::FirewallRequest{"PC", {}}));
+  step[1 + 4 + 2] = 19;
+  EXPECT_FALSE(wire::decodePayload(step));
+  Bytes port = payload(wire::encodeFrame(wire::UdpReply{}));
+  port[port.size() - 2] = 1;  // the port's third byte
+  EXPECT_FALSE(wire::decodePayload(port));
 }
 
 TEST(Wire, AnOversizePayloadIsNotEncoded) {

@@ -1,0 +1,44 @@
+#pragma once
+// The version server's reply: an XML document whose root holds `Default`, with `FW_Version`
+// (`Major`, `Minor`, `Date`) and `Download_Site` (one element per site, named by the site, with
+// its `Firmware` address). Read with limits on size, depth and element count; a reply that is not
+// that shape is refused as a whole.
+#include <QByteArrayView>
+#include <string>
+#include <vector>
+
+namespace app {
+
+struct VersionReplyLimits {
+  qsizetype maxBytes = 64 * 1024;
+  int maxDepth = 16;
+  int maxElements = 1000;
+  qsizetype maxTextBytes = 4096;  // of one element's text
+};
+
+struct VersionInfo {
+  std::string major, minor;  // as decimal integers ("05" reads 5); empty when the reply has none
+  std::string date;          // as it stands
+  std::vector<std::string> siteNames, siteUrls;  // in document order, at the same index
+};
+
+enum class VersionReplyStatus {
+  Read,
+  Empty,      // no document at all
+  Malformed,  // not XML, over a limit, no `Default`, or a version that is no integer
+};
+
+struct VersionReplyResult {
+  VersionReplyStatus status = VersionReplyStatus::Empty;
+  VersionInfo info;
+  std::string error;  // why, when not Read
+};
+
+VersionReplyResult ReadVersionReply(QByteArrayView bytes, const VersionReplyLimits& limits = {});
+
+// major + "." + minor sorts after the installed version as text, in the user's locale and with
+// case; both parts must be there.
+bool IsNewerVersion(const std::string& major, const std::string& minor,
+                    const std::string& productVersion);
+
+}  // namespace app
