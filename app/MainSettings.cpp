@@ -1,5 +1,7 @@
 #include "app/MainSettings.h"
 
+#include "app/VersionCheckRules.h"
+
 #include <charconv>
 #include <cstdlib>
 
@@ -77,7 +79,7 @@ NotifySettings LoadNotifySettings(const SettingsAccess& s) {
   const auto days = ParseInteger(s.read(core::kNotifyCheckDays));
   if (days && *days >= 60 && *days <= 365) n.checkDays = static_cast<int>(*days);
   else s.write(core::kNotifyCheckDays, core::IntToString(n.checkDays));
-  if (const auto last = ParseInteger(s.read(core::kNotifyLastDate))) n.lastDate = *last;
+  if (const auto last = ParseNotifyLastDate(s.read(core::kNotifyLastDate))) n.lastDate = *last;
   else s.write(core::kNotifyLastDate, "0");
   return n;
 }

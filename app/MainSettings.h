@@ -1,6 +1,7 @@
 #pragma once
 // The main window's stored settings: where the window stands and how the notices behave. Plain
 // rules over a settings accessor, so that they run without a window or a registry.
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,7 +30,7 @@ struct NotifySettings {
   bool deviceDetect = true;
   bool newVersion = true;
   int checkDays = 60;
-  long long lastDate = 0;  // packed file date-time; 0 or less = no check yet
+  std::uint32_t lastDate = 0;  // packed file date-time, read unsigned; 0 = no check yet
 };
 
 // A decimal integer and nothing else, as the stored values hold them.

@@ -7,8 +7,11 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/NoticeSlots.h"
+#include "app/Shell.h"
 #include "app/TMainFm.h"
 
 namespace app {
@@ -126,6 +129,9 @@ void TAboutBox::holdPopupBusy(bool hold) {
 // The notice starts just below its resting place and rises two pixels a step; a timer drives the
 // steps so that the window keeps working meanwhile.
 void TAboutBox::SlideIn() {
+  // Runs without a person at the screen say what they show, as they do for message boxes.
+  if (const char* v = std::getenv("TARVEX_DIALOG_ANSWERS"); v && std::string(v) == "default")
+    std::fprintf(stderr, "tarvex: notice: %s\n", labelVersion_->text().toStdString().c_str());
   move(noticeSlots().noticeLeft(), targetLine_);
   imageClose_->setEnabled(false);
   show();
@@ -192,7 +198,7 @@ void TAboutBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void TAboutBox::FormClick() {
-  if (!clickAddress_.empty()) QDesktopServices::openUrl(QUrl(QString::fromStdString(clickAddress_)));
+  if (!clickAddress_.empty()) shell().openUrl(clickAddress_);
 }
 
 void TAboutBox::Image_CloseClick() { close(); }

@@ -18,6 +18,8 @@
 #include "app/NoticeSlots.h"
 #include "app/TAboutBox.h"
 #include "app/TEjectDeviceDlg.h"
+#include "app/VersionCheckRules.h"
+#include "app/VersionReply.h"
 #include "app/Icons.h"
 #include "app/MainWindowPrintHost.h"
 #include "platform/PrintSpooler.h"
@@ -89,9 +91,13 @@ TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
   connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
     if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
   });
+  timerNotifyVer_.setInterval(2000);
+  connect(&timerNotifyVer_, &QTimer::timeout, this, &TMainFm::Timer_NotifyVerTimer);
+
   buildTrayMenu();
   buildDeviceMenu();
   ejectDlg_ = new TEjectDeviceDlg(this);
+  optionFm_ = std::make_unique<TOptionFm>(*this);
 }
 
 TMainFm::~TMainFm() {
@@ -109,6 +115,7 @@ void TMainFm::buildTrayMenu() {
   popupMenu_ = new QMenu(this);
   popupMenu_->setObjectName("PopupMenu");
   upmItem_ = popupMenu_->addSeparator();
+  optionsMItem_ = popupMenu_->addAction("Advanced Options", this, &TMainFm::OptionsMItemClick);
   openMItem_ = popupMenu_->addAction("Open", this, &TMainFm::OpenMItemClick);
   aboutMItem_ = popupMenu_->addAction("About", this, &TMainFm::AboutMItemClick);
   popupMenu_->addSeparator();
@@ -197,7 +204,47 @@ bool TMainFm::FormCreate() {
       [this](platform::Handle failed) { return RecoverDriver(failed); });
   scannerIds_ = LoadScannerIds(kSettingsKey);
   DropMalformedScannerIds(scannerIds_);
+  if (notify_.newVersion) {
+    timerNotifyVer_.setInterval(2000);
+    timerNotifyVer_.start();
+  }
   return true;
+}
+
+void TMainFm::setNotifyTimerActive(bool on) {
+  if (on && !closing_) timerNotifyVer_.start();
+  else timerNotifyVer_.stop();
+}
+
+void TMainFm::Timer_NotifyVerTimer() {
+  if (closing_ || versionChecking_) return;
+  try {
+    const std::time_t now = platform::clock().wallTime();
+    const NotifyTick tick = DecideNotifyTick(timerNotifyVer_.interval() == 2000, IsAnyPopupShown(),
+                                             notify_.lastDate, now, notify_.checkDays,
+                                             core::GetLocalIpList());
+    if (tick.wait) return;
+    if (tick.switchToMinute) timerNotifyVer_.setInterval(60000);
+    if (tick.storeLastDate) {
+      notify_.lastDate = tick.lastDate;
+      userSettings().write(core::kNotifyLastDate, std::to_string(notify_.lastDate));
+    }
+    if (!tick.check) return;
+    std::string major, minor;
+    std::vector<std::string> names, urls;
+    versionChecking_ = true;
+    // A failed automatic check says nothing: it is simply tried again a minute later.
+    const bool read = optionFm_->CheckVersion(major, minor, nullptr, &names, &urls, /*quiet=*/true);
+    versionChecking_ = false;
+    if (!read || closing_ || !IsNewerVersion(major, minor, productVersion_)) return;
+    const std::time_t found = platform::clock().wallTime();
+    notify_.lastDate = PackDosDateTime(found);
+    userSettings().write(core::kNotifyLastDate, std::to_string(notify_.lastDate));
+    if (optionFm_->isVisible()) optionFm_->ShowNextNotifyDate(found);
+    (new TAboutBox)->ShowNewVersion("v" + major + "." + minor, GlobalSiteUrl(names, urls));
+  } catch (...) {
+    versionChecking_ = false;  // a timer ends quietly
+  }
 }
 
 // Broadcasts on the servers' port must leave and come back through the local firewall.

@@ -17,6 +17,7 @@
 #include "app/MainSettings.h"
 #include "app/RefreshMutex.h"
 #include "app/ServerList.h"
+#include "app/TOptionFm.h"
 #include "core/ReadThread.h"
 #include "printing/PrintWatchers.h"
 #include "platform/Handle.h"
@@ -49,7 +50,7 @@ inline constexpr const char* kMakerText = "Tarvex";
 // A menu command whose device left the list while the menu was open.
 inline constexpr const char* kDeviceGoneText = "This device is no longer in the list.";
 
-class TMainFm : public QMainWindow {
+class TMainFm : public QMainWindow, public OptionHost {
   Q_OBJECT
  public:
   explicit TMainFm(std::vector<std::string> args, QWidget* parent = nullptr);
@@ -108,6 +109,18 @@ class TMainFm : public QMainWindow {
   void ServerDisableClick(const std::string& caption);
   void ServerConfigClick(const std::string& caption);
   QMenu& trayMenu() { return *popupMenu_; }
+  // The options dialog, placed beside the window and shown modally (brought forward when shown).
+  void OptionsMItemClick();
+  TOptionFm& optionForm() { return *optionFm_; }
+  // The automatic version check: first 2 s after the start, then every minute.
+  void Timer_NotifyVerTimer();
+  QTimer& notifyVerTimer() { return timerNotifyVer_; }
+
+  // What the options dialog reads and changes here.
+  NotifySettings& optionNotify() override { return notify_; }
+  std::string optionProductVersion() const override { return productVersion_; }
+  bool notifyTimerActive() const override { return timerNotifyVer_.isActive(); }
+  void setNotifyTimerActive(bool on) override;
 
   bool closing() const { return closing_; }
   bool sessionEnding() const { return sessionEnding_; }
@@ -218,6 +231,7 @@ class TMainFm : public QMainWindow {
           *connectMItem_ = nullptr, *disconnectMItem_ = nullptr, *requestUseMItem_ = nullptr;
   QAction* upmItem_ = nullptr;
   QAction* aboutMItem_ = nullptr;
+  QAction* optionsMItem_ = nullptr;
   std::optional<QPoint> clickPoint_;
   bool doubleClicked_ = false;  // the release that ends a double click opens no menu
   // The device the open menu was prepared for: its commands act on it, or say it has gone.
@@ -247,6 +261,9 @@ class TMainFm : public QMainWindow {
   bool storedScanSetUp(const DeviceData& d) const;
   QTimer timerMiniWindow_;
   QTimer timerMBusUpdate_;
+  QTimer timerNotifyVer_;
+  bool versionChecking_ = false;
+  std::unique_ptr<TOptionFm> optionFm_;
 };
 
 }  // namespace app

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -146,6 +147,21 @@ void TMainFm::ServerConfigClick(const std::string& caption) {
   }
   if (ip.empty()) return;
   QDesktopServices::openUrl(QUrl(QString::fromStdString("http://" + ip + "/")));
+}
+
+void TMainFm::OptionsMItemClick() {
+  OpenMItemClick();
+  if (optionFm_->isVisible()) {
+    optionFm_->raise();
+    optionFm_->activateWindow();
+    return;
+  }
+  const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+  const QRect frame = frameGeometry();
+  const int room = work.width() - frame.left() - frame.width();
+  const int left = room <= optionFm_->width() ? frame.left() - optionFm_->width() : frame.right() + 1;
+  optionFm_->move(left, frame.top());
+  optionFm_->exec();
 }
 
 void TMainFm::AboutMItemClick() { (new TAboutBox)->ShowAbout(productVersion_); }

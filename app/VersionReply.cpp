@@ -1,5 +1,6 @@
 #include "app/VersionReply.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QXmlStreamReader>
 #include <memory>
@@ -25,7 +26,7 @@ struct Refused {
 
 // The whole document as a tree, or the reason it is refused.
 std::unique_ptr<Node> readTree(QByteArrayView bytes, const VersionReplyLimits& limits) {
-  QXmlStreamReader xml(bytes);
+  QXmlStreamReader xml(QByteArray(bytes.data(), bytes.size()));
   std::unique_ptr<Node> root;
   std::vector<Node*> open;
   int elements = 0;

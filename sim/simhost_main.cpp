@@ -21,6 +21,7 @@
 #include "platform/Registry.h"
 #include "sim/Scenario.h"
 #include "sim/SimHostServer.h"
+#include "sim/VersionServer.h"
 #include "sim/TwainFiles.h"
 #include "sim/World.h"
 
@@ -140,8 +141,18 @@ int main(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
+  // The version server on loopback; the program finds it through the folder's "version-server".
+  sim::VersionServer versionServer(world);
+  const std::string versionFile = dir + "/version-server";
+  if (versionServer.start(error)) {
+    std::ofstream(versionFile, std::ios::trunc) << "127.0.0.1:" << versionServer.port() << "\n";
+  } else {
+    std::cerr << "tarvex-simhost: no version server: " << error << "\n";
+  }
   std::cerr << "tarvex-simhost: listening on " << socketPath << "\n";
   sim::SimHostServer(world, std::move(listening), stopPipe[0]).run();
+  versionServer.stop();
+  ::unlink(versionFile.c_str());
   ::unlink(socketPath.c_str());
   std::cerr << "tarvex-simhost: stopped\n";
   return 0;

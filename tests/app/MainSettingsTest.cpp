@@ -115,7 +115,7 @@ TEST(MainSettingsTest, NotifyValues) {
     const auto n = app::LoadNotifySettings(s.access());
     EXPECT_EQ(n.checkDays, c.expectDays) << c.days;
     EXPECT_EQ(n.deviceDetect, c.expectDetect) << c.detect;
-    EXPECT_EQ(n.lastDate, 123);
+    EXPECT_EQ(n.lastDate, 123u);
     EXPECT_EQ(s.values["Notify Check Days"], c.storedDays);
     EXPECT_EQ(s.values["Notify Device Detect"], c.storedDetect);
   }

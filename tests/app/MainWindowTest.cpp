@@ -28,6 +28,10 @@
 #include "sim/PlugAndPlay.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "app/TAboutBox.h"
+#include "app/VersionCheckRules.h"
+#include "core/SettingsStore.h"
+#include "support/ReplyServer.h"
 #include "support/TempRegistry.h"
 
 namespace {
@@ -101,6 +105,8 @@ class MainWindowTest : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!QApplication::instance()) new QApplication(argc, argv);
     platform::ui::markUiThread();
+    // The automatic version check asks a port where nobody listens, unless a test says otherwise.
+    ::setenv("TARVEX_VERSION_SERVER", "127.0.0.1:1", 1);
   }
   void SetUp() override {
     platform::setClock(&clock);
@@ -221,6 +227,33 @@ TEST_F(MainWindowTest, ADroppedBroadcastBringsTheFirewallMessageAndAPortTakenEls
   EXPECT_EQ(boundPorts(world), std::vector<std::uint16_t>{49152});
 }
 
+TEST_F(MainWindowTest, TheFirstTickChecksForANewVersionAndShowsTheNotice) {
+  test::ReplyServer server;
+  server.answer(200, test::versionDocument("9", "05", "2026-11-02",
+                                           "<Global><Firmware>http://global.example/fw</Firmware></Global>"));
+  ::setenv("TARVEX_VERSION_SERVER", server.host().c_str(), 1);
+  EXPECT_TRUE(window->notifyVerTimer().isActive());
+  EXPECT_EQ(window->notifyVerTimer().interval(), 2000);
+  window->Timer_NotifyVerTimer();
+  ::setenv("TARVEX_VERSION_SERVER", "127.0.0.1:1", 1);
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(window->notifyVerTimer().interval(), 60000);
+  const std::uint32_t stamp = app::PackDosDateTime(clock.wallTime());
+  EXPECT_EQ(window->notify().lastDate, stamp);
+  std::string stored;
+  core::ReadSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, "Notify Last Date", stored);
+  EXPECT_EQ(stored, std::to_string(stamp));
+  const app::TAboutBox* notice = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<app::TAboutBox*>(w); box && box->message().contains("v9.5")) notice = box;
+  ASSERT_TRUE(notice);
+  EXPECT_EQ(notice->message(), "Velmora Network USB Utility v9.5 is\nnow avaiable !");
+  EXPECT_EQ(notice->clickAddress(), "http://global.example/fw");
+  // Checked a moment ago: the next tick asks nobody.
+  window->Timer_NotifyVerTimer();
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(MainWindowTest, RowsFollowTheWorld) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
   sim::Device scanner;
@@ -289,7 +322,7 @@ TEST_F(MainWindowTest, TheTrayMenuHasAnEntryPerServer) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
   window->PopupMenuPopup();
   EXPECT_EQ(menuTexts(window->trayMenu()),
-            (std::vector<std::string>{"NUS-Office - 192.168.1.20 [x]", "-",
+            (std::vector<std::string>{"NUS-Office - 192.168.1.20 [x]", "-", "Advanced Options",
                                       "Open Velmora Network USB Utility",
                                       "About Velmora Network USB Utility", "-", "Exit"}));
   QMenu* sub = window->trayMenu().actions().front()->menu();
@@ -612,7 +645,7 @@ TEST_F(MainWindowTest, TheTrayMenuRebuiltWhileEnableAttachesIsNotFreedUnderIt) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   window->PopupMenuPopup();  // opened once more after the command: the old entries go now
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(window->trayMenu().actions().size(), 6u);
+  EXPECT_EQ(window->trayMenu().actions().size(), 7u);  // one server entry and the six fixed items
 }
 
 }  // namespace

@@ -1,0 +1,298 @@
+// The options dialog against a version server of the test's own on loopback, offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <QPushButton>
+
+#include "app/Dialogs.h"
+#include "app/Shell.h"
+#include "app/TOptionFm.h"
+#include "app/VersionCheckRules.h"
+#include "core/SettingsStore.h"
+#include "platform/Autostart.h"
+#include "platform/Clock.h"
+#include "platform/SystemInfo.h"
+#include "support/ReplyServer.h"
+#include "support/TempRegistry.h"
+
+namespace {
+
+int argc = 1;
+char programName[] = "test_gui";
+char* argv[] = {programName, nullptr};
+
+struct Boxes : app::MessageBoxes {
+  std::vector<std::pair<std::string, unsigned>> shown;
+  int show(const std::string& text, const std::string&, unsigned style) override {
+    shown.emplace_back(text, style);
+    return app::kIdOk;
+  }
+  void showModeless(const std::string& text, const std::string&, unsigned style) override {
+    shown.emplace_back(text, style);
+  }
+};
+
+struct Opened : app::Shell {
+  std::vector<std::string> addresses;
+  bool works = true;
+  bool openUrl(const std::string& a) override {
+    addresses.push_back(a);
+    return works;
+  }
+};
+
+struct Host : app::OptionHost {
+  app::NotifySettings notify;
+  std::string product = "2.1.7";
+  bool timer = true;
+  std::vector<bool> timerChanges;
+  app::NotifySettings& optionNotify() override { return notify; }
+  std::string optionProductVersion() const override { return product; }
+  bool notifyTimerActive() const override { return timer; }
+  void setNotifyTimerActive(bool on) override {
+    timer = on;
+    timerChanges.push_back(on);
+  }
+};
+
+struct Ready : platform::SystemInfo {
+  std::optional<std::string> computerName() override { return "OFFICE-PC"; }
+  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
+  std::optional<std::vector<platform::AdapterInfo>> adapters() override { return std::nullopt; }
+  std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
+  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return std::nullopt; }
+  std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
+};
+
+const std::string kSites =
+    "<Global><Firmware>http://global.example/fw.zip</Firmware></Global>"
+    "<Asia><Firmware>http://asia.example/fw.zip</Firmware></Asia>"
+    "<Europe><Firmware>http://eu.example/fw.zip</Firmware></Europe>";
+
+std::string outputDir() {
+  const std::string dir = std::string(TARVEX_BIN_DIR) + "/../test-output/windows";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+class OptionFmTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QApplication::instance()) new QApplication(argc, argv);
+  }
+  void SetUp() override {
+    configDir = std::filesystem::temp_directory_path() / ("tarvex-config-" + std::to_string(::getpid()));
+    ::setenv("XDG_CONFIG_HOME", configDir.c_str(), 1);
+    ::setenv("TARVEX_VERSION_SERVER", server.host().c_str(), 1);
+    platform::setClock(&clock);
+    platform::setSystemInfo(&ready);
+    app::setMessageBoxes(&boxes);
+    app::setShell(&opened);
+    form = std::make_unique<app::TOptionFm>(host);
+  }
+  void TearDown() override {
+    form.reset();
+    app::setShell(nullptr);
+    app::setMessageBoxes(nullptr);
+    platform::setSystemInfo(nullptr);
+    platform::setClock(nullptr);
+    ::unsetenv("TARVEX_VERSION_SERVER");
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::error_code ec;
+    std::filesystem::remove_all(configDir, ec);
+  }
+  template <typename T>
+  T* child(const char* name) {
+    return form->findChild<T*>(name);
+  }
+  std::string setting(const char* name) {
+    std::string v;
+    core::ReadSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, name, v);
+    return v;
+  }
+  void open() {
+    form->show();
+    QCoreApplication::processEvents();
+  }
+
+  std::filesystem::path configDir;
+  test::ReplyServer server;
+  platform::ManualClock clock{0, 1'790'000'000};
+  Ready ready;
+  Boxes boxes;
+  Opened opened;
+  Host host;
+  test::TempRegistry registry;
+  std::unique_ptr<app::TOptionFm> form;
+};
+
+TEST_F(OptionFmTest, ANewerVersionFillsThePanelAndStoresTheCheck) {
+  server.answer(200, test::versionDocument("2", "05", "2026-07-10", kSites));
+  open();
+  EXPECT_EQ(form->windowTitle(), "Advance Options");
+  EXPECT_EQ(child<QCheckBox>("CheckBox_AutoRun")->text(),
+            "Run Velmora Network USB Utility when Windows starts");
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(form->height(), form->compactHeight());
+  form->grab().save(QString::fromStdString(outputDir() + "/options.png"));
+
+  form->Btn_CheckNowClick();
+  ASSERT_EQ(server.requests().size(), 1u);
+  const std::string& request = server.requests()[0];
+  EXPECT_EQ(request.rfind("GET /router/firmware/query.asp?model=QRVA_A1_Default HTTP/1.1\r\n", 0), 0u) << request;
+  EXPECT_NE(request.find("\r\nAccept: text/html, */*\r\n"), std::string::npos) << request;
+  EXPECT_NE(request.find("\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"), std::string::npos);
+
+  EXPECT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_FALSE(child<QLabel>("Label_LatestVer")->isVisible());
+  EXPECT_EQ(form->height(), form->designedHeight());
+  EXPECT_EQ(child<QLabel>("Label_LV")->text(), "2.5");
+  EXPECT_EQ(child<QLabel>("Label_LVDate")->text(), "2026/07/10");
+  auto* sites = child<QComboBox>("ComboBox_Site");
+  auto* urls = child<QComboBox>("ComboBox_URL");
+  ASSERT_EQ(sites->count(), 3);
+  EXPECT_EQ(sites->itemText(1), "Asia");
+  EXPECT_EQ(urls->currentText(), "http://global.example/fw.zip");
+  sites->setCurrentIndex(1);
+  EXPECT_EQ(urls->currentIndex(), 1);
+  form->Btn_DownloadClick();
+  EXPECT_EQ(opened.addresses, std::vector<std::string>{"http://asia.example/fw.zip"});
+
+  EXPECT_EQ(host.notify.lastDate, app::PackDosDateTime(clock.wallTime()));
+  EXPECT_EQ(setting("Notify Last Date"), std::to_string(host.notify.lastDate));
+  EXPECT_FALSE(child<QLabel>("Label_NextDate")->text().isEmpty());
+  EXPECT_EQ(host.timerChanges, (std::vector<bool>{false, true}));  // stopped for the check only
+  EXPECT_TRUE(boxes.shown.empty());
+  form->grab().save(QString::fromStdString(outputDir() + "/options-check.png"));
+
+  // The next showing starts compact again.
+  form->hide();
+  open();
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+}
+
+TEST_F(OptionFmTest, TheSameOrAnOlderVersionSaysItIsTheLatest) {
+  host.product = "2.6";
+  host.timer = false;
+  server.answer(200, test::versionDocument("2", "5", "2026-07-10", kSites));
+  open();
+  form->Btn_CheckNowClick();
+  EXPECT_TRUE(child<QLabel>("Label_LatestVer")->isVisible());
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(host.notify.lastDate, 0u);
+  EXPECT_EQ(setting("Notify Last Date"), "");
+  EXPECT_FALSE(host.timer);  // a timer that was off stays off
+}
+
+TEST_F(OptionFmTest, FailuresSayConnectionFailedAndChangeNothing) {
+  struct Case {
+    int status;
+    std::string body;
+  };
+  const Case cases[] = {
+      {404, ""},
+      {200, ""},
+      {200, "<Firmware><Default><FW_Version><Major>2"},
+      {200, "<Firmware><Default><FW_Version><Major>two</Major><Minor>1</Minor></FW_Version></Default></Firmware>"},
+      {200, std::string(70 * 1024, 'x')},
+  };
+  open();
+  for (const Case& c : cases) {
+    boxes.shown.clear();
+    server.answer(c.status, c.body);
+    form->Btn_CheckNowClick();
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.status << " " << c.body.substr(0, 40);
+    EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+    EXPECT_EQ(boxes.shown[0].second, 0x40030u);
+    EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+    EXPECT_EQ(host.notify.lastDate, 0u);
+  }
+  // A reply without Minor ends silently.
+  boxes.shown.clear();
+  server.answer(200, "<F><Default><FW_Version><Major>9</Major></FW_Version></Default></F>");
+  form->Btn_CheckNowClick();
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_FALSE(child<QLabel>("Label_LatestVer")->isVisible());
+  // A download the desktop refuses.
+  opened.works = false;
+  form->Btn_DownloadClick();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+}
+
+TEST_F(OptionFmTest, CheckDaysOutsideTheRangeBringTheLastValueBack) {
+  open();
+  auto* days = child<QLineEdit>("Edit_CheckDays");
+  EXPECT_EQ(days->maxLength(), 3);
+  for (const char* bad : {"59", "366", "abc", ""}) {
+    boxes.shown.clear();
+    days->setText(bad);
+    form->Edit_CheckDaysExit();
+    ASSERT_EQ(boxes.shown.size(), 1u) << bad;
+    EXPECT_EQ(boxes.shown[0].first, "Please input the 60 - 365 integer.");
+    EXPECT_EQ(days->text(), "60") << bad;
+  }
+  boxes.shown.clear();
+  days->setText("365");
+  form->Edit_CheckDaysExit();
+  days->setText("400");
+  form->Edit_CheckDaysExit();
+  EXPECT_EQ(days->text(), "365");
+  EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST_F(OptionFmTest, OkStoresTheBoxesAndTheAutostartEntryCancelStoresNothing) {
+  open();
+  child<QCheckBox>("CheckBox_AutoRun")->setChecked(true);
+  child<QCheckBox>("CheckBox_NotifyNewDevice")->setChecked(false);
+  child<QLineEdit>("Edit_CheckDays")->setText("90");
+  form->OKBtnClick();
+  EXPECT_EQ(setting("AutoRun Check"), "1");
+  EXPECT_EQ(setting("Notify Device Detect"), "0");
+  EXPECT_EQ(setting("Notify New Version"), "1");
+  EXPECT_EQ(setting("Notify Check Days"), "90");
+  EXPECT_FALSE(host.notify.deviceDetect);
+  EXPECT_EQ(host.notify.checkDays, 90);
+  const std::string entry = platform::autostartFile();
+  EXPECT_EQ(entry, (configDir / "autostart" / "tarvex.desktop").string());
+  std::ifstream in(entry);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("\nExec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" -mini\n"),
+            std::string::npos)
+      << text;
+
+  child<QCheckBox>("CheckBox_AutoRun")->setChecked(false);
+  form->OKBtnClick();
+  EXPECT_EQ(setting("AutoRun Check"), "0");
+  EXPECT_FALSE(std::filesystem::exists(entry));
+
+  // Cancel: nothing is stored.
+  form->hide();
+  open();
+  child<QLineEdit>("Edit_CheckDays")->setText("120");
+  child<QCheckBox>("CheckBox_NotifyNewVersion")->setChecked(false);
+  form->findChild<QPushButton*>("CancelBtn")->click();
+  EXPECT_EQ(setting("Notify Check Days"), "90");
+  EXPECT_TRUE(host.notify.newVersion);
+}
+
+TEST_F(OptionFmTest, WithoutANetworkTheCheckButtonIsOff) {
+  struct Down : Ready {
+    std::optional<std::string> resolveHost(std::string_view) override { return "127.0.0.1"; }
+  } down;
+  platform::setSystemInfo(&down);
+  open();
+  EXPECT_FALSE(form->findChild<QPushButton*>("Btn_CheckNow")->isEnabled());
+  platform::setSystemInfo(&ready);
+}
+
+}  // namespace
