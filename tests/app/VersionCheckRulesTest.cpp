@@ -89,7 +89,9 @@ TEST_F(VersionCheckRules, TheTickRule) {
     EXPECT_EQ(t.switchToMinute, c.minute) << c.name;
     EXPECT_EQ(t.storeLastDate, c.stores) << c.name;
     EXPECT_EQ(t.check, c.check) << c.name;
-    if (c.stores) EXPECT_EQ(t.lastDate, app::PackDosDateTime(now)) << c.name;
+    if (c.stores) {
+      EXPECT_EQ(t.lastDate, app::PackDosDateTime(now)) << c.name;
+    }
   }
 }
 
