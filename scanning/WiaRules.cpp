@@ -75,6 +75,9 @@ void quiet(j_common_ptr, int) {}
 
 // A decoded preview never needs more than this many pixels.
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
+// A picture of several scans is held whole while it decodes: beyond an A4 page at 1000 dpi it is
+// refused rather than let a forged header ask for gigabytes.
+constexpr long long kMaxMultiScanPixels = 100LL * 1000 * 1000;
 
 // Only plain data and the output vector (sized before any longjmp can come) live across setjmp.
 bool decode(const std::uint8_t* bytes, std::size_t size, int scale, DecodedPicture& out) {
@@ -90,6 +93,12 @@ bool decode(const std::uint8_t* bytes, std::size_t size, int scale, DecodedPictu
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  const long long sourcePixels =
+      static_cast<long long>(cinfo.image_width) * static_cast<long long>(cinfo.image_height);
+  if (jpeg_has_multiple_scans(&cinfo) && sourcePixels > kMaxMultiScanPixels) {
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
