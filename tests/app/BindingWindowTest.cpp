@@ -19,6 +19,7 @@
 #include "sim/InProcessPrintSpooler.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
 
 namespace {
@@ -40,21 +41,6 @@ const char* kScenario = R"({
        {"port": 1, "vid": "04F9", "pid": "0042", "type": "PRINTER", "manufacturer": "Brother",
         "product": "HL-L2350DW", "serial": "E1"}]}]
 })";
-
-struct Computer : platform::SystemInfo {
-  std::optional<std::string> computerName() override { return "OFFICE-PC"; }
-  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
-  std::optional<std::vector<platform::AdapterInfo>> adapters() override {
-    platform::AdapterInfo a;
-    a.address = {0x3C, 0x52, 0x82, 0x1F, 0x6A, 0x01};
-    a.ip = "192.168.1.10";
-    a.gateway = "192.168.1.20";
-    return std::vector<platform::AdapterInfo>{a};
-  }
-  std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
-  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return std::nullopt; }
-  std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
-};
 
 struct Boxes : app::MessageBoxes {
   std::vector<std::string> shown;
@@ -131,7 +117,7 @@ class BindingWindow : public ::testing::Test {
   sim::World world{*sim::parseScenario(kScenario).setup, clock};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
   std::unique_ptr<platform::PrintSpooler> spooler = sim::makeInProcessPrintSpooler(world, "OFFICE-PC");
-  Computer computer;
+  test::OfficeComputer computer;
   Boxes boxes;
   test::TempRegistry registry;
   std::unique_ptr<app::TMainFm> window;

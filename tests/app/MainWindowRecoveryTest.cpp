@@ -18,6 +18,7 @@
 #include "sim/InProcessDeviceIo.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
 
 namespace {
@@ -33,32 +34,6 @@ const char* kScenario = R"({
      "devices": [{"port": 1, "vid": "04F9", "pid": "0042", "type": "PRINTER", "serial": "E1"}]}
   ]
 })";
-
-struct Computer : platform::SystemInfo {
-  std::optional<std::string> computerName() override { return "OFFICE-PC"; }
-  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
-  std::optional<std::vector<platform::AdapterInfo>> adapters() override {
-    platform::AdapterInfo a;
-    a.address = {0x3C, 0x52, 0x82, 0x1F, 0x6A, 0x01};
-    a.ip = "192.168.1.10";
-    a.gateway = "192.168.1.20";
-    return std::vector<platform::AdapterInfo>{a};
-  }
-  std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
-  std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return std::nullopt; }
-  std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
-};
-
-struct RecordedBoxes : app::MessageBoxes {
-  std::vector<std::string> shown;
-  int show(const std::string& text, const std::string&, unsigned) override {
-    shown.push_back(text);
-    return app::kIdOk;
-  }
-  void showModeless(const std::string& text, const std::string&, unsigned) override {
-    shown.push_back(text);
-  }
-};
 
 // No host to reach: every call fails at once, as a device that is gone.
 class HostDown final : public platform::DeviceIo {
@@ -129,8 +104,8 @@ class HostRestart : public ::testing::Test {
   HostDown down;
   std::optional<sim::World> restarted;
   std::optional<sim::InProcessDeviceIo> restartedOffice;
-  Computer computer;
-  RecordedBoxes boxes;
+  test::OfficeComputer computer;
+  test::RecordedBoxes boxes;
   test::TempRegistry registry;
   std::unique_ptr<app::TMainFm> window;
 };
