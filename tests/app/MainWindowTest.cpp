@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
 #include <QTimer>
@@ -31,6 +30,7 @@
 #include "app/TAboutBox.h"
 #include "app/VersionCheckRules.h"
 #include "core/SettingsStore.h"
+#include "support/PumpUntil.h"
 #include "support/ReplyServer.h"
 #include "support/TempRegistry.h"
 
@@ -137,13 +137,7 @@ class MainWindowTest : public ::testing::Test {
   // Runs the UI thread's events (and the reader's hand-overs) until the condition holds.
   template <typename Done>
   bool until(Done done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+    return test::pumpUntil(done, ms);
   }
   const app::DeviceData* row(const std::string& port) {
     for (const auto& r : window->rows().rows())
