@@ -89,7 +89,7 @@ class BindingWindow : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 3000) {
+  bool until(Done done, int ms = 10000) {
     return test::pumpUntil(done, ms);
   }
   app::AutoConnectInfo record() {

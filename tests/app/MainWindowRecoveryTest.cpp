@@ -83,7 +83,7 @@ class HostRestart : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 5000) {
+  bool until(Done done, int ms = 10000) {
     return test::pumpUntil(done, ms);
   }
   std::string tip() { return window->tray().toolTip().toStdString(); }

@@ -136,7 +136,7 @@ class MainWindowTest : public ::testing::Test {
   }
   // Runs the UI thread's events (and the reader's hand-overs) until the condition holds.
   template <typename Done>
-  bool until(Done done, int ms = 3000) {
+  bool until(Done done, int ms = 10000) {
     return test::pumpUntil(done, ms);
   }
   const app::DeviceData* row(const std::string& port) {

@@ -149,7 +149,7 @@ class WatchedWindow : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 5000) {
+  bool until(Done done, int ms = 10000) {
     return test::pumpUntil(done, ms);
   }
 

@@ -105,7 +105,7 @@ class ScanNowWindowTest : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 3000) {
+  bool until(Done done, int ms = 10000) {
     return test::pumpUntil(done, ms);
   }
   std::vector<Bytes> requests(std::uint32_t code) {
