@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,6 +34,7 @@
 #include "sim/TwainFiles.h"
 #include "sim/World.h"
 #include "support/OfficeComputer.h"
+#include "support/PumpUntil.h"
 #include "support/TempRegistry.h"
 
 namespace {
@@ -167,14 +167,8 @@ class ScanNowTwainWindowTest : public ::testing::Test {
     ASSERT_TRUE(app::WriteDeviceSetting(app::kSettingsKey, r));
   }
   template <typename Done>
-  bool until(Done done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
   }
   std::vector<Bytes> requests(std::uint32_t code) {
     std::vector<Bytes> out;
