@@ -32,6 +32,7 @@
 #include "core/UdpSelfTest.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
+#include "platform/Registry.h"
 #include "platform/UiDispatcher.h"
 
 namespace app {
@@ -151,6 +152,7 @@ void TMainFm::LoadSettings() {
 
 bool TMainFm::FormCreate() {
   LoadSettings();
+  ReportUnreadableSettings();
 
   masterBus_ = platform::kInvalidHandle;
   core::OpenControlDevice(masterBus_);
@@ -245,6 +247,14 @@ void TMainFm::Timer_NotifyVerTimer() {
   } catch (...) {
     versionChecking_ = false;  // a timer ends quietly
   }
+}
+
+// A settings file that cannot be opened is left as it is; the run goes on with defaults.
+void TMainFm::ReportUnreadableSettings() {
+  const auto& fault = platform::registry().fault();
+  if (!fault) return;
+  messageBoxes().show(UnreadableSettingsText(kProductName, fault->file, fault->reason),
+                      kProductName, kMbOk | kMbIconExclamation);
 }
 
 // Broadcasts on the servers' port must leave and come back through the local firewall.

@@ -14,6 +14,7 @@
 
 #include "app/DeviceRows.h"
 #include "app/DeviceSettings.h"
+#include "app/Eject.h"
 #include "app/MainSettings.h"
 #include "app/RefreshMutex.h"
 #include "app/ServerList.h"
@@ -171,6 +172,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   void setTrayState(bool attention);
   DeviceContext deviceContext() const;
   void ReadAFPrinterIni();
+  void ReportUnreadableSettings();
   void buildDeviceMenu();
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ListViewMouseDown(QMouseEvent* event);
@@ -180,7 +182,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   void Timer_PopupEnterTimer();
   void popDeviceMenu(const QPoint& at);
   void AboutMItemClick();
-  bool askToDisconnectBusy(const std::string& displayName);
+  bool askToDisconnectBusy(const std::string& displayName, EjectTrouble trouble);
   ServerList::ServerPtr serverByCaption(const std::string& caption) const;
   WindowPlacement currentPlacement() const;
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -21,6 +20,7 @@
 #include "sim/World.h"
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
+#include "support/PumpUntil.h"
 
 namespace {
 
@@ -89,14 +89,8 @@ class BindingWindow : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
   }
   app::AutoConnectInfo record() {
     app::AutoConnectInfo r = app::DeviceRecordKey(*window->rows().rows()[0].data);

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include "app/Dialogs.h"
 #include "app/TMainFm.h"
@@ -20,6 +19,7 @@
 #include "sim/World.h"
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
+#include "support/PumpUntil.h"
 
 namespace {
 
@@ -83,14 +83,8 @@ class HostRestart : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
   }
   std::string tip() { return window->tray().toolTip().toStdString(); }
   platform::Handle serverBus() {

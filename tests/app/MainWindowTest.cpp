@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
 #include <QTimer>
@@ -31,6 +30,8 @@
 #include "app/TAboutBox.h"
 #include "app/VersionCheckRules.h"
 #include "core/SettingsStore.h"
+#include "support/OfficeComputer.h"
+#include "support/PumpUntil.h"
 #include "support/ReplyServer.h"
 #include "support/TempRegistry.h"
 
@@ -56,32 +57,13 @@ const char* kScenario = R"({
   ]
 })";
 
-struct Computer : platform::SystemInfo {
-  std::optional<std::string> computerName() override { return "OFFICE-PC"; }
-  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{6, 1}; }
-  std::optional<std::vector<platform::AdapterInfo>> adapters() override {
-    platform::AdapterInfo a;
-    a.address = {0x3C, 0x52, 0x82, 0x1F, 0x6A, 0x01};
-    a.ip = "192.168.1.10";
-    a.gateway = "192.168.1.20";
-    return std::vector<platform::AdapterInfo>{a};
-  }
-  std::optional<std::vector<platform::InterfaceRow>> interfaces() override { return std::nullopt; }
+// The office computer, with the UDP ports the firewall self-test sees in use.
+struct Computer : test::OfficeComputer {
   std::optional<std::vector<std::uint16_t>> udpLocalPorts() override { return udpPorts; }
-  std::optional<std::string> resolveHost(std::string_view) override { return "192.168.1.10"; }
   std::vector<std::uint16_t> udpPorts;
 };
 
-struct RecordedBoxes : app::MessageBoxes {
-  std::vector<std::string> shown;
-  int show(const std::string& text, const std::string&, unsigned) override {
-    shown.push_back(text);
-    return app::kIdOk;
-  }
-  void showModeless(const std::string& text, const std::string&, unsigned) override {
-    shown.push_back(text);
-  }
-};
+using test::RecordedBoxes;
 
 QString picturePath(const char* name) {
   const QString dir = QString(TARVEX_BIN_DIR) + "/../test-output/windows";
@@ -136,14 +118,8 @@ class MainWindowTest : public ::testing::Test {
   }
   // Runs the UI thread's events (and the reader's hand-overs) until the condition holds.
   template <typename Done>
-  bool until(Done done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
   }
   const app::DeviceData* row(const std::string& port) {
     for (const auto& r : window->rows().rows())

@@ -25,6 +25,7 @@
 #include "sim/World.h"
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
+#include "support/PumpUntil.h"
 
 namespace {
 
@@ -148,14 +149,8 @@ class WatchedWindow : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
   }
 
   platform::ManualClock clock;

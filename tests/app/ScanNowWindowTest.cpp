@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -28,6 +27,7 @@
 #include "sim/World.h"
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
+#include "support/PumpUntil.h"
 
 namespace {
 
@@ -105,14 +105,8 @@ class ScanNowWindowTest : public ::testing::Test {
     platform::setClock(nullptr);
   }
   template <typename Done>
-  bool until(Done done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-      platform::ui::serve();
-    }
-    return done();
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
   }
   std::vector<Bytes> requests(std::uint32_t code) {
     std::vector<Bytes> out;
