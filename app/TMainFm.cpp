@@ -462,9 +462,14 @@ void TMainFm::FormShow() {
   timerMBusUpdate_.start();
 }
 
+// Read again only when the file changed; a refused file is reported once, and the table read
+// before stays in use.
 void TMainFm::ReadAFPrinterIni() {
-  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
-  app::ReadAFPrinterIni(dir + "/AFPrinter.ini", afPrinter_);
+  const std::string path = QCoreApplication::applicationDirPath().toStdString() + "/AFPrinter.ini";
+  const auto result = afPrinterIni_.Refresh(path);
+  const std::string refusal =
+      AFPrinterIniRefusalText(path, result, afPrinterIni_.lastSize(), afPrinterIni_.maxBytes());
+  if (!refusal.empty()) messageBoxes().show(refusal, kProductName, kMbOk | kMbIconExclamation);
 }
 
 void TMainFm::resizeEvent(QResizeEvent* event) {
@@ -622,7 +627,7 @@ bool TMainFm::FormCloseQuery() {
   printHost_.reset();
   printers_.clear();
   faxes_.clear();
-  afPrinter_.clear();
+  afPrinterIni_ = AFPrinterIniFile();
   replayTimer_.stop();
   timerRequest_.stop();
   if (servers_) servers_->CloseServerBuses();

@@ -79,7 +79,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   AutoLinkList& printers() { return printers_; }
   AutoLinkList& faxes() { return faxes_; }
   const std::vector<std::string>& scannerIds() const { return scannerIds_; }
-  const std::vector<AFPrinterSection>& afPrinterSections() const { return afPrinter_; }
+  const std::vector<AFPrinterSection>& afPrinterSections() const { return afPrinterIni_.table(); }
 
   // The device menu and its three link commands, on the selected row.
   DeviceData* selectedDevice() const;
@@ -214,7 +214,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   std::unique_ptr<printing::PrintWatchers> watchers_;
   AutoLinkList printers_, faxes_;
   std::vector<std::string> scannerIds_;
-  std::vector<AFPrinterSection> afPrinter_;
+  AFPrinterIniFile afPrinterIni_;
   std::string pendingRequestText_;
   // Device-list events that could not be served at once (the lock was taken, a connect was
   // talking to the driver, the server was still being attached), by server IPv4, with the time

@@ -117,10 +117,12 @@ struct PrinterQueue {
   std::vector<PrintJob> jobs;  // in queue order
 };
 
-// Values to write below a key of the computer's current-user hive when the simulated host starts.
+// Values to write below a key of the computer's registry when the simulated host starts: of the
+// current-user hive, or of the machine hive (what the program's installer wrote).
 struct RegistrySeed {
   std::string key;
   std::vector<std::pair<std::string, std::string>> values;  // text values, in writing order
+  bool machine = false;
 };
 
 // The firewall of a computer's current profile.

@@ -113,6 +113,11 @@ TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {
                                    "/tmp/tarvex-sim-1000/hosts/OFFICE-PC/registry.db",
                                    "file is not a database"),
        app::kMbOk | app::kMbIconExclamation},
+      {"MessageBox-printer-list-refused",
+       app::AFPrinterIniRefusalText("/opt/tarvex/bin/AFPrinter.ini",
+                                    app::AFPrinterIniFile::Result::TooLarge, 104857600,
+                                    app::AFPrinterIniFile::kMaxBytes),
+       app::kMbOk | app::kMbIconExclamation},
   };
   for (const auto& b : boxes) {
     std::unique_ptr<QMessageBox> box(app::MakeMessageBox(b.text, app::kProductName, b.style));
