@@ -51,7 +51,8 @@ const std::initializer_list<std::string_view> kPlugAndPlayKeys = {"kind", "inter
 const std::initializer_list<std::string_view> kStillImageKeys = {"name", "twainSource", "deviceType",
                                                                  "service", "wia"};
 const std::initializer_list<std::string_view> kWiaKeys = {
-    "source", "sheets", "formats", "dpi", "width", "height", "dialog", "offline", "failingPage"};
+    "source", "sheets", "feederStatus", "formats", "dpi", "width", "height", "dialog", "offline",
+    "failingPage"};
 const std::initializer_list<std::string_view> kPlugAndPlayKinds = {
     "printer", "scanner", "storage", "composite", "dot4", "vendor"};
 const std::initializer_list<std::string_view> kInterfaceKinds = {
@@ -273,6 +274,9 @@ WiaScanner readWia(const json& j, const std::string& where) {
   WiaScanner w;
   if (j.contains("source")) w.feeder = oneOf(j.at("source"), at(where, "source"), {"flatbed", "feeder"}) == "feeder";
   w.sheets = static_cast<std::uint32_t>(optionalInteger(j, where, "sheets", 0, 1000, 3));
+  if (j.contains("feederStatus"))
+    w.feederAlwaysReady =
+        oneOf(j.at("feederStatus"), at(where, "feederStatus"), {"sheets", "ready"}) == "ready";
   if (j.contains("formats")) {
     const std::string list = at(where, "formats");
     const json& items = array(j.at("formats"), list);

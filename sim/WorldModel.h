@@ -18,6 +18,9 @@ namespace sim {
 struct WiaScanner {
   bool feeder = false;         // a document feeder, else a flat bed
   std::uint32_t sheets = 3;    // in the feeder whenever its dialog opens
+  // A feeder without a paper sensor: its status says "ready" even once it is empty, so only the
+  // next page's transfer finds out (paper empty).
+  bool feederAlwaysReady = false;
   bool bmp = true, jpeg = true;  // the formats offered
   std::uint32_t dpi = 300;
   std::uint32_t width = 850, height = 1100;  // a page's pixels
