@@ -212,18 +212,16 @@ std::unique_ptr<PrintSpooler> makeSpoolerOverCalls(std::string host, SpoolerTran
 }
 
 std::unique_ptr<PrintSpooler> makeSimClientPrintSpooler() {
-  struct Connection {
+  // Each call, and each wait (which holds its connection up to the time-out), takes a connection
+  // no other thread is using from these and gives it back: the watchers, which look at their
+  // queues at the same moments, never queue up behind each other's calls.
+  struct Connections {
     std::mutex mutex;
-    wire::Channel channel;
     sim::HostName host;
-  };
-  // A wait holds its connection up to the time-out and must hold up no other call: each wait
-  // takes a connection of its own from these, and gives it back for the next one.
-  struct Waits {
-    std::mutex mutex;
     std::vector<std::unique_ptr<wire::Channel>> idle;
-    std::unique_ptr<wire::Channel> take() {
+    std::unique_ptr<wire::Channel> take(std::string& hostName) {
       std::lock_guard lock(mutex);
+      hostName = host.get();
       if (idle.empty()) return std::make_unique<wire::Channel>();
       auto channel = std::move(idle.back());
       idle.pop_back();
@@ -234,8 +232,7 @@ std::unique_ptr<PrintSpooler> makeSimClientPrintSpooler() {
       idle.push_back(std::move(channel));
     }
   };
-  auto connection = std::make_shared<Connection>();
-  auto waits = std::make_shared<Waits>();
+  auto connections = std::make_shared<Connections>();
   auto toReply = [](std::optional<wire::Message> reply) -> std::optional<SpoolerReply> {
     if (!reply) return std::nullopt;
     if (auto* answer = std::get_if<SpoolerReply>(&*reply)) return std::move(*answer);
@@ -243,22 +240,19 @@ std::unique_ptr<PrintSpooler> makeSimClientPrintSpooler() {
   };
   return makeSpoolerOverCalls(
       std::string(),
-      [connection, toReply](SpoolerRequest r) -> std::optional<SpoolerReply> {
-        std::lock_guard lock(connection->mutex);
-        r.host = connection->host.get();
-        return toReply(connection->channel.exchange(r));
+      [connections, toReply](SpoolerRequest r) -> std::optional<SpoolerReply> {
+        std::unique_ptr<wire::Channel> channel = connections->take(r.host);
+        auto reply = toReply(channel->exchange(r));
+        connections->giveBack(std::move(channel));
+        return reply;
       },
-      [connection, waits, toReply](SpoolerRequest r, int stopFd,
-                                   bool& stopped) -> std::optional<SpoolerReply> {
-        {
-          std::lock_guard lock(connection->mutex);
-          r.host = connection->host.get();
-        }
+      [connections, toReply](SpoolerRequest r, int stopFd,
+                             bool& stopped) -> std::optional<SpoolerReply> {
         const int replyMs = static_cast<int>(std::min<std::uint32_t>(r.first, 0x7FFFFFFF - wire::kReplyTimeoutMs)) +
                             wire::kReplyTimeoutMs;
-        std::unique_ptr<wire::Channel> channel = waits->take();
+        std::unique_ptr<wire::Channel> channel = connections->take(r.host);
         auto reply = toReply(channel->exchangeUnless(r, replyMs, stopFd, stopped));
-        waits->giveBack(std::move(channel));
+        connections->giveBack(std::move(channel));
         return reply;
       });
 }

@@ -246,8 +246,14 @@ class Channel {
  private:
   std::optional<Message> tryOnce(const Message& request, int replyTimeoutMs = kReplyTimeoutMs,
                                  int stopFd = -1, bool* stopped = nullptr);
+  // A whole frame already read, if there is one; `refused` when the bytes read cannot be one.
+  std::optional<Message> takeFrame(bool& refused);
+  // The next whole frame, read within timeoutMs; `readable` when the socket is known to be.
+  std::optional<Message> nextFrame(int timeoutMs, bool readable);
 
   Socket socket_;
+  // Bytes read past the last whole frame (the start of the next one).
+  std::vector<std::uint8_t> input_;
   // fd_ mirrors socket_ for interrupt(), which runs on another thread than the waits.
   std::mutex fdMutex_;
   int fd_ = -1;

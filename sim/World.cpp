@@ -207,7 +207,7 @@ ReadOutcome World::waitRead(std::string_view host, Handle handle, std::uint32_t 
   };
   if (timeoutMs == platform::kWaitForever) {
     readDone_.wait(lock, done);
-  } else {
+  } else if (timeoutMs > 0) {  // a look without waiting must not cost the daemon's loop a wait
     readDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
   }
   auto it = reads_.find(handle);
