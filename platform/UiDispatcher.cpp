@@ -58,8 +58,9 @@ void runOnUi(const std::function<void()>& fn) {
   std::function<void()> hook;
   {
     std::lock_guard lock(d.mutex);
+    // A queue that holds hand-overs already has a wake on its way, which serves them all.
+    if (d.queue.empty()) hook = d.wakeHook;
     d.queue.push_back(&item);
-    hook = d.wakeHook;
   }
   d.changed.notify_all();
   if (hook) hook();

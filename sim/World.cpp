@@ -261,6 +261,21 @@ platform::simwire::SpoolerReply World::spooler(const platform::simwire::SpoolerR
   return spooler_.call(*h, request);
 }
 
+std::optional<platform::simwire::SpoolerReply> World::changeWait(
+    const platform::simwire::SpoolerRequest& request, bool timeUp) {
+  std::lock_guard lock(mutex_);
+  advanceTime();
+  Host* h = findHost(request.host);
+  if (!h) {
+    platform::simwire::SpoolerReply reply;
+    reply.error = platform::kErrorNoSpooler;
+    return reply;
+  }
+  const platform::simwire::SpoolerReply check = spooler_.call(*h, request);
+  if (check.ok && check.changes == 0 && !timeUp) return std::nullopt;
+  return spooler_.answerWait(*h, request);
+}
+
 // ---------------------------------------------------------------- requests by code
 
 ControlResult World::dispatch(const Request& r) {
