@@ -1,10 +1,6 @@
 #include "app/DeviceSettings.h"
 
 #include <algorithm>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <strings.h>
 
 #include "app/MainSettings.h"
 #include "app/ServerList.h"
@@ -77,13 +73,6 @@ void readAll(const platform::RegKey& key, AutoConnectInfo& r) {
 }
 
 bool contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
-
-std::string trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return s.substr(first, last - first + 1);
-}
 
 }  // namespace
 
@@ -183,48 +172,6 @@ bool UnregisterScannerId(const std::string& root, const std::string& vid, const 
   auto key = openUserKey(scannerKey(root), true);
   if (!key) return false;
   key->deleteValue("Vid_" + vid + "&Pid_" + pid);
-  return true;
-}
-
-std::vector<AFPrinterSection> ParseAFPrinterIni(const std::string& content) {
-  std::vector<AFPrinterSection> sections;
-  std::vector<std::string> names;
-  AFPrinterSection* current = nullptr;
-  std::istringstream in(content);
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::string t = trim(line);
-    if (t.empty() || t.front() == ';') continue;
-    if (t.front() == '[') {
-      const auto close = t.find(']');
-      if (close == std::string::npos) continue;
-      const std::string name = trim(t.substr(1, close - 1));
-      const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
-        return strcasecmp(n.c_str(), name.c_str()) == 0;
-      });
-      if (it != names.end()) {
-        current = &sections[static_cast<std::size_t>(it - names.begin())];
-      } else {
-        names.push_back(name);
-        sections.emplace_back();
-        current = &sections.back();
-      }
-      continue;
-    }
-    const auto eq = t.find('=');
-    if (!current || eq == std::string::npos) continue;
-    AFPrinterLine l{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
-    if (!l.value.empty()) current->push_back(std::move(l));
-  }
-  return sections;
-}
-
-bool ReadAFPrinterIni(const std::string& path, std::vector<AFPrinterSection>& table) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  table = ParseAFPrinterIni(content.str());
   return true;
 }
 

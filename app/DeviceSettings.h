@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/AFPrinterIni.h"
+
 namespace app {
 
 struct AutoConnectInfo {
@@ -51,17 +53,5 @@ void DropMalformedScannerIds(std::vector<std::string>& ids);
 bool RegisterScannerId(const std::string& root, const std::string& vid, const std::string& pid,
                        const std::string& identity);
 bool UnregisterScannerId(const std::string& root, const std::string& vid, const std::string& pid);
-
-// One section of "AFPrinter.ini": its lines with a value, in file order.
-struct AFPrinterLine {
-  std::string name, value;
-};
-using AFPrinterSection = std::vector<AFPrinterLine>;
-
-// Reads the sections of the file; false (and the table untouched) when the file does not exist.
-bool ReadAFPrinterIni(const std::string& path, std::vector<AFPrinterSection>& table);
-// The INI reading itself, over text: sections in file order, a repeated section's lines joined to
-// its first, names and values trimmed, ';' comment lines and lines without "=" skipped.
-std::vector<AFPrinterSection> ParseAFPrinterIni(const std::string& text);
 
 }  // namespace app

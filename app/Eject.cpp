@@ -20,6 +20,8 @@ std::uint32_t hexId(const std::string& text) {
 }  // namespace
 
 int EjectStorage(std::uint32_t vid, std::uint32_t pid, const std::string& serial) {
+  // Without the records nothing says whether the device is present or busy.
+  if (platform::registry().fault()) return kEjectUnreadable;
   char ids[32];
   std::snprintf(ids, sizeof ids, "Vid_%04x&Pid_%04X", vid, pid);
   const auto key = platform::registry().openKey(
@@ -39,15 +41,20 @@ int EjectStorage(std::uint32_t vid, std::uint32_t pid, const std::string& serial
   return kEjectNoInstance;
 }
 
-bool EjectBeforeDisconnect(const DeviceData& d,
-                           const std::function<bool(const std::string& displayName)>& askUser) {
+bool EjectBeforeDisconnect(const DeviceData& d, const AskToDisconnect& askUser) {
   if (UpperCase(d.type) != "MASS STORAGE") return true;
   const int r = EjectStorage(hexId(d.vid), hexId(d.pid), d.serial);
   if (r == kEjected || r == kEjectNotPresent) return true;
-  return askUser(d.displayName);
+  return askUser(d.displayName,
+                 r == kEjectUnreadable ? EjectTrouble::RecordsUnreadable : EjectTrouble::Busy);
 }
 
-std::string EjectDialogText(const std::string& deviceName) {
+std::string EjectDialogText(const std::string& deviceName, EjectTrouble trouble) {
+  if (trouble == EjectTrouble::RecordsUnreadable)
+    return "The device " + deviceName +
+           " cannot be ejected safely: this computer's device records cannot be read, so whether "
+           "it is in use is not known. Please click \"Cancel\" to keep it connected, or click "
+           "\"Disconnect\" to hard stop the device.";
   return "The device " + deviceName +
          " is busy, please click \"Cancel\" to continue, or click \"Disconnect\" to hard stop the "
          "device.";

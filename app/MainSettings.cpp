@@ -115,4 +115,12 @@ bool FirstRefreshDue(std::optional<long long> lastServerRefreshMs, long long now
   return std::llabs(nowMs - *lastServerRefreshMs) / 1000 >= 3;
 }
 
+std::string UnreadableSettingsText(const std::string& productName, const std::string& file,
+                                   const std::string& reason) {
+  return "The settings of " + productName + " cannot be read from the file\n" + file + "\n(" +
+         reason +
+         ").\n\nThe program runs with its default settings: bound printers, faxes and scanners "
+         "are not known, and nothing you change is kept. The file is left as it is.";
+}
+
 }  // namespace app

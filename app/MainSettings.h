@@ -64,6 +64,11 @@ StartOutcome DecideStart(const std::vector<std::string>& args, const StartSteps&
 // The first refresh waits until three whole seconds have passed since the last server-list event.
 bool FirstRefreshDue(std::optional<long long> lastServerRefreshMs, long long nowMs);
 
+// What the user is told once at start when the settings file cannot be used: where it is, why,
+// and that the program runs on with defaults and leaves the file alone.
+std::string UnreadableSettingsText(const std::string& productName, const std::string& file,
+                                   const std::string& reason);
+
 inline constexpr int kMiniParkTop = 3000;   // where a hidden start parks the window
 inline constexpr int kMiniHiddenTop = 3001;  // where the hidden window waits for its first show
 

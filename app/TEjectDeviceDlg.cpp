@@ -41,7 +41,7 @@ TEjectDeviceDlg::TEjectDeviceDlg(QWidget* parent) : QDialog(parent) {
 // The text is set, and the dialog sized to it, before it shows: a word-wrapped message needs the
 // height its lines take at the dialog's width.
 void TEjectDeviceDlg::showEvent(QShowEvent* event) {
-  const QString text = QString::fromStdString(EjectDialogText(DeviceName));
+  const QString text = QString::fromStdString(EjectDialogText(DeviceName, Trouble));
   if (label_->text() != text) {
     label_->setText(text);
     layout()->activate();
@@ -55,7 +55,7 @@ void TEjectDeviceDlg::showEvent(QShowEvent* event) {
 bool TEjectDeviceDlg::ShowModal() {
   if (answer) return answer(DeviceName);
   if (const char* v = std::getenv("TARVEX_DIALOG_ANSWERS"); v && std::strcmp(v, "default") == 0) {
-    std::fprintf(stderr, "tarvex: dialog: %s\n", EjectDialogText(DeviceName).c_str());
+    std::fprintf(stderr, "tarvex: dialog: %s\n", EjectDialogText(DeviceName, Trouble).c_str());
     return true;
   }
   return exec() == QDialog::Accepted;

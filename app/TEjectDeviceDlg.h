@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "app/Eject.h"
+
 class QLabel;
 
 namespace app {
@@ -14,6 +16,7 @@ class TEjectDeviceDlg : public QDialog {
  public:
   explicit TEjectDeviceDlg(QWidget* parent = nullptr);
   std::string DeviceName;
+  EjectTrouble Trouble = EjectTrouble::Busy;
   // Shows the dialog modally; true for "Disconnect" (mrOk), false for "Cancel".
   bool ShowModal();
   // Tests (and runs without a person, TARVEX_DIALOG_ANSWERS=default) answer here instead.

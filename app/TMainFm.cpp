@@ -32,6 +32,7 @@
 #include "core/UdpSelfTest.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
+#include "platform/Registry.h"
 #include "platform/UiDispatcher.h"
 
 namespace app {
@@ -151,6 +152,7 @@ void TMainFm::LoadSettings() {
 
 bool TMainFm::FormCreate() {
   LoadSettings();
+  ReportUnreadableSettings();
 
   masterBus_ = platform::kInvalidHandle;
   core::OpenControlDevice(masterBus_);
@@ -245,6 +247,14 @@ void TMainFm::Timer_NotifyVerTimer() {
   } catch (...) {
     versionChecking_ = false;  // a timer ends quietly
   }
+}
+
+// A settings file that cannot be opened is left as it is; the run goes on with defaults.
+void TMainFm::ReportUnreadableSettings() {
+  const auto& fault = platform::registry().fault();
+  if (!fault) return;
+  messageBoxes().show(UnreadableSettingsText(kProductName, fault->file, fault->reason),
+                      kProductName, kMbOk | kMbIconExclamation);
 }
 
 // Broadcasts on the servers' port must leave and come back through the local firewall.
@@ -452,9 +462,14 @@ void TMainFm::FormShow() {
   timerMBusUpdate_.start();
 }
 
+// Read again only when the file changed; a refused file is reported once, and the table read
+// before stays in use.
 void TMainFm::ReadAFPrinterIni() {
-  const std::string dir = QCoreApplication::applicationDirPath().toStdString();
-  app::ReadAFPrinterIni(dir + "/AFPrinter.ini", afPrinter_);
+  const std::string path = QCoreApplication::applicationDirPath().toStdString() + "/AFPrinter.ini";
+  const auto result = afPrinterIni_.Refresh(path);
+  const std::string refusal =
+      AFPrinterIniRefusalText(path, result, afPrinterIni_.lastSize(), afPrinterIni_.maxBytes());
+  if (!refusal.empty()) messageBoxes().show(refusal, kProductName, kMbOk | kMbIconExclamation);
 }
 
 void TMainFm::resizeEvent(QResizeEvent* event) {
@@ -612,7 +627,7 @@ bool TMainFm::FormCloseQuery() {
   printHost_.reset();
   printers_.clear();
   faxes_.clear();
-  afPrinter_.clear();
+  afPrinterIni_ = AFPrinterIniFile();
   replayTimer_.stop();
   timerRequest_.stop();
   if (servers_) servers_->CloseServerBuses();

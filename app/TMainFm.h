@@ -14,6 +14,7 @@
 
 #include "app/DeviceRows.h"
 #include "app/DeviceSettings.h"
+#include "app/Eject.h"
 #include "app/MainSettings.h"
 #include "app/RefreshMutex.h"
 #include "app/ServerList.h"
@@ -78,7 +79,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   AutoLinkList& printers() { return printers_; }
   AutoLinkList& faxes() { return faxes_; }
   const std::vector<std::string>& scannerIds() const { return scannerIds_; }
-  const std::vector<AFPrinterSection>& afPrinterSections() const { return afPrinter_; }
+  const std::vector<AFPrinterSection>& afPrinterSections() const { return afPrinterIni_.table(); }
 
   // The device menu and its three link commands, on the selected row.
   DeviceData* selectedDevice() const;
@@ -171,6 +172,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   void setTrayState(bool attention);
   DeviceContext deviceContext() const;
   void ReadAFPrinterIni();
+  void ReportUnreadableSettings();
   void buildDeviceMenu();
   bool eventFilter(QObject* watched, QEvent* event) override;
   void ListViewMouseDown(QMouseEvent* event);
@@ -180,7 +182,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   void Timer_PopupEnterTimer();
   void popDeviceMenu(const QPoint& at);
   void AboutMItemClick();
-  bool askToDisconnectBusy(const std::string& displayName);
+  bool askToDisconnectBusy(const std::string& displayName, EjectTrouble trouble);
   ServerList::ServerPtr serverByCaption(const std::string& caption) const;
   WindowPlacement currentPlacement() const;
 
@@ -212,7 +214,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   std::unique_ptr<printing::PrintWatchers> watchers_;
   AutoLinkList printers_, faxes_;
   std::vector<std::string> scannerIds_;
-  std::vector<AFPrinterSection> afPrinter_;
+  AFPrinterIniFile afPrinterIni_;
   std::string pendingRequestText_;
   // Device-list events that could not be served at once (the lock was taken, a connect was
   // talking to the driver, the server was still being attached), by server IPv4, with the time

@@ -82,7 +82,7 @@ void TMainFm::createDeviceSetup() {
   DeviceSetup& w = deviceSetupFm_->setup();
   w.printers = &printers_;
   w.faxes = &faxes_;
-  w.sections = &afPrinter_;
+  w.sections = &afPrinterIni_.table();
 }
 
 void TMainFm::PrintManageDevMItemClick() {

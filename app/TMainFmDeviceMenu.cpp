@@ -231,8 +231,9 @@ void TMainFm::ConnectMItemClick() {
   }
 }
 
-bool TMainFm::askToDisconnectBusy(const std::string& displayName) {
+bool TMainFm::askToDisconnectBusy(const std::string& displayName, EjectTrouble trouble) {
   ejectDlg_->DeviceName = displayName;
+  ejectDlg_->Trouble = trouble;
   return ejectDlg_->ShowModal();
 }
 
@@ -242,7 +243,7 @@ void TMainFm::DisconnectMItemClick() {
     if (!row) return;
     const DeviceData c = *row;
     if (c.bus == platform::kInvalidHandle) return;
-    if (!EjectBeforeDisconnect(c, [this](const std::string& n) { return askToDisconnectBusy(n); }))
+    if (!EjectBeforeDisconnect(c, [this](const std::string& n, EjectTrouble t) { return askToDisconnectBusy(n, t); }))
       return;
     LinkResult r;
     {
@@ -272,7 +273,7 @@ bool TMainFm::EjectAllStorage() {
       held.push_back(*r.data);
   for (const DeviceData& d : held) {
     try {
-      if (!EjectBeforeDisconnect(d, [this](const std::string& n) { return askToDisconnectBusy(n); })) {
+      if (!EjectBeforeDisconnect(d, [this](const std::string& n, EjectTrouble t) { return askToDisconnectBusy(n, t); })) {
         cancelled = true;
         continue;
       }

@@ -113,7 +113,7 @@ void TMainFm::ServerDisableClick(const std::string& caption) {
       for (const DeviceData& d : ofServer) {
         if (d.bus != platform::kInvalidHandle && d.owner == computerName_) {
           const bool go = EjectBeforeDisconnect(
-              d, [this](const std::string& n) { return askToDisconnectBusy(n); });
+              d, [this](const std::string& n, EjectTrouble t) { return askToDisconnectBusy(n, t); });
           if (!go) {
             keep = true;
             continue;  // this one stays connected, and its row stays

@@ -282,7 +282,9 @@ bool Store::deleteTree(sqlite3_int64 from, std::string_view path) {
 
 }  // namespace
 
-struct Registry::Impl : Store {};
+struct Registry::Impl : Store {
+  std::optional<RegistryFault> fault;
+};
 
 struct RegKey::Impl {
   std::shared_ptr<Store> reg;
@@ -399,38 +401,68 @@ bool exec(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-// A whole, readable file answers "ok" and nothing else.
-bool fileIsWhole(sqlite3* db) {
+// A whole, readable file answers "ok" and nothing else; otherwise, what is wrong with it.
+std::optional<std::string> whyNotWhole(sqlite3* db) {
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &raw, nullptr) != SQLITE_OK) return false;
+  if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &raw, nullptr) != SQLITE_OK)
+    return std::string(sqlite3_errmsg(db));
   StmtPtr s(raw);
-  Query q(s);
-  if (!q.next() || q.bytes(0) != "ok") return false;
-  return !q.next();
+  const int rc = sqlite3_step(raw);
+  if (rc != SQLITE_ROW) return std::string(sqlite3_errmsg(db));
+  const auto* first = sqlite3_column_text(raw, 0);
+  const bool ok = first && std::string_view(reinterpret_cast<const char*>(first)) == "ok" &&
+                  sqlite3_step(raw) == SQLITE_DONE;
+  if (!ok) return std::string("the database is damaged");
+  return std::nullopt;
 }
 
 }  // namespace
 
-std::unique_ptr<Registry> Registry::open(const std::string& file, bool administrator) {
+std::unique_ptr<Registry> Registry::open(const std::string& file, bool administrator,
+                                         std::string* whyNot) {
   auto impl = std::make_shared<Impl>();
   impl->administrator = administrator;
   sqlite3* raw = nullptr;
   const int rc =
       sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   impl->db.reset(raw);
-  if (rc != SQLITE_OK) return nullptr;
+  const auto refuse = [&]() -> std::unique_ptr<Registry> {
+    if (whyNot) *whyNot = raw ? sqlite3_errmsg(raw) : "out of memory";
+    return nullptr;
+  };
+  if (rc != SQLITE_OK) return refuse();
   sqlite3* db = impl->db.get();
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  // The check comes first: switching the journal mode may write the file's header, and a file
+  // that is not one of ours (or is damaged) must be left exactly as it is.
+  if (const auto damage = whyNotWhole(db)) {
+    if (whyNot) *whyNot = *damage;
+    return nullptr;
+  }
   // WAL lets readers and one writer of other processes go on together; NORMAL sync keeps every
   // commit through a killed process and the file whole through a power cut.
   const bool ready = exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
-                     exec(db, "PRAGMA foreign_keys=ON") && fileIsWhole(db) &&
+                     exec(db, "PRAGMA foreign_keys=ON") &&
                      exec(db, (std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str()) &&
                      impl->prepareAll();
-  if (!ready) return nullptr;
+  if (!ready) return refuse();
   return std::unique_ptr<Registry>(new Registry(std::move(impl)));
 }
+
+std::unique_ptr<Registry> Registry::openOrStandIn(const std::string& file, bool administrator) {
+  std::string why;
+  if (auto r = open(file, administrator, &why)) return r;
+  auto r = open(":memory:", administrator);
+  if (!r) {
+    std::fputs("tarvex: cannot open an in-memory registry either\n", stderr);
+    std::abort();
+  }
+  r->impl_->fault = RegistryFault{file, why};
+  return r;
+}
+
+const std::optional<RegistryFault>& Registry::fault() const { return impl_->fault; }
 
 std::optional<RegKey> Registry::openKey(RegRoot root, std::string_view path, std::uint32_t access,
                                         bool create) {
@@ -465,16 +497,11 @@ std::unique_ptr<Registry> openDefault() {
   const std::string file = sim::registryFile(host);
   const char* admin = std::getenv("TARVEX_ADMIN");
   const bool administrator = admin && std::string_view(admin) == "1";
-  std::unique_ptr<Registry> r;
-  if (sim::ensureHostDir(host)) r = Registry::open(file, administrator);
-  if (r) return r;
-  std::fprintf(stderr, "tarvex: cannot open the registry %s; settings last only for this run\n",
-               file.c_str());
-  r = Registry::open(":memory:", administrator);
-  if (!r) {
-    std::fputs("tarvex: cannot open an in-memory registry either\n", stderr);
-    std::abort();
-  }
+  sim::ensureHostDir(host);  // a folder that cannot be made fails the open below
+  auto r = Registry::openOrStandIn(file, administrator);
+  if (r->fault())
+    std::fprintf(stderr, "tarvex: cannot open the registry %s (%s); settings last only for this run\n",
+                 file.c_str(), r->fault()->reason.c_str());
   return r;
 }
 

@@ -67,12 +67,26 @@ class RegKey {
   std::unique_ptr<Impl> impl_;
 };
 
+// Why a computer's registry file could not be used: the file and what went wrong with it.
+struct RegistryFault {
+  std::string file;
+  std::string reason;
+};
+
 class Registry {
  public:
   // Opens (creating when missing) the database file. `administrator` decides whether opens of the
-  // machine hive may ask for more than read access. nullptr when the file cannot be opened.
-  static std::unique_ptr<Registry> open(const std::string& file, bool administrator);
+  // machine hive may ask for more than read access. nullptr when the file cannot be opened; the
+  // file is then left as it was (nothing is written before it proved whole).
+  static std::unique_ptr<Registry> open(const std::string& file, bool administrator,
+                                        std::string* whyNot = nullptr);
+  // Opens the file, or, when it cannot be used, an empty registry in memory that stands in for it
+  // for this run and carries the fault. Never null.
+  static std::unique_ptr<Registry> openOrStandIn(const std::string& file, bool administrator);
   ~Registry();
+
+  // Set when this registry only stands in for a file that could not be opened.
+  const std::optional<RegistryFault>& fault() const;
 
   // Opens root\path ("A\B\C", backslashes; empty = the root itself) with the access asked for;
   // with `create`, missing keys on the way are made. nullopt when the key is missing and not to be

@@ -50,10 +50,15 @@ bool writeSystemFile(const Host& host) {
 bool writeRegistrySeeds(const Host& host) {
   if (host.registry.empty()) return true;
   if (!platform::sim::ensureHostDir(host.name)) return false;
-  const auto registry = platform::Registry::open(platform::sim::registryFile(host.name), false);
-  if (!registry) return false;
+  // As the installer and the program would write it: the machine hive needs an administrator.
+  const auto registry = platform::Registry::open(platform::sim::registryFile(host.name), true);
+  return registry && writeRegistrySeeds(*registry, host);
+}
+
+bool writeRegistrySeeds(platform::Registry& registry, const Host& host) {
   for (const RegistrySeed& seed : host.registry) {
-    auto key = registry->openKey(platform::RegRoot::CurrentUser, seed.key, platform::kKeyAllAccess, true);
+    auto key = registry.openKey(seed.machine ? platform::RegRoot::LocalMachine : platform::RegRoot::CurrentUser,
+                                seed.key, platform::kKeyAllAccess, true);
     if (!key) return false;
     for (const auto& [name, text] : seed.values)
       if (!key->setString(name, text)) return false;

@@ -4,6 +4,7 @@
 // service reads it: simDir()/hosts/<name>/system.json.
 #include <string>
 
+#include "platform/Registry.h"
 #include "sim/WorldModel.h"
 
 namespace sim {
@@ -14,5 +15,6 @@ bool writeSystemFile(const Host& host);
 // Writes the scenario's records into the computer's registry (simDir()/hosts/<name>/registry.db),
 // over whatever those values held. False when the registry cannot be opened or written.
 bool writeRegistrySeeds(const Host& host);
+bool writeRegistrySeeds(platform::Registry& registry, const Host& host);
 
 }  // namespace sim

@@ -34,7 +34,8 @@ const std::initializer_list<std::string_view> kTopKeys = {
     "versionReply"};
 const std::initializer_list<std::string_view> kHostKeys = {
     "name", "ip", "windowsVersion", "adapters", "ports", "queues", "deviceSettings", "installed",
-    "spoolerAdmin", "scanners", "sane", "firewall"};
+    "spoolerAdmin", "scanners", "sane", "firewall", "program"};
+const std::initializer_list<std::string_view> kProgramKeys = {"directory", "version"};
 const std::initializer_list<std::string_view> kPortKeys = {"name", "description", "monitor"};
 const std::initializer_list<std::string_view> kQueueKeys = {"name",   "port",   "driver", "offline",
                                                             "paused", "access", "device"};
@@ -50,7 +51,8 @@ const std::initializer_list<std::string_view> kPlugAndPlayKeys = {"kind", "inter
 const std::initializer_list<std::string_view> kStillImageKeys = {"name", "twainSource", "deviceType",
                                                                  "service", "wia"};
 const std::initializer_list<std::string_view> kWiaKeys = {
-    "source", "sheets", "formats", "dpi", "width", "height", "dialog", "offline", "failingPage"};
+    "source", "sheets", "feederStatus", "formats", "dpi", "width", "height", "dialog", "offline",
+    "failingPage"};
 const std::initializer_list<std::string_view> kPlugAndPlayKinds = {
     "printer", "scanner", "storage", "composite", "dot4", "vendor"};
 const std::initializer_list<std::string_view> kInterfaceKinds = {
@@ -199,6 +201,7 @@ constexpr SettingValue kDeviceSettingValues[] = {
     {"Reserve8", "0", false},          {"Reserve1", "", false},
     {"Reserve2", "", false},           {"Reserve3", "", false},
 };
+constexpr const char* kSettingsKey = "Software\\Tarvex\\Velmora Network USB Utility";
 constexpr const char* kAutoConnectKey = "Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect";
 constexpr std::size_t kMaxSettingBytes = 255;
 
@@ -221,6 +224,19 @@ RegistrySeed readDeviceSetting(const json& j, const std::string& where) {
   seed.key = std::string(kAutoConnectKey) + "\\IP_" + byName["ServerIP"] + "&MAC_" +
              byName["ServerMAC"] + "&Vid_" + byName["DeviceVid"] + "&Pid_" + byName["DevicePid"] +
              "&SNo_" + byName["DeviceSNo"];
+  return seed;
+}
+
+// What the program's installer writes in the machine hive: its folder and its version.
+RegistrySeed readProgram(const json& j, const std::string& where) {
+  requireObject(j, where, kProgramKeys);
+  RegistrySeed seed;
+  seed.key = kSettingsKey;
+  seed.machine = true;
+  if (j.contains("directory"))
+    seed.values.emplace_back("Install Directory", text(j.at("directory"), at(where, "directory"), kMaxSettingBytes));
+  if (j.contains("version"))
+    seed.values.emplace_back("Product Version", text(j.at("version"), at(where, "version"), kMaxSettingBytes));
   return seed;
 }
 
@@ -258,6 +274,9 @@ WiaScanner readWia(const json& j, const std::string& where) {
   WiaScanner w;
   if (j.contains("source")) w.feeder = oneOf(j.at("source"), at(where, "source"), {"flatbed", "feeder"}) == "feeder";
   w.sheets = static_cast<std::uint32_t>(optionalInteger(j, where, "sheets", 0, 1000, 3));
+  if (j.contains("feederStatus"))
+    w.feederAlwaysReady =
+        oneOf(j.at("feederStatus"), at(where, "feederStatus"), {"sheets", "ready"}) == "ready";
   if (j.contains("formats")) {
     const std::string list = at(where, "formats");
     const json& items = array(j.at("formats"), list);
@@ -512,6 +531,7 @@ Host readHost(const json& j, const std::string& where) {
   eachItem(j, where, "scanners", [&](const json& item, const std::string& w) {
     h.scanners.push_back(readScanner(item, w));
   });
+  if (j.contains("program")) h.registry.push_back(readProgram(j.at("program"), at(where, "program")));
   h.sane = optionalFlag(j, where, "sane");
   if (j.contains("firewall"))
     if (std::string e = readFirewallProfile(j.at("firewall"), at(where, "firewall"), h.firewall); !e.empty())

@@ -18,6 +18,9 @@ namespace sim {
 struct WiaScanner {
   bool feeder = false;         // a document feeder, else a flat bed
   std::uint32_t sheets = 3;    // in the feeder whenever its dialog opens
+  // A feeder without a paper sensor: its status says "ready" even once it is empty, so only the
+  // next page's transfer finds out (paper empty).
+  bool feederAlwaysReady = false;
   bool bmp = true, jpeg = true;  // the formats offered
   std::uint32_t dpi = 300;
   std::uint32_t width = 850, height = 1100;  // a page's pixels
@@ -117,10 +120,12 @@ struct PrinterQueue {
   std::vector<PrintJob> jobs;  // in queue order
 };
 
-// Values to write below a key of the computer's current-user hive when the simulated host starts.
+// Values to write below a key of the computer's registry when the simulated host starts: of the
+// current-user hive, or of the machine hive (what the program's installer wrote).
 struct RegistrySeed {
   std::string key;
   std::vector<std::pair<std::string, std::string>> values;  // text values, in writing order
+  bool machine = false;
 };
 
 // The firewall of a computer's current profile.

@@ -68,7 +68,8 @@ WiaReply World::wia(const WiaRequest& request) {
         break;
       case WiaOp::Status:
         if (!online) reply.hr = wia::WIA_ERROR_OFFLINE;
-        else reply.status = w.feeder ? (session.sheetsLeft > 0 ? wia::FEED_READY : 0) : wia::FLAT_READY;
+        else if (!w.feeder) reply.status = wia::FLAT_READY;
+        else reply.status = session.sheetsLeft > 0 || w.feederAlwaysReady ? wia::FEED_READY : 0;
         break;
       case WiaOp::Acquire: {
         const bool offered = request.format & reply.formats;

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (!sim::writeRegistrySeeds(h)) {
-      std::cerr << "tarvex-simhost: cannot write the device settings into the registry of host "
+      std::cerr << "tarvex-simhost: cannot write the device settings and installation into the registry of host "
                 << h.name << "\n";
       return 1;
     }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "app/DeviceMenu.h"
 #include "app/Eject.h"
 #include "core/DriverInterface.h"
@@ -145,9 +148,10 @@ TEST_F(DeviceCommandsTest, EjectResults) {
 
 TEST_F(DeviceCommandsTest, TheEjectStepAsksOnlyWhenItIsNotKnownToBeSafe) {
   int asked = 0;
-  auto cancel = [&](const std::string& name) {
+  auto cancel = [&](const std::string& name, app::EjectTrouble why) {
     ++asked;
     EXPECT_EQ(name, "Stick");
+    EXPECT_EQ(why, app::EjectTrouble::Busy);
     return false;
   };
   EXPECT_TRUE(app::EjectBeforeDisconnect(device("PRINTER"), cancel));  // no eject for others
@@ -161,6 +165,31 @@ TEST_F(DeviceCommandsTest, TheEjectStepAsksOnlyWhenItIsNotKnownToBeSafe) {
   EXPECT_EQ(app::EjectDialogText("Stick"),
             "The device Stick is busy, please click \"Cancel\" to continue, or click "
             "\"Disconnect\" to hard stop the device.");
+}
+
+// A registry file that could not be opened leaves no plug-and-play records to read: that is said
+// as it is, not as a busy device, and the user still chooses.
+TEST(EjectWithoutRecordsTest, TheUserIsToldTheRecordsCannotBeReadAndChooses) {
+  const std::string file = testing::TempDir() + "tarvex-unreadable-registry.db";
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(4096, '\x5A');
+  auto standIn = platform::Registry::openOrStandIn(file, false);
+  platform::setRegistry(standIn.get());
+  EXPECT_EQ(app::EjectStorage(0x04F9, 0x0A2B, "SN1"), app::kEjectUnreadable);
+  std::vector<app::EjectTrouble> asked;
+  for (const bool disconnect : {false, true}) {
+    EXPECT_EQ(app::EjectBeforeDisconnect(device("MASS STORAGE"),
+                                         [&](const std::string&, app::EjectTrouble why) {
+                                           asked.push_back(why);
+                                           return disconnect;
+                                         }),
+              disconnect);
+  }
+  platform::setRegistry(nullptr);
+  EXPECT_EQ(asked, std::vector<app::EjectTrouble>(2, app::EjectTrouble::RecordsUnreadable));
+  const std::string text = app::EjectDialogText("Stick", app::EjectTrouble::RecordsUnreadable);
+  EXPECT_EQ(text.find("busy"), std::string::npos) << text;
+  EXPECT_NE(text.find("records cannot be read"), std::string::npos) << text;
+  std::remove(file.c_str());
 }
 
 }  // namespace

@@ -144,35 +144,4 @@ TEST_F(DeviceSettingsTest, ScannerIds) {
   EXPECT_TRUE(ids.empty());
 }
 
-TEST(AFPrinterIniTest, SectionsLinesCommentsAndDuplicates) {
-  const auto table = app::ParseAFPrinterIni(
-      "; vendors\n"
-      "[Brother]\r\n"
-      "  Vid = 04F9 \n"
-      "Model1=HL-\n"
-      "Empty=\n"
-      "no equals sign\n"
-      "[Empty Vendor]\n"
-      "Vid=\n"
-      "[brother]\n"
-      "Model2=MFC-\n"
-      "[unterminated\n"
-      "Model3=DCP-\n");
-  ASSERT_EQ(table.size(), 2u);
-  ASSERT_EQ(table[0].size(), 4u);
-  EXPECT_EQ(table[0][0].name, "Vid");
-  EXPECT_EQ(table[0][0].value, "04F9");
-  EXPECT_EQ(table[0][2].value, "MFC-");
-  EXPECT_EQ(table[0][3].value, "DCP-");
-  EXPECT_TRUE(table[1].empty());  // stays, and matches nothing
-  EXPECT_TRUE(app::ParseAFPrinterIni("").empty());
-  EXPECT_TRUE(app::ParseAFPrinterIni("a=b\n=\n[").empty());
-}
-
-TEST(AFPrinterIniTest, MissingFileLeavesTheTableAsItWas) {
-  std::vector<app::AFPrinterSection> table(1);
-  EXPECT_FALSE(app::ReadAFPrinterIni("/nonexistent/AFPrinter.ini", table));
-  EXPECT_EQ(table.size(), 1u);
-}
-
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/UiDispatcher.h"
 #include "app/TEjectDeviceDlg.h"
 #include "sim/Address.h"
+#include "sim/HostSystem.h"
 #include "core/Firewall.h"
 #include "sim/InProcessDeviceIo.h"
 #include "sim/InProcessNetwork.h"
@@ -228,6 +229,45 @@ TEST_F(MainWindowTest, TheFirstTickChecksForANewVersionAndShowsTheNotice) {
   // Checked a moment ago: the next tick asks nobody.
   window->Timer_NotifyVerTimer();
   EXPECT_EQ(server.requests().size(), 1u);
+}
+
+// What the installer wrote (here: the simulated host, from the scenario) is the version the About
+// notice shows and the version check compares with.
+TEST_F(MainWindowTest, TheInstalledVersionShowsInAboutAndDecidesTheVersionCheck) {
+  const auto installed = sim::parseScenario(R"({"hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10",
+      "program": {"directory": "C:\\Program Files\\Tarvex", "version": "9.5"}}]})");
+  ASSERT_TRUE(installed.setup) << installed.error;
+  window.reset();
+  ASSERT_TRUE(sim::writeRegistrySeeds(registry.get(), installed.setup->hosts[0]));
+  window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+  ASSERT_TRUE(window->FormCreate());
+  EXPECT_EQ(window->productVersion(), "9.5");
+
+  for (QAction* a : window->trayMenu().actions())
+    if (a->text() == "About Velmora Network USB Utility") a->trigger();
+  app::TAboutBox* about = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<app::TAboutBox*>(w); box && box->message().startsWith("Version :"))
+      about = box;
+  ASSERT_TRUE(about);
+  EXPECT_TRUE(about->message().startsWith("Version : 9.5")) << about->message().toStdString();
+  about->StandAtRest();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(about->grab().save(picturePath("TAboutBox-about-installed")));
+  about->close();
+
+  // 9.05 reads as 9.5: not newer than what is installed, so no notice.
+  test::ReplyServer server;
+  server.answer(200, test::versionDocument("9", "05", "2026-11-02",
+                                           "<Global><Firmware>http://global.example/fw</Firmware></Global>"));
+  ::setenv("TARVEX_VERSION_SERVER", server.host().c_str(), 1);
+  window->Timer_NotifyVerTimer();
+  ::setenv("TARVEX_VERSION_SERVER", "127.0.0.1:1", 1);
+  ASSERT_EQ(server.requests().size(), 1u);
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<app::TAboutBox*>(w)) {
+      EXPECT_FALSE(box->isVisible() && box->message().contains("v9.5")) << box->message().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, RowsFollowTheWorld) {

@@ -63,9 +63,10 @@ TEST_F(PrinterSetupForm, ListsTheQueuesWithTheBoundOnesLastAndSetsAPort) {
                               [] { return std::vector<std::string>{"Brother HL-L2350DW series"}; });
   form.show();
   QTreeWidget& list = form.PrinterListView();
-  EXPECT_EQ(column(list, 0), (QStringList{"EPSON ET-2750 Series (serial)", "Samsung M2020 Series (network)",
-                                          "HP OfficeJet Pro 9010 Fax", "Brother HL-L2350DW series"}));
-  EXPECT_EQ(column(list, 2), (QStringList{"7", "3", "0", "90"}));
+  EXPECT_EQ(column(list, 0), (QStringList{"Kyocera ECOSYS P2040dn", "EPSON ET-2750 Series (serial)",
+                                          "Samsung M2020 Series (network)", "HP OfficeJet Pro 9010 Fax",
+                                          "Brother HL-L2350DW series"}));
+  EXPECT_EQ(column(list, 2), (QStringList{"0", "7", "3", "0", "90"}));
   EXPECT_EQ(form.windowTitle(), "Tarvex Velmora Network USB Utility - Printer Setup");
   auto* setPort = form.findChild<QPushButton*>("SetPortBtn");
   ASSERT_NE(setPort, nullptr);
@@ -83,7 +84,7 @@ TEST_F(PrinterSetupForm, ListsTheQueuesWithTheBoundOnesLastAndSetsAPort) {
   setPort->click();
   EXPECT_EQ(boxes.shown, (std::vector<std::string>{"Success in setting port to printer !"}));
   EXPECT_EQ(list.topLevelItem(0)->text(1), "LPT2:");
-  EXPECT_EQ(world.state().hosts[0].host.queues[3].port, "LPT2:");
+  EXPECT_EQ(world.state().hosts[0].host.queues[4].port, "LPT2:");
 
   list.header()->sectionClicked(0);
   EXPECT_EQ(column(list, 0).front(), "Brother HL-L2350DW series") << "sorted by name";

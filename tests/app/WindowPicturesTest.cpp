@@ -57,13 +57,18 @@ class WindowPicturesTest : public ::testing::Test {
 };
 
 TEST_F(WindowPicturesTest, TheEjectDialogShowsItsWholeMessage) {
-  app::TEjectDeviceDlg dlg;
-  dlg.DeviceName = "SanDisk - Ultra USB 3.0 Flash Drive of the office";
-  dlg.show();
-  QApplication::processEvents();
-  expectLabelsWhole(dlg, "eject dialog");
-  save(dlg, "TEjectDeviceDlg");
-  dlg.hide();
+  for (const auto& [trouble, name] :
+       {std::pair{app::EjectTrouble::Busy, "TEjectDeviceDlg"},
+        std::pair{app::EjectTrouble::RecordsUnreadable, "TEjectDeviceDlg-records-unreadable"}}) {
+    app::TEjectDeviceDlg dlg;
+    dlg.DeviceName = "SanDisk - Ultra USB 3.0 Flash Drive of the office";
+    dlg.Trouble = trouble;
+    dlg.show();
+    QApplication::processEvents();
+    expectLabelsWhole(dlg, name);
+    save(dlg, name);
+    dlg.hide();
+  }
 }
 
 TEST_F(WindowPicturesTest, TheNoticesShowTheirWholeTexts) {
@@ -103,6 +108,16 @@ TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {
       {"MessageBox-request", "Please release the Brother - HL-L2350DW.\nDisconnect utility for other user.",
        app::kMbWarnTopMost},
       {"MessageBox-device-gone", app::kDeviceGoneText, app::kMbWarnTopMost},
+      {"MessageBox-settings-unreadable",
+       app::UnreadableSettingsText(app::kProductName,
+                                   "/tmp/tarvex-sim-1000/hosts/OFFICE-PC/registry.db",
+                                   "file is not a database"),
+       app::kMbOk | app::kMbIconExclamation},
+      {"MessageBox-printer-list-refused",
+       app::AFPrinterIniRefusalText("/opt/tarvex/bin/AFPrinter.ini",
+                                    app::AFPrinterIniFile::Result::TooLarge, 104857600,
+                                    app::AFPrinterIniFile::kMaxBytes),
+       app::kMbOk | app::kMbIconExclamation},
   };
   for (const auto& b : boxes) {
     std::unique_ptr<QMessageBox> box(app::MakeMessageBox(b.text, app::kProductName, b.style));

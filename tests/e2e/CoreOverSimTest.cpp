@@ -82,7 +82,7 @@ TEST_F(CoreOverSimTest, ConnectAskAndReleaseAcrossTwoComputers) {
 
   auto items = GetDeviceList(bus);
   ASSERT_TRUE(items);
-  ASSERT_EQ(items->size(), 5u);
+  ASSERT_EQ(items->size(), 6u);
   EXPECT_EQ(find(*items, "1")->vid, "04F9");
   EXPECT_EQ(find(*items, "2")->owner, "RECEPTION-PC");
   EXPECT_EQ(find(*items, "2")->lockType, 2);

@@ -166,4 +166,56 @@ TEST_F(PeripheryTest, FirewallSelfTestAndTheAutomaticVersionCheck) {
   EXPECT_EQ(simhost.wait(5000), 0);
 }
 
+// Each computer's installed version, as the simulated host writes it where the installer would,
+// is what the automatic check compares the simulated version server's answer with: the older
+// installation hears of 9.5, the one that has it does not.
+TEST_F(PeripheryTest, TheAutomaticCheckComparesWithTheInstalledVersion) {
+  std::ofstream(dir / "installed.json") << R"({
+    "hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10", "program": {"version": "9.4"}},
+              {"name": "LAB-PC", "ip": "192.168.1.12",
+               "program": {"directory": "C:\\Program Files\\Tarvex", "version": "9.5"}}],
+    "versionReply": {"major": "9", "minor": "5", "date": "2026-11-02",
+                     "sites": [{"name": "Global", "firmware": "http://global.example/fw"}]}
+  })";
+  test::Process simhost({bin("tarvex-simhost"), (dir / "installed.json").string()}, env,
+                        (dir / "simhost.out").string());
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
+  // The simulated host's own version server, and a runtime folder (single instance) per computer.
+  auto computer = [&](const std::string& host) {
+    fs::create_directories(dir / ("run-" + host));
+    fs::permissions(dir / ("run-" + host), fs::perms::owner_all, fs::perm_options::replace);
+    std::vector<std::string> e;
+    for (const std::string& v : env)
+      if (!v.starts_with("TARVEX_VERSION_SERVER=") && !v.starts_with("TARVEX_HOST=") &&
+          !v.starts_with("XDG_RUNTIME_DIR="))
+        e.push_back(v);
+    e.push_back("TARVEX_HOST=" + host);
+    e.push_back("XDG_RUNTIME_DIR=" + (dir / ("run-" + host)).string());
+    return std::make_unique<test::Process>(std::vector<std::string>{bin("tarvex")}, e,
+                                           (dir / (host + ".out")).string());
+  };
+  auto office = computer("OFFICE-PC");
+  auto lab = computer("LAB-PC");
+  const std::string notice = "tarvex: notice: Velmora Network USB Utility v9.5 is\nnow avaiable !";
+  ASSERT_TRUE(test::eventually([&] { return office->output().find(notice) != std::string::npos; }, 15000))
+      << office->output();
+  const auto queries = [&] {
+    const std::string log = run({bin("tarvex-simctl"), "log"});
+    std::size_t n = 0;
+    for (auto at = log.find("\"what\":\"http\""); at != std::string::npos;
+         at = log.find("\"what\":\"http\"", at + 1))
+      ++n;
+    return n;
+  };
+  ASSERT_TRUE(test::eventually([&] { return queries() >= 2; }, 15000)) << run({bin("tarvex-simctl"), "log"});
+  // The answer is dealt with before the end of the session is.
+  lab->signal(SIGTERM);
+  EXPECT_EQ(lab->wait(10000), 0) << lab->output();
+  EXPECT_EQ(lab->output().find("now avaiable"), std::string::npos) << lab->output();
+  office->signal(SIGTERM);
+  EXPECT_EQ(office->wait(10000), 0) << office->output();
+  simhost.signal(SIGTERM);
+  EXPECT_EQ(simhost.wait(5000), 0);
+}
+
 }  // namespace

@@ -123,4 +123,43 @@ TEST_F(ProgramTest, StartsAttachesTheGatewayServerHandsOverAndShutsDownInOrder) 
   EXPECT_EQ(simhost->wait(5000), 0);
 }
 
+// A settings file that is no database: the user is told once where it is, the file is never
+// touched, and the program runs on with its defaults (the gateway's server is still attached).
+TEST_F(ProgramTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs) {
+  const fs::path db = dir / "sim" / "hosts" / "OFFICE-PC" / "registry.db";
+  fs::create_directories(db.parent_path());
+  std::string bytes(16384, '\0');
+  std::mt19937 random(7);
+  for (char& c : bytes) c = static_cast<char>(random());
+  std::ofstream(db, std::ios::binary) << bytes;
+  const auto onDisk = [&] {
+    std::ifstream in(db, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+
+  auto simhost = start({bin("tarvex-simhost"), (dir / "scenario.json").string()}, "simhost.out");
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
+  auto tarvex = start({bin("tarvex")}, "tarvex.out");
+  ASSERT_TRUE(test::eventually(
+      [&] {
+        return simctl("log").find("\"code\":\"0x222010\",\"request\":\"c0a80114\"") !=
+               std::string::npos;
+      },
+      15000))
+      << tarvex->output();
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(tarvex->wait(10000), 0) << tarvex->output();
+
+  const std::string out = tarvex->output();
+  const std::string message = "The settings of Velmora Network USB Utility cannot be read from the file\n" +
+                              db.string() + "\n(file is not a database).";
+  const auto first = out.find(message);
+  EXPECT_NE(first, std::string::npos) << out;
+  EXPECT_EQ(out.find(message, first + 1), std::string::npos) << out;
+  EXPECT_EQ(onDisk(), bytes);
+  simhost->signal(SIGTERM);
+  EXPECT_EQ(simhost->wait(5000), 0);
+  EXPECT_EQ(onDisk(), bytes);
+}
+
 }  // namespace

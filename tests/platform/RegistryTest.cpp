@@ -392,18 +392,32 @@ TEST_F(RegistryTest, FilesThatAreNotWholeRegistriesDoNotOpen) {
     fs::remove(file_ + "-wal");
     fs::remove(file_ + "-shm");
     writeFile(bytes);
-    EXPECT_FALSE(Registry::open(file_, false));
+    std::string why;
+    EXPECT_FALSE(Registry::open(file_, true, &why));
+    EXPECT_FALSE(why.empty());
+    // What stands in for it works for the run, says why, and the file is never touched.
+    auto standIn = Registry::openOrStandIn(file_, true);
+    ASSERT_TRUE(standIn->fault());
+    EXPECT_EQ(standIn->fault()->file, file_);
+    EXPECT_EQ(standIn->fault()->reason, why);
+    make(*standIn, kSettings).setString("v", "1");
+    EXPECT_TRUE(standIn->openKey(RegRoot::CurrentUser, kSettings, kKeyRead)->hasValue("v"));
+    standIn.reset();
+    EXPECT_EQ(readFile(), bytes);
   }
   // Another program's database with tables of the same names.
   fs::remove(file_);
   ASSERT_TRUE(RawDb(file_).exec("CREATE TABLE keys(x); CREATE TABLE vals(y);"));
   EXPECT_FALSE(Registry::open(file_, false));
   EXPECT_FALSE(Registry::open(dir_, false));
+  EXPECT_TRUE(Registry::openOrStandIn(dir_, false)->fault());
+  EXPECT_TRUE(fs::is_directory(dir_));
   EXPECT_FALSE(Registry::open(dir_ + "/missing/registry.db", false));
   // An empty file is a new database.
   fs::remove(file_);
   writeFile("");
   EXPECT_TRUE(Registry::open(file_, false));
+  EXPECT_FALSE(Registry::openOrStandIn(file_, false)->fault());
 }
 
 TEST_F(RegistryTest, ThreadsShareOneRegistry) {
@@ -569,7 +583,9 @@ TEST_F(DefaultRegistryTest, FallsBackToMemoryAndSaysSoOnce) {
   });
   EXPECT_EQ(status, 0);
   const std::string err = stderrText();
-  EXPECT_NE(err.find("cannot open the registry"), std::string::npos) << err;
+  EXPECT_NE(err.find("cannot open the registry " + file_ + "/sim/hosts/PC-ONE/registry.db ("),
+            std::string::npos)
+      << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 

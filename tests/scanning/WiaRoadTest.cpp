@@ -153,6 +153,48 @@ TEST_F(WiaRoadTest, FeederGivesNumberedPagesUntilPaperRunsOut) {
     EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200");
 }
 
+// A feeder without a paper sensor says ready after its last sheet: the next transfer fails with
+// paper empty, which ends the loop at once with the pages kept and the last one shown again.
+TEST_F(WiaRoadTest, FeederThatStaysReadyEndsAtThePaperEmptyTransfer) {
+  struct Case {
+    const char* shape;
+    std::vector<std::string> files;
+    std::string picture;
+    std::vector<std::string> messages;
+  };
+  const std::vector<std::string> three{"Scan.jpg", "Scan_001.jpg", "Scan_002.jpg"};
+  const std::vector<Case> cases = {
+      {R"({"source": "feeder", "sheets": 3, "feederStatus": "ready", "dpi": 200})", three,
+       "Scan_002.jpg", {}},
+      // Delivered as BMP, converted after the loop like any other group.
+      {R"({"source": "feeder", "sheets": 3, "feederStatus": "ready", "formats": ["bmp"], "dpi": 200})",
+       three, "Scan_002.jpg", {}},
+      // Empty from the start: told once, then the second try is a later page and ends the loop.
+      {R"({"source": "feeder", "sheets": 0, "feederStatus": "ready"})", {}, "", {kWiaFeederEmpty}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shape);
+    windows = ScriptedWindows{};
+    start(c.shape);
+    EXPECT_EQ(setUpOnce(), -1);
+    EXPECT_EQ(filesIn(folder), c.files);
+    EXPECT_EQ(windows.outcome.pages, static_cast<int>(c.files.size()));
+    EXPECT_EQ(windows.view.picture, c.picture);
+    EXPECT_EQ(windows.view.messages, c.messages);
+    EXPECT_TRUE(windows.outcome.backEnabled);
+    const auto& log = windows.view.log;
+    const auto finish = std::find(log.begin(), log.end(),
+                                  "idtGetData() Finish !!!" + std::to_string(c.files.size()) + " pages");
+    ASSERT_NE(finish, log.begin());
+    ASSERT_NE(finish, log.end());
+    // The paper-empty page is the loop's last word: no status check follows it.
+    EXPECT_EQ(*(finish - 1), "idtGetData() : other error. hResult : WIA_ERROR_PAPER_EMPTY");
+    EXPECT_FALSE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))"));
+    for (const auto& name : c.files)
+      EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200") << name;
+  }
+}
+
 TEST_F(WiaRoadTest, BmpOnlyDeviceStillGivesJpegFilesWithTheResolution) {
   start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"], "dpi": 150})");
   EXPECT_EQ(setUpOnce(), -1);

@@ -174,7 +174,8 @@ const char* kPrintScenario = R"({
              "queues": [{"name": "Laser", "port": "USB001", "offline": true}],
              "deviceSettings": [{"ServerIP": "192.168.1.20", "ServerMAC": "00:1A:2B:3C:4D:5E",
                                  "DeviceVid": "04F9", "DevicePid": "0042", "DeviceSNo": "S1",
-                                 "PrinterEnable": "1", "PrinterName": "Laser", "PrinterPort": "USB001"}]}]
+                                 "PrinterEnable": "1", "PrinterName": "Laser", "PrinterPort": "USB001"}],
+             "program": {"directory": "C:\\Program Files\\Tarvex", "version": "2.1.7"}}]
 })";
 
 TEST(Daemon, SeedsTheRegistryAndServesTheSpoolerToClientAndControlCommand) {
@@ -198,6 +199,13 @@ TEST(Daemon, SeedsTheRegistryAndServesTheSpoolerToClientAndControlCommand) {
     EXPECT_EQ(values[9].name, "PrinterEnable");
     EXPECT_EQ(values[9].text, "1");
     EXPECT_EQ(key->value("PrinterName")->text, "Laser");
+    // Where the installer writes, for a user to read.
+    const auto installed = registry->openKey(platform::RegRoot::LocalMachine,
+                                             "Software\\Tarvex\\Velmora Network USB Utility",
+                                             platform::kKeyRead);
+    ASSERT_TRUE(installed);
+    EXPECT_EQ(installed->value("Install Directory")->text, "C:\\Program Files\\Tarvex");
+    EXPECT_EQ(installed->value("Product Version")->text, "2.1.7");
   }
 
   ::setenv("TARVEX_SIM_DIR", dir.c_str(), 1);

@@ -124,7 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "deviceSettings": [{"ServerIP": "1"}]}]})",
             "hosts[0].deviceSettings[0]: missing \"ServerMAC\""},
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "deviceSettings": [{"PrinterEnabled": "1"}]}]})",
-            "deviceSettings[0]: unknown key \"PrinterEnabled\""}));
+            "deviceSettings[0]: unknown key \"PrinterEnabled\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "program": {"Version": "2.1.7"}}]})",
+            "hosts[0].program: unknown key \"Version\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "program": {"version": 2.1}}]})",
+            "hosts[0].program.version"}));
 
 TEST(Scenario, TheDemoLoads) {
   const auto r = sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json");

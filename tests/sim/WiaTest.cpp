@@ -311,6 +311,15 @@ TEST_F(WiaTest, AFailingPageAndAnEmptyFeeder) {
   item = pickItem();
   EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, 0);
   EXPECT_EQ(getPage(item, "none.bmp", nullptr), WIA_ERROR_PAPER_EMPTY);
+
+  // Without a paper sensor the feeder still says ready once empty: only the transfer finds out.
+  start(R"({"source": "feeder", "sheets": 1, "feederStatus": "ready"})");
+  link();
+  item = pickItem();
+  EXPECT_EQ(getPage(item, "one.bmp", nullptr), S_OK);
+  EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, FEED_READY);
+  EXPECT_EQ(getPage(item, "two.bmp", nullptr), WIA_ERROR_PAPER_EMPTY);
+  EXPECT_FALSE(fs::exists(folder / "two.bmp"));
 }
 
 TEST_F(WiaTest, InterfacesAndReferenceCounts) {

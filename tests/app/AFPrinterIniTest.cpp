@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "app/AFPrinterIni.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app::AFPrinterIniFile;
+using Result = AFPrinterIniFile::Result;
+
+TEST(AFPrinterIniTest, SectionsLinesCommentsAndDuplicates) {
+  const auto table = app::ParseAFPrinterIni(
+      "; vendors\n"
+      "[Brother]\r\n"
+      "  Vid = 04F9 \n"
+      "Model1=HL-\n"
+      "Empty=\n"
+      "no equals sign\n"
+      "[Empty Vendor]\n"
+      "Vid=\n"
+      "[brother]\n"
+      "Model2=MFC-\n"
+      "[unterminated\n"
+      "Model3=DCP-\n");
+  ASSERT_EQ(table.size(), 2u);
+  ASSERT_EQ(table[0].size(), 4u);
+  EXPECT_EQ(table[0][0].name, "Vid");
+  EXPECT_EQ(table[0][0].value, "04F9");
+  EXPECT_EQ(table[0][2].value, "MFC-");
+  EXPECT_EQ(table[0][3].value, "DCP-");
+  EXPECT_TRUE(table[1].empty());  // stays, and matches nothing
+  EXPECT_TRUE(app::ParseAFPrinterIni("").empty());
+  EXPECT_TRUE(app::ParseAFPrinterIni("a=b\n=\n[").empty());
+}
+
+TEST(AFPrinterIniTest, MalformedLines) {
+  using namespace std::string_literals;
+  const struct {
+    const char* what;
+    std::string text;
+    std::size_t sections, linesOfFirst;
+    std::string lastValue;
+  } cases[] = {
+      {"lines before any section", "Vid=04F9\n[A]\n", 1, 0, ""},
+      {"no newline at the end", "[A]\nVid=04F9", 1, 1, "04F9"},
+      {"carriage returns", "[A]\r\nVid=04F9\r\nM=HL\r", 1, 2, "HL"},
+      {"empty section names are one section", "[]\na=1\n[ ]\nb=2\n", 1, 2, "2"},
+      {"text after the bracket", "[A] trailing\nk=v\n", 1, 1, "v"},
+      {"empty names and equals signs", "[A]\n==\n=x\nx=\n", 1, 2, "x"},
+      {"zero bytes and high bytes", "[A\0]\n\0k\xFF=\x01v\0\n"s, 1, 1, "\x01v\0"s},
+      {"a long line", "[A]\nk=" + std::string(1 << 20, 'x') + "\n", 1, 1, std::string(1 << 20, 'x')},
+      {"only newlines", std::string(1000, '\n'), 0, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto table = app::ParseAFPrinterIni(c.text);
+    ASSERT_EQ(table.size(), c.sections);
+    if (table.empty()) continue;
+    ASSERT_EQ(table[0].size(), c.linesOfFirst);
+    if (!table[0].empty()) {
+      EXPECT_EQ(table[0].back().value, c.lastValue);
+    }
+  }
+}
+
+class AFPrinterIniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("tarvex-afprinter-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    path = (dir / "AFPrinter.ini").string();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  void write(const std::string& text) { std::ofstream(path, std::ios::binary | std::ios::trunc) << text; }
+
+  fs::path dir;
+  std::string path;
+};
+
+// One pass over the file: 50,000 vendors, each with a model line, read in a few tens of
+// milliseconds (a look-up per section over the sections read so far took seconds). The bound
+// leaves room for sanitizer builds on a busy machine.
+TEST_F(AFPrinterIniFileTest, FiftyThousandSectionsReadFast) {
+  std::string text;
+  for (int i = 0; i < 50000; ++i)
+    text += "[Vendor" + std::to_string(i) + "]\nVid=" + std::to_string(i) + "\nModel=M" +
+            std::to_string(i) + "\n";
+  write(text);
+  AFPrinterIniFile file;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(file.Refresh(path), Result::Read);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::milliseconds(1000))
+      << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  ASSERT_EQ(file.table().size(), 50000u);
+  EXPECT_EQ(file.table().back()[1].value, "M49999");
+}
+
+// The file is read again only when its size or time changed; a refused or unreadable file is
+// reported once (then unchanged), and the table read before stays.
+TEST_F(AFPrinterIniFileTest, ReadOnlyWhenChangedAndRefusedPastTheLimit) {
+  AFPrinterIniFile file(64);
+  EXPECT_EQ(file.Refresh(path), Result::Missing);
+  EXPECT_TRUE(file.table().empty());
+
+  write("[Brother]\nVid=04F9\n");
+  ASSERT_EQ(file.Refresh(path), Result::Read);
+  const auto time = fs::last_write_time(path);
+  // Same size and time: not read, so the new words are not seen.
+  write("[Epson  ]\nVid=04B8\n");
+  fs::last_write_time(path, time);
+  EXPECT_EQ(file.Refresh(path), Result::Unchanged);
+  EXPECT_EQ(file.table()[0][0].value, "04F9");
+  fs::last_write_time(path, time + std::chrono::seconds(1));
+  ASSERT_EQ(file.Refresh(path), Result::Read);
+  EXPECT_EQ(file.table()[0][0].value, "04B8");
+
+  write("[Brother]\nVid=04F9\n" + std::string(64, ';'));
+  EXPECT_EQ(file.Refresh(path), Result::TooLarge);
+  EXPECT_EQ(file.lastSize(), 83u);
+  EXPECT_EQ(file.Refresh(path), Result::Unchanged);
+  EXPECT_EQ(file.table()[0][0].value, "04B8");
+
+  fs::remove(path);
+  EXPECT_EQ(file.Refresh(path), Result::Missing);
+  EXPECT_EQ(file.table()[0][0].value, "04B8");
+  fs::create_directory(path);
+  EXPECT_EQ(file.Refresh(path), Result::Unreadable);
+  EXPECT_EQ(file.Refresh(path), Result::Unchanged);
+  EXPECT_EQ(file.table()[0][0].value, "04B8");
+}
+
+TEST(AFPrinterIniRefusalTest, SaysWhichFileAndWhy) {
+  EXPECT_EQ(app::AFPrinterIniRefusalText("/opt/tarvex/AFPrinter.ini", Result::TooLarge, 104857600,
+                                         AFPrinterIniFile::kMaxBytes),
+            "The printer maker list \"/opt/tarvex/AFPrinter.ini\" is not read: it holds 104857600 "
+            "bytes, more than the 16777216 bytes it may hold. The list read before, if any, stays "
+            "in use.");
+  EXPECT_EQ(app::AFPrinterIniRefusalText("/x/AFPrinter.ini", Result::Unreadable, 0, 1),
+            "The printer maker list \"/x/AFPrinter.ini\" cannot be read. The list read before, if "
+            "any, stays in use.");
+  for (const Result r : {Result::Read, Result::Unchanged, Result::Missing})
+    EXPECT_EQ(app::AFPrinterIniRefusalText("/x/AFPrinter.ini", r, 0, 1), "");
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// Scan Now on a Windows 5.0 computer, from the main window over the simulated host run in process,
+// offscreen: the source walk finds the stored TWAIN source (named in another letter case, after
+// another source), the scanning window opens modally, a group is scanned and saved as JPEG, the
+// window is closed, and the driver sees the link, the automatic lock and the unlock, and no unlink.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <unistd.h>
+
+#include "app/DeviceSettings.h"
+#include "app/Dialogs.h"
+#include "app/ScanNow.h"
+#include "app/ServerList.h"
+#include "app/TMainFm.h"
+#include "core/DriverInterface.h"
+#include "platform/Clock.h"
+#include "platform/SystemInfo.h"
+#include "platform/TwainSourceDialog.h"
+#include "platform/UiDispatcher.h"
+#include "scanning/TNetScanFm.h"
+#include "sim/InProcessDeviceIo.h"
+#include "sim/InProcessScanners.h"
+#include "sim/PlugAndPlay.h"
+#include "sim/Scenario.h"
+#include "sim/TwainFiles.h"
+#include "sim/World.h"
+#include "support/OfficeComputer.h"
+#include "support/PumpUntil.h"
+#include "support/TempRegistry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace tw = platform::twain;
+using Bytes = std::vector<std::uint8_t>;
+
+int argc = 1;
+char programName[] = "test_gui";
+char* argv[] = {programName, nullptr};
+
+const char* kScenario = R"({
+  "hosts": [{"name": "SCAN-PC", "ip": "192.168.1.13", "windowsVersion": "5.0",
+             "installed": [{"server": "192.168.1.20", "port": 1}],
+             "scanners": [
+               {"product": "Velmora Photo 10", "device": {"server": "192.168.1.20", "port": 1}},
+               {"product": "Canon CanoScan LiDE 400", "manufacturer": "Canon", "family": "CanoScan",
+                "device": {"server": "192.168.1.20", "port": 1},
+                "pages": [{"width": 170, "height": 220, "bitsPerPixel": 24, "dpi": 150},
+                          {"width": 170, "height": 220, "bitsPerPixel": 8, "dpi": 150}],
+                "resolutions": [150, 300]}]}],
+  "servers": [
+    {"ip": "192.168.1.20", "mac": "00:1A:2B:3C:4D:5E", "name": "NUS-Office", "status": 1,
+     "devices": [
+       {"port": 1, "vid": "04A9", "pid": "1912", "type": "SCANNER", "manufacturer": "Canon",
+        "product": "CanoScan LiDE 400", "serial": "KHN2AB41021"}
+     ]}
+  ]
+})";
+
+// The scanning computer: Windows 5.0 on the office network.
+struct ScanComputer : test::OfficeComputer {
+  std::optional<std::string> computerName() override { return "SCAN-PC"; }
+  std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{5, 0}; }
+};
+
+sim::WorldOptions plugAndPlayHere() {
+  sim::WorldOptions options;
+  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) {
+    if (change.host == "SCAN-PC") sim::recordPlugAndPlay(platform::registry(), change);
+  };
+  return options;
+}
+
+// Runs `step` once `ready` holds, looked at from the event loop (the modal window's own).
+void when(QObject& owner, std::function<bool()> ready, std::function<void()> step) {
+  auto* poll = new QTimer(&owner);
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, &owner, [poll, ready, step] {
+    if (!ready()) return;
+    poll->stop();
+    poll->deleteLater();
+    step();
+  });
+  poll->start();
+}
+
+// An environment variable set for one test and put back afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+fs::path outputFolder(const std::string& area) {
+  const fs::path dir = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / area;
+  fs::create_directories(dir);
+  return dir;
+}
+
+class ScanNowTwainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QApplication::instance()) new QApplication(argc, argv);
+    platform::ui::markUiThread();
+    tw::installQtTwain();
+  }
+  void SetUp() override {
+    ASSERT_TRUE(loaded.setup) << loaded.error;
+    // The computer's TWAIN files tell the scanning window that TWAIN is there.
+    ASSERT_TRUE(sim::writeTwainSourceFiles(loaded.setup->hosts.front()));
+    tw::setSourceProviders({sim::makeInProcessScannerProvider(world, "SCAN-PC")});
+    platform::setClock(&clock);
+    platform::setDeviceIo(&scanPc);
+    platform::setSystemInfo(&computer);
+    app::setMessageBoxes(&boxes);
+    storeBinding("CANON CanoScan LiDE 400");
+    window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+    ASSERT_TRUE(window->FormCreate());
+    window->serverList().RefreshServerList();
+    window->ScanNowSettle = [this] {
+      until([this] {
+        const auto& rows = window->rows().rows();
+        return !rows.empty() && rows.front().data->owner == "SCAN-PC";
+      });
+    };
+  }
+  void TearDown() override {
+    window.reset();
+    tw::setSourceProviders({});
+    app::setMessageBoxes(nullptr);
+    platform::setSystemInfo(nullptr);
+    platform::setDeviceIo(nullptr);
+    platform::setClock(nullptr);
+    std::error_code ec;
+    fs::remove_all(simDir, ec);
+  }
+  // The device's stored record, its TWAIN source named as the set-up wizard stored it.
+  void storeBinding(const std::string& source) {
+    app::AutoConnectInfo r;
+    r.serverName = "NUS-Office";
+    r.serverIp = "192.168.1.20";
+    r.serverMac = "00:1A:2B:3C:4D:5E";
+    r.deviceVid = "04A9";
+    r.devicePid = "1912";
+    r.deviceSno = "KHN2AB41021";
+    r.deviceType = "SCANNER";
+    r.scanNameTwain = source;
+    ASSERT_TRUE(app::WriteDeviceSetting(app::kSettingsKey, r));
+  }
+  template <typename Done>
+  bool until(Done done, int ms = 10000) {
+    return test::pumpUntil(done, ms);
+  }
+  std::vector<Bytes> requests(std::uint32_t code) {
+    std::vector<Bytes> out;
+    for (const auto& e : world.log(0, 4096))
+      if (e.what == "control" && e.code == code) out.push_back(e.request);
+    return out;
+  }
+
+  fs::path simDir = fs::temp_directory_path() / ("tarvex-scan-now-twain-" + std::to_string(::getpid()));
+  ScopedEnv simDirEnv{"TARVEX_SIM_DIR", simDir.string()};
+  ScopedEnv hostEnv{"TARVEX_HOST", "SCAN-PC"};
+  platform::ManualClock clock;
+  test::TempRegistry registry;
+  sim::ScenarioResult loaded = sim::parseScenario(kScenario);
+  sim::World world{*loaded.setup, clock, plugAndPlayHere()};
+  sim::InProcessDeviceIo scanPc{world, "SCAN-PC"};
+  ScanComputer computer;
+  test::RecordedBoxes boxes;
+  std::unique_ptr<app::TMainFm> window;
+};
+
+TEST_F(ScanNowTwainWindowTest, StoredSourceScansAGroupInTheModalWindowThenUnlocks) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 1; }));
+  window->selectRow(window->rows().rows().front().data.get());
+  const fs::path folder = outputFolder("scanning/scan-now-twain");
+  for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
+
+  scanning::TNetScanFm& fm = window->netScanFm();
+  bool wasModal = false, scanned = false;
+  std::string sourceShown;
+  when(fm, [&] { return fm.isVisible(); }, [&] {
+    wasModal = QApplication::activeModalWidget() == &fm;
+    sourceShown = fm.SrcLabel->text().toStdString();
+    fm.FileNameEdit->setText("scan");
+    fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+    fm.FileFmtComboBox->setCurrentIndex(0);  // JPG
+    fm.ScanBtn->click();
+  });
+  // The source's own window: the user presses Scan there.
+  when(fm, [&] { return !tw::openSourceDialogs().empty(); },
+       [&] { tw::openSourceDialogs().back()->scanButton()->click(); });
+  when(fm,
+       [&] {
+         if (fm.Saving()) fm.SaveFileTimerTimer();  // the saving poll, stepped
+         return !fm.Saving() && fm.NoteSText->text().contains("picture(s) were scanned.");
+       },
+       [&] {
+         scanned = true;
+         QCoreApplication::processEvents();
+         fm.grab().save(QString::fromStdString((outputFolder("windows") / "TNetScanFm-ScanNow.png").string()));
+         EXPECT_EQ(requests(core::IOCTL_TCPBUS_UNLOCK_DEVICE).size(), 0u) << "locked while open";
+         fm.CloseBtn->click();
+       });
+  window->ScanNowMItemClick();
+
+  EXPECT_TRUE(wasModal);
+  EXPECT_TRUE(scanned);
+  EXPECT_EQ(sourceShown, "CANON CanoScan LiDE 400");
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  EXPECT_FALSE(app::ScanNowBusy);
+  EXPECT_FALSE(fm.isVisible());
+  EXPECT_FALSE(fm.Locked);
+  EXPECT_EQ(fm.NoteSText->text(), " 2 picture(s) were scanned.");
+  std::string identified;
+  for (const char* name : {"scan.jpg", "scan_2.jpg"}) {
+    const fs::path file = folder / name;
+    ASSERT_TRUE(fs::exists(file)) << name;
+    std::unique_ptr<FILE, int (*)(FILE*)> p(
+        ::popen(("identify -format '%m %wx%h %x' '" + file.string() + "'").c_str(), "r"), ::pclose);
+    char line[128] = {};
+    EXPECT_TRUE(p && std::fgets(line, sizeof line, p.get()));
+    EXPECT_STREQ(line, "JPEG 170x220 150") << name;
+  }
+  EXPECT_EQ(requests(core::IOCTL_TCPBUS_LINK_DEVICE), std::vector<Bytes>{Bytes{1}});
+  EXPECT_EQ(requests(core::IOCTL_TCPBUS_LOCK_DEVICE),
+            std::vector<Bytes>{(Bytes{0x01, 0xB0, 0x04, 0x00, 0x00, 0x01})});
+  EXPECT_EQ(requests(core::IOCTL_TCPBUS_UNLOCK_DEVICE),
+            std::vector<Bytes>{(Bytes{0x01, 0x00, 0x00, 0x00, 0x00, 0x01})});
+  EXPECT_TRUE(requests(core::IOCTL_TCPBUS_UNLINK_DEVICE).empty());
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+// The real programs on the demo, used as a person would: tarvex on a display of the test's own,
+// its rows clicked, its menus and dialogs answered with keys and clicks through xdotool, other
+// computers acting through tarvex-simctl; the simulated host's request log, the registry database
+// and the written files say what happened. Pictures of the screen go to build/test-output/e2e/.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "app/DeviceListView.h"
+#include "support/Process.h"
+#include "support/XSession.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kMainTitle = "^Tarvex Velmora Network USB Utility";
+const std::string kOffice = "192.168.1.20";
+
+// The demo's rows as OFFICE-PC lists them (NUS-Office only), sorted by type, maker and product.
+enum DemoRow { kSanDisk, kHp, kBrother, kKyocera, kSamsung, kCanonScanner, kRowCount };
+const char* const kRowNames[kRowCount] = {"SanDisk - Ultra",           "HP - OfficeJet Pro 9010 series",
+                                          "Brother - HL-L2350DW series", "Kyocera - ECOSYS P2040dn",
+                                          "Samsung - M2020 Series",    "Canon - CanoScan LiDE 400"};
+
+constexpr int kLong = 30000;  // generous: the sanitizer build under load is slow to start
+
+// A text field of a log line; empty when it is absent or not a text.
+std::string text(const nlohmann::json& j, const char* key) {
+  const auto it = j.find(key);
+  return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+struct LogEntry {
+  long long seq = 0;
+  std::string host, what, code, request, result, device;
+};
+
+class UserRunTest : public ::testing::Test {
+ protected:
+  // Each test program has its own display and scratch folder: CTest runs them side by side.
+  static void SetUpTestSuite() {
+    scratch = fs::temp_directory_path() / ("tarvex-x-" + std::to_string(std::random_device{}()));
+    x = new test::XSession(scratch);
+  }
+  static void TearDownTestSuite() {
+    delete x;
+    x = nullptr;
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+  }
+  static fs::path outputRoot() { return fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "e2e"; }
+
+  void SetUp() override {
+    ASSERT_TRUE(x->started()) << x->error();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    pictures = outputRoot() / info->name();
+    fs::remove_all(pictures);
+    fs::create_directories(pictures);
+    dir = fs::temp_directory_path() / ("tarvex-user-run-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir / "run");
+    // Qt takes a runtime folder only when it is the user's alone.
+    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
+    fs::create_directories(dir / "home" / ".config");
+    env = {"TARVEX_SIM_DIR=" + (dir / "sim").string(), "XDG_RUNTIME_DIR=" + (dir / "run").string(),
+           "HOME=" + (dir / "home").string(), "XDG_CONFIG_HOME=" + (dir / "home" / ".config").string(),
+           "TARVEX_DIALOG_ANSWERS=default", "TARVEX_HOST=OFFICE-PC"};
+    for (const auto& e : x->env()) env.push_back(e);
+  }
+
+  void TearDown() override {
+    if (x->started()) x->picture(pictures / "end.png");
+    if (tarvex) {
+      tarvex->signal(SIGTERM);
+      // A run that failed may have left a dialog open, which holds the end back: it is killed.
+      const int code = tarvex->wait(HasFailure() ? 3000 : kLong);
+      if (!HasFailure()) {
+        EXPECT_EQ(code, 0) << tarvex->output();
+      }
+    }
+    if (simhost) {
+      simhost->signal(SIGTERM);
+      simhost->wait(kLong);
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  std::string bin(const char* name) const { return std::string(TARVEX_BIN_DIR) + "/" + name; }
+
+  // The simulated host on the demo, then tarvex, its window up and every row of NUS-Office listed
+  // (the program says so with its device-found notices).
+  void startDemo() {
+    simhost = std::make_unique<test::Process>(
+        std::vector<std::string>{bin("tarvex-simhost"), TARVEX_SOURCE_DIR "/sim/scenarios/demo.json"}, env,
+        (dir / "simhost.out").string());
+    ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, kLong))
+        << simhost->output();
+    tarvex = std::make_unique<test::Process>(std::vector<std::string>{bin("tarvex")}, env,
+                                             (dir / "tarvex.out").string());
+    const auto window = x->waitForWindow(kMainTitle, kLong);
+    ASSERT_TRUE(window) << tarvex->output();
+    mainWindow = *window;
+    ASSERT_TRUE(test::eventually(
+        [&] {
+          const std::string out = tarvex->output();
+          for (const char* name : kRowNames)
+            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
+          return true;
+        },
+        kLong))
+        << tarvex->output();
+  }
+
+  std::string simctl(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{bin("tarvex-simctl")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    test::Process p(argv, env, (dir / "simctl.out").string());
+    EXPECT_EQ(p.wait(kLong), 0) << p.output();
+    return p.output();
+  }
+
+  // The request log so far; each call asks only for the entries that came since the last one.
+  const std::vector<LogEntry>& log() {
+    const long long from = logSeen.empty() ? 0 : logSeen.back().seq + 1;
+    std::istringstream lines(simctl({"log", "--from", std::to_string(from)}));
+    for (std::string line; std::getline(lines, line);) {
+      const auto j = nlohmann::json::parse(line, nullptr, false);
+      if (j.is_discarded()) continue;
+      LogEntry e;
+      e.seq = j.value("seq", 0LL);
+      e.host = text(j, "host");
+      e.what = text(j, "what");
+      e.code = text(j, "code");
+      e.request = text(j, "request");
+      e.result = text(j, "result");
+      e.device = text(j, "device");
+      logSeen.push_back(e);
+    }
+    return logSeen;
+  }
+  long long lastSeq() {
+    const auto entries = log();
+    return entries.empty() ? 0 : entries.back().seq;
+  }
+  // The control requests of OFFICE-PC with the code, after `fromSeq`: their request bytes.
+  std::vector<std::string> requests(const std::string& code, long long fromSeq = 0) {
+    std::vector<std::string> out;
+    for (const auto& e : log())
+      if (e.seq > fromSeq && e.host == "OFFICE-PC" && e.what == "control" && e.code == code)
+        out.push_back(e.request);
+    return out;
+  }
+  bool waitForRequest(const std::string& code, const std::string& request, long long fromSeq = 0) {
+    return test::eventually(
+        [&] {
+          const auto seen = requests(code, fromSeq);
+          return std::find(seen.begin(), seen.end(), request) != seen.end();
+        },
+        kLong);
+  }
+  long long seqOf(const std::string& code, const std::string& request) {
+    for (const auto& e : log())
+      if (e.host == "OFFICE-PC" && e.what == "control" && e.code == code && e.request == request) return e.seq;
+    return 0;
+  }
+  // OFFICE-PC read a device list after `fromSeq`: its rows follow the server's latest state.
+  bool waitForDeviceList(long long fromSeq) {
+    return test::eventually([&] { return !requests("0x222044", fromSeq).empty(); }, kLong);
+  }
+
+  // A left click on the row opens its menu 300 ms later at the click point: the menu's window.
+  std::string openMenu(DemoRow row) {
+    const auto main = x->geometry(mainWindow);
+    EXPECT_TRUE(main);
+    if (!main) return {};
+    constexpr int kRowHeight = app::DeviceRowDelegate::kRowHeight;
+    const int px = 200, py = static_cast<int>(row) * kRowHeight + kRowHeight / 2;
+    EXPECT_TRUE(x->click(mainWindow, px, py));
+    const auto menu = x->waitForWindowAt(main->x + px, main->y + py, kLong);
+    EXPECT_TRUE(menu) << "no menu for " << kRowNames[row];
+    return menu.value_or("");
+  }
+
+  // What an outside tool says (standard output and error together).
+  std::string tool(const std::vector<std::string>& argv) {
+    test::Process p(argv, {}, (dir / "tool.out").string());
+    EXPECT_TRUE(p.started()) << argv.front();
+    p.wait(kLong);
+    return p.output();
+  }
+
+  static test::XSession* x;
+  static fs::path scratch;
+  fs::path dir, pictures;
+  std::vector<std::string> env;
+  std::unique_ptr<test::Process> simhost, tarvex;
+  std::string mainWindow;
+  std::vector<LogEntry> logSeen;
+};
+
+test::XSession* UserRunTest::x = nullptr;
+fs::path UserRunTest::scratch;
+
+// Another computer takes and releases a different device while the menu is open; the rows are
+// read again meanwhile, and Connect still links and locks the device the menu was opened on.
+TEST_F(UserRunTest, ConnectFromAMenuOpenWhileAnotherComputerTakesAndReleasesADevice) {
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+  const std::string menu = openMenu(kBrother);
+  ASSERT_FALSE(menu.empty());
+  x->picture(pictures / "1-menu.png");
+
+  long long before = lastSeq();
+  simctl({"take", "LAB-PC", kOffice, "5", "2", "3600"});
+  ASSERT_TRUE(waitForDeviceList(before)) << "the take was not announced";
+  x->picture(pictures / "2-taken.png");
+  before = lastSeq();
+  simctl({"release", kOffice, "5"});
+  ASSERT_TRUE(waitForDeviceList(before)) << "the release was not announced";
+  x->picture(pictures / "3-released.png");
+  const auto open = x->windows("");
+  ASSERT_NE(std::find(open.begin(), open.end(), menu), open.end()) << "the menu closed meanwhile";
+
+  before = lastSeq();
+  ASSERT_TRUE(x->keys({"Up", "Return"}));  // the last item: Connect
+  ASSERT_TRUE(waitForRequest("0x222060", "01100e000002", before)) << "no lock of type 2 for 3600 s";
+  EXPECT_EQ(requests("0x222048", before), std::vector<std::string>{"01"});
+  EXPECT_EQ(requests("0x222060", before), std::vector<std::string>{"01100e000002"});
+  ASSERT_TRUE(waitForDeviceList(seqOf("0x222060", "01100e000002")));
+  x->picture(pictures / "4-connected.png");
+  EXPECT_EQ(tarvex->output().find("message box"), std::string::npos) << tarvex->output();
+}
+
+// Scan Now in the menu of the bound scanner runs the WIA road: the settings window is answered
+// with its defaults (the pictures folder), the save window closed once the page is in.
+TEST_F(UserRunTest, ScanNowOnTheBoundScannerWritesTheGroupsJpegFiles) {
+  const fs::path folder = pictures / "Pictures";
+  fs::create_directories(folder);
+  std::ofstream(dir / "home" / ".config" / "user-dirs.dirs")
+      << "XDG_PICTURES_DIR=\"" << fs::absolute(folder).lexically_normal().string() << "\"\n";
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+
+  const std::string menu = openMenu(kCanonScanner);
+  ASSERT_FALSE(menu.empty());
+  ASSERT_TRUE(x->keys({"Up", "Up"}));  // TroubleShoot, Scan Now, Connect
+  x->picture(pictures / "1-menu.png");
+  ASSERT_TRUE(x->keys({"Return"}));
+
+  const auto settings = x->waitForWindow("^Network Scanner", kLong);
+  ASSERT_TRUE(settings) << tarvex->output();
+  x->picture(pictures / "2-settings.png");
+  ASSERT_TRUE(x->keys(*settings, {"Return"}));  // "Next >", the default button
+
+  const auto save = x->waitForWindow("^Network Scanner", kLong, {*settings});
+  ASSERT_TRUE(save) << tarvex->output();
+  ASSERT_TRUE(test::eventually(
+      [&] {
+        for (const auto& e : log())
+          if (e.what == "wia" && e.result == "status") return true;
+        return false;
+      },
+      kLong))
+      << "the page never came";
+  x->picture(pictures / "3-saved.png");
+  const auto g = x->geometry(*save);
+  ASSERT_TRUE(g);
+  // "Close" (the Cancel button once the transfer is over) sits in the bottom right corner. A
+  // click that came while the window still wrapped up the group only asks it to stop; the
+  // second one closes it.
+  ASSERT_TRUE(x->click(*save, g->width - 52, g->height - 23));
+  if (!x->waitGone(*save, 3000)) {
+    ASSERT_TRUE(x->click(*save, g->width - 52, g->height - 23));
+  }
+  ASSERT_TRUE(x->waitGone(*save, kLong)) << "the save window stayed";
+
+  ASSERT_TRUE(waitForRequest("0x222064", "040000000001")) << "no unlock with 0 seconds";
+  EXPECT_EQ(requests("0x222048"), std::vector<std::string>{"04"});
+  EXPECT_EQ(requests("0x222060"), std::vector<std::string>{"04b004000001"});
+  EXPECT_TRUE(requests("0x22204c").empty()) << "Scan Now never unlinks";
+
+  const fs::path page = folder / "Picture.jpg";
+  ASSERT_TRUE(fs::exists(page));
+  EXPECT_EQ(tool({"/usr/bin/identify", "-format", "%m %w %h", page.string()}), "JPEG 850 1100");
+  EXPECT_EQ(tool({"/usr/bin/djpeg", "-outfile", "/dev/null", page.string()}), "") << "djpeg refused it";
+  EXPECT_EQ(tarvex->output().find("message box"), std::string::npos) << tarvex->output();
+}
+
+// The demo's Kyocera printer has an installed queue that no binding names: the set-up wizard binds
+// it, the device's registry record says so, and a job on the queue makes the new print watcher
+// link the device, lock it for the job and unlock it when the queue is empty.
+TEST_F(UserRunTest, BindsAnUnboundPrinterThroughTheWizardAndItsQueuePrintsThroughTheWatcher) {
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+  const std::string menu = openMenu(kKyocera);
+  ASSERT_FALSE(menu.empty());
+  ASSERT_TRUE(x->keys({"Down", "Return"}));  // the first item: Manage Device
+
+  const auto wizard = x->waitForWindow("^Device Setup", kLong);
+  ASSERT_TRUE(wizard) << tarvex->output();
+  const auto g = x->geometry(*wizard);
+  ASSERT_TRUE(g);
+  // Every page has its own title at the top: a new title means the next page is shown.
+  const test::XSession::Geometry title{0, 0, g->width, 40};
+  std::string shown = x->pixels(*wizard, title);
+  x->picture(pictures / "1-install.png");
+  ASSERT_TRUE(x->keys(*wizard, {"Return"}));  // "No" software to install: Next
+  ASSERT_TRUE(x->waitForChange(*wizard, title, shown, kLong)) << "no connect page";
+  x->picture(pictures / "2-connect.png");
+  EXPECT_EQ(requests("0x222048"), std::vector<std::string>{"06"});
+  EXPECT_EQ(requests("0x222060"), std::vector<std::string>{"06100e000002"});
+
+  shown = x->pixels(*wizard, title);
+  ASSERT_TRUE(x->keys(*wizard, {"Return"}));
+  ASSERT_TRUE(x->waitForChange(*wizard, title, shown, kLong)) << "no printer list";
+  // The list fills the page; its first row is the only queue no other device is bound to.
+  ASSERT_TRUE(x->click(*wizard, g->width / 2, g->height / 2));
+  ASSERT_TRUE(x->keys(*wizard, {"Home", "space"}));
+  x->picture(pictures / "3-queue-checked.png");
+  const long long beforeOk = lastSeq();
+  ASSERT_TRUE(x->keys(*wizard, {"Return"}));  // OK; the question on the driver is answered OK
+  ASSERT_TRUE(x->waitGone(*wizard, kLong)) << "the wizard stayed";
+  // Bound, the device is given back for the watcher to take when a job comes.
+  ASSERT_TRUE(waitForRequest("0x22204c", "06", beforeOk)) << "the device was not released";
+  EXPECT_EQ(requests("0x222064", beforeOk), std::vector<std::string>{"060000000002"});
+
+  const std::string key =
+      "HKEY_CURRENT_USER\\Software\\Tarvex\\Velmora Network USB Utility\\Auto-Connect\\"
+      "IP_192.168.1.20&MAC_00:1A:2B:3C:4D:5E&Vid_0482&Pid_0495&SNo_VCF9Z04417";
+  const std::string query =
+      "WITH RECURSIVE path(id, full) AS (SELECT id, name FROM keys WHERE parent IS NULL "
+      "UNION ALL SELECT k.id, path.full || '\\' || k.name FROM keys k JOIN path ON k.parent = path.id) "
+      "SELECT v.name || '=' || v.data FROM vals v JOIN path ON path.id = v.key WHERE path.full = '" +
+      key + "' AND v.name IN ('PrinterEnable', 'PrinterName', 'PrinterPort') ORDER BY v.name;";
+  EXPECT_EQ(tool({"/usr/bin/sqlite3", "-readonly", "-cmd", ".timeout 5000",
+                  (dir / "sim" / "hosts" / "OFFICE-PC" / "registry.db").string(), query}),
+            "PrinterEnable=1\nPrinterName=Kyocera ECOSYS P2040dn\nPrinterPort=USB003\n");
+
+  const long long beforeJob = lastSeq();
+  simctl({"print", "OFFICE-PC", "Kyocera ECOSYS P2040dn", "report.pdf"});
+  ASSERT_TRUE(waitForRequest("0x222064", "060000000001", beforeJob)) << "no unlock after the job";
+  EXPECT_EQ(requests("0x222048", beforeJob), std::vector<std::string>{"06"});
+  EXPECT_EQ(requests("0x222060", beforeJob), std::vector<std::string>{"06b004000001"});
+  bool printed = false;
+  for (const auto& e : log())
+    printed = printed || (e.what == "job" && e.device == "Kyocera ECOSYS P2040dn" && e.result == "printed");
+  EXPECT_TRUE(printed);
+  x->picture(pictures / "4-printed.png");
+}
+
+}  // namespace

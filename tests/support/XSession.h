@@ -1,0 +1,265 @@
+#pragma once
+// A display of the test's own for the real programs: an Xvfb server on a free display number,
+// driven with xdotool as a person would (windows found by title, clicks at points of a window,
+// keys), with pictures of the screen taken with ImageMagick's import. Every wait polls with a
+// limit. The server ends with the session.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/Process.h"
+
+namespace test {
+
+class XSession {
+ public:
+  struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+  };
+
+  // Starts Xvfb with one screen of the given size; the session's scratch files go to `folder`.
+  explicit XSession(std::filesystem::path folder, int width = 2560, int height = 1440)
+      : folder_(std::move(folder)) {
+    std::filesystem::create_directories(folder_);
+    const std::string xvfb = which("Xvfb"), xdotool = which("xdotool"), import = which("import");
+    if (xvfb.empty() || xdotool.empty() || import.empty()) {
+      error_ = "Xvfb, xdotool and ImageMagick's import are needed (scripts/install-deps)";
+      return;
+    }
+    xdotool_ = xdotool;
+    import_ = import;
+    // Xvfb writes the display number it took on this pipe: no fixed number, no race for one.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+      error_ = "no pipe";
+      return;
+    }
+    ::fcntl(fds[1], F_SETFD, 0);  // the write end goes to Xvfb
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    server_ = std::make_unique<Process>(
+        std::vector<std::string>{xvfb, "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                                 "-nolisten", "tcp"},
+        std::vector<std::string>{}, (folder_ / "xvfb.out").string());
+    ::close(fds[1]);
+    std::string number;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (server_->started() && std::chrono::steady_clock::now() < end) {
+      pollfd p{fds[0], POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char c = 0;
+      if (::read(fds[0], &c, 1) != 1) break;
+      if (c == '\n') break;
+      number += c;
+    }
+    ::close(fds[0]);
+    if (number.empty()) {
+      error_ = "Xvfb gave no display number: " + server_->output();
+      server_.reset();
+      return;
+    }
+    display_ = ":" + number;
+  }
+
+  ~XSession() {
+    if (!server_) return;
+    server_->signal(SIGTERM);
+    server_->wait(5000);  // one that does not end is killed by the process's own end
+  }
+
+  XSession(const XSession&) = delete;
+  XSession& operator=(const XSession&) = delete;
+
+  bool started() const { return !display_.empty(); }
+  const std::string& error() const { return error_; }
+  const std::string& display() const { return display_; }
+  // What a program needs in its environment to show its windows here.
+  std::vector<std::string> env() const { return {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb"}; }
+
+  // The visible windows whose title matches the pattern (a regular expression), as xdotool ids.
+  std::vector<std::string> windows(const std::string& titlePattern) {
+    std::vector<std::string> ids;
+    std::istringstream out(xdotool({"search", "--onlyvisible", "--name", titlePattern}));
+    for (std::string line; std::getline(out, line);)
+      if (!line.empty()) ids.push_back(line);
+    return ids;
+  }
+
+  // The first visible window matching the pattern that is not one of `except`.
+  std::optional<std::string> waitForWindow(const std::string& titlePattern, int timeoutMs,
+                                           const std::vector<std::string>& except = {}) {
+    std::optional<std::string> found;
+    eventually(
+        [&] {
+          for (const auto& id : windows(titlePattern))
+            if (std::find(except.begin(), except.end(), id) == except.end()) {
+              found = id;
+              return true;
+            }
+          return false;
+        },
+        timeoutMs);
+    return found;
+  }
+
+  // Until no visible window has the given id.
+  bool waitGone(const std::string& window, int timeoutMs) {
+    return eventually(
+        [&] {
+          const auto all = windows("");
+          return std::find(all.begin(), all.end(), window) == all.end();
+        },
+        timeoutMs);
+  }
+
+  // A visible window whose top-left corner is at the screen point (a pop-up menu opens there).
+  std::optional<std::string> waitForWindowAt(int x, int y, int timeoutMs) {
+    std::optional<std::string> found;
+    eventually(
+        [&] {
+          for (const auto& id : windows("")) {
+            const auto g = geometryNow(id);
+            if (g && g->x == x && g->y == y) {
+              found = id;
+              return true;
+            }
+          }
+          return false;
+        },
+        timeoutMs);
+    return found;
+  }
+
+  // Where the window is on the screen and its size; none when xdotool cannot say within the time.
+  std::optional<Geometry> geometry(const std::string& window, int timeoutMs = 10000) {
+    std::optional<Geometry> g;
+    eventually(
+        [&] {
+          g = geometryNow(window);
+          return g.has_value();
+        },
+        timeoutMs);
+    return g;
+  }
+  std::optional<Geometry> geometryNow(const std::string& window) {
+    std::istringstream out(xdotool({"getwindowgeometry", "--shell", window}));
+    Geometry g;
+    int seen = 0;
+    for (std::string line; std::getline(out, line);) {
+      const auto eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      const std::string name = line.substr(0, eq);
+      const int value = std::atoi(line.c_str() + eq + 1);
+      if (name == "X") g.x = value, ++seen;
+      else if (name == "Y") g.y = value, ++seen;
+      else if (name == "WIDTH") g.width = value, ++seen;
+      else if (name == "HEIGHT") g.height = value, ++seen;
+    }
+    if (seen != 4) return std::nullopt;
+    return g;
+  }
+
+  // A click of the button at the point (x, y) of the window.
+  bool click(const std::string& window, int x, int y, int button = 1) {
+    return xdotoolOk({"mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
+                      "click", std::to_string(button)});
+  }
+
+  // Keys (xdotool names: Return, Up, space, ...) to the window, which gets the keyboard first.
+  bool keys(const std::string& window, const std::vector<std::string>& names) {
+    if (!xdotoolOk({"windowfocus", "--sync", window})) return false;
+    return keys(names);
+  }
+  // Keys to whoever has the keyboard (an open menu holds it).
+  bool keys(const std::vector<std::string>& names) {
+    std::vector<std::string> args{"key", "--delay", "60"};
+    args.insert(args.end(), names.begin(), names.end());
+    return xdotoolOk(args);
+  }
+  bool type(const std::string& window, const std::string& text) {
+    if (!xdotoolOk({"windowfocus", "--sync", window})) return false;
+    return xdotoolOk({"type", "--delay", "20", text});
+  }
+
+  // A picture of the whole screen, for a person to see what happened; its path.
+  std::string picture(const std::filesystem::path& file) {
+    std::filesystem::create_directories(file.parent_path());
+    Process p({import_, "-display", display_, "-window", "root", file.string()}, {},
+              (folder_ / "import.out").string());
+    p.wait(20000);
+    return file.string();
+  }
+
+  // The pixels of a part of a window (raw RGB, no file metadata): what a person sees there.
+  std::string pixels(const std::string& window, const Geometry& part) {
+    const std::filesystem::path file = folder_ / "pixels.rgb";
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    const std::string crop = std::to_string(part.width) + "x" + std::to_string(part.height) + "+" +
+                             std::to_string(part.x) + "+" + std::to_string(part.y);
+    Process p({import_, "-display", display_, "-window", window, "-crop", crop, "+repage", "-depth",
+               "8", "rgb:" + file.string()},
+              {}, (folder_ / "import.out").string());
+    if (p.wait(20000) != 0) return {};
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  // Until that part of the window shows something else than `before` (a new page, a new caption).
+  bool waitForChange(const std::string& window, const Geometry& part, const std::string& before,
+                     int timeoutMs) {
+    return eventually(
+        [&] {
+          const std::string now = pixels(window, part);
+          return !now.empty() && now != before;
+        },
+        timeoutMs);
+  }
+
+  // xdotool's output (empty when it failed or found nothing).
+  std::string xdotool(const std::vector<std::string>& args) {
+    int code = -1;
+    return runXdotool(args, code);
+  }
+
+ private:
+  bool xdotoolOk(const std::vector<std::string>& args) {
+    int code = -1;
+    runXdotool(args, code);
+    return code == 0;
+  }
+  std::string runXdotool(const std::vector<std::string>& args, int& code) {
+    std::vector<std::string> argv{xdotool_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Process p(argv, {"DISPLAY=" + display_}, (folder_ / "xdotool.out").string());
+    code = p.wait(20000);
+    return code == 0 ? p.output() : std::string();
+  }
+
+  static std::string which(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+      const std::filesystem::path candidate = std::filesystem::path(dir) / name;
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+    return {};
+  }
+
+  std::filesystem::path folder_;
+  std::unique_ptr<Process> server_;
+  std::string display_, error_, xdotool_, import_;
+};
+
+}  // namespace test
