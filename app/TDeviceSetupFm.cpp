@@ -391,7 +391,11 @@ bool TDeviceSetupFm::ShowTroubleshootPage() {
 void TDeviceSetupFm::NextBtnClick() {
   if (nextBtn_->cursor().shape() == Qt::WaitCursor) return;
   collect();
+  // The connect page's pause lets clicks and keys through: a second Next meanwhile would link the
+  // device again from the page still shown.
+  nextBtn_->setCursor(Qt::WaitCursor);
   setup_.NextBtnClick();
+  nextBtn_->unsetCursor();
   sync();
   finish();
 }

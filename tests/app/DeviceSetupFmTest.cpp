@@ -93,6 +93,36 @@ TEST_F(DeviceSetupFm, ThePrinterRoadBindsTheClickedQueue) {
   EXPECT_EQ(events, (std::vector<std::string>{"start 0"}));
 }
 
+// Next pressed again while the connect page's pause runs (a double click, a second Return) is not
+// a second link, and the wizard goes on to the connect page once.
+TEST_F(DeviceSetupFm, NextDuringTheConnectPauseIsIgnored) {
+  int links = 0;
+  WizardServices s = services();
+  s.linkAndLock = [&](const DeviceData&) { return ++links > 0; };
+  TDeviceSetupFm* shown = nullptr;
+  bool pressedAgain = false;
+  s.settle = [&] {
+    if (pressedAgain) return;
+    pressedAgain = true;
+    QTest::mouseClick(&shown->NextBtn(), Qt::LeftButton);
+  };
+  TDeviceSetupFm w(core::kWin6x | core::kWin5xOr6x, std::move(s));
+  shown = &w;
+  DeviceSetup& setup = w.setup();
+  setup.device.vid = "04F9";
+  setup.device.type = "PRINTER";
+  setup.printers = &printers;
+  setup.faxes = &faxes;
+  setup.sections = &sections;
+  w.ShowInstallPage();
+  w.show();
+  QTest::mouseClick(&w.NextBtn(), Qt::LeftButton);
+  EXPECT_EQ(links, 1);
+  EXPECT_EQ(setup.page, WizardPage::Connect);
+  QTest::mouseClick(&w.NextBtn(), Qt::LeftButton);
+  EXPECT_EQ(setup.page, WizardPage::AutoPrint) << "Next works again after the pause";
+}
+
 TEST_F(DeviceSetupFm, TheTroubleshootingPageAndTheOlderScannerPages) {
   auto w = wizard(core::kWin6x | core::kWin5xOr6x, "MFP");
   w->setup().scannerName = "Brother - HL-L2350DW series";
