@@ -22,27 +22,45 @@ ServerList::ServerPtr serverByMac(TMainFm& w, const std::string& mac) {
   return nullptr;
 }
 
+std::optional<printing::ServerView> serverView(TMainFm& w, const std::string& mac) {
+  const auto s = serverByMac(w, mac);
+  if (!s) return std::nullopt;
+  return printing::ServerView{s->bus, s->ip};
+}
+
+std::optional<printing::DeviceRowView> rowView(TMainFm& w, const std::string& mac,
+                                               const std::string& vid, const std::string& pid,
+                                               const std::string& serial) {
+  if (w.closing()) return std::nullopt;
+  for (const auto& r : w.rows().rows()) {
+    const DeviceData& d = *r.data;
+    if (d.serverMac == mac && d.vid == vid && d.pid == pid && d.serial == serial)
+      return printing::DeviceRowView{d.port, d.owner};
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<printing::ServerView> MainWindowPrintHost::findServer(const std::string& mac) {
-  return onUi([&]() -> std::optional<printing::ServerView> {
-    const auto s = serverByMac(window_, mac);
-    if (!s) return std::nullopt;
-    return printing::ServerView{s->bus, s->ip};
-  });
+  return onUi([&] { return serverView(window_, mac); });
 }
 
 std::optional<printing::DeviceRowView> MainWindowPrintHost::findDeviceRow(
     const std::string& mac, const std::string& vid, const std::string& pid,
     const std::string& serial) {
-  return onUi([&]() -> std::optional<printing::DeviceRowView> {
-    if (window_.closing()) return std::nullopt;
-    for (const auto& r : window_.rows().rows()) {
-      const DeviceData& d = *r.data;
-      if (d.serverMac == mac && d.vid == vid && d.pid == pid && d.serial == serial)
-        return printing::DeviceRowView{d.port, d.owner};
-    }
-    return std::nullopt;
+  return onUi([&] { return rowView(window_, mac, vid, pid, serial); });
+}
+
+printing::ServerAndRow MainWindowPrintHost::findServerAndRow(const std::string& mac,
+                                                             const std::string& vid,
+                                                             const std::string& pid,
+                                                             const std::string& serial) {
+  return onUi([&] {
+    printing::ServerAndRow found;
+    found.server = serverView(window_, mac);
+    if (found.server) found.row = rowView(window_, mac, vid, pid, serial);
+    return found;
   });
 }
 

@@ -15,6 +15,8 @@ class MainWindowPrintHost final : public printing::PrintWatcherHost {
                                                        const std::string& vid,
                                                        const std::string& pid,
                                                        const std::string& serial) override;
+  printing::ServerAndRow findServerAndRow(const std::string& mac, const std::string& vid,
+                                          const std::string& pid, const std::string& serial) override;
   std::string thisHostName() override;
   bool sessionEnding() override;
   void attachServerBus(const std::string& mac) override;

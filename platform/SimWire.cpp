@@ -743,15 +743,50 @@ std::optional<Message> Channel::exchange(const Message& request) {
   return tryOnce(request);
 }
 
+std::optional<Message> Channel::takeFrame(bool& refused) {
+  refused = false;
+  const FrameCheck check = checkFrame(input_);
+  if (check.status == FrameStatus::Invalid) refused = true;
+  if (check.status != FrameStatus::Complete) return std::nullopt;
+  auto message =
+      decodePayload(std::span(input_).subspan(kHeaderBytes, check.frameBytes - kHeaderBytes));
+  input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(check.frameBytes));
+  if (!message) refused = true;
+  return message;
+}
+
+std::optional<Message> Channel::nextFrame(int timeoutMs, bool readable) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    bool refused = false;
+    if (auto message = takeFrame(refused)) return message;
+    if (refused) return std::nullopt;
+    if (!readable && waitReadable(socket_.fd(), remainingMs(deadline, timeoutMs)) != 1)
+      return std::nullopt;
+    readable = false;
+    // A reply usually comes whole: one read takes it, and keeps what follows for the next.
+    std::uint8_t chunk[16384];
+    const ssize_t n = ::recv(socket_.fd(), chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n == 0) return std::nullopt;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return std::nullopt;
+    }
+    input_.insert(input_.end(), chunk, chunk + n);
+  }
+}
+
 std::optional<Message> Channel::receiveLater(int timeoutMs, bool& timedOut, int stopFd) {
   timedOut = false;
   if (!socket_.valid()) return std::nullopt;
-  const int ready = waitReadable(socket_.fd(), timeoutMs, stopFd);
+  bool refused = false;
+  if (auto message = takeFrame(refused)) return message;
+  const int ready = refused ? -1 : waitReadable(socket_.fd(), timeoutMs, stopFd);
   if (ready == 0) {
     timedOut = true;
     return std::nullopt;
   }
-  auto message = ready == 1 ? receiveFrame(socket_.fd(), kReplyTimeoutMs) : std::nullopt;
+  auto message = ready == 1 ? nextFrame(kReplyTimeoutMs, true) : std::nullopt;
   if (!message) drop();
   return message;
 }
@@ -765,6 +800,7 @@ void Channel::drop() {
   std::lock_guard lock(fdMutex_);
   fd_ = -1;
   socket_.reset();
+  input_.clear();
 }
 
 std::optional<Message> Channel::exchangeUnless(const Message& request, int replyTimeoutMs,
@@ -783,16 +819,17 @@ std::optional<Message> Channel::tryOnce(const Message& request, int replyTimeout
     std::lock_guard lock(fdMutex_);
     socket_ = std::move(fresh);
     fd_ = socket_.fd();
+    input_.clear();
     if (!socket_.valid()) return std::nullopt;
   }
   std::optional<Message> reply;
   if (sendFrame(socket_.fd(), request)) {
     if (stopFd < 0) {
-      reply = receiveFrame(socket_.fd(), replyTimeoutMs);
+      reply = nextFrame(replyTimeoutMs, false);
     } else {
       const int ready = waitReadable(socket_.fd(), replyTimeoutMs, stopFd);
       if (ready == 0 && stopped && waitReadable(stopFd, 0) == 1) *stopped = true;
-      if (ready == 1) reply = receiveFrame(socket_.fd(), kReplyTimeoutMs);
+      if (ready == 1) reply = nextFrame(kReplyTimeoutMs, true);
     }
   }
   // A reply still owed (a stop, a time-out) would answer the next request: the connection goes.

@@ -77,9 +77,15 @@ enum class SpoolerOp : std::uint8_t {
   AddPrinterWizard,
   // Answered once the notification fires or `first` milliseconds have passed, as CheckChange
   // would answer then. Sent on a connection of its own, so that the wait holds up no other call.
+  // With `second` kWaitThenLook, the answer also resets the notification and reads its queue.
   WaitChange,
 };
 inline constexpr std::uint8_t kLastSpoolerOp = static_cast<std::uint8_t>(SpoolerOp::WaitChange);
+// A WaitChange that looks at the queue when it is answered, so that a watcher's look after the
+// wait (reset, job count, level-2 information) costs no further call: the notification is reset
+// (FindNextChange) and, when that succeeds, the reply's handle names the queue's open handle and
+// its needed and printer fields are GetPrinter's answer for it. A failed reset leaves handle -1.
+inline constexpr std::uint32_t kWaitThenLook = 1;
 
 struct SpoolerRequest {
   std::string host;
@@ -246,8 +252,14 @@ class Channel {
  private:
   std::optional<Message> tryOnce(const Message& request, int replyTimeoutMs = kReplyTimeoutMs,
                                  int stopFd = -1, bool* stopped = nullptr);
+  // A whole frame already read, if there is one; `refused` when the bytes read cannot be one.
+  std::optional<Message> takeFrame(bool& refused);
+  // The next whole frame, read within timeoutMs; `readable` when the socket is known to be.
+  std::optional<Message> nextFrame(int timeoutMs, bool readable);
 
   Socket socket_;
+  // Bytes read past the last whole frame (the start of the next one).
+  std::vector<std::uint8_t> input_;
   // fd_ mirrors socket_ for interrupt(), which runs on another thread than the waits.
   std::mutex fdMutex_;
   int fd_ = -1;

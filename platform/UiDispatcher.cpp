@@ -11,13 +11,16 @@ namespace platform::ui {
 namespace {
 
 struct HandOver {
+  explicit HandOver(const std::function<void()>& f) : fn(&f) {}
   const std::function<void()>* fn;
   bool done = false;
+  // Wakes only the worker that waits for this hand-over, not every worker waiting for its own.
+  std::condition_variable finished;
 };
 
 struct Dispatcher {
   std::mutex mutex;
-  std::condition_variable changed;  // a hand-over was queued or finished, or notify() was called
+  std::condition_variable changed;  // a hand-over was queued, or notify() was called
   std::deque<HandOver*> queue;
   std::thread::id uiThread;
   bool haveUiThread = false;
@@ -51,17 +54,18 @@ void runOnUi(const std::function<void()>& fn) {
     return;
   }
   auto& d = dispatcher();
-  HandOver item{&fn};
+  HandOver item(fn);
   std::function<void()> hook;
   {
     std::lock_guard lock(d.mutex);
+    // A queue that holds hand-overs already has a wake on its way, which serves them all.
+    if (d.queue.empty()) hook = d.wakeHook;
     d.queue.push_back(&item);
-    hook = d.wakeHook;
   }
   d.changed.notify_all();
   if (hook) hook();
   std::unique_lock lock(d.mutex);
-  d.changed.wait(lock, [&] { return item.done; });
+  item.finished.wait(lock, [&] { return item.done; });
 }
 
 void serve() {
@@ -78,7 +82,7 @@ void serve() {
     }
     lock.lock();
     item->done = true;
-    d.changed.notify_all();
+    item->finished.notify_one();  // under the lock: the worker's item lives until it sees `done`
   }
 }
 

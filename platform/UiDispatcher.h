@@ -28,8 +28,9 @@ bool serveFor(std::uint32_t timeoutMs, const std::function<bool()>& done);
 // Wakes serveUntil() to re-check its condition.
 void notify();
 
-// Called (from the queuing thread) whenever a hand-over is queued, so an event loop can wake up and
-// call serve(). The Qt program installs one; nullptr removes it.
+// Called (from the queuing thread) when a hand-over is queued while none waits, so an event loop
+// can wake up and call serve(), which runs those queued after it too. The Qt program installs one;
+// nullptr removes it.
 void setWakeHook(std::function<void()> hook);
 
 }  // namespace platform::ui

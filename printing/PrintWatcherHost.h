@@ -30,6 +30,12 @@ struct DeviceRowView {
   std::string holder;  // host name of the holder; empty when free
 };
 
+// A server and its device row, read together.
+struct ServerAndRow {
+  std::optional<ServerView> server;
+  std::optional<DeviceRowView> row;  // looked for only when the server is there
+};
+
 class PrintWatcherHost {
  public:
   virtual ~PrintWatcherHost() = default;
@@ -40,6 +46,15 @@ class PrintWatcherHost {
   virtual std::optional<DeviceRowView> findDeviceRow(const std::string& mac, const std::string& vid,
                                                      const std::string& pid,
                                                      const std::string& serial) = 0;
+  // The server with this MAC and, when it is there, the device row as findDeviceRow finds it, in
+  // one visit to the main thread (an idle look-up makes no other).
+  virtual ServerAndRow findServerAndRow(const std::string& mac, const std::string& vid,
+                                        const std::string& pid, const std::string& serial) {
+    ServerAndRow found;
+    found.server = findServer(mac);
+    if (found.server) found.row = findDeviceRow(mac, vid, pid, serial);
+    return found;
+  }
   virtual std::string thisHostName() = 0;
   virtual bool sessionEnding() = 0;
   // Attaches the bus of the server with this MAC.

@@ -275,16 +275,26 @@ void TPrintThread::CheckAndGetTCPBus() {
   lookedUpBus_ = 0;
   lookedUpPort_ = 0;
   try {
+    const PrintWatchEntry& e = entry_;
+    if (!jobPresent_) {
+      // One scan of the servers and the row at once: nothing waits between them.
+      const ServerAndRow found = host_.findServerAndRow(e.serverMac, e.vid, e.pid, e.serial);
+      if (found.server) {
+        lookedUpBus_ = found.server->bus == kInvalidHandle ? 0 : found.server->bus;
+        findDevice(*found.server, &found.row);
+      }
+      return;
+    }
     std::optional<ServerView> server;
     for (;;) {
-      server = host_.findServer(entry_.serverMac);
-      if (terminated() || !jobPresent_) break;
+      server = host_.findServer(e.serverMac);
+      if (terminated()) break;
       pause(kLookUpMs);
       if (server) break;
     }
     if (server) {
       lookedUpBus_ = server->bus == kInvalidHandle ? 0 : server->bus;
-      findDevice(*server);
+      findDevice(*server, nullptr);
     }
   } catch (...) {
     // What the look-up had found when it failed: the server's bus and the row's port, 0 for none.
@@ -298,12 +308,13 @@ void TPrintThread::CheckAndGetTCPBus() {
   }
 }
 
-void TPrintThread::findDevice(const ServerView& found) {
+void TPrintThread::findDevice(const ServerView& found, const std::optional<DeviceRowView>* firstRow) {
   const PrintWatchEntry& e = entry_;
   std::optional<ServerView> server = found;
   std::optional<DeviceRowView> row;
   for (;;) {
-    row = host_.findDeviceRow(e.serverMac, e.vid, e.pid, e.serial);
+    row = firstRow ? *firstRow : host_.findDeviceRow(e.serverMac, e.vid, e.pid, e.serial);
+    firstRow = nullptr;
     if (row) lookedUpPort_ = std::atoll(row->port.c_str());
     if (terminated() || (!jobPresent_ && !forceRefresh_)) break;
     if (row && server->bus != kInvalidHandle && !forceRefresh_) break;

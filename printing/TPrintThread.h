@@ -59,7 +59,8 @@ class TPrintThread : public platform::Thread {
   void lock(platform::Handle printer, bool useOnly);
   void unlock();
   void finish(QueueHandles& queue, std::uint32_t access);
-  void findDevice(const ServerView& found);
+  // Looks for the device row on the server found; `firstRow`, when given, is its first look.
+  void findDevice(const ServerView& found, const std::optional<DeviceRowView>* firstRow);
 
   bool heldHere() const { return !holder_.empty() && holder_ == thisHost_; }
   // A sleep that ends early when the thread is asked to terminate.

@@ -131,13 +131,14 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     return wire::sendFrame(fd, wire::ReadReply{r.status, std::move(r.bytes), r.error});
   }
   if (const auto* m = std::get_if<wire::SpoolerRequest>(&message)) {
-    wire::SpoolerReply reply = world_.spooler(*m);
+    if (m->op != wire::SpoolerOp::WaitChange) return wire::sendFrame(fd, world_.spooler(*m));
     // A change wait with nothing to report yet is answered when the change comes or time is up.
-    if (m->op == wire::SpoolerOp::WaitChange && reply.ok && reply.changes == 0 && m->first > 0) {
+    std::optional<wire::SpoolerReply> answer = world_.changeWait(*m, m->first == 0);
+    if (!answer) {
       client.changeWaits.push_back({*m, world_.nowMs() + m->first});
       return true;
     }
-    return wire::sendFrame(fd, reply);
+    return wire::sendFrame(fd, *answer);
   }
   if (const auto* m = std::get_if<wire::UdpRequest>(&message))
     return wire::sendFrame(fd, wire::UdpReply{world_.udp(m->host, m->call)});
@@ -173,12 +174,13 @@ void SimHostServer::finishReads() {
 void SimHostServer::finishChangeWaits() {
   for (Client& c : clients_) {
     for (auto it = c.changeWaits.begin(); it != c.changeWaits.end();) {
-      const wire::SpoolerReply reply = world_.spooler(it->request);
-      if (reply.ok && reply.changes == 0 && world_.nowMs() < it->deadlineMs) {
+      const std::optional<wire::SpoolerReply> answer =
+          world_.changeWait(it->request, world_.nowMs() >= it->deadlineMs);
+      if (!answer) {
         ++it;
         continue;
       }
-      if (!wire::sendFrame(c.socket.fd(), reply)) ::shutdown(c.socket.fd(), SHUT_RDWR);
+      if (!wire::sendFrame(c.socket.fd(), *answer)) ::shutdown(c.socket.fd(), SHUT_RDWR);
       it = c.changeWaits.erase(it);
     }
   }

@@ -162,6 +162,20 @@ p::simwire::SpoolerReply Spooler::call(Host& host, const Request& r) {
   return failure(p::kErrorInvalidParameter);
 }
 
+Spooler::Reply Spooler::answerWait(Host& host, const Request& r) {
+  Reply reply = checkChange(host, r);
+  if (!reply.ok || r.second != p::simwire::kWaitThenLook || !findNext(host, r).ok) return reply;
+  Request look;
+  look.handle = changeOf(host, r.handle)->printer;
+  look.bufferBytes = ~std::uint32_t{0};
+  const Reply info = getPrinter(host, look);
+  if (!info.ok) return reply;
+  reply.handle = look.handle;
+  reply.needed = info.needed;
+  reply.printer = info.printer;
+  return reply;
+}
+
 // ---------------------------------------------------------------- queues
 
 Spooler::Reply Spooler::open(Host& host, const Request& r) {

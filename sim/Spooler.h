@@ -57,6 +57,8 @@ class Spooler {
 
   // One spooler call of `host`.
   platform::simwire::SpoolerReply call(Host& host, const platform::simwire::SpoolerRequest& r);
+  // The answer to a WaitChange now that it ends (with the look it asked for, if it did).
+  platform::simwire::SpoolerReply answerWait(Host& host, const platform::simwire::SpoolerRequest& r);
   // Moves every queue's head job on.
   void runEngine(std::vector<Host>& hosts, std::int64_t nowMs, std::int64_t printMs);
   // When the first job now printing is done; nullopt when none prints.

@@ -207,7 +207,7 @@ ReadOutcome World::waitRead(std::string_view host, Handle handle, std::uint32_t 
   };
   if (timeoutMs == platform::kWaitForever) {
     readDone_.wait(lock, done);
-  } else {
+  } else if (timeoutMs > 0) {  // a look without waiting must not cost the daemon's loop a wait
     readDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
   }
   auto it = reads_.find(handle);
@@ -259,6 +259,21 @@ platform::simwire::SpoolerReply World::spooler(const platform::simwire::SpoolerR
     return reply;
   }
   return spooler_.call(*h, request);
+}
+
+std::optional<platform::simwire::SpoolerReply> World::changeWait(
+    const platform::simwire::SpoolerRequest& request, bool timeUp) {
+  std::lock_guard lock(mutex_);
+  advanceTime();
+  Host* h = findHost(request.host);
+  if (!h) {
+    platform::simwire::SpoolerReply reply;
+    reply.error = platform::kErrorNoSpooler;
+    return reply;
+  }
+  const platform::simwire::SpoolerReply check = spooler_.call(*h, request);
+  if (check.ok && check.changes == 0 && !timeUp) return std::nullopt;
+  return spooler_.answerWait(*h, request);
 }
 
 // ---------------------------------------------------------------- requests by code

@@ -125,6 +125,10 @@ class World {
 
   // --- The print spooler as one computer reaches it.
   platform::simwire::SpoolerReply spooler(const platform::simwire::SpoolerRequest& request);
+  // A WaitChange as the daemon holds it: its answer once the notification fired, the check
+  // failed or `timeUp`; nullopt while it is still to wait.
+  std::optional<platform::simwire::SpoolerReply> changeWait(
+      const platform::simwire::SpoolerRequest& request, bool timeUp);
 
   // --- The still-image devices one computer's image acquisition service reaches.
   platform::simwire::WiaReply wia(const platform::simwire::WiaRequest& request);

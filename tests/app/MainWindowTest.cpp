@@ -494,12 +494,15 @@ TEST_F(MainWindowTest, PrintWatchersReachTheWindowOnItsOwnThread) {
   app::MainWindowPrintHost host(*window);
   std::optional<printing::ServerView> server;
   std::optional<printing::DeviceRowView> device, missing;
+  printing::ServerAndRow both, noServer;
   std::string hostName;
   std::atomic<bool> done{false};
   std::thread watcher([&] {
     server = host.findServer("00:1A:2B:3C:4D:5E");
     device = host.findDeviceRow("00:1A:2B:3C:4D:5E", "04F9", "0042", "E1");
     missing = host.findDeviceRow("00:1A:2B:3C:4D:5E", "04F9", "0042", "OTHER");
+    both = host.findServerAndRow("00:1A:2B:3C:4D:5E", "04F9", "0042", "E1");
+    noServer = host.findServerAndRow("00:1A:2B:3C:4D:FF", "04F9", "0042", "E1");
     hostName = host.thisHostName();
     host.refreshDeviceList("00:1A:2B:3C:4D:5E");
     host.showAutoLinkRefused();
@@ -514,6 +517,10 @@ TEST_F(MainWindowTest, PrintWatchersReachTheWindowOnItsOwnThread) {
   EXPECT_EQ(device->port, "1");
   EXPECT_EQ(device->holder, "");
   EXPECT_FALSE(missing);
+  ASSERT_TRUE(both.server && both.row) << "server and row in one visit";
+  EXPECT_EQ(both.server->bus, server->bus);
+  EXPECT_EQ(both.row->port, "1");
+  EXPECT_FALSE(noServer.server || noServer.row);
   EXPECT_EQ(hostName, "OFFICE-PC");
   EXPECT_EQ(boxes.shown,
             (std::vector<std::string>{"The port of auto-connect can not be a LPR / Raw TCP / SMB port."}));

@@ -72,6 +72,35 @@ TEST(UiDispatcherTest, AnExceptionInAHandOverDoesNotStrandTheWorker) {
   EXPECT_TRUE(returned);
 }
 
+TEST(UiDispatcherTest, AWakeServesEveryHandOverQueuedBeforeItRuns) {
+  // A loop that serves only when woken, as the program's event loop does: a hand-over queued
+  // behind others gets no wake of its own and must still run.
+  platform::ui::markUiThread();
+  std::atomic<int> wakes{0};
+  platform::ui::setWakeHook([&] { ++wakes; });
+  constexpr int kWorkers = 4, kEach = 50;
+  std::atomic<int> ran{0};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < kWorkers; ++i)
+    workers.emplace_back([&] {
+      for (int n = 0; n < kEach; ++n) platform::ui::runOnUi([&] { ++ran; });
+    });
+  int served = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ran < kWorkers * kEach && std::chrono::steady_clock::now() < end) {
+    if (served < wakes) {
+      ++served;
+      platform::ui::serve();
+    }
+  }
+  const bool allRan = ran == kWorkers * kEach;
+  if (!allRan) platform::ui::serveUntil([&] { return ran == kWorkers * kEach; });  // free the workers
+  for (std::thread& w : workers) w.join();
+  platform::ui::setWakeHook(nullptr);
+  EXPECT_TRUE(allRan) << "a hand-over waited for a wake that never came";
+  EXPECT_LE(wakes, kWorkers * kEach);
+}
+
 TEST(ManualClockTest, SleepsAdvanceTimeAndAreCounted) {
   platform::ManualClock c(1000, 50);
   c.sleepMs(1000);

@@ -216,6 +216,7 @@ class SpoolerServed : public ::testing::Test {
   SpoolerServed() {
     const platform::OpenPrinterResult opened = spooler->OpenPrinter("Laser", platform::kPrinterAllAccess);
     EXPECT_NE(opened.handle, platform::kInvalidHandle) << opened.error;
+    printer = opened.handle;
     change = spooler->FindFirstPrinterChangeNotification(opened.handle, platform::kPrinterChangeJob);
     EXPECT_NE(change, platform::kInvalidHandle);
   }
@@ -226,11 +227,20 @@ class SpoolerServed : public ::testing::Test {
                       [this, timeoutMs, stop] { return spooler->WaitForPrinterChange(change, timeoutMs, stop); });
   }
 
+  // A 2 s wait that the daemon's clock lets run out, once the daemon holds it.
+  platform::ChangeWait waitTimedOut() {
+    auto waited = waitOnAnotherThread(2000);
+    for (int i = 0; i < 250 && waited.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready; ++i)
+      clock.advanceMs(2000);
+    return waited.get();
+  }
+
   TempSimDir dir;
   platform::ManualClock clock;  // the daemon's: only this test moves it
   sim::World world{worldWithQueue(), clock};
   std::optional<RunningServer> server{std::in_place, world};
   std::unique_ptr<platform::PrintSpooler> spooler = platform::makeSimClientPrintSpooler();
+  platform::Handle printer = platform::kInvalidHandle;
   platform::Handle change = platform::kInvalidHandle;
 };
 
@@ -266,6 +276,42 @@ TEST_F(SpoolerServed, AStopEndsAWaitAtOnceAndTheNextWaitStillWorks) {
   EXPECT_EQ(spooler->WaitForPrinterChange(change, 60'000), platform::ChangeWait::Fired);
   spooler->FindClosePrinterChangeNotification(change);
   EXPECT_EQ(spooler->WaitForPrinterChange(change, 60'000), platform::ChangeWait::Failed);
+}
+
+TEST_F(SpoolerServed, AWaitsAnswerCarriesTheResetAndTheEmptyQueuesReadsAndLosesNoLaterChange) {
+  ASSERT_EQ(waitTimedOut(), platform::ChangeWait::TimedOut);
+  // The host reset the notification and read the queue as it answered; a job queued after that
+  // is not in those reads, and raises the notification again.
+  ASSERT_EQ(world.printJob("A", "Laser", "late.pdf"), "");
+  EXPECT_TRUE(spooler->FindNextPrinterChangeNotification(change));
+  std::vector<platform::JobInfo> jobs;
+  const platform::SpoolerAnswer count = spooler->EnumJobs(printer, 0, 100, 0, jobs);
+  EXPECT_TRUE(count.ok);
+  EXPECT_EQ(count.needed, 0u);
+  platform::PrinterInfo info;
+  const platform::SpoolerAnswer size = spooler->GetPrinter(printer, 0, info);
+  EXPECT_EQ(size.error, platform::kErrorInsufficientBuffer);
+  ASSERT_GT(size.needed, 0u);
+  ASSERT_TRUE(spooler->GetPrinter(printer, size.needed, info).ok);
+  EXPECT_EQ(info.printerName, "Laser");
+  EXPECT_EQ(info.portName, "USB001");
+
+  EXPECT_EQ(spooler->WaitForPrinterChange(change, 2000), platform::ChangeWait::Fired)
+      << "the job queued after the reset, at once";
+  EXPECT_EQ(spooler->WaitForPrinterChange(change, 2000), platform::ChangeWait::Fired)
+      << "fired until the caller resets it";
+  EXPECT_TRUE(spooler->FindNextPrinterChangeNotification(change));
+  EXPECT_GT(spooler->EnumJobs(printer, 0, 100, 0, jobs).needed, 0u) << "jobs queued: asked of the host";
+}
+
+TEST_F(SpoolerServed, AfterAChangeThroughTheSpoolerTheQueueIsReadFromTheHostAgain) {
+  ASSERT_EQ(waitTimedOut(), platform::ChangeWait::TimedOut);
+  ASSERT_TRUE(spooler->FindNextPrinterChangeNotification(change));
+  ASSERT_TRUE(spooler->ControlPrinter(printer, platform::kPrinterControlPause).ok);
+  platform::PrinterInfo info;
+  const platform::SpoolerAnswer size = spooler->GetPrinter(printer, 0, info);
+  ASSERT_TRUE(spooler->GetPrinter(printer, size.needed, info).ok);
+  EXPECT_NE(info.status & platform::kPrinterStatusPaused, 0u);
 }
 
 TEST_F(SpoolerServed, TheComputerNameIsReadOnceFromTheDaemonsDefaultHost) {
