@@ -130,7 +130,7 @@ TEST_F(BindingWindow, APrinterBoundThroughTheWizardIsStoredWatchedAndReleased) {
   ASSERT_NE(window->watchers()->watcher(printing::WatchKind::Printer, 0), nullptr);
   EXPECT_EQ(window->watchers()->watcher(printing::WatchKind::Printer, 0)->entry().queueName, "Brother Laser");
   // The release runs through the driver's events: slow builds need more than the usual wait.
-  EXPECT_TRUE(until([&] { return holder().empty(); }, 15000))
+  EXPECT_TRUE(until([&] { return holder().empty(); }, 30000))
       << "the wizard's own connection is given back";
   EXPECT_EQ(boxes.shown, (std::vector<std::string>{
                              "This driver is not be recommended. Do you want to continue?"}))
