@@ -1,5 +1,7 @@
 #include "app/TDeviceSetupFm.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFont>
@@ -413,13 +415,15 @@ void TDeviceSetupFm::TroubleRBtnClick(int option) {
   sync();
 }
 
+QPoint TDeviceSetupFm::PlaceBeside(const QRect& main, const QRect& screen, int width) {
+  if (screen.isNull() || main.right() + width <= screen.right()) return {main.right() + 1, main.top()};
+  return {std::max(main.left() - width, screen.left()), main.top()};
+}
+
 bool TDeviceSetupFm::ShowModal(const QWidget* beside) {
   if (beside) {
-    const QRect main = beside->frameGeometry();
     const QRect screen = beside->screen() ? beside->screen()->availableGeometry() : QRect();
-    const int width = frameGeometry().width();
-    const bool roomRight = screen.isNull() || main.right() + width <= screen.right();
-    move(roomRight ? main.right() + 1 : main.left() - width, main.top());
+    move(PlaceBeside(beside->frameGeometry(), screen, frameGeometry().width()));
   }
   if (answer) return answer(*this);
   return exec() == QDialog::Accepted;

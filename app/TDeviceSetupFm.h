@@ -2,6 +2,8 @@
 // The device set-up wizard: seven pages switched by code, which bind a shared device to a printer
 // or fax queue and choose its scanner. The decisions are DeviceSetup's; this shows them.
 #include <QDialog>
+#include <QPoint>
+#include <QRect>
 #include <cstdint>
 #include <functional>
 
@@ -28,6 +30,9 @@ class TDeviceSetupFm : public QDialog {
   bool ShowTroubleshootPage();
   // Shows the wizard modally beside `beside`; true when it closed with OK.
   bool ShowModal(const QWidget* beside);
+  // Where the wizard goes: at the main window's top, beside its right edge when the screen has
+  // room, else left of it, kept on the screen when neither side has room.
+  static QPoint PlaceBeside(const QRect& main, const QRect& screen, int width);
   // Tests answer the modal show here: they drive the shown wizard and return its result.
   static inline std::function<bool(TDeviceSetupFm&)> answer;
 
