@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -87,30 +86,24 @@ class AFPrinterIniFileTest : public ::testing::Test {
   std::string path;
 };
 
-// One pass over the file: ten times the sections take about ten times as long (a look-up per
-// section over the sections read so far made it a hundred). The best of three reads of each size
-// is compared, so a busy machine or a sanitizer build does not decide the outcome.
-TEST_F(AFPrinterIniFileTest, TenTimesTheSectionsTakeAboutTenTimesAsLong) {
-  const auto bestRead = [&](int sections) {
-    std::string text;
-    for (int i = 0; i < sections; ++i)
-      text += "[Vendor" + std::to_string(i) + "]\nVid=" + std::to_string(i) + "\nModel=M" +
-              std::to_string(i) + "\n";
-    write(text);
-    auto best = std::chrono::steady_clock::duration::max();
-    for (int run = 0; run < 3; ++run) {
-      AFPrinterIniFile file;
-      const auto start = std::chrono::steady_clock::now();
-      EXPECT_EQ(file.Refresh(path), Result::Read);
-      best = std::min(best, std::chrono::steady_clock::now() - start);
-      EXPECT_EQ(file.table().size(), static_cast<std::size_t>(sections));
-      EXPECT_EQ(file.table().back()[1].value, "M" + std::to_string(sections - 1));
-    }
-    return std::chrono::duration<double>(best).count();
-  };
-  const double small = bestRead(5000);
-  const double large = bestRead(50000);
-  EXPECT_LT(large, 40 * small) << small * 1000 << " ms for 5,000, " << large * 1000 << " ms for 50,000";
+// One pass over the file: 100,000 vendors, each with a model line, take tens of milliseconds
+// (hundreds in a sanitizer build); a look-up per section over the sections read so far took about
+// half a minute. The bound sits far from both, so a busy machine does not decide the outcome.
+TEST_F(AFPrinterIniFileTest, AHundredThousandSectionsReadInOnePass) {
+  constexpr int kSections = 100000;
+  std::string text;
+  for (int i = 0; i < kSections; ++i)
+    text += "[Vendor" + std::to_string(i) + "]\nVid=" + std::to_string(i) + "\nModel=M" +
+            std::to_string(i) + "\n";
+  write(text);
+  AFPrinterIniFile file;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(file.Refresh(path), Result::Read);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::seconds(5))
+      << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  ASSERT_EQ(file.table().size(), static_cast<std::size_t>(kSections));
+  EXPECT_EQ(file.table().back()[1].value, "M" + std::to_string(kSections - 1));
 }
 
 // The file is read again only when its size or time changed; a refused or unreadable file is
