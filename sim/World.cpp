@@ -249,15 +249,22 @@ std::optional<std::int64_t> World::nextDeadlineMs() {
   return next;
 }
 
+namespace {
+
+// A computer the world does not know has no spooler to answer.
+platform::simwire::SpoolerReply noSpooler() {
+  platform::simwire::SpoolerReply reply;
+  reply.error = platform::kErrorNoSpooler;
+  return reply;
+}
+
+}  // namespace
+
 platform::simwire::SpoolerReply World::spooler(const platform::simwire::SpoolerRequest& request) {
   std::lock_guard lock(mutex_);
   advanceTime();
   Host* h = findHost(request.host);
-  if (!h) {
-    platform::simwire::SpoolerReply reply;
-    reply.error = platform::kErrorNoSpooler;
-    return reply;
-  }
+  if (!h) return noSpooler();
   return spooler_.call(*h, request);
 }
 
@@ -266,11 +273,7 @@ std::optional<platform::simwire::SpoolerReply> World::changeWait(
   std::lock_guard lock(mutex_);
   advanceTime();
   Host* h = findHost(request.host);
-  if (!h) {
-    platform::simwire::SpoolerReply reply;
-    reply.error = platform::kErrorNoSpooler;
-    return reply;
-  }
+  if (!h) return noSpooler();
   const platform::simwire::SpoolerReply check = spooler_.call(*h, request);
   if (check.ok && check.changes == 0 && !timeUp) return std::nullopt;
   return spooler_.answerWait(*h, request);

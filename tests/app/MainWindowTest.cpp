@@ -33,6 +33,7 @@
 #include "core/SettingsStore.h"
 #include "support/OfficeComputer.h"
 #include "support/PumpUntil.h"
+#include "support/WindowSteps.h"
 #include "support/ReplyServer.h"
 #include "support/TempRegistry.h"
 
@@ -73,15 +74,6 @@ QString picturePath(const char* name) {
 }
 
 sim::WorldSetup scenario() { return *sim::parseScenario(kScenario).setup; }
-
-// Plug and play writes this computer's records into whatever registry the test installed.
-sim::WorldOptions plugAndPlayHere() {
-  sim::WorldOptions options;
-  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) {
-    if (change.host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), change);
-  };
-  return options;
-}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -136,7 +128,7 @@ class MainWindowTest : public ::testing::Test {
 
   bool deviceNotices = false;
   platform::ManualClock clock;
-  sim::World world{scenario(), clock, plugAndPlayHere()};
+  sim::World world{scenario(), clock, test::plugAndPlayFor("OFFICE-PC")};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
   std::unique_ptr<platform::UdpNetwork> udp = sim::makeInProcessUdpNetwork(world, "OFFICE-PC");
   std::unique_ptr<platform::Firewall> firewall = sim::makeInProcessFirewall(world, "OFFICE-PC");

@@ -36,8 +36,11 @@
 #include "support/OfficeComputer.h"
 #include "support/PumpUntil.h"
 #include "support/TempRegistry.h"
+#include "support/WindowSteps.h"
 
 namespace {
+
+using test::when;
 
 namespace fs = std::filesystem;
 namespace tw = platform::twain;
@@ -71,27 +74,6 @@ struct ScanComputer : test::OfficeComputer {
   std::optional<std::string> computerName() override { return "SCAN-PC"; }
   std::optional<platform::OsVersion> osVersion() override { return platform::OsVersion{5, 0}; }
 };
-
-sim::WorldOptions plugAndPlayHere() {
-  sim::WorldOptions options;
-  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) {
-    if (change.host == "SCAN-PC") sim::recordPlugAndPlay(platform::registry(), change);
-  };
-  return options;
-}
-
-// Runs `step` once `ready` holds, looked at from the event loop (the modal window's own).
-void when(QObject& owner, std::function<bool()> ready, std::function<void()> step) {
-  auto* poll = new QTimer(&owner);
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, &owner, [poll, ready, step] {
-    if (!ready()) return;
-    poll->stop();
-    poll->deleteLater();
-    step();
-  });
-  poll->start();
-}
 
 // An environment variable set for one test and put back afterwards.
 class ScopedEnv {
@@ -183,7 +165,7 @@ class ScanNowTwainWindowTest : public ::testing::Test {
   platform::ManualClock clock;
   test::TempRegistry registry;
   sim::ScenarioResult loaded = sim::parseScenario(kScenario);
-  sim::World world{*loaded.setup, clock, plugAndPlayHere()};
+  sim::World world{*loaded.setup, clock, test::plugAndPlayFor("SCAN-PC")};
   sim::InProcessDeviceIo scanPc{world, "SCAN-PC"};
   ScanComputer computer;
   test::RecordedBoxes boxes;

@@ -28,8 +28,11 @@
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
 #include "support/PumpUntil.h"
+#include "support/WindowSteps.h"
 
 namespace {
+
+using test::when;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -50,28 +53,6 @@ const char* kScenario = R"({
      ]}
   ]
 })";
-
-sim::WorldOptions plugAndPlayHere() {
-  sim::WorldOptions options;
-  options.plugAndPlay = [](const sim::PlugAndPlayChange& change) {
-    if (change.host == "OFFICE-PC") sim::recordPlugAndPlay(platform::registry(), change);
-  };
-  return options;
-}
-
-// Runs `step` once `ready` holds, looked at from the event loop; a step never waits inside a
-// poll, since the poll may itself run nested in the window's transfer.
-void when(QObject& owner, std::function<bool()> ready, std::function<void()> step) {
-  auto* poll = new QTimer(&owner);
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, &owner, [poll, ready, step] {
-    if (!ready()) return;
-    poll->stop();
-    poll->deleteLater();
-    step();
-  });
-  poll->start();
-}
 
 class ScanNowWindowTest : public ::testing::Test {
  protected:
@@ -117,7 +98,7 @@ class ScanNowWindowTest : public ::testing::Test {
 
   platform::ManualClock clock;
   test::TempRegistry registry;
-  sim::World world{*sim::parseScenario(kScenario).setup, clock, plugAndPlayHere()};
+  sim::World world{*sim::parseScenario(kScenario).setup, clock, test::plugAndPlayFor("OFFICE-PC")};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
   test::OfficeComputer computer;
   test::RecordedBoxes boxes;
