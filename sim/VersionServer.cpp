@@ -32,6 +32,7 @@ std::string escaped(const std::string& text) {
 const char* reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 400: return "Bad Request";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
