@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -90,9 +91,10 @@ void arc(PdfDoc* doc, double x, double y, double r, double start, double end, in
         tpdf_Error(doc, 1, kModule, "Arc sweep of %g degrees is beyond %g", sweep, kMaxArcSweep);
         return;
     }
-    // The fewest quarter-turn (or smaller) segments; the sweep bound keeps this short.
-    int n = 1;
-    while (std::fabs(sweep) / n > 90.0) ++n;
+    // The fewest quarter-turn (or smaller) segments, computed directly.
+    int n = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / 90.0)));
+    if (n > 1 && std::fabs(sweep) / (n - 1) <= 90.0) --n;
+    if (std::fabs(sweep) / n > 90.0) ++n;
     const double step = sweep / n;
     const int direction = end >= start ? 1 : -1;
     for (int i = 0; i < n; ++i) {
