@@ -240,6 +240,12 @@ RegistrySeed readProgram(const json& j, const std::string& where) {
   return seed;
 }
 
+DeviceRef readDeviceRef(const json& j, const std::string& w) {
+  requireObject(j, w, kQueueDeviceKeys);
+  return DeviceRef{ipv4(member(j, w, "server"), at(w, "server")),
+                   static_cast<std::uint8_t>(integer(member(j, w, "port"), at(w, "port"), 1, 127))};
+}
+
 PrinterQueue readQueue(const json& j, const std::string& where) {
   requireObject(j, where, kQueueKeys);
   PrinterQueue q;
@@ -250,13 +256,7 @@ PrinterQueue readQueue(const json& j, const std::string& where) {
   if (optionalFlag(j, where, "offline")) q.attributes |= 0x400;
   if (optionalFlag(j, where, "paused")) q.status |= 0x1;
   if (j.contains("access")) q.grants = grants(j.at("access"), at(where, "access"));
-  if (j.contains("device")) {
-    const std::string w = at(where, "device");
-    const json& d = j.at("device");
-    requireObject(d, w, kQueueDeviceKeys);
-    q.device = DeviceRef{ipv4(member(d, w, "server"), at(w, "server")),
-                         static_cast<std::uint8_t>(integer(member(d, w, "port"), at(w, "port"), 1, 127))};
-  }
+  if (j.contains("device")) q.device = readDeviceRef(j.at("device"), at(where, "device"));
   return q;
 }
 
@@ -324,12 +324,6 @@ PlugAndPlayShape readPlugAndPlay(const json& j, const std::string& where) {
     if (s.contains("wia")) shape.wia = readWia(s.at("wia"), at(w, "wia"));
   }
   return shape;
-}
-
-DeviceRef readDeviceRef(const json& j, const std::string& w) {
-  requireObject(j, w, kQueueDeviceKeys);
-  return DeviceRef{ipv4(member(j, w, "server"), at(w, "server")),
-                   static_cast<std::uint8_t>(integer(member(j, w, "port"), at(w, "port"), 1, 127))};
 }
 
 void readHolder(const json& j, const std::string& where, Device& d) {
@@ -444,11 +438,9 @@ platform::SimScanner readScanner(const json& j, const std::string& where) {
                        : std::string();
   s.family = j.contains("family") ? text(j.at("family"), at(where, "family"), kMaxSourceName)
                                   : std::string();
-  const std::string w = at(where, "device");
-  const json& d = member(j, where, "device");
-  requireObject(d, w, kQueueDeviceKeys);
-  s.server = formatIpv4(ipv4(member(d, w, "server"), at(w, "server")));
-  s.port = static_cast<std::uint32_t>(integer(member(d, w, "port"), at(w, "port"), 1, 127));
+  const DeviceRef device = readDeviceRef(member(j, where, "device"), at(where, "device"));
+  s.server = formatIpv4(device.server);
+  s.port = device.port;
   eachItem(j, where, "pages", [&](const json& item, const std::string& pw) {
     s.pages.push_back(readScannerPage(item, pw));
   });
@@ -512,10 +504,7 @@ Host readHost(const json& j, const std::string& where) {
   eachItem(j, where, "ports", [&](const json& item, const std::string& w) {
     h.ports.push_back(readPort(item, w));
   });
-  if (j.contains("spoolerAdmin")) {
-    if (!j.at("spoolerAdmin").is_boolean()) fail(at(where, "spoolerAdmin"), "expected true or false");
-    h.spoolerAdmin = j.at("spoolerAdmin").get<bool>();
-  }
+  if (j.contains("spoolerAdmin")) h.spoolerAdmin = optionalFlag(j, where, "spoolerAdmin");
   eachItem(j, where, "queues", [&](const json& item, const std::string& w) {
     PrinterQueue q = readQueue(item, w);
     for (const PrinterQueue& other : h.queues)
