@@ -17,6 +17,8 @@ using platform::SpoolerAnswer;
 
 // A spooler that claims to need more than this gets no buffer.
 constexpr std::uint32_t kMaxAnswerBytes = 16u << 20;
+
+bool usableSize(const SpoolerAnswer& size) { return size.needed != 0 && size.needed <= kMaxAnswerBytes; }
 constexpr std::uint32_t kJobsListed = 100;
 constexpr const char* kLocalPortMonitor = ",XcvMonitor Local Port";
 constexpr const char* kTcpIpPortMonitor = ",XcvMonitor Standard TCP/IP Port";
@@ -102,38 +104,16 @@ int listPorts(std::vector<platform::PortInfo>& ports) {
 bool is6x(std::uint32_t flags) { return (flags & core::kWin6x) != 0; }
 bool is5xOr6x(std::uint32_t flags) { return (flags & core::kWin5xOr6x) != 0; }
 
-// Opens a port monitor with the right to administer the spooler, closed again on the way out.
-class MonitorHandle {
+// A queue or port monitor opened with the given rights, closed again on the way out.
+class SpoolerHandle {
  public:
-  explicit MonitorHandle(const char* name)
-      : opened_(platform::printSpooler().OpenPrinter(name, platform::kServerAccessAdminister)) {}
-  ~MonitorHandle() {
+  SpoolerHandle(std::string_view name, std::uint32_t access)
+      : opened_(platform::printSpooler().OpenPrinter(name, access)) {}
+  ~SpoolerHandle() {
     if (opened()) platform::printSpooler().ClosePrinter(opened_.handle);
   }
-  MonitorHandle(const MonitorHandle&) = delete;
-  MonitorHandle& operator=(const MonitorHandle&) = delete;
-  bool opened() const { return opened_.handle != platform::kInvalidHandle; }
-  // True only when the call reached the monitor and the monitor did what it was asked.
-  bool send(const char* command, const std::vector<std::uint8_t>& input, std::uint32_t outputBytes) {
-    std::vector<std::uint8_t> output;
-    const platform::XcvAnswer r =
-        platform::printSpooler().XcvData(opened_.handle, command, input, outputBytes, output);
-    return r.ok && r.status == 0;
-  }
-
- private:
-  platform::OpenPrinterResult opened_;
-};
-
-class QueueHandle {
- public:
-  explicit QueueHandle(const std::string& name)
-      : opened_(platform::printSpooler().OpenPrinter(name, platform::kPrinterAllAccess)) {}
-  ~QueueHandle() {
-    if (opened()) platform::printSpooler().ClosePrinter(opened_.handle);
-  }
-  QueueHandle(const QueueHandle&) = delete;
-  QueueHandle& operator=(const QueueHandle&) = delete;
+  SpoolerHandle(const SpoolerHandle&) = delete;
+  SpoolerHandle& operator=(const SpoolerHandle&) = delete;
   bool opened() const { return opened_.handle != platform::kInvalidHandle; }
   platform::Handle handle() const { return opened_.handle; }
   std::uint32_t error() const { return opened_.error; }
@@ -142,12 +122,26 @@ class QueueHandle {
   platform::OpenPrinterResult opened_;
 };
 
-}  // namespace
+// A port monitor; send is true only when the call reached the monitor and it did what it was asked.
+class MonitorHandle : public SpoolerHandle {
+ public:
+  explicit MonitorHandle(const char* name) : SpoolerHandle(name, platform::kServerAccessAdminister) {}
+  bool send(const char* command, const std::vector<std::uint8_t>& input, std::uint32_t outputBytes) {
+    std::vector<std::uint8_t> output;
+    const platform::XcvAnswer r =
+        platform::printSpooler().XcvData(handle(), command, input, outputBytes, output);
+    return r.ok && r.status == 0;
+  }
+};
 
-int GetPortType(const std::string& portName) {
-  std::vector<platform::PortInfo> ports;
-  if (const int failed = listPorts(ports); failed < 0) return failed;
-  for (const std::string& name : portNames(portName)) {
+class QueueHandle : public SpoolerHandle {
+ public:
+  explicit QueueHandle(const std::string& name) : SpoolerHandle(name, platform::kPrinterAllAccess) {}
+};
+
+// The type of the first port of a port text the list knows.
+int typeIn(const std::vector<platform::PortInfo>& ports, const std::string& portText) {
+  for (const std::string& name : portNames(portText)) {
     const auto port = std::find_if(ports.begin(), ports.end(), [&](const platform::PortInfo& p) {
       return equalNoCase(p.name, name);
     });
@@ -156,17 +150,27 @@ int GetPortType(const std::string& portName) {
   return kPortMissing;
 }
 
+}  // namespace
+
+int GetPortType(const std::string& portName) {
+  std::vector<platform::PortInfo> ports;
+  if (const int failed = listPorts(ports); failed < 0) return failed;
+  return typeIn(ports, portName);
+}
+
 std::vector<PrinterRow> ListPrinters() {
   PrintSpooler& spooler = platform::printSpooler();
   std::vector<platform::PrinterInfo5> printers;
   const SpoolerAnswer size = spooler.EnumPrinters(platform::kPrinterEnumLocal, 0, printers);
-  if (size.needed == 0 || size.needed > kMaxAnswerBytes ||
-      !spooler.EnumPrinters(platform::kPrinterEnumLocal, size.needed, printers).ok)
+  if (!usableSize(size) || !spooler.EnumPrinters(platform::kPrinterEnumLocal, size.needed, printers).ok)
     return {};
+  // One port list serves every queue.
+  std::vector<platform::PortInfo> ports;
+  const int unlisted = listPorts(ports);
   std::vector<PrinterRow> rows;
   for (const platform::PrinterInfo5& p : printers) {
     if (p.printerName.empty()) continue;
-    const int type = GetPortType(p.portName);
+    const int type = unlisted < 0 ? unlisted : typeIn(ports, p.portName);
     if (type == kPortInternet || type == kPortFpr || type == kPortPdf || type == kPortMicrosoft ||
         type == kPortMissing)
       continue;
@@ -233,8 +237,7 @@ int SetPrinterPort(const std::string& queueName, const std::string& portName,
   PrintSpooler& spooler = platform::printSpooler();
   platform::PrinterInfo info;
   const SpoolerAnswer size = spooler.GetPrinter(queue.handle(), 0, info);
-  if (size.needed == 0 || size.needed > kMaxAnswerBytes ||
-      !spooler.GetPrinter(queue.handle(), size.needed, info).ok)
+  if (!usableSize(size) || !spooler.GetPrinter(queue.handle(), size.needed, info).ok)
     return 0;
   info.portName = portName;
   info.attributes &= ~(platform::kPrinterAttributeEnableBidi | platform::kPrinterAttributeWorkOffline);
@@ -263,8 +266,7 @@ bool DeletePrinterJobs(const std::string& queueName) {
   PrintSpooler& spooler = platform::printSpooler();
   std::vector<std::uint32_t> ids;
   const SpoolerAnswer size = spooler.EnumJobIds(queue.handle(), 0, kJobsListed, 0, ids);
-  if (size.needed == 0 || size.needed > kMaxAnswerBytes ||
-      !spooler.EnumJobIds(queue.handle(), 0, kJobsListed, size.needed, ids).ok)
+  if (!usableSize(size) || !spooler.EnumJobIds(queue.handle(), 0, kJobsListed, size.needed, ids).ok)
     return true;
   for (const std::uint32_t id : ids)
     if (id != 0) spooler.SetJob(queue.handle(), id, platform::kJobControlDelete);
