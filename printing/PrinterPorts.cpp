@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/NetInfo.h"
+#include "core/TextCase.h"
 #include "platform/PortRecords.h"
 #include "platform/PrintSpooler.h"
 
@@ -24,19 +25,6 @@ constexpr const char* kLocalPortMonitor = ",XcvMonitor Local Port";
 constexpr const char* kTcpIpPortMonitor = ",XcvMonitor Standard TCP/IP Port";
 constexpr const char* kAccessDeniedText =
     "You can't set printer port, you might not have permission to manage the printer.";
-
-std::string upperCase(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return out;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) { return upperCase(a) == upperCase(b); }
-
-bool contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
 
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
@@ -58,7 +46,7 @@ std::vector<std::string> portNames(std::string_view text) {
 }
 
 int typeByDescription(const std::string& description) {
-  const std::string upper = upperCase(description);
+  const std::string upper = core::UpperCase(description);
   struct Word {
     std::string_view word;
     int type;
@@ -68,14 +56,14 @@ int typeByDescription(const std::string& description) {
                                            {"LAN MANAGER", kPortLanManager},
                                            {"INTERNET PORT", kPortInternet}}};
   for (const Word& w : kWords)
-    if (contains(upper, w.word)) return w.type;
+    if (core::Contains(upper, w.word)) return w.type;
   return kPortOther;
 }
 
 int typeOf(const platform::PortInfo& port) {
   const int type = typeByDescription(port.description);
   if (type != kPortOther && type != kPortLocal) return type;
-  const std::string name = upperCase(port.name);
+  const std::string name = core::UpperCase(port.name);
   struct Name {
     std::string_view part;
     int type;
@@ -87,7 +75,7 @@ int typeOf(const platform::PortInfo& port) {
                                            {"PDF", kPortPdf},
                                            {"MICROSOFT", kPortMicrosoft}}};
   for (const Name& n : kNames)
-    if (contains(name, n.part)) return n.type;
+    if (core::Contains(name, n.part)) return n.type;
   return type;
 }
 
@@ -143,7 +131,7 @@ class QueueHandle : public SpoolerHandle {
 int typeIn(const std::vector<platform::PortInfo>& ports, const std::string& portText) {
   for (const std::string& name : portNames(portText)) {
     const auto port = std::find_if(ports.begin(), ports.end(), [&](const platform::PortInfo& p) {
-      return equalNoCase(p.name, name);
+      return core::EqualNoCase(p.name, name);
     });
     if (port != ports.end()) return typeOf(*port);
   }
