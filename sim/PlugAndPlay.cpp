@@ -64,6 +64,13 @@ std::string hex8(std::uint32_t v) {
   return out;
 }
 
+// "Vid_xxxx&Pid_XXXX", the device's part of its USB names.
+std::string vidPid(const Device& d) {
+  char out[32];
+  std::snprintf(out, sizeof out, "Vid_%04x&Pid_%04X", d.vid, d.pid);
+  return out;
+}
+
 std::string classInstance(const char* cls, std::uint32_t n) {
   char out[16];
   std::snprintf(out, sizeof out, "\\%04u", n % 10000);
@@ -103,11 +110,7 @@ class Plan {
   const std::vector<std::pair<std::string, std::string>>& pnpData() const { return pnpData_; }
 
  private:
-  std::string vidPid() const {
-    char out[32];
-    std::snprintf(out, sizeof out, "Vid_%04x&Pid_%04X", d_.vid, d_.pid);
-    return out;
-  }
+  std::string vidPid() const { return sim::vidPid(d_); }
   std::vector<std::string> hardwareIds(const std::string& enumerator,
                                        const std::string& suffix) const {
     return {enumerator + "\\" + vidPid() + "&Rev_0100" + suffix, enumerator + "\\" + vidPid() + suffix};
@@ -138,7 +141,7 @@ class Plan {
 
   void build() {
     shape_ = effectiveShape(d_);
-    const std::string device = kEnum + std::string("USB\\") + vidPid() + "\\" + usbInstanceName(d_);
+    const std::string device = usbEnumKey(d_) + "\\" + usbInstanceName(d_);
     std::vector<RegValue> common = {text("DeviceDesc", d_.product), text("Mfg", d_.manufacturer),
                                     text("Busy", d_.busy ? "1" : "0"),
                                     multi("HardwareID", hardwareIds("USB", ""))};
@@ -341,9 +344,7 @@ void remove(platform::Registry& registry, const Plan& plan) {
 }  // namespace
 
 std::string usbEnumKey(const Device& d) {
-  char tail[32];
-  std::snprintf(tail, sizeof tail, "Vid_%04x&Pid_%04X", d.vid, d.pid);
-  return std::string(platform::kUsbEnumKey) + "\\" + tail;
+  return std::string(platform::kUsbEnumKey) + "\\" + vidPid(d);
 }
 
 std::string usbInstanceName(const Device& d) {

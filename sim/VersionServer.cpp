@@ -1,7 +1,6 @@
 #include "sim/VersionServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -33,6 +32,7 @@ std::string escaped(const std::string& text) {
 const char* reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 400: return "Bad Request";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
@@ -77,8 +77,7 @@ bool VersionServer::start(std::string& error) {
   socklen_t length = sizeof addr;
   if (!s.valid() || ::bind(s.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(s.fd(), 16) != 0 ||
-      ::getsockname(s.fd(), reinterpret_cast<sockaddr*>(&addr), &length) != 0 ||
-      ::pipe2(stopPipe_, O_CLOEXEC) != 0) {
+      ::getsockname(s.fd(), reinterpret_cast<sockaddr*>(&addr), &length) != 0 || stop_.fd() < 0) {
     error = std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);
     return false;
   }
@@ -90,20 +89,16 @@ bool VersionServer::start(std::string& error) {
 
 void VersionServer::stop() {
   if (thread_.joinable()) {
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(stopPipe_[1], &byte, 1);
+    stop_.set();
     thread_.join();
   }
-  for (int& fd : stopPipe_) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
+  stop_.reset();
   listening_.reset();
 }
 
 void VersionServer::run() {
   for (;;) {
-    pollfd fds[2] = {{stopPipe_[0], POLLIN, 0}, {listening_.fd(), POLLIN, 0}};
+    pollfd fds[2] = {{stop_.fd(), POLLIN, 0}, {listening_.fd(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/Event.h"
 #include "platform/SimWire.h"
 #include "sim/World.h"
 
@@ -34,7 +35,7 @@ class VersionServer {
 
   World& world_;
   platform::simwire::Socket listening_;
-  int stopPipe_[2] = {-1, -1};
+  platform::Event stop_;
   std::uint16_t port_ = 0;
   std::thread thread_;
 };

@@ -1,5 +1,10 @@
 // The simulated network: datagram delivery, its switches, the firewall profile, their scenario
 // keys and control commands.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -8,6 +13,7 @@
 #include "sim/InProcessNetwork.h"
 #include "sim/Scenario.h"
 #include "sim/SimCtlArgs.h"
+#include "sim/VersionServer.h"
 #include "sim/World.h"
 #include "sim/WorldCommands.h"
 
@@ -178,6 +184,57 @@ TEST(NetworkScenario, VersionReplyAndFirewallKeysAreReadAndChecked) {
     EXPECT_FALSE(r.setup) << c.json;
     EXPECT_NE(r.error.find(c.expected), std::string::npos) << r.error;
   }
+}
+
+// Sends `request` whole, closes the sending side and returns everything the server answered.
+std::string askHttp(std::uint16_t port, const std::string& request) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size())) {
+    ::shutdown(fd, SHUT_WR);
+    char chunk[4096];
+    for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+      answer.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return answer;
+}
+
+TEST_F(Network, TheVersionServerAnswersTheQueryAndRefusesTheRest) {
+  sim::VersionServer server(world);
+  std::string error;
+  ASSERT_TRUE(server.start(error)) << error;
+  struct Case {
+    std::string request;
+    std::string statusLine;
+    std::string bodyHas;
+  };
+  const Case cases[] = {
+      {std::string("GET ") + sim::kVersionQueryPath + " HTTP/1.1\r\nHost: x\r\n\r\n",
+       "HTTP/1.1 200 OK\r\n", "<Minor>05</Minor>"},
+      {"GET /other HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\n", ""},
+      {"GET /cut short", "HTTP/1.1 400 Bad Request\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string answer = askHttp(server.port(), c.request);
+    EXPECT_EQ(answer.substr(0, c.statusLine.size()), c.statusLine) << c.request;
+    const std::size_t body = answer.find("\r\n\r\n");
+    EXPECT_NE(body, std::string::npos) << answer;
+    if (body != std::string::npos) {
+      EXPECT_NE(answer.find(c.bodyHas, body), std::string::npos) << answer;
+    }
+  }
+  server.stop();
+  // Started again after a stop, it answers again.
+  ASSERT_TRUE(server.start(error)) << error;
+  EXPECT_EQ(askHttp(server.port(), cases[1].request).substr(0, cases[1].statusLine.size()),
+            cases[1].statusLine);
 }
 
 TEST(NetworkCtlArgs, WordsBecomeRequests) {
