@@ -7,6 +7,9 @@ class QMessageBox;
 
 namespace app {
 
+// The product's name: the caption of its message boxes and windows.
+inline constexpr const char* kProductName = "Velmora Network USB Utility";
+
 // Styles and answers with the numbers the system gives them.
 inline constexpr unsigned kMbOk = 0x0;
 inline constexpr unsigned kMbOkCancel = 0x1;

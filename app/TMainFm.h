@@ -14,6 +14,7 @@
 
 #include "app/DeviceRows.h"
 #include "app/DeviceSettings.h"
+#include "app/Dialogs.h"
 #include "app/Eject.h"
 #include "app/MainSettings.h"
 #include "app/RefreshMutex.h"
@@ -46,7 +47,6 @@ inline bool DriverCallBusy = false;
 inline bool PopupBusy = false;
 
 inline constexpr const char* kApplicationTitle = "Tarvex";
-inline constexpr const char* kProductName = "Velmora Network USB Utility";
 inline constexpr const char* kMakerText = "Tarvex";
 // A menu command whose device left the list while the menu was open.
 inline constexpr const char* kDeviceGoneText = "This device is no longer in the list.";

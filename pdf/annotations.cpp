@@ -49,12 +49,8 @@ char* ownedText(const char* text) {
 std::string noteText(const PdfDoc* doc, const char* text) {
     if (!text) return {};
     if (!doc->hexText) return escapeNoteText(text, std::strlen(text));
-    unsigned char* bytes = nullptr;
-    int length = 0;
-    if (tpdf_hexToBytes(text, &bytes, &length) != 0) throw std::bad_alloc();
-    std::string out = escapeText(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-    std::free(bytes);
-    return out;
+    const std::string bytes = hexTextBytes(text);
+    return escapeText(bytes.data(), bytes.size());
 }
 
 bool syntaxAccepted(PdfDoc* doc, const char* what, const char* text) {

@@ -31,6 +31,22 @@ std::string escapeText(const char* text) {
     return text ? escapeText(text, std::strlen(text)) : std::string();
 }
 
+std::string hexTextBytes(const char* hex) {
+    std::string out;
+    int high = -1;
+    for (const char* p = hex; p && *p; ++p) {
+        const int v = tpdf_hexDigit(*p);
+        if (v == 255) continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            out += static_cast<char>(high * 16 + v);
+            high = -1;
+        }
+    }
+    return out;
+}
+
 std::string escapeNoteText(const char* bytes, std::size_t length) {
     std::string out;
     out.reserve(length + 8);

@@ -9,6 +9,10 @@ namespace tpdf {
 std::string escapeText(const char* bytes, std::size_t length);
 std::string escapeText(const char* text);
 
+// The bytes a hexadecimal text stands for: non-digits skipped, a last odd digit dropped.
+// Throws std::bad_alloc.
+std::string hexTextBytes(const char* hex);
+
 // The escapes above, and every carriage return or line feed as "\r\n" (note texts, titles).
 std::string escapeNoteText(const char* bytes, std::size_t length);
 

@@ -44,11 +44,8 @@ void show(PdfDoc* doc, const char* text, const char* op) {
     try {
         std::string line = "(";
         if (doc->hexText) {
-            unsigned char* bytes = nullptr;
-            int length = 0;
-            if (tpdf_hexToBytes(text, &bytes, &length) != 0) return;
-            line += escapeText(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-            std::free(bytes);
+            const std::string bytes = hexTextBytes(text);
+            line += escapeText(bytes.data(), bytes.size());
         } else {
             line += escapeText(text);
         }
@@ -183,27 +180,19 @@ int tpdf_hexDigit(char c) {
 int tpdf_hexToBytes(const char* hex, unsigned char** bytes, int* length) {
     if (length) *length = 0;
     if (!hex || !bytes) return -1;
-    const std::size_t n = std::strlen(hex);
-    auto* out = static_cast<unsigned char*>(std::malloc(n / 2 + 1));
-    if (!out) {
+    try {
+        const std::string decoded = hexTextBytes(hex);
+        auto* out = static_cast<unsigned char*>(std::malloc(decoded.size() + 1));
+        if (!out) throw std::bad_alloc();
+        std::memcpy(out, decoded.data(), decoded.size());
+        out[decoded.size()] = 0;
+        *bytes = out;
+        if (length) *length = static_cast<int>(decoded.size());
+        return 0;
+    } catch (const std::bad_alloc&) {
         reportNoMemory();
         return -1;
     }
-    int count = 0, high = -1;
-    for (const char* p = hex; *p; ++p) {
-        const int v = tpdf_hexDigit(*p);
-        if (v == 255) continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            out[count++] = static_cast<unsigned char>(high * 16 + v);
-            high = -1;
-        }
-    }
-    out[count] = 0;
-    *bytes = out;
-    if (length) *length = count;
-    return 0;
 }
 
 char* tpdf_bytesToHex(const unsigned char* bytes, char* out, int length, int unicode) {

@@ -37,7 +37,7 @@ namespace scanning {
 namespace {
 
 constexpr const char* kCaption = "Welcome to the Razo-Razezed Ireruro";
-constexpr const char* kProductName = "Velmora Network USB Utility";  // captions plain messages
+using app::kProductName;  // captions plain messages
 constexpr int kIdleUnlockMs = 180000;
 constexpr int kSavePollMs = 400;
 

@@ -23,7 +23,7 @@
 namespace scanning {
 namespace {
 
-constexpr const char* kProductName = "Velmora Network USB Utility";
+using app::kProductName;
 
 QImage imageOf(const DecodedPicture& p) {
   QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);

@@ -21,7 +21,7 @@
 namespace scanning {
 namespace {
 
-constexpr const char* kProductName = "Velmora Network USB Utility";
+using app::kProductName;
 
 std::string withSeparator(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';

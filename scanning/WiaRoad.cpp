@@ -12,7 +12,7 @@ int WiaRoad::ShowSettings() { return SetFm->exec(); }
 int WiaRoad::ShowSave() { return SaveFm->exec(); }
 
 void WiaRoad::Message(const std::string& text) {
-  app::messageBoxes().show(text, "Velmora Network USB Utility", app::kMbOk);
+  app::messageBoxes().show(text, app::kProductName, app::kMbOk);
 }
 
 }  // namespace scanning

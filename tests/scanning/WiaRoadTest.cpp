@@ -20,23 +20,13 @@
 #include "sim/PlugAndPlay.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/CommandOutput.h"
 
 namespace {
 
 using namespace scanning;
 namespace wia = platform::wia;
 namespace fs = std::filesystem;
-
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    std::array<char, 256> buf{};
-    while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
 
 std::vector<std::string> filesIn(const fs::path& folder) {
   std::vector<std::string> names;
@@ -150,7 +140,7 @@ TEST_F(WiaRoadTest, FeederGivesNumberedPagesUntilPaperRunsOut) {
   EXPECT_TRUE(windows.view.messages.empty());
   EXPECT_TRUE(windows.outcome.backEnabled);
   for (const auto& name : filesIn(folder))
-    EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200");
+    EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200");
 }
 
 // A feeder without a paper sensor says ready after its last sheet: the next transfer fails with
@@ -191,7 +181,7 @@ TEST_F(WiaRoadTest, FeederThatStaysReadyEndsAtThePaperEmptyTransfer) {
     EXPECT_EQ(*(finish - 1), "idtGetData() : other error. hResult : WIA_ERROR_PAPER_EMPTY");
     EXPECT_FALSE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))"));
     for (const auto& name : c.files)
-      EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200") << name;
+      EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200") << name;
   }
 }
 
@@ -200,7 +190,7 @@ TEST_F(WiaRoadTest, BmpOnlyDeviceStillGivesJpegFilesWithTheResolution) {
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.jpg"}));
   for (const auto& name : filesIn(folder))
-    EXPECT_EQ(run("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 150");
+    EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 150");
   EXPECT_TRUE(windows.view.logged("Save JPEG Finish !!!2 th page"));
 }
 
@@ -209,7 +199,7 @@ TEST_F(WiaRoadTest, BmpChosenOnAJpegDeviceIsWrittenAsBmp) {
   windows.params.extension = ".bmp";
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.bmp"});
-  EXPECT_EQ(run("identify -format '%m' '" + (folder / "Scan.bmp").string() + "'"), "BMP3");
+  EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "Scan.bmp").string() + "'"), "BMP3");
 }
 
 TEST_F(WiaRoadTest, FlatbedGivesOnePage) {
@@ -302,7 +292,7 @@ TEST_F(WiaRoadTest, APageWhoseConversionFailsKeepsItsBmp) {
   EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.bmp", "Scan_001.jpg"}));
   EXPECT_EQ(windows.view.messages, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") +
                                                             " : " + (folder / "Scan_001.jpg").string()});
-  EXPECT_EQ(run("identify -format '%m' '" + (folder / "Scan_001.bmp").string() + "'"), "BMP3");
+  EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "Scan_001.bmp").string() + "'"), "BMP3");
 }
 
 TEST(WiaHResultText, KnownCodesByNameOthersByNumber) {

@@ -27,6 +27,7 @@
 #include "sim/Scenario.h"
 #include "sim/World.h"
 #include "support/WindowSteps.h"
+#include "support/CommandOutput.h"
 
 namespace {
 
@@ -49,17 +50,6 @@ struct RecordedBoxes : app::MessageBoxes {
   }
   void showModeless(const std::string& text, const std::string&, unsigned) override { shown.push_back(text); }
 };
-
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    std::array<char, 256> buf{};
-    while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
 
 fs::path testOutput(const std::string& area) {
   const fs::path dir = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / area;
@@ -147,7 +137,7 @@ TEST_F(WiaWindowsTest, ThreeSheetFeederSavesItsGroupAsJpeg) {
   });
   RunWiaRoad(deviceId, *road);
   for (const char* name : {"Picture.jpg", "Picture_001.jpg", "Picture_002.jpg"})
-    EXPECT_EQ(run("identify -format '%m %wx%h %x' '" + (folder / name).string() + "'"), "JPEG 1000x1200 300")
+    EXPECT_EQ(test::commandOutput("identify -format '%m %wx%h %x' '" + (folder / name).string() + "'"), "JPEG 1000x1200 300")
         << name;
   EXPECT_FALSE(fs::exists(folder / "Picture_003.jpg"));
   EXPECT_TRUE(boxes.shown.empty());

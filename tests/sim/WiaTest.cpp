@@ -17,6 +17,7 @@
 #include "sim/PlugAndPlay.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/CommandOutput.h"
 
 namespace {
 
@@ -33,17 +34,6 @@ std::string scenario(const std::string& wia) {
       {"port": 2, "vid": "04A9", "pid": "1913", "type": "SCANNER", "manufacturer": "Canon",
        "product": "DR-C225", "serial": "S2", "plugAndPlay": {"scanner": {"wia": )" +
          wia + "}}}]}]}";
-}
-
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    std::array<char, 256> buf{};
-    while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
 }
 
 // What a callback was told, and when it asks to stop.
@@ -177,7 +167,7 @@ TEST_F(WiaTest, FeederGivesOneJpegPageASheetThenPaperEmpty) {
     EXPECT_EQ(callback->messages.back(), IT_MSG_TERMINATION);
     EXPECT_EQ(callback->lastPercent, 100);
     EXPECT_EQ(callback->dataBytes, fs::file_size(file));
-    EXPECT_EQ(run("identify -units PixelsPerInch -format '%m %wx%h %x' '" + file.string() + "'"),
+    EXPECT_EQ(test::commandOutput("identify -units PixelsPerInch -format '%m %wx%h %x' '" + file.string() + "'"),
               "JPEG 850x1100 300");
   }
   EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, 0) << "the feeder is empty";
@@ -201,7 +191,7 @@ TEST_F(WiaTest, BmpOnlyFlatbedRefusesJpegAndWritesItsResolution) {
   EXPECT_EQ(write(item, WIA_IPA_FORMAT, {VT_CLSID, 0, WiaImgFmt_JPEG}), E_INVALIDARG);
   EXPECT_EQ(read(item, WIA_IPA_FORMAT).uuid, WiaImgFmt_BMP) << "a refused write changes nothing";
   ASSERT_EQ(getPage(item, "flat.bmp", nullptr), S_OK);
-  EXPECT_EQ(run("identify -units PixelsPerInch -format '%m %wx%h %[fx:round(resolution.x)]' '" +
+  EXPECT_EQ(test::commandOutput("identify -units PixelsPerInch -format '%m %wx%h %[fx:round(resolution.x)]' '" +
                 (folder / "flat.bmp").string() + "'"),
             "BMP3 200x300 150");
   EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, FLAT_READY) << "a flat bed stays ready";
