@@ -5,6 +5,7 @@
 #include <cctype>
 #include <optional>
 
+#include "core/TextCase.h"
 #include "platform/Registry.h"
 
 namespace core {
@@ -21,18 +22,6 @@ constexpr int kEnumeratorKeys = 100;
 constexpr int kInstancesPerEnumeratorKey = 10;
 constexpr int kPrinterQueues = 100;
 constexpr int kFunctions = 10;
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) { return upper(a) == upper(b); }
-
-bool contains(std::string_view haystack, std::string_view needle) {
-  return haystack.find(needle) != std::string_view::npos;
-}
 
 std::string str(std::string_view s) { return std::string(s); }
 
@@ -78,8 +67,8 @@ std::string readString(std::string_view keyPath, std::string_view valueName) {
 }
 
 bool isScannerService(std::string_view service) {
-  return equalNoCase(service, "usbscan") || equalNoCase(service, "StillCam") ||
-         equalNoCase(service, "Dot4Scan");
+  return EqualNoCase(service, "usbscan") || EqualNoCase(service, "StillCam") ||
+         EqualNoCase(service, "Dot4Scan");
 }
 
 UsbClassBits stillImageBits(std::uint32_t type) {
@@ -99,7 +88,7 @@ std::string lastContaining(const std::string& base, std::string_view match, bool
   for (int index = 0; index < kInstancesPerKey; ++index) {
     const std::string name = EnumRegSubKeys(base, index);
     if (zeroTakesFirst && match == "0") return name.empty() ? std::string() : base + name + "\\";
-    if (!name.empty() && !match.empty() && contains(name, match)) taken = name;
+    if (!name.empty() && !match.empty() && Contains(name, match)) taken = name;
   }
   return taken.empty() ? std::string() : base + taken + "\\";
 }
@@ -122,7 +111,7 @@ constexpr std::array<CompatibleClass, 7> kCompatibleClasses{{
 bool classifyByCompatibleIds(const std::vector<std::string>& ids, UsbClassBits& bits) {
   for (const std::string& id : ids) {
     for (const CompatibleClass& c : kCompatibleClasses) {
-      if (!equalNoCase(id, c.id)) continue;
+      if (!EqualNoCase(id, c.id)) continue;
       if (c.bit == ClassPrinter && (bits & ClassPrinter)) bits |= ClassSecondPrinter;
       else bits |= c.bit;
       return true;
@@ -133,7 +122,7 @@ bool classifyByCompatibleIds(const std::vector<std::string>& ids, UsbClassBits& 
 
 // An "Image" class instance: a scanner service, or the still-image type of its class entry.
 bool classifyImage(std::string_view instanceKey, UsbClassBits& bits) {
-  if (!equalNoCase(readString(instanceKey, "Class"), "Image")) return false;
+  if (!EqualNoCase(readString(instanceKey, "Class"), "Image")) return false;
   if (isScannerService(readString(instanceKey, "Service"))) {
     bits |= ClassScanner;
     return true;
@@ -159,7 +148,7 @@ void secondPrinterInto(std::string_view match, DeviceDriverInfo& queues) {
   if (!FindPrinterByInstance("USBPRINT", match, spare.PrinterQueue, spare.FaxQueue,
                              spare.PrinterPort, spare.FaxPort))
     return;  // nothing found keeps the fax queue the first printer's driver led to
-  if (!contains(upper(queues.PrinterQueue), "FAX")) {
+  if (!Contains(UpperCase(queues.PrinterQueue), "FAX")) {
     queues.FaxQueue = spare.PrinterQueue;
     queues.FaxPort = spare.PrinterPort;
     return;
@@ -178,7 +167,7 @@ struct Dot4Parent {
 // The 1284.4 parent behind a composite device's interface: the interface itself when the 1284.4
 // service drives it, else its child below DOT4USB.
 std::optional<Dot4Parent> dot4ParentOf(const std::string& interfaceKey) {
-  if (equalNoCase(readString(interfaceKey, "Service"), "Dot4")) return Dot4Parent{interfaceKey, false};
+  if (EqualNoCase(readString(interfaceKey, "Service"), "Dot4")) return Dot4Parent{interfaceKey, false};
   std::vector<std::string> ids;
   ReadRegMultiString(interfaceKey, "HardwareID", ids);
   const std::string prefix = readString(interfaceKey, "ParentIdPrefix");
@@ -235,10 +224,10 @@ void walkDot4Functions(const Dot4Parent& parent, UsbClassBits& bits, DeviceDrive
       const std::string child = FindDot4Child(id.substr(cut) + "&" + function, prefix);
       if (child.empty()) continue;
       const std::string cls = readString(child, "Class");
-      if (equalNoCase(cls, "Dot4Print")) {
+      if (EqualNoCase(cls, "Dot4Print")) {
         bits |= ClassPrinter;
         if (queues) printerInto("DOT4PRT", readString(child, "ParentIdPrefix"), *queues);
-      } else if (equalNoCase(cls, "Image")) {
+      } else if (EqualNoCase(cls, "Image")) {
         if (isScannerService(readString(child, "Service"))) bits |= ClassScanner;
         const std::string driver = readString(child, "Driver");
         bits |= stillImageBits(queues ? FindScannerByInstance(driver, &queues->ScannerName,
@@ -258,7 +247,7 @@ std::vector<std::string> driverWords(std::string_view driver) {
     const std::size_t end = std::min(driver.find(' ', start), driver.size());
     std::string word(driver.substr(start, end - start));
     // An empty word (two spaces) would occur in every name.
-    if (!word.empty() && !contains(upper(word), "SERIES")) words.push_back(std::move(word));
+    if (!word.empty() && !Contains(UpperCase(word), "SERIES")) words.push_back(std::move(word));
     start = end + 1;
   }
   return words;
@@ -361,7 +350,7 @@ std::uint32_t FindScannerByInstance(std::string_view driverKey, std::string* nam
                                     std::string* twainSource, std::string* deviceId) {
   if (driverKey.empty()) return 0;
   const std::string key = str(kClassKey) + str(trimmed(driverKey));
-  if (!equalNoCase(readString(key, "SubClass"), "StillImage")) return 0;
+  if (!EqualNoCase(readString(key, "SubClass"), "StillImage")) return 0;
   std::uint32_t type = 0;
   ReadRegDword(key, "DeviceType", type);
   if (type != 1) return type;
@@ -389,7 +378,7 @@ bool FindPrinterByInstance(std::string_view enumerator, std::string_view match,
     for (int j = 0; j < kInstancesPerEnumeratorKey; ++j) {
       const std::string inst = EnumRegSubKeys(enumBase + hw + "\\", j);
       if (inst.empty()) break;
-      if (!contains(inst, match) || readString(enumBase + hw + "\\" + inst, "Driver").empty())
+      if (!Contains(inst, match) || readString(enumBase + hw + "\\" + inst, "Driver").empty())
         continue;
       instanceId = str(enumerator) + "\\" + hw + "\\" + inst;
       break;
@@ -403,7 +392,7 @@ bool FindPrinterByInstance(std::string_view enumerator, std::string_view match,
   for (int k = 0; k < kPrinterQueues; ++k) {
     const std::string queue = EnumRegSubKeys(printers, k);
     if (queue.empty()) break;
-    if (!equalNoCase(readString(printers + queue + "\\PnPData", "DeviceInstanceId"), instanceId))
+    if (!EqualNoCase(readString(printers + queue + "\\PnPData", "DeviceInstanceId"), instanceId))
       continue;
     printerQueue = queue;
     printerPort = readString(printers + queue, "Port");
@@ -419,10 +408,10 @@ bool FindPrinterByInstance(std::string_view enumerator, std::string_view match,
     if (queue.empty()) break;
     const std::string driver = readString(printers + queue, "Printer Driver");
     const std::string port = readString(printers + queue, "Port");
-    if (equalNoCase(driver, printerDriver) || !contains(upper(driver), "FAX") || port.empty())
+    if (EqualNoCase(driver, printerDriver) || !Contains(UpperCase(driver), "FAX") || port.empty())
       continue;
     const auto shared = static_cast<std::size_t>(std::count_if(
-        words.begin(), words.end(), [&](const std::string& w) { return contains(driver, w); }));
+        words.begin(), words.end(), [&](const std::string& w) { return Contains(driver, w); }));
     if (shared > 0 && shared > best) {
       best = shared;
       faxQueue = queue;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/NetInfo.h"
+#include "core/TextCase.h"
 #include "platform/PortRecords.h"
 #include "platform/PrintSpooler.h"
 
@@ -17,24 +18,13 @@ using platform::SpoolerAnswer;
 
 // A spooler that claims to need more than this gets no buffer.
 constexpr std::uint32_t kMaxAnswerBytes = 16u << 20;
+
+bool usableSize(const SpoolerAnswer& size) { return size.needed != 0 && size.needed <= kMaxAnswerBytes; }
 constexpr std::uint32_t kJobsListed = 100;
 constexpr const char* kLocalPortMonitor = ",XcvMonitor Local Port";
 constexpr const char* kTcpIpPortMonitor = ",XcvMonitor Standard TCP/IP Port";
 constexpr const char* kAccessDeniedText =
     "You can't set printer port, you might not have permission to manage the printer.";
-
-std::string upperCase(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return out;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) { return upperCase(a) == upperCase(b); }
-
-bool contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
 
 std::string trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
@@ -56,7 +46,7 @@ std::vector<std::string> portNames(std::string_view text) {
 }
 
 int typeByDescription(const std::string& description) {
-  const std::string upper = upperCase(description);
+  const std::string upper = core::UpperCase(description);
   struct Word {
     std::string_view word;
     int type;
@@ -66,14 +56,14 @@ int typeByDescription(const std::string& description) {
                                            {"LAN MANAGER", kPortLanManager},
                                            {"INTERNET PORT", kPortInternet}}};
   for (const Word& w : kWords)
-    if (contains(upper, w.word)) return w.type;
+    if (core::Contains(upper, w.word)) return w.type;
   return kPortOther;
 }
 
 int typeOf(const platform::PortInfo& port) {
   const int type = typeByDescription(port.description);
   if (type != kPortOther && type != kPortLocal) return type;
-  const std::string name = upperCase(port.name);
+  const std::string name = core::UpperCase(port.name);
   struct Name {
     std::string_view part;
     int type;
@@ -85,7 +75,7 @@ int typeOf(const platform::PortInfo& port) {
                                            {"PDF", kPortPdf},
                                            {"MICROSOFT", kPortMicrosoft}}};
   for (const Name& n : kNames)
-    if (contains(name, n.part)) return n.type;
+    if (core::Contains(name, n.part)) return n.type;
   return type;
 }
 
@@ -102,38 +92,16 @@ int listPorts(std::vector<platform::PortInfo>& ports) {
 bool is6x(std::uint32_t flags) { return (flags & core::kWin6x) != 0; }
 bool is5xOr6x(std::uint32_t flags) { return (flags & core::kWin5xOr6x) != 0; }
 
-// Opens a port monitor with the right to administer the spooler, closed again on the way out.
-class MonitorHandle {
+// A queue or port monitor opened with the given rights, closed again on the way out.
+class SpoolerHandle {
  public:
-  explicit MonitorHandle(const char* name)
-      : opened_(platform::printSpooler().OpenPrinter(name, platform::kServerAccessAdminister)) {}
-  ~MonitorHandle() {
+  SpoolerHandle(std::string_view name, std::uint32_t access)
+      : opened_(platform::printSpooler().OpenPrinter(name, access)) {}
+  ~SpoolerHandle() {
     if (opened()) platform::printSpooler().ClosePrinter(opened_.handle);
   }
-  MonitorHandle(const MonitorHandle&) = delete;
-  MonitorHandle& operator=(const MonitorHandle&) = delete;
-  bool opened() const { return opened_.handle != platform::kInvalidHandle; }
-  // True only when the call reached the monitor and the monitor did what it was asked.
-  bool send(const char* command, const std::vector<std::uint8_t>& input, std::uint32_t outputBytes) {
-    std::vector<std::uint8_t> output;
-    const platform::XcvAnswer r =
-        platform::printSpooler().XcvData(opened_.handle, command, input, outputBytes, output);
-    return r.ok && r.status == 0;
-  }
-
- private:
-  platform::OpenPrinterResult opened_;
-};
-
-class QueueHandle {
- public:
-  explicit QueueHandle(const std::string& name)
-      : opened_(platform::printSpooler().OpenPrinter(name, platform::kPrinterAllAccess)) {}
-  ~QueueHandle() {
-    if (opened()) platform::printSpooler().ClosePrinter(opened_.handle);
-  }
-  QueueHandle(const QueueHandle&) = delete;
-  QueueHandle& operator=(const QueueHandle&) = delete;
+  SpoolerHandle(const SpoolerHandle&) = delete;
+  SpoolerHandle& operator=(const SpoolerHandle&) = delete;
   bool opened() const { return opened_.handle != platform::kInvalidHandle; }
   platform::Handle handle() const { return opened_.handle; }
   std::uint32_t error() const { return opened_.error; }
@@ -142,31 +110,55 @@ class QueueHandle {
   platform::OpenPrinterResult opened_;
 };
 
-}  // namespace
+// A port monitor; send is true only when the call reached the monitor and it did what it was asked.
+class MonitorHandle : public SpoolerHandle {
+ public:
+  explicit MonitorHandle(const char* name) : SpoolerHandle(name, platform::kServerAccessAdminister) {}
+  bool send(const char* command, const std::vector<std::uint8_t>& input, std::uint32_t outputBytes) {
+    std::vector<std::uint8_t> output;
+    const platform::XcvAnswer r =
+        platform::printSpooler().XcvData(handle(), command, input, outputBytes, output);
+    return r.ok && r.status == 0;
+  }
+};
 
-int GetPortType(const std::string& portName) {
-  std::vector<platform::PortInfo> ports;
-  if (const int failed = listPorts(ports); failed < 0) return failed;
-  for (const std::string& name : portNames(portName)) {
+class QueueHandle : public SpoolerHandle {
+ public:
+  explicit QueueHandle(const std::string& name) : SpoolerHandle(name, platform::kPrinterAllAccess) {}
+};
+
+// The type of the first port of a port text the list knows.
+int typeIn(const std::vector<platform::PortInfo>& ports, const std::string& portText) {
+  for (const std::string& name : portNames(portText)) {
     const auto port = std::find_if(ports.begin(), ports.end(), [&](const platform::PortInfo& p) {
-      return equalNoCase(p.name, name);
+      return core::EqualNoCase(p.name, name);
     });
     if (port != ports.end()) return typeOf(*port);
   }
   return kPortMissing;
 }
 
+}  // namespace
+
+int GetPortType(const std::string& portName) {
+  std::vector<platform::PortInfo> ports;
+  if (const int failed = listPorts(ports); failed < 0) return failed;
+  return typeIn(ports, portName);
+}
+
 std::vector<PrinterRow> ListPrinters() {
   PrintSpooler& spooler = platform::printSpooler();
   std::vector<platform::PrinterInfo5> printers;
   const SpoolerAnswer size = spooler.EnumPrinters(platform::kPrinterEnumLocal, 0, printers);
-  if (size.needed == 0 || size.needed > kMaxAnswerBytes ||
-      !spooler.EnumPrinters(platform::kPrinterEnumLocal, size.needed, printers).ok)
+  if (!usableSize(size) || !spooler.EnumPrinters(platform::kPrinterEnumLocal, size.needed, printers).ok)
     return {};
+  // One port list serves every queue.
+  std::vector<platform::PortInfo> ports;
+  const int unlisted = listPorts(ports);
   std::vector<PrinterRow> rows;
   for (const platform::PrinterInfo5& p : printers) {
     if (p.printerName.empty()) continue;
-    const int type = GetPortType(p.portName);
+    const int type = unlisted < 0 ? unlisted : typeIn(ports, p.portName);
     if (type == kPortInternet || type == kPortFpr || type == kPortPdf || type == kPortMicrosoft ||
         type == kPortMissing)
       continue;
@@ -233,8 +225,7 @@ int SetPrinterPort(const std::string& queueName, const std::string& portName,
   PrintSpooler& spooler = platform::printSpooler();
   platform::PrinterInfo info;
   const SpoolerAnswer size = spooler.GetPrinter(queue.handle(), 0, info);
-  if (size.needed == 0 || size.needed > kMaxAnswerBytes ||
-      !spooler.GetPrinter(queue.handle(), size.needed, info).ok)
+  if (!usableSize(size) || !spooler.GetPrinter(queue.handle(), size.needed, info).ok)
     return 0;
   info.portName = portName;
   info.attributes &= ~(platform::kPrinterAttributeEnableBidi | platform::kPrinterAttributeWorkOffline);
@@ -263,8 +254,7 @@ bool DeletePrinterJobs(const std::string& queueName) {
   PrintSpooler& spooler = platform::printSpooler();
   std::vector<std::uint32_t> ids;
   const SpoolerAnswer size = spooler.EnumJobIds(queue.handle(), 0, kJobsListed, 0, ids);
-  if (size.needed == 0 || size.needed > kMaxAnswerBytes ||
-      !spooler.EnumJobIds(queue.handle(), 0, kJobsListed, size.needed, ids).ok)
+  if (!usableSize(size) || !spooler.EnumJobIds(queue.handle(), 0, kJobsListed, size.needed, ids).ok)
     return true;
   for (const std::uint32_t id : ids)
     if (id != 0) spooler.SetJob(queue.handle(), id, platform::kJobControlDelete);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/TextCase.h"
 #include "platform/PrintSpooler.h"
 
 namespace printing {
@@ -18,23 +19,6 @@ using platform::SpoolerAnswer;
 constexpr std::uint32_t kMaxAnswerBytes = 16u << 20;
 
 bool usableSize(const SpoolerAnswer& size) { return size.needed != 0 && size.needed <= kMaxAnswerBytes; }
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-std::string upperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
-bool contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
 
 }  // namespace
 
@@ -63,18 +47,18 @@ bool IsAutoConnectPort(const std::string& portName) {
   if (!usableSize(size) || !spooler.EnumPorts(size.needed, ports).ok) return false;
 
   const auto port = std::find_if(ports.begin(), ports.end(), [&](const platform::PortInfo& p) {
-    return equalNoCase(p.name, portName);
+    return core::EqualNoCase(p.name, portName);
   });
   if (port == ports.end()) return true;
   const std::string& description = port->description;
-  const bool local = contains(description, "Local Port");
+  const bool local = core::Contains(description, "Local Port");
   constexpr std::array<std::string_view, 3> kNetworkPorts = {"TCP/IP Port", "LAN Manager",
                                                              "Internet Port"};
   const bool network = std::any_of(kNetworkPorts.begin(), kNetworkPorts.end(),
-                                   [&](std::string_view kind) { return contains(description, kind); });
+                                   [&](std::string_view kind) { return core::Contains(description, kind); });
   if (network) return false;
   // A serial port is a local port the watcher may drive; other local ports are not.
-  if (local) return contains(upperCase(portName), "COM");
+  if (local) return core::Contains(core::UpperCase(portName), "COM");
   return true;
 }
 

@@ -5,16 +5,11 @@
 
 #include "core/MessageTable.h"
 #include "core/NetInfo.h"
+#include "core/TextCase.h"
 #include "platform/PrintSpooler.h"
 
 namespace printing {
 namespace {
-
-std::string upperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 const std::string& columnText(const PrinterRow& row, int column) {
   return column == 0 ? row.caption : column == 1 ? row.port : row.type;
@@ -47,10 +42,10 @@ void PrinterSetup::Refresh(const std::vector<std::string>& boundQueues) {
   listEnabled_ = true;
 
   if (target.protocol == 0) {
-    const std::string composed = upperCase(composedPortName());
-    const std::string shown = upperCase(portText);
+    const std::string composed = core::UpperCase(composedPortName());
+    const std::string shown = core::UpperCase(portText);
     const bool there = std::any_of(rows_.begin(), rows_.end(), [&](const PrinterRow& row) {
-      const std::string port = upperCase(row.port);
+      const std::string port = core::UpperCase(row.port);
       return port == composed || port == shown;
     });
     if (there) {
@@ -72,7 +67,7 @@ std::string PrinterSetup::composedPortName() const {
 void PrinterSetup::SortBy(int column) {
   if (rows_.size() < 2 || column < 0 || column > 2) return;
   auto before = [column](const PrinterRow& a, const PrinterRow& b) {
-    return upperCase(columnText(a, column)) < upperCase(columnText(b, column));
+    return core::UpperCase(columnText(a, column)) < core::UpperCase(columnText(b, column));
   };
   const bool descending = before(rows_.front(), rows_.back());
   std::stable_sort(rows_.begin(), rows_.end(), [&](const PrinterRow& a, const PrinterRow& b) {
