@@ -7,6 +7,7 @@
 #include <strings.h>
 #include <thread>
 
+#include "app/BindingCommands.h"
 #include "app/DeviceListView.h"
 #include "app/DeviceMenu.h"
 #include "app/Dialogs.h"
@@ -32,12 +33,7 @@ scanning::WiaRoad& TMainFm::wiaRoad() {
 }
 
 bool TMainFm::storedScanSetUp(const DeviceData& d) const {
-  AutoConnectInfo r;
-  r.serverIp = d.serverIp;
-  r.serverMac = d.serverMac;
-  r.deviceVid = d.vid;
-  r.devicePid = d.pid;
-  r.deviceSno = d.serial;
+  AutoConnectInfo r = DeviceRecordKey(d);
   return ReadDeviceSetting(kSettingsKey, r) &&
          ScanSetUpIn(r.printerEnable, r.printerName, r.scanIndex, r.scanNameTwain,
                      core::WindowsVersionFlags);
@@ -61,12 +57,7 @@ void TMainFm::ScanNowMItemClick() {
       return core::FindDeviceQueues(d.vid, d.pid, d.serial, true, &info);
     };
     calls.storedSourceName = [](const DeviceData& d) {
-      AutoConnectInfo r;
-      r.serverIp = d.serverIp;
-      r.serverMac = d.serverMac;
-      r.deviceVid = d.vid;
-      r.devicePid = d.pid;
-      r.deviceSno = d.serial;
+      AutoConnectInfo r = DeviceRecordKey(d);
       return ReadDeviceSetting(kSettingsKey, r) ? r.scanNameTwain : std::string();
     };
     calls.message = [](const std::string& text, unsigned style) {

@@ -13,10 +13,10 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include "support/Process.h"
+#include "support/ProgramFolder.h"
 
 namespace {
 
@@ -95,20 +95,11 @@ class VersionServer {
 class PeripheryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("tarvex-e2e-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir / "run");
-    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
     std::ofstream(dir / "scenario.json") << kScenario;
-    env = {"TARVEX_SIM_DIR=" + (dir / "sim").string(), "XDG_RUNTIME_DIR=" + (dir / "run").string(),
-           "XDG_CONFIG_HOME=" + (dir / "config").string(), "QT_QPA_PLATFORM=offscreen",
-           "TARVEX_DIALOG_ANSWERS=default", "TARVEX_HOST=OFFICE-PC",
-           "TARVEX_VERSION_SERVER=" + server.host()};
+    env.insert(env.end(), {"XDG_CONFIG_HOME=" + (dir / "config").string(), "QT_QPA_PLATFORM=offscreen",
+                           "TARVEX_VERSION_SERVER=" + server.host()});
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  std::string bin(const char* name) const { return std::string(TARVEX_BIN_DIR) + "/" + name; }
+  static std::string bin(const char* name) { return test::programPath(name); }
   std::string run(const std::vector<std::string>& args) {
     test::Process p(args, env, (dir / "command.out").string());
     p.wait(5000);
@@ -116,8 +107,9 @@ class PeripheryTest : public ::testing::Test {
   }
 
   VersionServer server;
-  fs::path dir;
-  std::vector<std::string> env;
+  test::ProgramFolder programFolder{"tarvex-e2e-"};
+  const fs::path dir = programFolder.path();
+  std::vector<std::string> env = programFolder.env();
 };
 
 TEST_F(PeripheryTest, FirewallSelfTestAndTheAutomaticVersionCheck) {

@@ -8,6 +8,7 @@
 
 #include "platform/Registry.h"
 #include "support/Process.h"
+#include "support/ProgramFolder.h"
 
 namespace {
 
@@ -33,19 +34,10 @@ const std::string kKey = "Software\\Tarvex\\Velmora Network USB Utility";
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("tarvex-e2e-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir / "run");
-    // Qt takes a runtime folder only when it is the user's alone.
-    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
     std::ofstream(dir / "scenario.json") << kScenario;
-    env = {"TARVEX_SIM_DIR=" + (dir / "sim").string(), "XDG_RUNTIME_DIR=" + (dir / "run").string(),
-           "QT_QPA_PLATFORM=offscreen", "TARVEX_DIALOG_ANSWERS=default", "TARVEX_HOST=OFFICE-PC"};
+    env.push_back("QT_QPA_PLATFORM=offscreen");
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  std::string bin(const char* name) const { return std::string(TARVEX_BIN_DIR) + "/" + name; }
+  static std::string bin(const char* name) { return test::programPath(name); }
   std::unique_ptr<test::Process> start(const std::vector<std::string>& args, const char* out) {
     return std::make_unique<test::Process>(args, env, (dir / out).string());
   }
@@ -55,8 +47,9 @@ class ProgramTest : public ::testing::Test {
     return p.output();
   }
 
-  fs::path dir;
-  std::vector<std::string> env;
+  test::ProgramFolder programFolder{"tarvex-e2e-"};
+  const fs::path dir = programFolder.path();
+  std::vector<std::string> env = programFolder.env();
 };
 
 // A run with the folders of another simulated host exported still talks to its own.

@@ -11,6 +11,7 @@
 
 #include "app/DeviceListView.h"
 #include "support/Process.h"
+#include "support/ProgramFolder.h"
 #include "support/XSession.h"
 
 namespace {
@@ -60,14 +61,9 @@ class UserRunTest : public ::testing::Test {
     pictures = outputRoot() / info->name();
     fs::remove_all(pictures);
     fs::create_directories(pictures);
-    dir = fs::temp_directory_path() / ("tarvex-user-run-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir / "run");
-    // Qt takes a runtime folder only when it is the user's alone.
-    fs::permissions(dir / "run", fs::perms::owner_all, fs::perm_options::replace);
     fs::create_directories(dir / "home" / ".config");
-    env = {"TARVEX_SIM_DIR=" + (dir / "sim").string(), "XDG_RUNTIME_DIR=" + (dir / "run").string(),
-           "HOME=" + (dir / "home").string(), "XDG_CONFIG_HOME=" + (dir / "home" / ".config").string(),
-           "TARVEX_DIALOG_ANSWERS=default", "TARVEX_HOST=OFFICE-PC"};
+    env.insert(env.end(), {"HOME=" + (dir / "home").string(),
+                           "XDG_CONFIG_HOME=" + (dir / "home" / ".config").string()});
     for (const auto& e : x->env()) env.push_back(e);
   }
 
@@ -85,11 +81,9 @@ class UserRunTest : public ::testing::Test {
       simhost->signal(SIGTERM);
       simhost->wait(kLong);
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 
-  std::string bin(const char* name) const { return std::string(TARVEX_BIN_DIR) + "/" + name; }
+  static std::string bin(const char* name) { return test::programPath(name); }
 
   // The simulated host on the demo, then tarvex, its window up and every row of NUS-Office listed
   // (the program says so with its device-found notices).
@@ -195,8 +189,10 @@ class UserRunTest : public ::testing::Test {
 
   static test::XSession* x;
   static fs::path scratch;
-  fs::path dir, pictures;
-  std::vector<std::string> env;
+  test::ProgramFolder programFolder{"tarvex-user-run-"};
+  const fs::path dir = programFolder.path();
+  fs::path pictures;
+  std::vector<std::string> env = programFolder.env();
   std::unique_ptr<test::Process> simhost, tarvex;
   std::string mainWindow;
   std::vector<LogEntry> logSeen;

@@ -26,6 +26,7 @@
 #include "sim/PlugAndPlay.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/WindowSteps.h"
 
 namespace {
 
@@ -72,15 +73,7 @@ void render(QWidget& w, const std::string& name) {
 
 // Runs `step` once the modal window `w` is up (polled from the event loop).
 void whenShown(QWidget& w, std::function<void()> step) {
-  auto* poll = new QTimer(&w);
-  poll->setInterval(5);
-  QObject::connect(poll, &QTimer::timeout, &w, [poll, &w, step] {
-    if (!w.isVisible()) return;
-    poll->stop();
-    poll->deleteLater();
-    step();
-  });
-  poll->start();
+  test::when(w, [&w] { return w.isVisible(); }, std::move(step));
 }
 
 // Waits in the event loop until `done` holds (bounded).

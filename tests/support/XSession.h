@@ -186,10 +186,6 @@ class XSession {
     args.insert(args.end(), names.begin(), names.end());
     return xdotoolOk(args);
   }
-  bool type(const std::string& window, const std::string& text) {
-    if (!xdotoolOk({"windowfocus", "--sync", window})) return false;
-    return xdotoolOk({"type", "--delay", "20", text});
-  }
 
   // A picture of the whole screen, for a person to see what happened; its path.
   std::string picture(const std::filesystem::path& file) {
