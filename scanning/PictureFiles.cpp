@@ -373,6 +373,13 @@ bool SaveJpeg(const PixelRows& picture, const std::string& file, int quality) {
   return ok;
 }
 
+bool SaveJpegWithResolution(const PixelRows& picture, const std::string& file, int dpi) {
+  if (!SaveJpeg(picture, file, kJpegQuality)) return false;
+  if (WriteJpegResolution(file, dpi)) return true;
+  std::remove(file.c_str());
+  return false;
+}
+
 bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi) {
   if (picture.width <= 0 || picture.height <= 0 || !picture.row ||
       (picture.channels != 1 && picture.channels != 3) ||

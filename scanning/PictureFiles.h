@@ -91,6 +91,9 @@ class BmpPicture {
 // Encodes rows as a JFIF file at the given quality. False on any failure (nothing left behind).
 bool SaveJpeg(const PixelRows& picture, const std::string& file, int quality);
 inline constexpr int kJpegQuality = 75;
+// A saved picture's JPEG: quality 75 and dpi in its JFIF header. False on any failure (nothing
+// left behind).
+bool SaveJpegWithResolution(const PixelRows& picture, const std::string& file, int dpi);
 
 // Writes rows as an uncompressed bitmap file (24-bit, or 8-bit with a grey palette) carrying dpi.
 bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi);

@@ -769,12 +769,11 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi) {
   if (preview_.isNull()) return false;
   const std::string ext = upperCase(std::filesystem::path(file).extension().string());
   const PixelRows rows = RowsOf(preview_);
-  if (ext == ".JPG" || ext == ".JPEG")
-    return SaveJpeg(rows, file, kJpegQuality) && WriteJpegResolution(file, dpi);
+  if (ext == ".JPG" || ext == ".JPEG") return SaveJpegWithResolution(rows, file, dpi);
   if (ext == ".BMP") return SaveBmp(rows, file, dpi);
   if (ext == ".PDF") {
     const std::string jpeg = file + ".jpg";
-    const bool ok = SaveJpeg(rows, jpeg, kJpegQuality) && WriteJpegResolution(jpeg, dpi) &&
+    const bool ok = SaveJpegWithResolution(rows, jpeg, dpi) &&
                     SaveOnePagePdf(jpeg, preview_.width(), preview_.height(), file);
     std::remove(jpeg.c_str());
     return ok;

@@ -40,12 +40,7 @@ std::string saveError(const std::string& file) {
 bool ConvertPageToJpeg(const std::string& bmp, const std::string& jpeg, int dpi, int* width,
                        int* height) {
   const auto picture = BmpPicture::Load(bmp);
-  if (!picture) return false;
-  if (!SaveJpeg(picture->rows(), jpeg, kJpegQuality)) return false;
-  if (!WriteJpegResolution(jpeg, dpi)) {
-    std::remove(jpeg.c_str());
-    return false;
-  }
+  if (!picture || !SaveJpegWithResolution(picture->rows(), jpeg, dpi)) return false;
   if (width) *width = picture->width();
   if (height) *height = picture->height();
   return true;
