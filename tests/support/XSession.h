@@ -72,6 +72,10 @@ class XSession {
   }
 
   ~XSession() {
+    if (windowManager_) {
+      windowManager_->signal(SIGTERM);
+      windowManager_->wait(5000);
+    }
     if (!server_) return;
     server_->signal(SIGTERM);
     server_->wait(5000);  // one that does not end is killed by the process's own end
@@ -79,6 +83,29 @@ class XSession {
 
   XSession(const XSession&) = delete;
   XSession& operator=(const XSession&) = delete;
+
+  // Starts a window manager (openbox) on the display, as a user's desktop has, and waits until it
+  // manages windows. False, with error(), when there is none or it does not come up in time.
+  bool startWindowManager(int timeoutMs = 20000) {
+    const std::string openbox = which("openbox"), xprop = which("xprop");
+    if (openbox.empty() || xprop.empty()) {
+      error_ = "openbox and xprop are needed (scripts/install-deps)";
+      return false;
+    }
+    windowManager_ = std::make_unique<Process>(
+        std::vector<std::string>{openbox, "--sm-disable"},
+        std::vector<std::string>{"DISPLAY=" + display_}, (folder_ / "openbox.out").string());
+    // A running manager names its check window on the root window.
+    const bool up = eventually(
+        [&] {
+          Process p({xprop, "-display", display_, "-root", "_NET_SUPPORTING_WM_CHECK"}, {},
+                    (folder_ / "xprop.out").string());
+          return p.wait(5000) == 0 && p.output().find("window id") != std::string::npos;
+        },
+        timeoutMs);
+    if (!up) error_ = "openbox did not start: " + windowManager_->output();
+    return up;
+  }
 
   bool started() const { return !display_.empty(); }
   const std::string& error() const { return error_; }
@@ -254,7 +281,7 @@ class XSession {
   }
 
   std::filesystem::path folder_;
-  std::unique_ptr<Process> server_;
+  std::unique_ptr<Process> server_, windowManager_;
   std::string display_, error_, xdotool_, import_;
 };
 
