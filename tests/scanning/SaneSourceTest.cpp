@@ -41,7 +41,10 @@ class SaneSource : public ::testing::Test {
     char pattern[] = "/tmp/tarvex-sane-XXXXXX";
     configDir() = ::mkdtemp(pattern);
     std::ofstream(configDir() + "/dll.conf") << "test\n";
-    std::ofstream(configDir() + "/test.conf") << "number_of_devices 1\ntest-picture \"Color pattern\"\n";
+    // Resolutions in steps of 75, as many scanners have them.
+    std::ofstream(configDir() + "/test.conf")
+        << "number_of_devices 1\ntest-picture \"Color pattern\"\n"
+        << "resolution_min 75.0\nresolution_max 1200.0\nresolution_quant 75.0\nresolution 75.0\n";
     ::setenv("SANE_CONFIG_DIR", configDir().c_str(), 1);
   }
   static void TearDownTestSuite() { fs::remove_all(configDir()); }
@@ -147,6 +150,43 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
   EXPECT_EQ(run("identify -units PixelsPerInch -format '%w %h %[type] %x %y' " + jpg),
             size + " TrueColor 150 150");
   EXPECT_EQ(run("djpeg -pnm " + jpg + " | identify -format '%w %h' -"), size);
+}
+
+// A resolution between the scanner's steps is refused, so that what the page reports is what the
+// scanner applied; a step is taken.
+TEST_F(SaneSource, AResolutionBetweenTheStepsIsRefused) {
+  tw::setSourceProviders({sim::makeInProcessScannerProvider(*world_, "SCAN-PC")});
+  TZELTWAIN twain;
+  twain.setShowUI(false);
+  std::vector<int> reported;
+  std::vector<std::uint8_t> page;
+  twain.OnScanStart = [&](TZELTWAIN* t) {
+    TW_IMAGEINFO info{};
+    for (int dpi : {300, 110}) {
+      info.XResolution = info.YResolution = tw::fix32FromDpi(dpi);
+      EXPECT_EQ(t->SetImageInfo(info), dpi == 300) << dpi;
+      t->GetImageInfo(info);
+      reported.push_back(tw::dpiFromFix32(info.XResolution));
+    }
+  };
+  twain.OnScanReady = [&](TZELTWAIN* t) {
+    if (const platform::HGLOBAL h = t->GetBmpHandle()) {
+      const auto* b = static_cast<const std::uint8_t*>(platform::GlobalLock(h));
+      page.assign(b, b + platform::GlobalSize(h));
+      platform::GlobalUnlock(h);
+      platform::GlobalFree(h);
+    }
+  };
+  twain.InitTWAIN();
+  TW_IDENTITY id{};
+  ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
+            tw::TWRC_SUCCESS);
+  twain.SetDataSource(id);
+  twain.Acquire(nullptr);
+  platform::processMessages();
+  EXPECT_EQ(reported, (std::vector<int>{300, 300}));
+  ASSERT_FALSE(page.empty());
+  EXPECT_EQ(yPelsPerMeter(page), 11811u);  // scanned at the 300 it reported
 }
 
 }  // namespace
