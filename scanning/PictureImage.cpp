@@ -1,0 +1,152 @@
+#include "scanning/PictureImage.h"
+
+#include <QSysInfo>
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace scanning {
+namespace {
+
+bool tooLarge(long long width, long long height) {
+  return width <= 0 || height <= 0 || width * height > kMaxPicturePixels;
+}
+
+QImage imageOf(const BmpPicture& bmp) {
+  if (tooLarge(bmp.width(), bmp.height())) return QImage();
+  const PixelRows rows = bmp.rows();
+  QImage image(rows.width, rows.height, bmp.grey() ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+  if (image.isNull()) return image;  // no memory for it
+  if (bmp.grey()) {
+    for (int y = 0; y < rows.height; ++y) rows.row(y, image.scanLine(y));
+    return image;
+  }
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(rows.width) * 3);
+  for (int y = 0; y < rows.height; ++y) {
+    rows.row(y, rgb.data());
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < rows.width; ++x) out[x] = qRgb(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]);
+  }
+  return image;
+}
+
+struct DecodeError {
+  jpeg_error_mgr mgr;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void decodeFailed(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<DecodeError*>(cinfo->err)->jump, 1);
+}
+
+void quiet(j_common_ptr, int) {}
+
+// The decoder writes into the image's rows: RGB32 is blue, green, red, alpha in memory on a
+// little-endian machine and alpha, red, green, blue on a big-endian one.
+constexpr J_COLOR_SPACE kRgb32Order =
+    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+// Only plain data lives across setjmp: the image is made before the first call that can fail
+// into it, and handed back through `out`.
+bool decodeJpeg(std::FILE* in, QImage& out) {
+  jpeg_decompress_struct cinfo;
+  DecodeError err;
+  cinfo.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = decodeFailed;
+  err.mgr.emit_message = quiet;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_stdio_src(&cinfo, in);
+  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK ||
+      tooLarge(cinfo.image_width, cinfo.image_height)) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  const bool grey = cinfo.num_components == 1;
+  cinfo.out_color_space = grey ? JCS_GRAYSCALE : kRgb32Order;
+  out = QImage(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height),
+               grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+  if (out.isNull()) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  jpeg_start_decompress(&cinfo);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = out.scanLine(static_cast<int>(cinfo.output_scanline));
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return true;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+QImage loadJpeg(const std::string& file, int& bits) {
+  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+  QImage image;
+  if (!in || !decodeJpeg(in.get(), image)) return QImage();
+  bits = image.format() == QImage::Format_Grayscale8 ? 8 : 24;
+  return image;
+}
+
+QImage loadBmp(const std::string& file, int& bits) {
+  const auto bmp = BmpPicture::Load(file);
+  if (!bmp) return QImage();
+  const int depth = bmp->layout().bitCount;
+  bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth == 16 ? 16 : 24;
+  return imageOf(*bmp);
+}
+
+}  // namespace
+
+QImage LoadPictureImage(const std::string& file, int* bits) {
+  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+  if (!in) return QImage();
+  unsigned char magic[2] = {0, 0};
+  const std::size_t got = std::fread(magic, 1, 2, in.get());
+  in.reset();
+  int depth = 0;
+  QImage image;
+  if (got == 2 && magic[0] == 'B' && magic[1] == 'M') image = loadBmp(file, depth);
+  else if (got == 2 && magic[0] == 0xFF && magic[1] == 0xD8) image = loadJpeg(file, depth);
+  if (bits) *bits = image.isNull() ? 0 : depth;
+  return image;
+}
+
+PixelRows RowsOf(const QImage& source) {
+  const bool grey = source.isGrayscale();
+  // Pictures this program loaded are RGB32 or Grayscale8 already: these are shallow copies.
+  const QImage image = source.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+  PixelRows rows;
+  rows.width = image.width();
+  rows.height = image.height();
+  rows.channels = grey ? 1 : 3;
+  if (grey) {
+    rows.row = [image](int y, std::uint8_t* out) {
+      std::copy_n(image.constScanLine(y), image.width(), out);
+    };
+  } else {
+    rows.row = [image](int y, std::uint8_t* out) {
+      const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+      for (int x = 0; x < image.width(); ++x, out += 3) {
+        out[0] = static_cast<std::uint8_t>(qRed(in[x]));
+        out[1] = static_cast<std::uint8_t>(qGreen(in[x]));
+        out[2] = static_cast<std::uint8_t>(qBlue(in[x]));
+      }
+    };
+  }
+  return rows;
+}
+
+}  // namespace scanning
