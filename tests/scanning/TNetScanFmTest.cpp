@@ -15,6 +15,7 @@
 #include "ScanFixtures.h"
 #include "app/Dialogs.h"
 #include "core/DriverInterface.h"
+#include "platform/SimScannerSources.h"
 #include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
 #include "scanning/ScriptedSource.h"
@@ -68,7 +69,15 @@ class ScanWindowTest : public ::testing::Test {
     blocksBefore = platform::GlobalBlockCount();
     tw::setSourceProviders({[this] {
       std::vector<std::unique_ptr<tw::Source>> out;
-      out.push_back(std::make_unique<scanning::test::ScriptedSource>(script, seen));
+      if (simScanner) {
+        out.push_back(tw::makeSimScannerSource(*simScanner, 0, "SCAN-PC", [](const auto&) {
+          platform::simwire::ScannerReply held;
+          held.ok = held.held = true;
+          return std::optional(held);
+        }));
+      } else {
+        out.push_back(std::make_unique<scanning::test::ScriptedSource>(script, seen));
+      }
       return out;
     }});
     window = std::make_unique<scanning::TNetScanFm>();
@@ -114,6 +123,31 @@ class ScanWindowTest : public ::testing::Test {
     return done();
   }
 
+  // A simulated scanner with `pages` pages of width x height pixels at dpi, in colour.
+  void useSimScanner(int pages, std::uint32_t width, std::uint32_t height, std::uint32_t dpi) {
+    simScanner.emplace();
+    simScanner->product = "Velmora NetScan 3000";
+    simScanner->pages.assign(static_cast<std::size_t>(pages), platform::SimScannerPage{width, height, 24, dpi});
+  }
+
+  // The preview's picture and the preview as the screen shows it.
+  std::string previewFaults() {
+    const QImage& picture = window->Preview();
+    const QImage shown = window->ScanImage->grab().toImage();
+    auto of = [](const QImage& image) {
+      return [&image](double fx, double fy) {
+        const QColor c = image.pixelColor(static_cast<int>(fx * image.width()), static_cast<int>(fy * image.height()));
+        return std::array<int, 3>{c.red(), c.green(), c.blue()};
+      };
+    };
+    return simPageFaults(of(picture)) + simPageFaults(of(shown));
+  }
+  static std::string fileFaults(const std::string& command) {
+    const auto ppm = decodedBy(command);
+    if (!ppm) return "not decoded by: " + command;
+    return simPageFaults([&](double fx, double fy) { return ppm->at(fx, fy); });
+  }
+
   // The user picks the format, presses Scan, then Scan in the source's own window.
   void scanGroup(Format format) {
     window->FileFmtComboBox->setCurrentIndex(format);
@@ -138,6 +172,7 @@ class ScanWindowTest : public ::testing::Test {
   RecordedBoxes boxes;
   test::FakeDeviceIo driver;
   scanning::test::Script script = threePages();
+  std::optional<platform::SimScanner> simScanner;  // a simulated network scanner instead
   std::shared_ptr<scanning::test::Seen> seen = std::make_shared<scanning::test::Seen>();
   std::unique_ptr<scanning::TNetScanFm> window;
   std::size_t blocksBefore = 0;
@@ -192,6 +227,64 @@ TEST_F(ScanWindowTest, ThreePagesSavedAsBmpJpegAndPdf) {
   window->CloseBtn->click();
   EXPECT_FALSE(exists(work.file("Picture.jpg")));
   EXPECT_FALSE(exists(work.file("Picture_3.jpg")));
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+}
+
+// A page with content keeps its colours in order and its top left where it was through each
+// format, as outside readers see the files and as the preview shows them.
+TEST_F(ScanWindowTest, ColoursAndOrientationSurviveEachFormat) {
+  for (const char* tool : {"convert", "djpeg", "pdftoppm"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  useSimScanner(3, 827, 1169, 100);  // A4 at 100 dpi
+  openWindow();
+  scanGroup(kBmp);
+  EXPECT_EQ(fileFaults("convert " + work.file("group_2.bmp") + " ppm:-"), "");
+  EXPECT_EQ(previewFaults(), "");
+  scanGroup(kJpg);
+  EXPECT_EQ(fileFaults("djpeg -ppm " + work.file("group1_3.jpg")), "");
+  EXPECT_EQ(previewFaults(), "");
+  scanGroup(kPdf);
+  for (int page = 1; page <= 3; ++page)
+    EXPECT_EQ(fileFaults("pdftoppm -r 40 -singlefile -f " + std::to_string(page) + " -l " +
+                         std::to_string(page) + " " + work.file("group2.pdf")), "") << page;
+  EXPECT_EQ(previewFaults(), "");
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  render("TNetScanFm-content.png");
+}
+
+// An A4 colour page at 600 dpi (35 M pixels) previews, pages, and saves again in each format;
+// its PDF page is A4.
+TEST_F(ScanWindowTest, AnA4ColourPageAt600DpiPreviewsAndSavesAgain) {
+  for (const char* tool : {"identify", "djpeg", "pdfinfo", "pdftoppm"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  useSimScanner(1, 4961, 7016, 600);
+  openWindow();
+  window->FileFmtComboBox->setCurrentIndex(kBmp);
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
+  EXPECT_EQ(window->InfoSText_Pixel->text(), "4961 x 7016 pixels");
+  EXPECT_EQ(window->InfoSText_Res->text(), "600 dpi");
+  EXPECT_EQ(previewFaults(), "");
+  window->ActualTBtn->click();  // the whole page at full size, drawn where it shows
+  render("TNetScanFm-600dpi-actual.png");
+  window->OPSizeTBtn->click();
+  render("TNetScanFm-600dpi.png");
+
+  std::string target, text;
+  window->SaveDialogExecute = [&] { return target; };
+  target = work.file("copy.jpg");
+  window->SaveBtn->click();
+  EXPECT_EQ(fileFaults("djpeg -scale 1/8 -ppm " + target), "");
+  target = work.file("copy.bmp");
+  window->SaveBtn->click();
+  ASSERT_EQ(run("identify -format '%w %h' " + target, &text), 0);
+  EXPECT_EQ(text, "4961 7016");
+  target = work.file("copy.pdf");
+  window->SaveBtn->click();
+  EXPECT_EQ(fileFaults("pdftoppm -r 20 -singlefile " + target), "");
+  ASSERT_EQ(run("pdfinfo " + target, &text), 0);
+  EXPECT_NE(text.find("595.32 x 841.92 pts (A4)"), std::string::npos) << text;
   EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
