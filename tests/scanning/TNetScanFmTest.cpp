@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <set>
 
 #include "ScanFixtures.h"
 #include "app/Dialogs.h"
@@ -408,6 +409,42 @@ TEST_F(ScanWindowTest, ResolutionNegotiatedBeforeEachPage) {
   EXPECT_EQ(seen->transferredAt, std::vector<int>{400});
   EXPECT_EQ(window->InfoSText_Res->text(), "400 dpi");
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The window's own rule before each page: above 600 dpi (600 itself at depths other than 1, 8 and
+// 24 bits) it asks for 600, 550, ... until the source takes one on both axes.
+TEST_F(ScanWindowTest, ResolutionRuleByDepth) {
+  struct Case {
+    const char* name;
+    int reported, bits;
+    std::set<int> accepted;
+    int scannedAt;
+    std::vector<int> asked;
+  };
+  const Case cases[] = {
+      {"1200 at 24 bits is set to 600", 1200, 24, {}, 600, {600, 600}},
+      {"600 at 16 bits is asked again", 600, 16, {}, 600, {600, 600}},
+      {"600 at 8 bits stands", 600, 8, {}, 600, {}},
+      {"600 at 1 bit stands", 600, 1, {}, 600, {}},
+      {"a 300-only source gets 600 down to 300", 1200, 24, {300},
+       300, {600, 600, 550, 550, 500, 500, 450, 450, 400, 400, 350, 350, 300, 300}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    seen = std::make_shared<scanning::test::Seen>();
+    script.pages = {tw::PageDescription{80, 60, c.bits, c.reported, c.reported}};
+    script.accepted = c.accepted;
+    openWindow();
+    window->FileFmtComboBox->setCurrentIndex(kBmp);
+    window->ScanBtn->click();
+    tw::openSourceDialogs().back()->scanButton()->click();
+    ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
+    EXPECT_EQ(seen->resolutionsAsked, c.asked);
+    EXPECT_EQ(seen->transferredAt, std::vector<int>{c.scannedAt});
+    EXPECT_EQ(window->InfoSText_Res->text().toStdString(), std::to_string(c.scannedAt) + " dpi");
+    EXPECT_TRUE(boxes.shown.empty());
+    window.reset();
+  }
 }
 
 TEST_F(ScanWindowTest, NoResolutionTakenRefusesTheScan) {
