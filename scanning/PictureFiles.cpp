@@ -9,6 +9,8 @@
 #include <limits>
 #include <memory>
 
+#include "scanning/JpegErrors.h"
+
 namespace scanning {
 namespace {
 
@@ -315,24 +317,11 @@ void BmpPicture::rowPixels(int y, std::uint8_t* out) const {
 
 namespace {
 
-struct JpegError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void jpegFailed(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-
-void silent(j_common_ptr, int) {}
-
 // Only plain data lives between setjmp and a possible longjmp back into this frame.
 bool encode(const PixelRows& picture, std::FILE* out, int quality, std::uint8_t* row) {
   jpeg_compress_struct cinfo;
-  JpegError err;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = jpegFailed;
-  err.mgr.emit_message = silent;
+  JpegErrorJump err;
+  cinfo.err = err.install();
   if (setjmp(err.jump)) {
     jpeg_destroy_compress(&cinfo);
     return false;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "scanning/JpegErrors.h"
+
 namespace scanning {
 namespace {
 
@@ -35,17 +37,6 @@ QImage imageOf(const BmpPicture& bmp) {
   return image;
 }
 
-struct DecodeError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void decodeFailed(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<DecodeError*>(cinfo->err)->jump, 1);
-}
-
-void quiet(j_common_ptr, int) {}
-
 // The decoder writes into the image's rows: RGB32 is blue, green, red, alpha in memory on a
 // little-endian machine and alpha, red, green, blue on a big-endian one.
 constexpr J_COLOR_SPACE kRgb32Order =
@@ -55,10 +46,8 @@ constexpr J_COLOR_SPACE kRgb32Order =
 // into it, and handed back through `out`.
 bool decodeJpeg(std::FILE* in, QImage& out) {
   jpeg_decompress_struct cinfo;
-  DecodeError err;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = decodeFailed;
-  err.mgr.emit_message = quiet;
+  JpegErrorJump err;
+  cinfo.err = err.install();
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     return false;

@@ -6,6 +6,8 @@
 // libjpeg's header needs size_t and FILE declared first.
 #include <jpeglib.h>
 
+#include "scanning/JpegErrors.h"
+
 namespace scanning {
 
 WiaGroupName ChooseWiaGroupName(const std::string& folder, const std::string& name,
@@ -62,17 +64,6 @@ bool LooksLikeBmp(const std::uint8_t* bytes, std::size_t size) {
 
 namespace {
 
-struct DecodeError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void decodeFailed(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<DecodeError*>(cinfo->err)->jump, 1);
-}
-
-void quiet(j_common_ptr, int) {}
-
 // A decoded preview never needs more than this many pixels.
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
 // A picture of several scans is held whole while it decodes: beyond an A4 page at 1000 dpi it is
@@ -82,10 +73,8 @@ constexpr long long kMaxMultiScanPixels = 100LL * 1000 * 1000;
 // Only plain data and the output vector (sized before any longjmp can come) live across setjmp.
 bool decode(const std::uint8_t* bytes, std::size_t size, int scale, DecodedPicture& out) {
   jpeg_decompress_struct cinfo;
-  DecodeError err;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = decodeFailed;
-  err.mgr.emit_message = quiet;
+  JpegErrorJump err;
+  cinfo.err = err.install();
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     return false;

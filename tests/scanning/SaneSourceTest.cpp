@@ -34,6 +34,18 @@ std::string run(const std::string& command) {
   return out;
 }
 
+// Keeps each page the component hands over, and frees its block.
+std::function<void(TZELTWAIN*)> keepPage(std::vector<std::uint8_t>& page) {
+  return [&page](TZELTWAIN* t) {
+    if (const platform::HGLOBAL h = t->GetBmpHandle()) {
+      const auto* b = static_cast<const std::uint8_t*>(platform::GlobalLock(h));
+      page.assign(b, b + platform::GlobalSize(h));
+      platform::GlobalUnlock(h);
+      platform::GlobalFree(h);
+    }
+  };
+}
+
 class SaneSource : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -105,14 +117,7 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
     EXPECT_EQ(info.BitsPerPixel, 24);
     EXPECT_EQ(info.PixelType, tw::TWPT_RGB);
   };
-  twain.OnScanReady = [&](TZELTWAIN* t) {
-    if (const platform::HGLOBAL h = t->GetBmpHandle()) {
-      const auto* b = static_cast<const std::uint8_t*>(platform::GlobalLock(h));
-      page.assign(b, b + platform::GlobalSize(h));
-      platform::GlobalUnlock(h);
-      platform::GlobalFree(h);
-    }
-  };
+  twain.OnScanReady = keepPage(page);
   twain.OnScanCancel = [&](TZELTWAIN*) { ++cancels; };
   twain.InitTWAIN();
   TW_IDENTITY id{};
@@ -169,14 +174,7 @@ TEST_F(SaneSource, AResolutionBetweenTheStepsIsRefused) {
       reported.push_back(tw::dpiFromFix32(info.XResolution));
     }
   };
-  twain.OnScanReady = [&](TZELTWAIN* t) {
-    if (const platform::HGLOBAL h = t->GetBmpHandle()) {
-      const auto* b = static_cast<const std::uint8_t*>(platform::GlobalLock(h));
-      page.assign(b, b + platform::GlobalSize(h));
-      platform::GlobalUnlock(h);
-      platform::GlobalFree(h);
-    }
-  };
+  twain.OnScanReady = keepPage(page);
   twain.InitTWAIN();
   TW_IDENTITY id{};
   ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
