@@ -91,6 +91,16 @@ class SaneSource : public ::testing::Test {
     return names;
   }
 
+  // The component started on the host's first source, whose window opens.
+  static void acquireFirstSource(TZELTWAIN& twain) {
+    twain.InitTWAIN();
+    TW_IDENTITY id{};
+    ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
+              tw::TWRC_SUCCESS);
+    twain.SetDataSource(id);
+    twain.Acquire(nullptr);
+  }
+
   platform::ManualClock clock_;
   std::unique_ptr<sim::World> world_;
 };
@@ -119,12 +129,7 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
   };
   twain.OnScanReady = keepPage(page);
   twain.OnScanCancel = [&](TZELTWAIN*) { ++cancels; };
-  twain.InitTWAIN();
-  TW_IDENTITY id{};
-  ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
-            tw::TWRC_SUCCESS);
-  twain.SetDataSource(id);
-  twain.Acquire(nullptr);
+  acquireFirstSource(twain);
   ASSERT_TRUE(twain.IsDataSourceEnabled());
   platform::processMessages();
   EXPECT_EQ(cancels, 0);
@@ -175,12 +180,7 @@ TEST_F(SaneSource, AResolutionBetweenTheStepsIsRefused) {
     }
   };
   twain.OnScanReady = keepPage(page);
-  twain.InitTWAIN();
-  TW_IDENTITY id{};
-  ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
-            tw::TWRC_SUCCESS);
-  twain.SetDataSource(id);
-  twain.Acquire(nullptr);
+  acquireFirstSource(twain);
   platform::processMessages();
   EXPECT_EQ(reported, (std::vector<int>{300, 300}));
   ASSERT_FALSE(page.empty());
