@@ -1,16 +1,9 @@
 #include "scanning/PictureImage.h"
 
-#include <QSysInfo>
-
-#include <jpeglib.h>
-
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <memory>
 #include <vector>
-
-#include "scanning/JpegErrors.h"
 
 namespace scanning {
 namespace {
@@ -37,54 +30,25 @@ QImage imageOf(const BmpPicture& bmp) {
   return image;
 }
 
-// The decoder writes into the image's rows: RGB32 is blue, green, red, alpha in memory on a
-// little-endian machine and alpha, red, green, blue on a big-endian one.
-constexpr J_COLOR_SPACE kRgb32Order =
-    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB;
-
-// Only plain data lives across setjmp: the image is made before the first call that can fail
-// into it, and handed back through `out`.
-bool decodeJpeg(std::FILE* in, QImage& out) {
-  jpeg_decompress_struct cinfo;
-  JpegErrorJump err;
-  cinfo.err = err.install();
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_stdio_src(&cinfo, in);
-  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK ||
-      tooLarge(cinfo.image_width, cinfo.image_height)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  const bool grey = cinfo.num_components == 1;
-  cinfo.out_color_space = grey ? JCS_GRAYSCALE : kRgb32Order;
-  out = QImage(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height),
-               grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
-  if (out.isNull()) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_start_decompress(&cinfo);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = out.scanLine(static_cast<int>(cinfo.output_scanline));
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return true;
-}
-
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
 QImage loadJpeg(const std::string& file, int& bits) {
   std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+  if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) return QImage();
+  const long size = std::ftell(in.get());
+  if (size <= 0 || std::fseek(in.get(), 0, SEEK_SET) != 0) return QImage();
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) return QImage();
   QImage image;
-  if (!in || !decodeJpeg(in.get(), image)) return QImage();
+  const bool ok = DecodeJpeg(bytes.data(), bytes.size(), 1, JpegPixels::GreyOrRgb32, kMaxPicturePixels,
+                             [&image](int width, int height, bool grey) {
+                               image = QImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+                               return JpegRows{image.isNull() ? nullptr : image.bits(),
+                                               static_cast<std::size_t>(image.bytesPerLine())};
+                             });
+  if (!ok) return QImage();
   bits = image.format() == QImage::Format_Grayscale8 ? 8 : 24;
   return image;
 }

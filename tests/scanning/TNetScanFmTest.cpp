@@ -239,17 +239,18 @@ TEST_F(ScanWindowTest, ThreePagesSavedAsBmpJpegAndPdf) {
   EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
-// An A4 colour page at 600 dpi (35 M pixels) previews, pages, and saves again in each format;
-// its PDF page is A4.
+// An A4 colour page at 600 dpi (35 M pixels) is written and read back as its BMP group, previews
+// whole and at full size, and saves again as JPEG and as PDF, whose page is A4.
 TEST_F(ScanWindowTest, AnA4ColourPageAt600DpiPreviewsAndSavesAgain) {
-  for (const char* tool : {"identify", "djpeg", "pdfinfo", "pdftoppm"})
+  for (const char* tool : {"djpeg", "pdfinfo", "pdftoppm"})
     if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
   useSimScanner(1, 4961, 7016, 600);
   openWindow();
   window->FileFmtComboBox->setCurrentIndex(kBmp);
   window->ScanBtn->click();
   tw::openSourceDialogs().back()->scanButton()->click();
-  ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
+  // A few seconds of work on a busy machine; the limit only guards against a hang.
+  ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }, 240000));
   EXPECT_EQ(window->InfoSText_Pixel->text(), "4961 x 7016 pixels");
   EXPECT_EQ(window->InfoSText_Res->text(), "600 dpi");
   EXPECT_EQ(previewFaults(), "");
@@ -263,10 +264,6 @@ TEST_F(ScanWindowTest, AnA4ColourPageAt600DpiPreviewsAndSavesAgain) {
   target = work.file("copy.jpg");
   window->SaveBtn->click();
   EXPECT_EQ(fileFaults("djpeg -scale 1/8 -ppm " + target), "");
-  target = work.file("copy.bmp");
-  window->SaveBtn->click();
-  ASSERT_EQ(run("identify -format '%w %h' " + target, &text), 0);
-  EXPECT_EQ(text, "4961 7016");
   target = work.file("copy.pdf");
   window->SaveBtn->click();
   EXPECT_EQ(fileFaults("pdftoppm -r 20 -singlefile " + target), "");
