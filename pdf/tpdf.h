@@ -139,6 +139,9 @@ typedef struct PdfViewerPreferences {
     int nonFullScreenPageMode;
 } PdfViewerPreferences;
 
+/* Every call that takes a number refuses a NaN or an infinity: it reports at level 1 and writes
+ * and keeps nothing. */
+
 /* Report levels: -2 fatal (memory), -1 fatal (usage or compression), 1 warning or refused
  * request, 2 error of a request, 3 corrupted memory stream. */
 typedef void (*PdfErrorHandler)(PdfDoc* doc, int level, const char* module, const char* format,
@@ -576,7 +579,10 @@ struct PdfOutline {
     struct PdfOutline* last;
 };
 
-/* Each returns 0, or -1 when refused (table full, no page, unreadable note file). */
+/* Each returns 0, or -1 when refused (table full, no page, unreadable note file, a number that
+ * is not finite, or a raw text that would not make its object: the border must be one array,
+ * the border style and an action the entries of a dictionary, a destination a run of
+ * objects). */
 int tpdf_textNote(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
                   const char* content, const PdfAnnotOptions* options);
 int tpdf_textNoteDomain(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
@@ -603,13 +609,15 @@ int tpdf_annotCount(PdfDoc* doc);
 const PdfAnnot* tpdf_annotEntry(PdfDoc* doc, int index);
 void tpdf_freeAnnotations(PdfDoc* doc);
 
-/* Outline items; NULL when refused. An item is owned by the document. */
+/* Outline items; NULL when refused (as the annotations are, and for a destination value that is
+ * not finite). An item is owned by the document. */
 PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int open, int page,
                             const char* title, int destinationCode, float v1, float v2,
                             float v3, float v4);
 PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
                                   const char* action, const char* title);
-/* Destination text of a code (1 XYZ, 2 Fit, 3 FitH, ... 9 XYZ with a top only): a new text. */
+/* Destination text of a code (1 XYZ, 2 Fit, 3 FitH, ... 9 XYZ with a top only): a new text;
+ * NULL when a value the code writes is not finite. */
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4);
 int tpdf_outlineCount(PdfDoc* doc);
 PdfOutline* tpdf_firstOutline(PdfDoc* doc);
