@@ -16,14 +16,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/Dialogs.h"
+#include "core/MessageTable.h"
+#include "platform/MessageBoxes.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
 
 namespace scanning {
 namespace {
 
-using app::kProductName;
+using core::kProductName;
 
 QImage imageOf(const DecodedPicture& p) {
   QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
@@ -204,7 +205,7 @@ void TNetWIASaveFm::ScanImageClick() {
 void TNetWIASaveFm::Log(const std::string& line) { LogList->addItem(QString::fromStdString(line)); }
 
 void TNetWIASaveFm::Message(const std::string& text) {
-  app::messageBoxes().show(text, kProductName, app::kMbOk);
+  platform::messageBoxes().show(text, kProductName, platform::kMbOk);
 }
 
 void TNetWIASaveFm::SetLocation(const std::string& folder) {
