@@ -18,6 +18,7 @@
 
 #include "core/MessageTable.h"
 #include "platform/MessageBoxes.h"
+#include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
 
@@ -233,7 +234,7 @@ void TNetWIASaveFm::ShowPreview(const std::string& file, bool jpeg) {
         image = imageOf(*decoded);
     }
   } else {
-    image.load(QString::fromStdString(file));
+    image = LoadPictureImage(file);  // no reader limit on a large page
   }
   preview_ = image;
   const PreviewBox box = image.isNull() ? PreviewBox{kPreviewWidth, kPreviewHeight}
