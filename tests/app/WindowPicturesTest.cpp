@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -96,6 +98,20 @@ TEST_F(WindowPicturesTest, TheNoticesShowTheirWholeTexts) {
     save(*notice, c.name);
     notice->close();
   }
+}
+
+// From its first step to its last, a notice's window stands where it rests, inside the work area:
+// only its panel slides.
+TEST_F(WindowPicturesTest, ANoticeStandsInsideTheWorkAreaWhileItSlides) {
+  const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  auto* notice = new app::TAboutBox;
+  ASSERT_TRUE(notice->ShowDeviceFound("Brother - HL-L2350DW series"));
+  const QRect first = notice->geometry();
+  EXPECT_TRUE(work.contains(first)) << first.y() << " + " << first.height() << " below " << work.bottom();
+  notice->StandAtRest();
+  EXPECT_EQ(notice->geometry(), first);
+  EXPECT_EQ(first.bottom() + 1, notice->targetLine());
+  notice->close();
 }
 
 TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {

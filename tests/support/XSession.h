@@ -86,15 +86,30 @@ class XSession {
 
   // Starts a window manager (openbox) on the display, as a user's desktop has, and waits until it
   // manages windows. False, with error(), when there is none or it does not come up in time.
-  bool startWindowManager(int timeoutMs = 20000) {
+  // `bottomPanel` pixels at the bottom of the screen are kept from windows, as a panel keeps them.
+  bool startWindowManager(int timeoutMs = 20000, int bottomPanel = 0) {
     const std::string openbox = which("openbox"), xprop = which("xprop");
     if (openbox.empty() || xprop.empty()) {
       error_ = "openbox and xprop are needed (scripts/install-deps)";
       return false;
     }
+    std::vector<std::string> argv{openbox, "--sm-disable"};
+    if (bottomPanel > 0) {
+      std::ifstream in("/etc/xdg/openbox/rc.xml");
+      std::ostringstream rc;
+      rc << in.rdbuf();
+      const std::string margin = "<bottom>" + std::to_string(bottomPanel) + "</bottom>";
+      const std::string config = std::regex_replace(
+          rc.str(), std::regex("(<margins>[\\s\\S]*?)<bottom>0</bottom>"), "$1" + margin);
+      if (config.find(margin) == std::string::npos) {
+        error_ = "no margins in /etc/xdg/openbox/rc.xml";
+        return false;
+      }
+      std::ofstream(folder_ / "openbox-rc.xml") << config;
+      argv.insert(argv.end(), {"--config-file", (folder_ / "openbox-rc.xml").string()});
+    }
     windowManager_ = std::make_unique<Process>(
-        std::vector<std::string>{openbox, "--sm-disable"},
-        std::vector<std::string>{"DISPLAY=" + display_}, (folder_ / "openbox.out").string());
+        argv, std::vector<std::string>{"DISPLAY=" + display_}, (folder_ / "openbox.out").string());
     // A running manager names its check window on the root window.
     const bool up = eventually(
         [&] {
@@ -105,6 +120,24 @@ class XSession {
         timeoutMs);
     if (!up) error_ = "openbox did not start: " + windowManager_->output();
     return up;
+  }
+
+  // The screen less the panels, as the window manager tells it (_NET_WORKAREA of the first desktop).
+  std::optional<Geometry> workArea() {
+    Process p({which("xprop"), "-display", display_, "-root", "_NET_WORKAREA"}, {},
+              (folder_ / "xprop.out").string());
+    if (p.wait(5000) != 0) return std::nullopt;
+    std::smatch m;
+    const std::string out = p.output();
+    if (!std::regex_search(out, m, std::regex("= (\\d+), (\\d+), (\\d+), (\\d+)"))) return std::nullopt;
+    return Geometry{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+  }
+
+  // The title the window manager shows for the window.
+  std::string windowName(const std::string& window) {
+    std::string name = xdotool({"getwindowname", window});
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
   }
 
   bool started() const { return !display_.empty(); }
