@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
@@ -140,6 +141,10 @@ TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {
     box->show();
     QApplication::processEvents();
     expectLabelsWhole(*box, b.name);
+    // Its caption fits a title bar with an icon and three buttons of some 25 pixels each.
+    QFont title = box->font();
+    title.setBold(true);
+    EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(app::kProductName) + 100) << b.name;
     save(*box, b.name);
   }
 }

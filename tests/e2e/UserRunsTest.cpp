@@ -387,7 +387,7 @@ TEST_F(DesktopRunTest, CaptionsStandAsTheyAreAndNoticesStayAboveThePanel) {
   std::map<std::string, int> notices;  // each notice, with the times its place was seen
   const bool all = test::eventually(
       [&] {
-        for (const auto& id : x->windows("^Tarvex$")) {
+        for (const auto& id : x->windowsOfClass("tarvex")) {
           const auto g = x->geometryNow(id);
           if (!g || g->width != 240) continue;
           ++notices[id];

@@ -229,10 +229,22 @@ class XSession {
     return g;
   }
 
-  // A click of the button at the point (x, y) of the window.
+  // A click of the button at the point (x, y) of the window. Counted from the window's place on
+  // the screen: under a window manager xdotool's own "--window" offset counts from the frame.
   bool click(const std::string& window, int x, int y, int button = 1) {
-    return xdotoolOk({"mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
+    const auto g = geometry(window);
+    if (!g) return false;
+    return xdotoolOk({"mousemove", "--sync", std::to_string(g->x + x), std::to_string(g->y + y),
                       "click", std::to_string(button)});
+  }
+
+  // The visible windows of a program (by its window class), as xdotool ids.
+  std::vector<std::string> windowsOfClass(const std::string& windowClass) {
+    std::vector<std::string> ids;
+    std::istringstream out(xdotool({"search", "--onlyvisible", "--class", windowClass}));
+    for (std::string line; std::getline(out, line);)
+      if (!line.empty()) ids.push_back(line);
+    return ids;
   }
 
   // Keys (xdotool names: Return, Up, space, ...) to the window, which gets the keyboard first.
