@@ -449,7 +449,7 @@ TEST_F(DesktopRunTest, TheEndOfTheSessionEndsTheProgramUnderTheWizard) {
   x->picture(pictures / "1-wizard.png");
   const long long before = lastSeq();
   tarvex->signal(SIGTERM);
-  EXPECT_EQ(waitForEnd(5000), 0) << "the program went on under the wizard";
+  EXPECT_EQ(waitForEnd(10000), 0) << "the program went on under the wizard";
   const auto unlinks = requests("0x22204c", before);
   EXPECT_NE(std::find(unlinks.begin(), unlinks.end(), "06"), unlinks.end()) << "the printer was kept";
 }

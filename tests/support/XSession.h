@@ -122,15 +122,23 @@ class XSession {
     return up;
   }
 
-  // The screen less the panels, as the window manager tells it (_NET_WORKAREA of the first desktop).
-  std::optional<Geometry> workArea() {
-    Process p({which("xprop"), "-display", display_, "-root", "_NET_WORKAREA"}, {},
-              (folder_ / "xprop.out").string());
-    if (p.wait(5000) != 0) return std::nullopt;
-    std::smatch m;
-    const std::string out = p.output();
-    if (!std::regex_search(out, m, std::regex("= (\\d+), (\\d+), (\\d+), (\\d+)"))) return std::nullopt;
-    return Geometry{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+  // The screen less the panels, as the window manager tells it (_NET_WORKAREA of the first
+  // desktop), once it does: a manager that has just come up may not have said it yet.
+  std::optional<Geometry> workArea(int timeoutMs = 20000) {
+    std::optional<Geometry> area;
+    eventually(
+        [&] {
+          Process p({which("xprop"), "-display", display_, "-root", "_NET_WORKAREA"}, {},
+                    (folder_ / "xprop.out").string());
+          if (p.wait(20000) != 0) return false;
+          std::smatch m;
+          const std::string out = p.output();
+          if (!std::regex_search(out, m, std::regex("= (\\d+), (\\d+), (\\d+), (\\d+)"))) return false;
+          area = Geometry{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+          return true;
+        },
+        timeoutMs);
+    return area;
   }
 
   // The title the window manager shows for the window.
@@ -148,11 +156,7 @@ class XSession {
 
   // The visible windows whose title matches the pattern (a regular expression), as xdotool ids.
   std::vector<std::string> windows(const std::string& titlePattern) {
-    std::vector<std::string> ids;
-    std::istringstream out(xdotool({"search", "--onlyvisible", "--name", titlePattern}));
-    for (std::string line; std::getline(out, line);)
-      if (!line.empty()) ids.push_back(line);
-    return ids;
+    return search("--name", titlePattern);
   }
 
   // The first visible window matching the pattern that is not one of `except`.
@@ -240,11 +244,7 @@ class XSession {
 
   // The visible windows of a program (by its window class), as xdotool ids.
   std::vector<std::string> windowsOfClass(const std::string& windowClass) {
-    std::vector<std::string> ids;
-    std::istringstream out(xdotool({"search", "--onlyvisible", "--class", windowClass}));
-    for (std::string line; std::getline(out, line);)
-      if (!line.empty()) ids.push_back(line);
-    return ids;
+    return search("--class", windowClass);
   }
 
   // Keys (xdotool names: Return, Up, space, ...) to the window, which gets the keyboard first.
@@ -302,6 +302,13 @@ class XSession {
   }
 
  private:
+  std::vector<std::string> search(const char* by, const std::string& what) {
+    std::vector<std::string> ids;
+    std::istringstream out(xdotool({"search", "--onlyvisible", by, what}));
+    for (std::string line; std::getline(out, line);)
+      if (!line.empty()) ids.push_back(line);
+    return ids;
+  }
   bool xdotoolOk(const std::vector<std::string>& args) {
     int code = -1;
     runXdotool(args, code);
