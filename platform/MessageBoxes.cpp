@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "platform/MessageBoxes.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-namespace app {
+namespace platform {
 namespace {
 
 bool answerByDefault() {
@@ -103,4 +103,4 @@ MessageBoxes& messageBoxes() {
 
 void setMessageBoxes(MessageBoxes* boxes) { installed.store(boxes); }
 
-}  // namespace app
+}  // namespace platform
