@@ -120,6 +120,18 @@ class MainWindowTest : public ::testing::Test {
       if (r.data->port == port) return r.data.get();
     return nullptr;
   }
+  // Connects the rows' devices through the menu; true once this computer holds them all.
+  bool connectHere(std::initializer_list<const char*> ports) {
+    for (const char* port : ports) {
+      window->selectRow(row(port));
+      window->ConnectMItemClick();
+    }
+    return until([&] {
+      for (const char* port : ports)
+        if (row(port)->owner != "OFFICE-PC") return false;
+      return true;
+    });
+  }
   int deviceListRequests() {
     int n = 0;
     for (const auto& e : world.log(0, 4096))
@@ -433,11 +445,7 @@ TEST_F(MainWindowTest, ABusyStorageDeviceAsksAndCancelSendsNothing) {
 
 TEST_F(MainWindowTest, ExitEjectsHeldStorageAndDisconnectsEverythingHeldHere) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
-  for (const char* port : {"1", "4"}) {
-    window->selectRow(row(port));
-    window->ConnectMItemClick();
-  }
-  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC" && row("4")->owner == "OFFICE-PC"; }));
+  ASSERT_TRUE(connectHere({"1", "4"}));
   int asked = 0;
   app::TEjectDeviceDlg::answer = [&](const std::string&) { return ++asked, false; };
   EXPECT_TRUE(window->FormCloseQuery());
@@ -547,11 +555,7 @@ namespace {
 // storage ejected) and the program ends. With one, it only hides the window.
 TEST_F(MainWindowTest, WithoutATrayTheCloseBoxEndsTheProgramAsExitDoes) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
-  for (const char* port : {"1", "4"}) {
-    window->selectRow(row(port));
-    window->ConnectMItemClick();
-  }
-  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC" && row("4")->owner == "OFFICE-PC"; }));
+  ASSERT_TRUE(connectHere({"1", "4"}));
   window->show();
   app::TMainFm::TrayAvailable = [] { return true; };
   window->close();
