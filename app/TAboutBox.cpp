@@ -5,8 +5,10 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -43,6 +45,7 @@ int TAboutBox::stepDelayMs() { return stepDelay; }
 TAboutBox::TAboutBox(QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint) {
   setAttribute(Qt::WA_DeleteOnClose);  // a closed notice is freed
+  setAttribute(Qt::WA_ShowWithoutActivating);  // the keyboard stays where the user works
   setFixedSize(NoticeSlots::kNoticeWidth, NoticeSlots::kNoticeHeight);
   panel1_ = new QWidget(this);
   panel1_->setGeometry(0, 0, width(), height());
@@ -67,15 +70,14 @@ TAboutBox::TAboutBox(QWidget* parent)
   timerClose_.setSingleShot(true);
   connect(&timerClose_, &QTimer::timeout, this, &TAboutBox::Timer_CloseTimer);
   connect(&slideTimer_, &QTimer::timeout, this, [this] { slideStep(slidingIn_); });
+}
 
-  NoticeSlots& table = noticeSlots();
-  if (!table.ready()) {
-    const QRect work = QGuiApplication::primaryScreen()
-                           ? QGuiApplication::primaryScreen()->availableGeometry()
-                           : QRect(0, 0, 1024, 768);
-    table.setWorkArea(work.left(), work.top(), work.left() + work.width(),
-                      work.top() + work.height());
-  }
+// The screen's area less its panels, as it is now: a panel that came after the start counts.
+void TAboutBox::readWorkArea() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  noticeSlots().setWorkArea(work.left(), work.top(), work.left() + work.width(),
+                            work.top() + work.height());
 }
 
 TAboutBox::~TAboutBox() {
@@ -88,6 +90,7 @@ void TAboutBox::ShowAbout(const std::string& version) {
   clickAddress_.clear();
   labelVersion_->setText(QString::fromStdString("Version : " + version + kCopyright));
   fitText();
+  readWorkArea();
   targetLine_ = noticeSlots().workBottom();
   SlideIn();
 }
@@ -99,6 +102,7 @@ void TAboutBox::ShowNewVersion(const std::string& version, const std::string& ad
       QString::fromStdString(std::string(kProductName) + " " + version + " is\nnow avaiable !"));
   labelVersion_->move(labelVersion_->x() + 12, labelVersion_->y() + 16);
   fitText();
+  readWorkArea();
   targetLine_ = noticeSlots().workBottom();
   SlideIn();
 }
@@ -108,6 +112,7 @@ bool TAboutBox::ShowDeviceFound(const std::string& displayName) {
   clickAddress_.clear();
   labelVersion_->setText(QString::fromStdString("Found\n\n" + displayName));
   fitText();
+  readWorkArea();
   slot_ = noticeSlots().take(height());
   if (slot_ < 0) {
     close();
@@ -126,26 +131,36 @@ void TAboutBox::holdPopupBusy(bool hold) {
   PopupBusy = deviceNoticesSlidingIn > 0;
 }
 
-// The notice starts just below its resting place and rises two pixels a step; a timer drives the
-// steps so that the window keeps working meanwhile.
+// The notice stands at its resting place from the first step, inside the work area, and only its
+// panel moves: it rises two pixels a step from the notice's bottom edge, the part above it cut
+// away, so that no window manager's placement of a moving window changes where it ends. A timer
+// drives the steps so that the window keeps working meanwhile.
 void TAboutBox::SlideIn() {
   // Runs without a person at the screen say what they show, as they do for message boxes.
   if (const char* v = std::getenv("TARVEX_DIALOG_ANSWERS"); v && std::string(v) == "default")
     std::fprintf(stderr, "tarvex: notice: %s\n", labelVersion_->text().toStdString().c_str());
-  move(noticeSlots().noticeLeft(), targetLine_);
+  const NoticeRect rest = noticeSlots().restRect(slot_, height());
+  move(rest.left, rest.top);
   imageClose_->setEnabled(false);
+  showPanel(2);
   show();
-  panel1_->setFixedHeight(0);
   slidingIn_ = true;
   slideTimer_.start(stepDelay);
+}
+
+// The panel's top part, `visible` pixels of it, at the notice's bottom edge; nothing above it.
+void TAboutBox::showPanel(int visible) {
+  visible_ = std::clamp(visible, 0, height());
+  panel1_->setGeometry(0, height() - visible_, width(), visible_);
+  if (visible_ >= height()) clearMask();
+  else setMask(QRegion(0, height() - visible_, width(), std::max(visible_, 1)));
 }
 
 void TAboutBox::slideStep(bool in) {
   slideTimer_.setInterval(stepDelay);
   if (in) {
-    if (y() > targetLine_ - height()) {
-      panel1_->setFixedHeight(panel1_->height() + 2);
-      move(x(), y() - 2);
+    if (visible_ < height()) {
+      showPanel(visible_ + 2);
       return;
     }
     slideTimer_.stop();
@@ -154,9 +169,8 @@ void TAboutBox::slideStep(bool in) {
     holdPopupBusy(false);
     return;
   }
-  if (y() < targetLine_) {
-    panel1_->setFixedHeight(std::max(0, panel1_->height() - 2));
-    move(x(), y() + 2);
+  if (visible_ > 0) {
+    showPanel(visible_ - 2);
     return;
   }
   slideTimer_.stop();
@@ -178,8 +192,7 @@ void TAboutBox::fitText() {
 
 void TAboutBox::StandAtRest() {
   if (!slidingIn_ || !slideTimer_.isActive()) return;
-  panel1_->setFixedHeight(height());
-  move(x(), targetLine_ - height());
+  showPanel(height());
   slideStep(true);
 }
 

@@ -35,6 +35,8 @@ class TAboutBox : public QWidget {
 
  private:
   void SlideIn();
+  void showPanel(int visible);
+  static void readWorkArea();
   void holdPopupBusy(bool hold);
   void fitText();
   void slideStep(bool in);
@@ -51,6 +53,7 @@ class TAboutBox : public QWidget {
   QTimer slideTimer_;
   bool slidingIn_ = false;
   int targetLine_ = 0;
+  int visible_ = 0;  // pixels of the panel shown
   int slot_ = -1;
   std::string clickAddress_;
   bool highlighted_ = false;

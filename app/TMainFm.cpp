@@ -531,6 +531,9 @@ bool TMainFm::nested() const {
 void TMainFm::requestShutdown() {
   exitRequested_ = true;  // the waits on the stack give up at their next try
   if (nested()) {
+    // The session's end waits for no one: what the user has open is closed as its close box
+    // would, until the stack has unwound. A shutdown already running keeps its own questions.
+    if (sessionEnding_ && !shuttingDown_) closeTopWindowForSessionEnd();
     QTimer::singleShot(50, this, &TMainFm::requestShutdown);
     return;
   }
@@ -539,15 +542,30 @@ void TMainFm::requestShutdown() {
   if (FormCloseQuery()) QCoreApplication::exit(0);
 }
 
+// A menu or a modal window on top: a window's close refuses when it must (a group being saved),
+// and a message box answers as its Escape key would (Cancel, No, or its one button).
+void TMainFm::closeTopWindowForSessionEnd() {
+  if (QWidget* popup = QApplication::activePopupWidget()) {
+    popup->close();
+    return;
+  }
+  if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+}
+
 void TMainFm::hideToTray() {
   tray_.show();
   hide();
 }
 
 void TMainFm::closeEvent(QCloseEvent* event) {
-  // The close box only hides the window; "Exit" and the end of the session end the program.
+  // The close box hides the window to the tray; "Exit" and the end of the session end the
+  // program. Without a tray nothing could bring the window back, and "Exit" could not be
+  // reached: the close box then is "Exit".
   event->ignore();
-  if (!closed_) hideToTray();
+  if (closed_) return;
+  const bool tray = TrayAvailable ? TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+  if (tray) hideToTray();
+  else ExitMItemClick();
 }
 
 void TMainFm::StopThreads() {

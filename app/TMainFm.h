@@ -63,8 +63,11 @@ class TMainFm : public QMainWindow, public OptionHost {
   bool FormCloseQuery();
   // The tray icon's callback: lParam 0x77 (a second start) or a left click shows the window.
   void TrayIconMessage(unsigned lParam);
-  // The end of the user's session: shut down without waiting for the print watchers.
+  // The end of the user's session: shut down without waiting for the print watchers, and without
+  // waiting for the user either (the windows and boxes open then are closed).
   void EndSession();
+  // Whether the desktop has a system tray to hide the window to; tests replace it.
+  static inline std::function<bool()> TrayAvailable;
 
   // A driver event, handed over by the reader thread on the UI thread.
   void OnDriverEvent(const std::uint8_t* record, std::int32_t count);
@@ -161,6 +164,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   // from inside one (the messages they let run) would free what they still use.
   void requestShutdown();
   bool nested() const;
+  void closeTopWindowForSessionEnd();
   // The print watchers of both lists: (re)started after each showing's first refresh.
   void StartPrinterThreads();
   // Sets the bound printer queue of a device online (Connect) or offline (Disconnect).

@@ -56,7 +56,7 @@ void serveHandOversFromTheEventLoop(QApplication& application) {
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(app::kApplicationTitle);
-  QApplication::setApplicationDisplayName(app::kApplicationTitle);
+  // No display name: Qt would append it to every window's title, and each caption stands as is.
   QApplication::setQuitOnLastWindowClosed(false);  // the program lives on in the tray
   const std::vector<std::string> args(argv + 1, argv + argc);
 

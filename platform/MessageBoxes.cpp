@@ -1,6 +1,9 @@
 #include "platform/MessageBoxes.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QString>
 #include <atomic>
 #include <cstdio>
@@ -24,6 +27,19 @@ int defaultAnswer(unsigned style) {
   }
 }
 
+// A window manager cuts a caption that does not fit its title bar, so the box is made wide enough
+// for the caption (in a bold title font) beside the bar's icon and three buttons.
+constexpr int kTitleBarRoom = 120;
+
+void fitCaption(QMessageBox& box) {
+  QFont title = box.font();
+  title.setBold(true);
+  const int needed = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + kTitleBarRoom;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 QMessageBox* makeBox(const std::string& text, const std::string& caption, unsigned style) {
   auto* box = new QMessageBox(style & kMbIconExclamation ? QMessageBox::Warning
                                                          : QMessageBox::NoIcon,
@@ -34,6 +50,7 @@ QMessageBox* makeBox(const std::string& text, const std::string& caption, unsign
     default: box->setStandardButtons(QMessageBox::Ok); break;
   }
   if (style & kMbTopMost) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  fitCaption(*box);
   return box;
 }
 

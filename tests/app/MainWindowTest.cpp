@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 
 #include <QApplication>
 #include <QDir>
@@ -118,6 +119,18 @@ class MainWindowTest : public ::testing::Test {
     for (const auto& r : window->rows().rows())
       if (r.data->port == port) return r.data.get();
     return nullptr;
+  }
+  // Connects the rows' devices through the menu; true once this computer holds them all.
+  bool connectHere(std::initializer_list<const char*> ports) {
+    for (const char* port : ports) {
+      window->selectRow(row(port));
+      window->ConnectMItemClick();
+    }
+    return until([&] {
+      for (const char* port : ports)
+        if (row(port)->owner != "OFFICE-PC") return false;
+      return true;
+    });
   }
   int deviceListRequests() {
     int n = 0;
@@ -432,11 +445,7 @@ TEST_F(MainWindowTest, ABusyStorageDeviceAsksAndCancelSendsNothing) {
 
 TEST_F(MainWindowTest, ExitEjectsHeldStorageAndDisconnectsEverythingHeldHere) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
-  for (const char* port : {"1", "4"}) {
-    window->selectRow(row(port));
-    window->ConnectMItemClick();
-  }
-  ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC" && row("4")->owner == "OFFICE-PC"; }));
+  ASSERT_TRUE(connectHere({"1", "4"}));
   int asked = 0;
   app::TEjectDeviceDlg::answer = [&](const std::string&) { return ++asked, false; };
   EXPECT_TRUE(window->FormCloseQuery());
@@ -541,6 +550,86 @@ TEST_F(MainWindowTest, AShutdownAskedForInsideAWaitRunsOnlyOnceTheWaitIsOver) {
 }  // namespace
 
 namespace {
+
+// Without a tray to hide to, the close box is "Exit": what this computer holds is released (the
+// storage ejected) and the program ends. With one, it only hides the window.
+TEST_F(MainWindowTest, WithoutATrayTheCloseBoxEndsTheProgramAsExitDoes) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  ASSERT_TRUE(connectHere({"1", "4"}));
+  window->show();
+  app::TMainFm::TrayAvailable = [] { return true; };
+  window->close();
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(window->closing());
+
+  window->show();
+  app::TMainFm::TrayAvailable = [] { return false; };
+  window->close();
+  app::TMainFm::TrayAvailable = nullptr;
+  EXPECT_TRUE(window->closing());
+  EXPECT_FALSE(window->isVisible());
+  auto unlinks = requestsOf(world, core::IOCTL_TCPBUS_UNLINK_DEVICE);
+  std::sort(unlinks.begin(), unlinks.end());
+  EXPECT_EQ(unlinks, (std::vector<std::string>{"01", "04"}));
+  // The shutdown asked the application to leave its loop: one run of the loop takes it.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+}
+
+// The end of the session comes while a window of the program waits for the user: it is closed as
+// its close box would, and the program ends at once, releasing what it holds as "Exit" does.
+class SessionEndTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+    window->selectRow(row("1"));
+    window->ConnectMItemClick();
+    ASSERT_TRUE(until([&] { return row("1")->owner == "OFFICE-PC"; }));
+  }
+  // Opens the modal window inside the program's loop and ends the session 100 ms later; the
+  // loop's exit code: 0 when the program ended, 1 when it was still running 5 s later.
+  int endSessionWhile(const std::function<void()>& open) {
+    QTimer::singleShot(0, window.get(), [&] {
+      QTimer::singleShot(100, window.get(), [&] { window->EndSession(); });
+      open();
+    });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    limit.start(5000);
+    QApplication::setQuitOnLastWindowClosed(false);  // as the program runs: it lives in the tray
+    const int code = QCoreApplication::exec();
+    QApplication::setQuitOnLastWindowClosed(true);
+    return code;
+  }
+  void expectEndedAndReleased(int code) {
+    EXPECT_EQ(code, 0) << "the program was still running";
+    EXPECT_TRUE(window->closing());
+    const auto unlinks = requestsOf(world, core::IOCTL_TCPBUS_UNLINK_DEVICE);
+    EXPECT_NE(std::find(unlinks.begin(), unlinks.end(), "01"), unlinks.end()) << "the printer was kept";
+  }
+};
+
+TEST_F(SessionEndTest, AMessageBoxIsAnsweredAsItsEscapeKeyWould) {
+  app::setMessageBoxes(nullptr);  // the real box, waiting for a click
+  int answer = 0;
+  const int code = endSessionWhile([&] {
+    answer = app::messageBoxes().show("This driver is not be recommended. Do you want to continue?",
+                                      app::kProductName, app::kMbOkCancel | app::kMbWarnTopMost);
+  });
+  expectEndedAndReleased(code);
+  EXPECT_EQ(answer, app::kIdCancel);
+}
+
+TEST_F(SessionEndTest, TheOptionsDialogIsClosed) {
+  expectEndedAndReleased(endSessionWhile([&] { window->OptionsMItemClick(); }));
+}
+
+TEST_F(SessionEndTest, TheWizardIsClosed) {
+  window->selectRow(row("1"));
+  expectEndedAndReleased(endSessionWhile([&] { window->PrintManageDevMItemClick(); }));
+}
 
 class MainWindowClicksTest : public MainWindowTest {
  protected:

@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -98,6 +101,20 @@ TEST_F(WindowPicturesTest, TheNoticesShowTheirWholeTexts) {
   }
 }
 
+// From its first step to its last, a notice's window stands where it rests, inside the work area:
+// only its panel slides.
+TEST_F(WindowPicturesTest, ANoticeStandsInsideTheWorkAreaWhileItSlides) {
+  const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  auto* notice = new app::TAboutBox;
+  ASSERT_TRUE(notice->ShowDeviceFound("Brother - HL-L2350DW series"));
+  const QRect first = notice->geometry();
+  EXPECT_TRUE(work.contains(first)) << first.y() << " + " << first.height() << " below " << work.bottom();
+  notice->StandAtRest();
+  EXPECT_EQ(notice->geometry(), first);
+  EXPECT_EQ(first.bottom() + 1, notice->targetLine());
+  notice->close();
+}
+
 TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {
   const struct {
     const char* name;
@@ -124,6 +141,10 @@ TEST_F(WindowPicturesTest, MessageBoxesAndMenus) {
     box->show();
     QApplication::processEvents();
     expectLabelsWhole(*box, b.name);
+    // Its caption fits a title bar with an icon and three buttons of some 25 pixels each.
+    QFont title = box->font();
+    title.setBold(true);
+    EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(app::kProductName) + 100) << b.name;
     save(*box, b.name);
   }
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
 #include <random>
 
 #include "app/DeviceListView.h"
@@ -86,8 +87,21 @@ class UserRunTest : public ::testing::Test {
   static std::string bin(const char* name) { return test::programPath(name); }
 
   // The simulated host on the demo, then tarvex, its window up and every row of NUS-Office listed
-  // (the program says so with its device-found notices).
+  // (the program says so with its device-found notices, which it prints while it answers its
+  // message boxes itself).
   void startDemo() {
+    ASSERT_NO_FATAL_FAILURE(startDemoWindow());
+    ASSERT_TRUE(test::eventually(
+        [&] {
+          const std::string out = tarvex->output();
+          for (const char* name : kRowNames)
+            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
+          return true;
+        },
+        kLong))
+        << tarvex->output();
+  }
+  void startDemoWindow() {
     simhost = std::make_unique<test::Process>(
         std::vector<std::string>{bin("tarvex-simhost"), TARVEX_SOURCE_DIR "/sim/scenarios/demo.json"}, env,
         (dir / "simhost.out").string());
@@ -98,15 +112,6 @@ class UserRunTest : public ::testing::Test {
     const auto window = x->waitForWindow(kMainTitle, kLong);
     ASSERT_TRUE(window) << tarvex->output();
     mainWindow = *window;
-    ASSERT_TRUE(test::eventually(
-        [&] {
-          const std::string out = tarvex->output();
-          for (const char* name : kRowNames)
-            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
-          return true;
-        },
-        kLong))
-        << tarvex->output();
   }
 
   std::string simctl(const std::vector<std::string>& args) {
@@ -315,8 +320,10 @@ TEST_F(UserRunTest, BindsAnUnboundPrinterThroughTheWizardAndItsQueuePrintsThroug
   ASSERT_TRUE(x->keys(*wizard, {"Home", "space"}));
   x->picture(pictures / "3-queue-checked.png");
   const long long beforeOk = lastSeq();
-  ASSERT_TRUE(x->keys(*wizard, {"Return"}));  // OK; the question on the driver is answered OK
+  ASSERT_TRUE(x->keys(*wizard, {"Return"}));  // OK
   ASSERT_TRUE(x->waitGone(*wizard, kLong)) << "the wizard stayed";
+  EXPECT_EQ(tarvex->output().find("not be recommended"), std::string::npos)
+      << "the maker list beside the program recommends the Kyocera queue for the Kyocera printer";
   // Bound, the device is given back for the watcher to take when a job comes.
   ASSERT_TRUE(waitForRequest("0x22204c", "06", beforeOk)) << "the device was not released";
   EXPECT_EQ(requests("0x222064", beforeOk), std::vector<std::string>{"060000000002"});
@@ -343,6 +350,108 @@ TEST_F(UserRunTest, BindsAnUnboundPrinterThroughTheWizardAndItsQueuePrintsThroug
     printed = printed || (e.what == "job" && e.device == "Kyocera ECOSYS P2040dn" && e.result == "printed");
   EXPECT_TRUE(printed);
   x->picture(pictures / "4-printed.png");
+}
+
+// The same runs on a desktop as a newcomer has it: a window manager (openbox) that keeps a panel's
+// room at the bottom of the screen, and no system tray.
+class DesktopRunTest : public UserRunTest {
+ protected:
+  static constexpr int kPanel = 48;
+  static void SetUpTestSuite() {
+    UserRunTest::SetUpTestSuite();
+    if (x->started() && !x->startWindowManager(kLong, kPanel)) windowManagerError = x->error();
+  }
+  void SetUp() override {
+    UserRunTest::SetUp();
+    ASSERT_TRUE(windowManagerError.empty()) << windowManagerError;
+  }
+  // Until the program has ended by itself, within the time: its exit code (-1: still running).
+  int waitForEnd(int ms) {
+    const int code = tarvex->wait(ms);
+    if (code != -1) tarvex.reset();  // nothing left for the end of the test to stop
+    return code;
+  }
+  static inline std::string windowManagerError;
+};
+
+// The window manager shows each window's own caption, nothing added; the device-found notices of
+// the start stand inside the screen less the panel, from their first step to their rest.
+TEST_F(DesktopRunTest, CaptionsStandAsTheyAreAndNoticesStayAboveThePanel) {
+  std::erase(env, std::string("TARVEX_DIALOG_ANSWERS=default"));  // message boxes on the screen
+  const auto work = x->workArea();
+  ASSERT_TRUE(work);
+  ASSERT_LE(work->y + work->height, 1440 - kPanel) << "the panel's room is kept";
+  ASSERT_NO_FATAL_FAILURE(startDemoWindow());
+  EXPECT_EQ(x->windowName(mainWindow), "Tarvex Velmora Network USB Utility");
+
+  std::map<std::string, int> notices;  // each notice, with the times its place was seen
+  const bool all = test::eventually(
+      [&] {
+        for (const auto& id : x->windowsOfClass("tarvex")) {
+          const auto g = x->geometryNow(id);
+          if (!g || g->width != 240) continue;
+          ++notices[id];
+          EXPECT_TRUE(g->x >= work->x && g->y >= work->y && g->x + g->width <= work->x + work->width &&
+                      g->y + g->height <= work->y + work->height)
+              << "a notice at " << g->x << "," << g->y << " " << g->width << "x" << g->height;
+        }
+        return notices.size() >= kRowCount;
+      },
+      kLong);
+  x->picture(pictures / "1-notices.png");
+  EXPECT_TRUE(all) << notices.size() << " notices seen";
+
+  // A link that fails says so in a box captioned with the product name.
+  simctl({"fail-next", "0x222048"});
+  ASSERT_FALSE(openMenu(kBrother).empty());
+  ASSERT_TRUE(x->keys({"Up", "Return"}));  // the last item: Connect
+  const auto box = x->waitForWindow("^Velmora Network USB Utility", kLong);
+  ASSERT_TRUE(box) << tarvex->output();
+  x->picture(pictures / "2-box.png");
+  EXPECT_EQ(x->windowName(*box), "Velmora Network USB Utility");
+  ASSERT_TRUE(x->keys(*box, {"Return"}));
+  ASSERT_TRUE(x->waitGone(*box, kLong));
+
+  ASSERT_FALSE(openMenu(kKyocera).empty());
+  ASSERT_TRUE(x->keys({"Down", "Return"}));  // the first item: Manage Device
+  const auto wizard = x->waitForWindow("^Device Setup", kLong);
+  ASSERT_TRUE(wizard) << tarvex->output();
+  x->picture(pictures / "3-wizard.png");
+  EXPECT_EQ(x->windowName(*wizard), "Device Setup");
+  ASSERT_TRUE(x->keys(*wizard, {"Escape"}));
+  ASSERT_TRUE(x->waitGone(*wizard, kLong));
+}
+
+// With no tray to hide to, the close box ends the program as "Exit" does: the storage this
+// computer connected is ejected and given back.
+TEST_F(DesktopRunTest, WithoutATrayTheCloseBoxEndsTheProgramAndGivesTheStorageBack) {
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+  ASSERT_FALSE(openMenu(kSanDisk).empty());
+  ASSERT_TRUE(x->keys({"Down", "Return"}));  // its one item: Connect
+  ASSERT_TRUE(waitForRequest("0x222060", "0380f4030002")) << "no lock of type 2 for 259200 s";
+  const long long before = lastSeq();
+  ASSERT_TRUE(x->keys(mainWindow, {"alt+F4"}));  // the window manager's close
+  EXPECT_EQ(waitForEnd(10000), 0) << "the program went on without a window";
+  const auto unlinks = requests("0x22204c", before);
+  EXPECT_NE(std::find(unlinks.begin(), unlinks.end(), "03"), unlinks.end()) << "the storage was kept";
+}
+
+// The end of the session while the wizard waits on its connect page: the program ends within
+// seconds and gives back the printer the wizard connected.
+TEST_F(DesktopRunTest, TheEndOfTheSessionEndsTheProgramUnderTheWizard) {
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+  ASSERT_FALSE(openMenu(kKyocera).empty());
+  ASSERT_TRUE(x->keys({"Down", "Return"}));  // Manage Device
+  const auto wizard = x->waitForWindow("^Device Setup", kLong);
+  ASSERT_TRUE(wizard) << tarvex->output();
+  ASSERT_TRUE(x->keys(*wizard, {"Return"}));  // no software to install: the connect page
+  ASSERT_TRUE(waitForRequest("0x222060", "06100e000002")) << "the wizard did not connect the printer";
+  x->picture(pictures / "1-wizard.png");
+  const long long before = lastSeq();
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(waitForEnd(10000), 0) << "the program went on under the wizard";
+  const auto unlinks = requests("0x22204c", before);
+  EXPECT_NE(std::find(unlinks.begin(), unlinks.end(), "06"), unlinks.end()) << "the printer was kept";
 }
 
 }  // namespace

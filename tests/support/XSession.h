@@ -86,15 +86,30 @@ class XSession {
 
   // Starts a window manager (openbox) on the display, as a user's desktop has, and waits until it
   // manages windows. False, with error(), when there is none or it does not come up in time.
-  bool startWindowManager(int timeoutMs = 20000) {
+  // `bottomPanel` pixels at the bottom of the screen are kept from windows, as a panel keeps them.
+  bool startWindowManager(int timeoutMs = 20000, int bottomPanel = 0) {
     const std::string openbox = which("openbox"), xprop = which("xprop");
     if (openbox.empty() || xprop.empty()) {
       error_ = "openbox and xprop are needed (scripts/install-deps)";
       return false;
     }
+    std::vector<std::string> argv{openbox, "--sm-disable"};
+    if (bottomPanel > 0) {
+      std::ifstream in("/etc/xdg/openbox/rc.xml");
+      std::ostringstream rc;
+      rc << in.rdbuf();
+      const std::string margin = "<bottom>" + std::to_string(bottomPanel) + "</bottom>";
+      const std::string config = std::regex_replace(
+          rc.str(), std::regex("(<margins>[\\s\\S]*?)<bottom>0</bottom>"), "$1" + margin);
+      if (config.find(margin) == std::string::npos) {
+        error_ = "no margins in /etc/xdg/openbox/rc.xml";
+        return false;
+      }
+      std::ofstream(folder_ / "openbox-rc.xml") << config;
+      argv.insert(argv.end(), {"--config-file", (folder_ / "openbox-rc.xml").string()});
+    }
     windowManager_ = std::make_unique<Process>(
-        std::vector<std::string>{openbox, "--sm-disable"},
-        std::vector<std::string>{"DISPLAY=" + display_}, (folder_ / "openbox.out").string());
+        argv, std::vector<std::string>{"DISPLAY=" + display_}, (folder_ / "openbox.out").string());
     // A running manager names its check window on the root window.
     const bool up = eventually(
         [&] {
@@ -107,6 +122,32 @@ class XSession {
     return up;
   }
 
+  // The screen less the panels, as the window manager tells it (_NET_WORKAREA of the first
+  // desktop), once it does: a manager that has just come up may not have said it yet.
+  std::optional<Geometry> workArea(int timeoutMs = 20000) {
+    std::optional<Geometry> area;
+    eventually(
+        [&] {
+          Process p({which("xprop"), "-display", display_, "-root", "_NET_WORKAREA"}, {},
+                    (folder_ / "xprop.out").string());
+          if (p.wait(20000) != 0) return false;
+          std::smatch m;
+          const std::string out = p.output();
+          if (!std::regex_search(out, m, std::regex("= (\\d+), (\\d+), (\\d+), (\\d+)"))) return false;
+          area = Geometry{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4])};
+          return true;
+        },
+        timeoutMs);
+    return area;
+  }
+
+  // The title the window manager shows for the window.
+  std::string windowName(const std::string& window) {
+    std::string name = xdotool({"getwindowname", window});
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+  }
+
   bool started() const { return !display_.empty(); }
   const std::string& error() const { return error_; }
   const std::string& display() const { return display_; }
@@ -115,11 +156,7 @@ class XSession {
 
   // The visible windows whose title matches the pattern (a regular expression), as xdotool ids.
   std::vector<std::string> windows(const std::string& titlePattern) {
-    std::vector<std::string> ids;
-    std::istringstream out(xdotool({"search", "--onlyvisible", "--name", titlePattern}));
-    for (std::string line; std::getline(out, line);)
-      if (!line.empty()) ids.push_back(line);
-    return ids;
+    return search("--name", titlePattern);
   }
 
   // The first visible window matching the pattern that is not one of `except`.
@@ -196,10 +233,18 @@ class XSession {
     return g;
   }
 
-  // A click of the button at the point (x, y) of the window.
+  // A click of the button at the point (x, y) of the window. Counted from the window's place on
+  // the screen: under a window manager xdotool's own "--window" offset counts from the frame.
   bool click(const std::string& window, int x, int y, int button = 1) {
-    return xdotoolOk({"mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
+    const auto g = geometry(window);
+    if (!g) return false;
+    return xdotoolOk({"mousemove", "--sync", std::to_string(g->x + x), std::to_string(g->y + y),
                       "click", std::to_string(button)});
+  }
+
+  // The visible windows of a program (by its window class), as xdotool ids.
+  std::vector<std::string> windowsOfClass(const std::string& windowClass) {
+    return search("--class", windowClass);
   }
 
   // Keys (xdotool names: Return, Up, space, ...) to the window, which gets the keyboard first.
@@ -257,6 +302,13 @@ class XSession {
   }
 
  private:
+  std::vector<std::string> search(const char* by, const std::string& what) {
+    std::vector<std::string> ids;
+    std::istringstream out(xdotool({"search", "--onlyvisible", by, what}));
+    for (std::string line; std::getline(out, line);)
+      if (!line.empty()) ids.push_back(line);
+    return ids;
+  }
   bool xdotoolOk(const std::vector<std::string>& args) {
     int code = -1;
     runXdotool(args, code);
