@@ -107,29 +107,26 @@ constexpr std::array<CompatibleClass, 7> kCompatibleClasses{{
     {"USB\\Class_09", ClassHub},
 }};
 
-// The first compatible id that names a known class sets its bit; false when none does.
-bool classifyByCompatibleIds(const std::vector<std::string>& ids, UsbClassBits& bits) {
+// The first compatible id that names a known class sets its bit (which may be set already).
+void classifyByCompatibleIds(const std::vector<std::string>& ids, UsbClassBits& bits) {
   for (const std::string& id : ids) {
     for (const CompatibleClass& c : kCompatibleClasses) {
       if (!EqualNoCase(id, c.id)) continue;
       if (c.bit == ClassPrinter && (bits & ClassPrinter)) bits |= ClassSecondPrinter;
       else bits |= c.bit;
-      return true;
+      return;
     }
   }
-  return false;
 }
 
 // An "Image" class instance: a scanner service, or the still-image type of its class entry.
-bool classifyImage(std::string_view instanceKey, UsbClassBits& bits) {
-  if (!EqualNoCase(readString(instanceKey, "Class"), "Image")) return false;
+void classifyImage(std::string_view instanceKey, UsbClassBits& bits) {
+  if (!EqualNoCase(readString(instanceKey, "Class"), "Image")) return;
   if (isScannerService(readString(instanceKey, "Service"))) {
     bits |= ClassScanner;
-    return true;
+    return;
   }
-  const UsbClassBits found = stillImageBits(FindScannerByInstance(readString(instanceKey, "Driver")));
-  bits |= found;
-  return found != 0;
+  bits |= stillImageBits(FindScannerByInstance(readString(instanceKey, "Driver")));
 }
 
 void scannerInto(std::string_view driverKey, DeviceDriverInfo& queues) {
@@ -143,11 +140,11 @@ void printerInto(std::string_view enumerator, std::string_view match, DeviceDriv
 }
 
 // A second printer interface: its queue is the fax, unless the first queue is the fax already.
+// It decides even when it finds no queue: the fax then stays empty.
 void secondPrinterInto(std::string_view match, DeviceDriverInfo& queues) {
   DeviceDriverInfo spare;
-  if (!FindPrinterByInstance("USBPRINT", match, spare.PrinterQueue, spare.FaxQueue,
-                             spare.PrinterPort, spare.FaxPort))
-    return;  // nothing found keeps the fax queue the first printer's driver led to
+  FindPrinterByInstance("USBPRINT", match, spare.PrinterQueue, spare.FaxQueue, spare.PrinterPort,
+                        spare.FaxPort);
   if (!Contains(UpperCase(queues.PrinterQueue), "FAX")) {
     queues.FaxQueue = spare.PrinterQueue;
     queues.FaxPort = spare.PrinterPort;
@@ -342,7 +339,11 @@ bool ClassifyUsbDevice(std::string_view instanceKey, UsbClassBits& bits) {
   std::vector<std::string> ids;
   ReadRegMultiString(instanceKey, "CompatibleIDs", ids);
   if (ids.empty()) return false;
-  if (!classifyByCompatibleIds(ids, bits) && !classifyImage(instanceKey, bits)) bits |= ClassUnknown;
+  // An id of a class already set (a second HID interface) adds nothing, so it counts as unknown.
+  const UsbClassBits before = bits;
+  classifyByCompatibleIds(ids, bits);
+  if (bits == before) classifyImage(instanceKey, bits);
+  if (bits == before) bits |= ClassUnknown;
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include "doc_record.h"
 #include "document.h"
 #include "errors.h"
+#include "object_syntax.h"
 #include "pdf_string.h"
 
 #include <cstdlib>
@@ -53,11 +54,17 @@ std::string noteText(const PdfDoc* doc, const char* text) {
     return escapeText(bytes.data(), bytes.size());
 }
 
-bool syntaxAccepted(PdfDoc* doc, const char* what, const char* text) {
-    if (!text || isBalancedSyntax(text)) return true;
-    tpdf_Error(doc, 1, kModule, "The %s text is not balanced PDF syntax and was not added: %s", what, text);
+// Texts the writer puts into an object as they stand: refused at the call unless they make a
+// well-formed object there, so that an accepted call never damages the file.
+bool syntaxAccepted(PdfDoc* doc, const char* what, const char* text, ObjectSyntax expected) {
+    if (!text || isObjectSyntax(text, expected)) return true;
+    tpdf_Error(doc, 1, kModule, "The %s text is not well-formed PDF syntax and was not added: %.64s",
+               what, text);
     return false;
 }
+
+const char* const kAnnotCalls[4] = {"tpdf_textNote", "tpdf_webLink", "tpdf_pageLink",
+                                    "tpdf_actionLink"};
 
 struct AnnotSpec {
     int kind;
@@ -79,10 +86,14 @@ int addAnnotation(PdfDoc* doc, const AnnotSpec& spec) {
         return -1;
     }
     const PdfAnnotOptions* o = spec.options;
-    if ((spec.kind == 2 && !syntaxAccepted(doc, "destination", spec.content)) ||
-        (spec.kind == 3 && !syntaxAccepted(doc, "action", spec.content)) ||
-        (o && !syntaxAccepted(doc, "border", o->border)) ||
-        (o && !syntaxAccepted(doc, "border style", o->borderStyle)))
+    const Rect& r = spec.rect;
+    if (!finiteNumbers(doc, kAnnotCalls[spec.kind], {r.x1, r.y1, r.x2, r.y2}) ||
+        (o && !finiteNumbers(doc, kAnnotCalls[spec.kind], {o->r, o->g, o->b})))
+        return -1;
+    if ((spec.kind == 2 && !syntaxAccepted(doc, "destination", spec.content, ObjectSyntax::ArrayBody)) ||
+        (spec.kind == 3 && !syntaxAccepted(doc, "action", spec.content, ObjectSyntax::DictionaryBody)) ||
+        (o && !syntaxAccepted(doc, "border", o->border, ObjectSyntax::Array)) ||
+        (o && !syntaxAccepted(doc, "border style", o->borderStyle, ObjectSyntax::DictionaryBody)))
         return -1;
     PdfAnnot a{};
     a.kind = spec.kind;
@@ -155,6 +166,25 @@ int noteFromFile(PdfDoc* doc, Rect r, const char* title, const char* fileName,
 }
 
 // ---- Outlines ----------------------------------------------------------------------------
+
+// How many of the four values a destination code writes.
+int valuesUsed(int code) {
+    switch (code) {
+    case 1: return 3;
+    case 3: case 4: case 7: case 8: case 9: return 1;
+    case 5: return 4;
+    default: return 0;
+    }
+}
+
+bool destinationValuesFinite(PdfDoc* doc, const char* call, int code, float v1, float v2,
+                             float v3, float v4) {
+    const float values[4] = {v1, v2, v3, v4};
+    const int n = valuesUsed(code);
+    for (int i = 0; i < n; ++i)
+        if (!finiteNumbers(doc, call, {values[i]})) return false;
+    return true;
+}
 
 std::string destinationText(int code, float v1, float v2, float v3, float v4) {
     char text[256];
@@ -311,6 +341,8 @@ void tpdf_freeAnnotations(PdfDoc* doc) {
 }
 
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4) {
+    if (!destinationValuesFinite(nullptr, "tpdf_destinationText", code, v1, v2, v3, v4))
+        return nullptr;
     try {
         return duplicateText(destinationText(code, v1, v2, v3, v4).c_str());
     } catch (const std::bad_alloc&) {
@@ -322,7 +354,9 @@ char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4) {
 PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int open, int page,
                             const char* title, int destinationCode, float v1, float v2,
                             float v3, float v4) {
-    if (!doc || !ownsOutline(doc, after)) return nullptr;
+    if (!doc || !ownsOutline(doc, after) ||
+        !destinationValuesFinite(doc, "tpdf_addOutline", destinationCode, v1, v2, v3, v4))
+        return nullptr;
     if (!findUsedPage(doc, page)) {
         tpdf_Error(doc, 1, kModule, "Page %d has not yet been created for outline (book mark).", page);
         return nullptr;
@@ -338,7 +372,8 @@ PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int op
 
 PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
                                   const char* action, const char* title) {
-    if (!doc || !action || !ownsOutline(doc, after) || !syntaxAccepted(doc, "action", action))
+    if (!doc || !action || !ownsOutline(doc, after) ||
+        !syntaxAccepted(doc, "action", action, ObjectSyntax::DictionaryBody))
         return nullptr;
     try {
         return addItem(doc, after, sublevel, open, -1, action, title);

@@ -134,7 +134,7 @@ float timeSpan(PdfAxis* axis) {
     return tpdf_timeDifference(&start, &end);
 }
 
-// Refuses what would loop forever or divide by zero.
+// Refuses what would loop forever, divide by zero or write a number that is not finite.
 bool axisIsDrawable(const PdfAxis* axis) {
     const bool range = std::isfinite(axis->min) && std::isfinite(axis->max) &&
                        axis->max != axis->min && std::isfinite(axis->length);
@@ -146,7 +146,13 @@ bool axisIsDrawable(const PdfAxis* axis) {
         tpdf_GlobalError(1, kModule, "Axis tick steps must be numbers greater than 0");
         return false;
     }
-    return true;
+    const PdfPlotDomain* d = axis->domain;
+    return finiteNumbers(nullptr, "tpdf_drawAxis",
+                         {axis->angle, axis->offsetX, axis->offsetY, axis->lineWidth,
+                          axis->majorTickLength, axis->minorTickLength, axis->majorTickWidth,
+                          axis->minorTickWidth, axis->labelDistance, axis->labelFontSize,
+                          axis->titleDistance, axis->titleFontSize, d->x, d->y, d->width,
+                          d->height});
 }
 
 } // namespace

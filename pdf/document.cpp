@@ -334,11 +334,13 @@ void tpdf_setContentInMemory(PdfDoc* doc, int flag) {
 }
 
 void tpdf_setPointsPerInch(PdfDoc* doc, float value) {
-    if (doc && value > 0.0f) doc->pointsPerInch = value;
+    if (doc && finiteNumbers(doc, "tpdf_setPointsPerInch", {value}) && value > 0.0f)
+        doc->pointsPerInch = value;
 }
 
 void tpdf_setPageDuration(PdfDoc* doc, float seconds) {
-    if (PdfPage* page = usedPage(doc, doc ? doc->currentPage : 0)) page->duration = seconds;
+    if (!doc || !finiteNumbers(doc, "tpdf_setPageDuration", {seconds})) return;
+    if (PdfPage* page = usedPage(doc, doc->currentPage)) page->duration = seconds;
 }
 
 void tpdf_setViewerPreferences(PdfDoc* doc, const PdfViewerPreferences* prefs) {

@@ -3,6 +3,7 @@
 #include "c_format.h"
 #include "doc_record.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,17 @@ void tpdf_GlobalError(int level, const char* module, const char* format, ...) {
 namespace tpdf {
 
 void reportNoMemory() { tpdf_GlobalError(-2, "TarvexPDF malloc", "Memory allocation failure"); }
+
+bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values) {
+    for (const double v : values) {
+        if (std::isfinite(v)) continue;
+        static const char* const kFormat = "%s refused a number that is not finite";
+        if (doc) tpdf_Error(doc, 1, kModule, kFormat, call);
+        else tpdf_GlobalError(1, kModule, kFormat, call);
+        return false;
+    }
+    return true;
+}
 
 void copyBounded(char* dest, const char* text, int maxChars) {
     if (!dest) return;

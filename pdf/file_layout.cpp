@@ -171,6 +171,11 @@ void writeText(PdfDoc* doc, const char* before, const unsigned char* bytes, int 
     writeLine(doc, "%s", after);
 }
 
+void writeText(PdfDoc* doc, const char* before, const char* text, const char* after) {
+    writeText(doc, before, reinterpret_cast<const unsigned char*>(text),
+              static_cast<int>(std::strlen(text)), after);
+}
+
 const char* defaultCMap(int fontIndex) {
     switch (fontIndex) {
     case 41: case 42: return "90ms-RKSJ-H";
@@ -470,10 +475,11 @@ int tpdf_writeAnnotations(PdfDoc* doc, int annotIndex) {
     } else {
         writeText(doc, "/A <<\n", a.content, a.contentLength, "\n>>\n");
     }
+    // Caller texts of any length, so not through lineBuffer.
     if (a.borderStyle)
-        writeLine(doc, "/BS <<\n%s\n>>\n", a.borderStyle);
+        writeText(doc, "/BS <<\n", a.borderStyle, "\n>>\n");
     else if (a.border)
-        writeLine(doc, "/Border %s\n", a.border);
+        writeText(doc, "/Border ", a.border, "\n");
     else
         writeLine(doc, "/Border [0 0 1]\n");
     writeLine(doc, "/C [%.4f %.4f %.4f]\n/F %d\n>>\n", static_cast<double>(a.r),
@@ -489,8 +495,7 @@ int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item) {
         const PdfPage* page = findUsedPage(doc, item->targetPage);
         if (page) writeLine(doc, "/Dest [%d 0 R %s]\n", page->pageObject, item->destination);
     } else {
-        writeText(doc, "/A <<\n", reinterpret_cast<const unsigned char*>(item->destination),
-                  static_cast<int>(std::strlen(item->destination)), "\n>>\n");
+        writeText(doc, "/A <<\n", item->destination, "\n>>\n");
     }
     writeText(doc, "/Title (", item->title, item->titleLength, ")\n");
     if (item->next) writeLine(doc, "/Next %d 0 R\n", item->next->objectNumber);

@@ -41,6 +41,58 @@ bool readAt(std::FILE* f, long size, unsigned long offset, unsigned char* out, s
     return std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
 }
 
+// Calls f(offset, field) for every field of the header, in file order.
+template <class F> void eachHeaderField(PdfPfmHeader& h, F f) {
+    f(0, h.version);
+    f(2, h.size);
+    f(66, h.type);
+    f(68, h.points);
+    f(70, h.vertRes);
+    f(72, h.horizRes);
+    f(74, h.ascent);
+    f(76, h.internalLeading);
+    f(78, h.externalLeading);
+    f(80, h.italic);
+    f(81, h.underline);
+    f(82, h.strikeOut);
+    f(83, h.weight);
+    f(85, h.charSet);
+    f(86, h.pixWidth);
+    f(88, h.pixHeight);
+    f(90, h.pitchAndFamily);
+    f(91, h.avgWidth);
+    f(93, h.maxWidth);
+    f(95, h.firstChar);
+    f(96, h.lastChar);
+    f(97, h.defaultChar);
+    f(98, h.breakChar);
+    f(99, h.widthBytes);
+    f(101, h.device);
+    f(105, h.face);
+    f(109, h.bitsPointer);
+    f(113, h.bitsOffset);
+    f(117, h.sizeFields);
+    f(119, h.extMetricsOffset);
+    f(123, h.extentTable);
+    f(127, h.originTable);
+    f(131, h.pairKernTable);
+    f(135, h.trackKernTable);
+    f(139, h.driverInfo);
+}
+
+template <class F> void eachExtField(PdfPfmExtMetrics& m, F f) {
+    uint16_t* fields[18] = {&m.size, &m.pointSize, &m.orientation, &m.masterHeight, &m.minScale,
+                            &m.maxScale, &m.masterUnits, &m.capHeight, &m.xHeight,
+                            &m.lowerCaseAscent, &m.lowerCaseDescent, &m.slant, &m.superScript,
+                            &m.subScript, &m.superScriptSize, &m.subScriptSize,
+                            &m.underlineOffset, &m.underlineWidth};
+    for (int i = 0; i < 18; ++i) f(2 * i, *fields[i]);
+}
+
+void swapField(uint8_t&) {}
+void swapField(uint16_t& v) { v = tpdf_swap16(v); }
+void swapField(uint32_t& v) { v = tpdf_swap32(v); }
+
 int refusePfm(const char* path) {
     tpdf_GlobalError(1, kModule, "ReadPFM - Not a valid Type1 PFM file:  %s", path);
     return 2;
@@ -169,6 +221,41 @@ uint32_t tpdf_swap32(uint32_t v) {
     return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
 }
 
+size_t tpdf_readPfmHeader(FILE* file, PdfPfmHeader* header) {
+    if (!file || !header) return 0;
+    *header = PdfPfmHeader{};
+    unsigned char bytes[TPDF_PFM_HEADER_SIZE] = {};
+    const std::size_t n = std::fread(bytes, 1, sizeof bytes, file);
+    std::memcpy(header->copyright, bytes + 6, sizeof header->copyright);
+    eachHeaderField(*header, [&](std::size_t offset, auto& field) {
+        if (offset + sizeof field <= n) std::memcpy(&field, bytes + offset, sizeof field);
+    });
+    return n;
+}
+
+size_t tpdf_readPfmExtMetrics(FILE* file, PdfPfmExtMetrics* metrics) {
+    if (!file || !metrics) return 0;
+    *metrics = PdfPfmExtMetrics{};
+    std::size_t n = 0;
+    bool whole = true;
+    eachExtField(*metrics, [&](std::size_t, uint16_t& field) {
+        unsigned char bytes[2];
+        whole = whole && std::fread(bytes, 1, 2, file) == 2;
+        if (!whole) return;
+        std::memcpy(&field, bytes, 2);
+        n += 2;
+    });
+    return n;
+}
+
+void tpdf_swapPfmHeader(PdfPfmHeader* header) {
+    if (header) eachHeaderField(*header, [](std::size_t, auto& field) { swapField(field); });
+}
+
+void tpdf_swapPfmExtMetrics(PdfPfmExtMetrics* metrics) {
+    if (metrics) eachExtField(*metrics, [](std::size_t, uint16_t& field) { swapField(field); });
+}
+
 void tpdf_crToLf(unsigned char* bytes, long length) {
     for (long i = 0; bytes && i < length; ++i)
         if (bytes[i] == 13) bytes[i] = 10;
@@ -230,26 +317,28 @@ int ReadPFM(const char* path, PdfFont* font, PdfFontDescriptor* descriptor) {
     File f(std::fopen(path, "rb"));
     if (!f) return 1;
     const long size = fileLength(f.get());
-    unsigned char header[143];
-    if (size < 0 || !readAt(f.get(), size, 0, header, sizeof header)) return refusePfm(path);
-    const unsigned long fileSize = le32(header + 2);
-    const int ascent = static_cast<int16_t>(le16(header + 74));
-    const int pitchAndFamily = header[90];
-    const unsigned avgWidth = le16(header + 91), maxWidth = le16(header + 93);
-    const int first = header[95], last = header[96];
-    const unsigned extensionSize = le16(header + 117);
-    const unsigned long extMetrics = le32(header + 119), extentTable = le32(header + 123);
-    const unsigned long driverInfo = le32(header + 139);
-    if (fileSize != 0 && extensionSize != 30 && driverInfo > 75 && driverInfo < 512)
+    PdfPfmHeader h{};
+    if (size < 0 || tpdf_readPfmHeader(f.get(), &h) != TPDF_PFM_HEADER_SIZE) return refusePfm(path);
+    if (tpdf_isBigEndian()) tpdf_swapPfmHeader(&h);
+    const int ascent = static_cast<int16_t>(h.ascent);
+    const int pitchAndFamily = h.pitchAndFamily;
+    const unsigned avgWidth = h.avgWidth, maxWidth = h.maxWidth;
+    const int first = h.firstChar, last = h.lastChar;
+    const unsigned long extMetrics = h.extMetricsOffset, extentTable = h.extentTable;
+    const unsigned long driverInfo = h.driverInfo;
+    if (h.size != 0 && h.sizeFields != 30 && driverInfo > 75 && driverInfo < 512)
         return refusePfm(path);
-    unsigned char metrics[36];
-    if (last < first || !readAt(f.get(), size, extMetrics, metrics, sizeof metrics))
+    PdfPfmExtMetrics m{};
+    if (last < first || extMetrics > static_cast<unsigned long>(size) ||
+        std::fseek(f.get(), static_cast<long>(extMetrics), SEEK_SET) != 0 ||
+        tpdf_readPfmExtMetrics(f.get(), &m) != TPDF_PFM_EXT_METRICS_SIZE)
         return refusePfm(path);
-    const int capHeight = static_cast<int16_t>(le16(metrics + 14));
-    const int xHeight = static_cast<int16_t>(le16(metrics + 16));
+    if (tpdf_isBigEndian()) tpdf_swapPfmExtMetrics(&m);
+    const int capHeight = static_cast<int16_t>(m.capHeight);
+    const int xHeight = static_cast<int16_t>(m.xHeight);
     // Stored as a positive distance below the baseline; a descriptor's Descent is negative.
-    const int lowerDescent = static_cast<int>(le16(metrics + 20) & 0x7FFF);
-    const int slant = static_cast<int16_t>(le16(metrics + 22));
+    const int lowerDescent = static_cast<int>(m.lowerCaseDescent & 0x7FFF);
+    const int slant = static_cast<int16_t>(m.slant);
 
     unsigned char info[257] = {};
     if (driverInfo >= static_cast<unsigned long>(size)) return refusePfm(path);

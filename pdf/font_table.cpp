@@ -32,6 +32,8 @@ constexpr int kFirstCid = 41;
 constexpr int kExternalBase = 48;
 constexpr std::size_t kMaxNameLength = 127;
 constexpr std::size_t kMaxEncodingLength = 63;
+constexpr int kEncodingTooLong = 2; // results of tpdf_setFont besides 0 and 1 (table full)
+constexpr int kSizeNotFinite = 3;
 
 constexpr const char* kEncodings[4] = {"WinAnsiEncoding", "MacRomanEncoding",
                                        "MacExpertEncoding", "StandardEncoding"};
@@ -185,23 +187,24 @@ int tooManyFonts(PdfDoc* doc) {
 int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) {
     if (encoding && std::strlen(encoding) > kMaxEncodingLength) {
         tpdf_Error(doc, 1, kModule, "Encoding name is too long: %.64s...", encoding);
-        return 1;
+        return kEncodingTooLong;
     }
+    if (!finiteNumbers(doc, "tpdf_setFont", {size})) return kSizeNotFinite;
     const bool usable = std::strlen(name) <= kMaxNameLength;
     int fontIndex = usable ? builtInIndex(name) : -1;
     if (usable)
         if (const int loaded = loadedIndex(doc, name); loaded >= 0) fontIndex = kExternalBase + loaded;
-    const bool full = static_cast<int>(doc->fonts.size()) >= doc->maxFonts;
     if (fontIndex < 0) {
-        // A new external font needs a new entry: refuse before reading any file.
-        if (full) return tooManyFonts(doc);
-        fontIndex = usable ? loadExternal(doc, name) : -1;
+        // The font-info table has as many places as the font table.
+        const bool room = static_cast<int>(doc->fontInfos.size()) < doc->maxFonts;
+        fontIndex = usable && room ? loadExternal(doc, name) : -1;
         if (fontIndex < 0) {
             tpdf_Error(doc, 1, kModule, "Font not found: %s >> substituting Times-Roman.", name);
             name = kBuiltInFonts[kTimesRoman];
             fontIndex = kTimesRoman;
         }
     }
+    // Only a new entry needs room in the table: an existing one is chosen even when it is full.
     int entry = 0, same = -1;
     const int found = tpdf_findFontEntry(doc, name, encoding, &entry, &same);
     if (found != 0) {

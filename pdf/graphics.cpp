@@ -25,24 +25,26 @@ void fixed(PdfDoc* doc, const char* text) {
 }
 
 void moveTo(PdfDoc* doc, double x, double y) {
+    if (contentLine(doc, "%.3f %.3f m\n", x, y) != 0) return;
     doc->penX = static_cast<float>(x);
     doc->penY = static_cast<float>(y);
-    contentLine(doc, "%.3f %.3f m\n", x, y);
 }
 
 void lineTo(PdfDoc* doc, double x, double y) {
+    if (contentLine(doc, "%.3f %.3f l\n", x, y) != 0) return;
     doc->penX = static_cast<float>(x);
     doc->penY = static_cast<float>(y);
-    contentLine(doc, "%.3f %.3f l\n", x, y);
 }
 
 void curveTo(PdfDoc* doc, double x1, double y1, double x2, double y2, double x3, double y3) {
+    if (contentLine(doc, "%.3f %.3f %.3f %.3f %.3f %.3f c\n", x1, y1, x2, y2, x3, y3) != 0) return;
     doc->penX = static_cast<float>(x3);
     doc->penY = static_cast<float>(y3);
-    contentLine(doc, "%.3f %.3f %.3f %.3f %.3f %.3f c\n", x1, y1, x2, y2, x3, y3);
 }
 
-void circle(PdfDoc* doc, double x, double y, double r) {
+// Shapes of several lines check their numbers first, so that a refused one leaves no part.
+void circle(PdfDoc* doc, const char* call, double x, double y, double r) {
+    if (!finiteNumbers(doc, call, {x, y, r})) return;
     const double k = 0.552 * r;
     moveTo(doc, x + r, y);
     curveTo(doc, x + r, y + k, x + k, y + r, x, y + r);
@@ -84,9 +86,10 @@ void arcSegment(PdfDoc* doc, double x, double y, double r, double midDegrees, do
     curveTo(doc, p[1][0], p[1][1], p[2][0], p[2][1], p[3][0], p[3][1]);
 }
 
-void arc(PdfDoc* doc, double x, double y, double r, double start, double end, int moveFirst) {
+void arc(PdfDoc* doc, const char* call, double x, double y, double r, double start, double end,
+         int moveFirst) {
+    if (!finiteNumbers(doc, call, {x, y, r, start, end})) return;
     const double sweep = end - start;
-    if (!std::isfinite(sweep) || !std::isfinite(r)) return;
     if (std::fabs(sweep) > kMaxArcSweep) {
         tpdf_Error(doc, 1, kModule, "Arc sweep of %g degrees is beyond %g", sweep, kMaxArcSweep);
         return;
@@ -203,10 +206,9 @@ void tpdf_pointCurve(PdfDoc* doc, float x1, float y1, float x2, float y2, float 
     if (doc) curveTo(doc, x1, y1, x2, y2, x3, y3);
 }
 void tpdf_pointRect(PdfDoc* doc, float x, float y, float w, float h) {
-    if (!doc) return;
+    if (!doc || contentLine(doc, "%.3f %.3f %.3f %.3f re\n", d(x), d(y), d(w), d(h)) != 0) return;
     doc->penX = x;
     doc->penY = y;
-    contentLine(doc, "%.3f %.3f %.3f %.3f re\n", d(x), d(y), d(w), d(h));
 }
 
 void tpdf_closePath(PdfDoc* doc) { fixed(doc, "h\n"); }
@@ -220,13 +222,15 @@ void tpdf_eoClipPath(PdfDoc* doc) { fixed(doc, "W*\n"); }
 void tpdf_endPath(PdfDoc* doc) { fixed(doc, "n\n"); }
 
 void tpdf_pointCircle(PdfDoc* doc, float x, float y, float r) {
-    if (doc) circle(doc, x, y, r);
+    if (doc) circle(doc, "tpdf_pointCircle", x, y, r);
 }
 void tpdf_domainCircle(PdfDoc* doc, float x, float y, float r) {
-    if (doc) circle(doc, tpdf_domainX(doc, x), tpdf_domainY(doc, y), domainRadius(doc, x, r));
+    if (doc)
+        circle(doc, "tpdf_domainCircle", tpdf_domainX(doc, x), tpdf_domainY(doc, y),
+               domainRadius(doc, x, r));
 }
 void tpdf_pointCircleFast(PdfDoc* doc, float x, float y, float r) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_pointCircleFast", {x, y, r})) return;
     const double k = 4.0 / 3.0 * r;
     moveTo(doc, d(x - r), y);
     curveTo(doc, d(x - r), y + k, d(x + r), y + k, d(x + r), y);
@@ -236,21 +240,22 @@ void tpdf_pointCircleFast(PdfDoc* doc, float x, float y, float r) {
     doc->penY = y;
 }
 void tpdf_pointArc(PdfDoc* doc, float x, float y, float r, float start, float end, int moveFirst) {
-    if (doc) arc(doc, x, y, r, start, end, moveFirst);
+    if (doc) arc(doc, "tpdf_pointArc", x, y, r, start, end, moveFirst);
 }
 void tpdf_domainArc(PdfDoc* doc, float x, float y, float r, float start, float end,
                     int moveFirst) {
     if (doc)
-        arc(doc, tpdf_domainX(doc, x), tpdf_domainY(doc, y), domainRadius(doc, x, r), start, end,
-            moveFirst);
+        arc(doc, "tpdf_domainArc", tpdf_domainX(doc, x), tpdf_domainY(doc, y),
+            domainRadius(doc, x, r), start, end, moveFirst);
 }
 void tpdf_arcSegment(PdfDoc* doc, float x, float y, float r, float midAngle, float halfSweep,
                      int direction, int moveFirst) {
-    if (doc) arcSegment(doc, x, y, r, midAngle, halfSweep, direction >= 0 ? 1 : -1,
+    if (doc && finiteNumbers(doc, "tpdf_arcSegment", {x, y, r, midAngle, halfSweep}))
+        arcSegment(doc, x, y, r, midAngle, halfSweep, direction >= 0 ? 1 : -1,
                             moveFirst ? SegmentStart::Move : SegmentStart::Line);
 }
 void tpdf_pointRotatedRect(PdfDoc* doc, float x, float y, float w, float h, float angle) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_pointRotatedRect", {x, y, w, h, angle})) return;
     float vx = 0, vy = 0;
     moveTo(doc, x, y);
     tpdf_rotateVector(w, 0, angle, &vx, &vy);

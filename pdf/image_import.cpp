@@ -167,6 +167,10 @@ int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, fl
                         float angle, float* width, float* height, float* xscale, float* yscale,
                         int flags) {
     if (!doc || !fileName) return -1;
+    const auto input = [](const float* v) { return v ? static_cast<double>(*v) : 0.0; };
+    if (!finiteNumbers(doc, "tpdf_importImage", {x, y, angle, input(width), input(height),
+                                                 input(xscale), input(yscale)}))
+        return -1;
     if (doc->contentInMemory ? !doc->currentContent : !doc->currentTempFile) {
         tpdf_Error(doc, 2, kModule, "Cannot place %s: no page is open for drawing", fileName);
         return -1;

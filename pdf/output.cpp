@@ -58,7 +58,7 @@ int appendContent(PdfDoc* doc, const char* bytes, int length) {
     return std::fwrite(bytes, 1, n, doc->currentTempFile) == n ? 0 : -1;
 }
 
-int contentLine(PdfDoc* doc, const char* format, ...) {
+int formatContentLine(PdfDoc* doc, const char* format, ...) {
     va_list args;
     va_start(args, format);
     const int n = formatV(doc->lineBuffer, sizeof doc->lineBuffer, format, args);

@@ -2,6 +2,10 @@
 #pragma once
 
 #include "doc_record.h"
+#include "errors.h"
+
+#include <cmath>
+#include <type_traits>
 
 namespace tpdf {
 
@@ -13,7 +17,22 @@ int writeLine(PdfDoc* doc, const char* format, ...) __attribute__((format(printf
 int writeOutput(PdfDoc* doc, const void* bytes, int length);
 
 // Formats one line into lineBuffer and appends it to the current page's content.
-int contentLine(PdfDoc* doc, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int formatContentLine(PdfDoc* doc, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+template <class T> bool isFiniteArgument(T value) {
+    if constexpr (std::is_floating_point_v<T>) return std::isfinite(value);
+    else return true;
+}
+
+// formatContentLine for operator lines: a line with a number that is not finite would damage
+// the content stream, so it is refused and reported instead, whatever computed the number.
+template <class... Args> int contentLine(PdfDoc* doc, const char* format, Args... args) {
+    if (!(isFiniteArgument(args) && ...)) {
+        finiteNumbers(doc, "A content operator", {NAN});
+        return -1;
+    }
+    return formatContentLine(doc, format, args...);
+}
 
 // Appends bytes to the current page's content: its memory stream, or its temporary file.
 int appendContent(PdfDoc* doc, const char* bytes, int length);

@@ -64,46 +64,6 @@ std::string escapeNoteText(const char* bytes, std::size_t length) {
     return out;
 }
 
-bool isBalancedSyntax(const char* text) {
-    if (!text) return false;
-    std::string open; // '[' or '<' (a dictionary), innermost last
-    for (const char* p = text; *p; ++p) {
-        const char c = *p;
-        if (c == '(') {
-            int depth = 1;
-            for (++p; *p && depth > 0; ++p) {
-                if (*p == '\\' && p[1]) ++p;
-                else if (*p == '(') ++depth;
-                else if (*p == ')') --depth;
-            }
-            if (depth > 0) return false;
-            --p;
-        } else if (c == '[') {
-            open += '[';
-        } else if (c == ']') {
-            if (open.empty() || open.back() != '[') return false;
-            open.pop_back();
-        } else if (c == '<' && p[1] == '<') {
-            open += '<';
-            ++p;
-        } else if (c == '>' && p[1] == '>') {
-            if (open.empty() || open.back() != '<') return false;
-            open.pop_back();
-            ++p;
-        } else if (c == '<') {
-            while (*++p && *p != '>')
-                if (!std::isxdigit(static_cast<unsigned char>(*p)) && !std::isspace(static_cast<unsigned char>(*p))) return false;
-            if (!*p) return false;
-        } else if (c == ')' || c == '>' || c == '%' || c == '{' || c == '}') {
-            return false;
-        } else if (std::strncmp(p, "obj", 3) == 0 || std::strncmp(p, "stream", 6) == 0 ||
-                   std::strncmp(p, "trailer", 7) == 0) {
-            return false;
-        }
-    }
-    return open.empty();
-}
-
 std::string pdfName(const char* name) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;

@@ -16,10 +16,6 @@ std::string hexTextBytes(const char* hex);
 // The escapes above, and every carriage return or line feed as "\r\n" (note texts, titles).
 std::string escapeNoteText(const char* bytes, std::size_t length);
 
-// True when text is a piece of PDF syntax that cannot reach outside the object it is written
-// into: strings, arrays and dictionaries balanced, no comment, no object or stream keyword.
-bool isBalancedSyntax(const char* text);
-
 // A PDF name's characters, with "#xx" for delimiters, blanks and bytes outside 33..126.
 std::string pdfName(const char* name);
 

@@ -224,6 +224,9 @@ PdfPlotDomain* tpdf_setPlotDomain(PdfDoc* doc, PdfPlotDomain* domain) {
         tpdf_Error(doc, 2, kModule, "Plot domain range is empty or not usable");
         return nullptr;
     }
+    if (!finiteNumbers(doc, "tpdf_setPlotDomain",
+                       {domain->x, domain->y, domain->width, domain->height}))
+        return nullptr;
     PdfPlotDomain* previous = doc->currentDomain;
     activateDomain(doc, domain);
     return previous;
@@ -247,7 +250,9 @@ int tpdf_setMeshSteps(PdfPlotDomain* domain, int axis, float majorStart, float m
 
 void tpdf_setDomainMeshStyle(PdfPlotDomain* domain, float majorR, float majorG, float majorB,
                              float minorR, float minorG, float minorB) {
-    if (!domain) return;
+    if (!domain || !finiteNumbers(domain->doc, "tpdf_setDomainMeshStyle",
+                                  {majorR, majorG, majorB, minorR, minorG, minorB}))
+        return;
     domain->majorMeshColor[0] = majorR;
     domain->majorMeshColor[1] = majorG;
     domain->majorMeshColor[2] = majorB;

@@ -31,9 +31,16 @@ void setMatrix(PdfDoc* doc, double a, double b, double c, double dd, double e, d
     contentLine(doc, "%.4f %.4f %.4f %.4f %.4f %.4f Tm\n", a, b, c, dd, e, f);
 }
 
-void concat(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
+void concat(PdfDoc* doc, const char* call, float a, float b, float c, float dd, float e,
+            float f) {
+    if (!finiteNumbers(doc, call, {a, b, c, dd, e, f})) return;
     const float n[6] = {a, b, c, dd, e, f};
-    tpdf_multiplyMatrix(doc->textMatrix.data(), n);
+    auto product = doc->textMatrix;
+    tpdf_multiplyMatrix(product.data(), n);
+    if (!finiteNumbers(doc, call, {product[0], product[1], product[2], product[3], product[4],
+                                   product[5]}))
+        return;
+    doc->textMatrix = product;
     writeMatrix(doc);
 }
 
@@ -69,25 +76,25 @@ void tpdf_beginText(PdfDoc* doc, int) {
 void tpdf_endText(PdfDoc* doc) { tpdf_writeRaw(doc, "ET\n"); }
 
 void tpdf_wordSpacing(PdfDoc* doc, float value) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_wordSpacing", {value})) return;
     doc->wordSpacing = value;
     contentLine(doc, "%.3f Tw\n", d(value));
 }
 
 void tpdf_charSpacing(PdfDoc* doc, float value) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_charSpacing", {value})) return;
     doc->charSpacing = value;
     contentLine(doc, "%.3f Tc\n", d(value));
 }
 
 void tpdf_horizScaling(PdfDoc* doc, float value) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_horizScaling", {value})) return;
     doc->horizScaling = value;
     contentLine(doc, "%.2f Tz\n", d(value));
 }
 
 void tpdf_leading(PdfDoc* doc, float value) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_leading", {value})) return;
     doc->leading = value;
     contentLine(doc, "%.2f TL\n", d(value));
 }
@@ -97,17 +104,18 @@ void tpdf_renderMode(PdfDoc* doc, int mode) {
 }
 
 void tpdf_textRise(PdfDoc* doc, float value) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_textRise", {value})) return;
     doc->textRise = value;
     contentLine(doc, "%.3f Ts\n", d(value));
 }
 
 void tpdf_textMatrix(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
-    if (doc) setMatrix(doc, a, b, c, dd, e, f);
+    if (doc && finiteNumbers(doc, "tpdf_textMatrix", {a, b, c, dd, e, f}))
+        setMatrix(doc, a, b, c, dd, e, f);
 }
 
 void tpdf_textPosition(PdfDoc* doc, float x, float y) {
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, "tpdf_textPosition", {x, y})) return;
     const auto& m = doc->textMatrix;
     setMatrix(doc, m[0], m[1], m[2], m[3], x, y);
 }
@@ -117,7 +125,8 @@ void tpdf_textPositionDomain(PdfDoc* doc, float x, float y) {
 }
 
 void tpdf_moveText(PdfDoc* doc, float x, float y) {
-    if (doc) contentLine(doc, "%.3f %.3f Td\n", d(x), d(y));
+    if (doc && finiteNumbers(doc, "tpdf_moveText", {x, y}))
+        contentLine(doc, "%.3f %.3f Td\n", d(x), d(y));
 }
 
 void tpdf_moveTextDomain(PdfDoc* doc, float x, float y) {
@@ -127,19 +136,19 @@ void tpdf_moveTextDomain(PdfDoc* doc, float x, float y) {
 void tpdf_nextLine(PdfDoc* doc) { tpdf_writeRaw(doc, "T*\n"); }
 
 void tpdf_concatTextMatrix(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
-    if (doc) concat(doc, a, b, c, dd, e, f);
+    if (doc) concat(doc, "tpdf_concatTextMatrix", a, b, c, dd, e, f);
 }
 
 void tpdf_rotateText(PdfDoc* doc, float degrees) {
     const double a = degrees * kDegreesToRadians;
     if (doc)
-        concat(doc, static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)),
+        concat(doc, "tpdf_rotateText", static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)),
                static_cast<float>(-std::sin(a)), static_cast<float>(std::cos(a)), 0, 0);
 }
 
 void tpdf_skewText(PdfDoc* doc, float a, float b) {
     if (doc)
-        concat(doc, 1, static_cast<float>(std::tan(a * kDegreesToRadians)),
+        concat(doc, "tpdf_skewText", 1, static_cast<float>(std::tan(a * kDegreesToRadians)),
                static_cast<float>(std::tan(b * kDegreesToRadians)), 1, 0, 0);
 }
 
@@ -148,7 +157,7 @@ void tpdf_showText(PdfDoc* doc, const char* text) { show(doc, text, ") Tj\n"); }
 void tpdf_nextLineShow(PdfDoc* doc, const char* text) { show(doc, text, ") '\n"); }
 
 void tpdf_textAt(PdfDoc* doc, float x, float y, float angle, const char* text) {
-    if (!doc || !text) return;
+    if (!doc || !text || !finiteNumbers(doc, "tpdf_textAt", {x, y, angle})) return;
     const double a = angle * kDegreesToRadians;
     setMatrix(doc, std::cos(a), std::sin(a), -std::sin(a), std::cos(a), x, y);
     tpdf_showText(doc, text);
@@ -160,7 +169,7 @@ void tpdf_textAtDomain(PdfDoc* doc, float x, float y, float angle, const char* t
 
 void tpdf_textAligned(PdfDoc* doc, float x, float y, float angle, int alignment,
                       const char* text) {
-    if (!doc || !text) return;
+    if (!doc || !text || !finiteNumbers(doc, "tpdf_textAligned", {x, y, angle})) return;
     const int h = ((alignment % 3) + 3) % 3, v = alignment / 3;
     const double width = tpdf_stringWidth(doc, text), cap = tpdf_capHeight(doc);
     const double dx = h == 0 ? 0 : h == 1 ? width / 2 : width;

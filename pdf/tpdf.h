@@ -139,6 +139,9 @@ typedef struct PdfViewerPreferences {
     int nonFullScreenPageMode;
 } PdfViewerPreferences;
 
+/* Every call that takes a number refuses a NaN or an infinity: it reports at level 1 and writes
+ * and keeps nothing. */
+
 /* Report levels: -2 fatal (memory), -1 fatal (usage or compression), 1 warning or refused
  * request, 2 error of a request, 3 corrupted memory stream. */
 typedef void (*PdfErrorHandler)(PdfDoc* doc, int level, const char* module, const char* format,
@@ -395,9 +398,11 @@ struct PdfFont {
     PdfCIDFont cid;                /* type 3 */
 };
 
-/* Selects a font and writes its Tf line: 0, or 1 when the font table is full (nothing written,
- * current font unchanged) or the encoding name is longer than 63 characters. A font that is
- * neither built in nor loadable is replaced by Times-Roman. */
+/* Selects a font and writes its Tf line. 0 done; 1 the font needs a new entry and the font
+ * table is full; 2 the encoding name is longer than 63 characters; 3 the size is not a finite
+ * number. Unless 0, nothing is written and the current font is unchanged. A font that is
+ * neither built in nor loadable is replaced by Times-Roman (an entry of it already in the
+ * table is chosen even when the table is full). */
 int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size);
 /* 0 name and encoding listed; 1 only the name (with another encoding); 2 not listed. */
 int tpdf_findFontEntry(PdfDoc* doc, const char* name, const char* encoding, int* entry,
@@ -427,6 +432,71 @@ void tpdf_setFontMapFile(PdfDoc* doc, const char* name); /* at most 1023 charact
 void tpdf_setFontDirectories(PdfDoc* doc, const char* metricFolder, const char* outlineFolder);
 uint32_t tpdf_swap32(uint32_t value);
 uint16_t tpdf_swap16(uint16_t value);
+
+/* The first 143 bytes of a metric file, field by field. The file stores every field low byte
+ * first; the readers copy the bytes as stored, so on a machine that stores the high byte first
+ * the swap functions turn the values around. */
+typedef struct PdfPfmHeader {
+    uint16_t version;          /* offset 0 */
+    uint32_t size;             /* 2: the file's size */
+    char copyright[60];        /* 6 */
+    uint16_t type;             /* 66 */
+    uint16_t points;           /* 68 */
+    uint16_t vertRes;          /* 70 */
+    uint16_t horizRes;         /* 72 */
+    uint16_t ascent;           /* 74 */
+    uint16_t internalLeading;  /* 76 */
+    uint16_t externalLeading;  /* 78 */
+    uint8_t italic;            /* 80 */
+    uint8_t underline;         /* 81 */
+    uint8_t strikeOut;         /* 82 */
+    uint16_t weight;           /* 83 */
+    uint8_t charSet;           /* 85 */
+    uint16_t pixWidth;         /* 86 */
+    uint16_t pixHeight;        /* 88 */
+    uint8_t pitchAndFamily;    /* 90 */
+    uint16_t avgWidth;         /* 91 */
+    uint16_t maxWidth;         /* 93 */
+    uint8_t firstChar;         /* 95 */
+    uint8_t lastChar;          /* 96 */
+    uint8_t defaultChar;       /* 97 */
+    uint8_t breakChar;         /* 98 */
+    uint16_t widthBytes;       /* 99 */
+    uint32_t device;           /* 101 */
+    uint32_t face;             /* 105 */
+    uint32_t bitsPointer;      /* 109 */
+    uint32_t bitsOffset;       /* 113 */
+    uint16_t sizeFields;       /* 117: size of the extension fields, 30 in a Type 1 file */
+    uint32_t extMetricsOffset; /* 119 */
+    uint32_t extentTable;      /* 123 */
+    uint32_t originTable;      /* 127 */
+    uint32_t pairKernTable;    /* 131 */
+    uint32_t trackKernTable;   /* 135 */
+    uint32_t driverInfo;       /* 139 */
+} PdfPfmHeader;
+
+#define TPDF_PFM_HEADER_SIZE 143
+#define TPDF_PFM_EXT_METRICS_SIZE 36
+
+/* The first 18 fields of the extended metrics, 16 bits each. */
+typedef struct PdfPfmExtMetrics {
+    uint16_t size, pointSize, orientation, masterHeight, minScale, maxScale, masterUnits;
+    uint16_t capHeight;        /* byte 14 */
+    uint16_t xHeight;          /* 16 */
+    uint16_t lowerCaseAscent;  /* 18 */
+    uint16_t lowerCaseDescent; /* 20 */
+    uint16_t slant;            /* 22: tenths of a degree, signed */
+    uint16_t superScript, subScript, superScriptSize, subScriptSize, underlineOffset;
+    uint16_t underlineWidth;
+} PdfPfmExtMetrics;
+
+/* Read from the file's position; each returns the number of bytes read (143 or 36 when
+ * whole; the fields not read are 0). The header comes in one read, the metrics field by
+ * field. */
+size_t tpdf_readPfmHeader(FILE* file, PdfPfmHeader* header);
+size_t tpdf_readPfmExtMetrics(FILE* file, PdfPfmExtMetrics* metrics);
+void tpdf_swapPfmHeader(PdfPfmHeader* header);
+void tpdf_swapPfmExtMetrics(PdfPfmExtMetrics* metrics);
 
 /* Text blocks and text state. */
 void tpdf_beginText(PdfDoc* doc, int unused);
@@ -509,7 +579,10 @@ struct PdfOutline {
     struct PdfOutline* last;
 };
 
-/* Each returns 0, or -1 when refused (table full, no page, unreadable note file). */
+/* Each returns 0, or -1 when refused (table full, no page, unreadable note file, a number that
+ * is not finite, or a raw text that would not make its object: the border must be one array,
+ * the border style and an action the entries of a dictionary, a destination a run of
+ * objects). */
 int tpdf_textNote(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
                   const char* content, const PdfAnnotOptions* options);
 int tpdf_textNoteDomain(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
@@ -536,13 +609,15 @@ int tpdf_annotCount(PdfDoc* doc);
 const PdfAnnot* tpdf_annotEntry(PdfDoc* doc, int index);
 void tpdf_freeAnnotations(PdfDoc* doc);
 
-/* Outline items; NULL when refused. An item is owned by the document. */
+/* Outline items; NULL when refused (as the annotations are, and for a destination value that is
+ * not finite). An item is owned by the document. */
 PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int open, int page,
                             const char* title, int destinationCode, float v1, float v2,
                             float v3, float v4);
 PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
                                   const char* action, const char* title);
-/* Destination text of a code (1 XYZ, 2 Fit, 3 FitH, ... 9 XYZ with a top only): a new text. */
+/* Destination text of a code (1 XYZ, 2 Fit, 3 FitH, ... 9 XYZ with a top only): a new text;
+ * NULL when a value the code writes is not finite. */
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4);
 int tpdf_outlineCount(PdfDoc* doc);
 PdfOutline* tpdf_firstOutline(PdfDoc* doc);

@@ -21,29 +21,10 @@ constexpr std::uint32_t kMaxAnswerBytes = 16u << 20;
 
 bool usableSize(const SpoolerAnswer& size) { return size.needed != 0 && size.needed <= kMaxAnswerBytes; }
 constexpr std::uint32_t kJobsListed = 100;
-constexpr const char* kLocalPortMonitor = ",XcvMonitor Local Port";
+constexpr const char* kLocalPortMonitor = ", XcvMonitor Local Port";
 constexpr const char* kTcpIpPortMonitor = ",XcvMonitor Standard TCP/IP Port";
 constexpr const char* kAccessDeniedText =
     "You can't set printer port, you might not have permission to manage the printer.";
-
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
-}
-
-// The names of a port text: one port, or the ports of a pool joined by commas.
-std::vector<std::string> portNames(std::string_view text) {
-  std::vector<std::string> names;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t comma = text.find(',', at);
-    std::string name = trimmed(text.substr(at, comma == std::string_view::npos ? comma : comma - at));
-    if (!name.empty()) names.push_back(std::move(name));
-    if (comma == std::string_view::npos) return names;
-    at = comma + 1;
-  }
-}
 
 int typeByDescription(const std::string& description) {
   const std::string upper = core::UpperCase(description);
@@ -110,32 +91,32 @@ class SpoolerHandle {
   platform::OpenPrinterResult opened_;
 };
 
-// A port monitor; send is true only when the call reached the monitor and it did what it was asked.
+// A port monitor and its commands.
 class MonitorHandle : public SpoolerHandle {
  public:
   explicit MonitorHandle(const char* name) : SpoolerHandle(name, platform::kServerAccessAdminister) {}
-  bool send(const char* command, const std::vector<std::uint8_t>& input, std::uint32_t outputBytes) {
+  platform::XcvAnswer send(const char* command, const std::vector<std::uint8_t>& input,
+                           std::uint32_t outputBytes) {
     std::vector<std::uint8_t> output;
-    const platform::XcvAnswer r =
-        platform::printSpooler().XcvData(handle(), command, input, outputBytes, output);
-    return r.ok && r.status == 0;
+    return platform::printSpooler().XcvData(handle(), command, input, outputBytes, output);
   }
 };
+
+// The call reached the monitor and the monitor did what it was asked.
+bool done(const platform::XcvAnswer& r) { return r.ok && r.status == 0; }
 
 class QueueHandle : public SpoolerHandle {
  public:
   explicit QueueHandle(const std::string& name) : SpoolerHandle(name, platform::kPrinterAllAccess) {}
 };
 
-// The type of the first port of a port text the list knows.
-int typeIn(const std::vector<platform::PortInfo>& ports, const std::string& portText) {
-  for (const std::string& name : portNames(portText)) {
-    const auto port = std::find_if(ports.begin(), ports.end(), [&](const platform::PortInfo& p) {
-      return core::EqualNoCase(p.name, name);
-    });
-    if (port != ports.end()) return typeOf(*port);
-  }
-  return kPortMissing;
+// The type of the first port of that name. A text naming several ports ("LPT1:,COM1:") is no
+// port's name.
+int typeIn(const std::vector<platform::PortInfo>& ports, const std::string& portName) {
+  const auto port = std::find_if(ports.begin(), ports.end(), [&](const platform::PortInfo& p) {
+    return core::EqualNoCase(p.name, portName);
+  });
+  return port != ports.end() ? typeOf(*port) : kPortMissing;
 }
 
 }  // namespace
@@ -171,7 +152,9 @@ int AddLocalPort(const std::string& portName, std::uint32_t flags) {
   if (is6x(flags)) {
     MonitorHandle monitor(kLocalPortMonitor);
     if (!monitor.opened()) return 0;
-    return monitor.send("AddPort", platform::wideTextBytes(portName), 0) ? 1 : kPortRequestFailed;
+    const platform::XcvAnswer r = monitor.send("AddPort", platform::wideTextBytes(portName), 0);
+    // A port that is there already serves as well as one made now.
+    return done(r) || (r.ok && r.status == platform::kErrorAlreadyExists) ? 1 : kPortRequestFailed;
   }
   if (is5xOr6x(flags)) return 0;
   const SpoolerAnswer added = platform::printSpooler().AddPortEx(portName, "Local Port");
@@ -198,10 +181,10 @@ int AddTcpIpPort(const std::string& portName, bool configure, const PortTarget& 
   record.ipAddress = host;
   MonitorHandle monitor(kTcpIpPortMonitor);
   if (!monitor.opened()) return kPortMonitorNotOpened;
-  const bool done = monitor.send(configure ? "ConfigPort" : "AddPort",
-                                 platform::encodeTcpIpPortRecord(record),
-                                 platform::kTcpIpPortRecordBytes);
-  return done ? 1 : kPortRequestFailed;
+  const platform::XcvAnswer r = monitor.send(configure ? "ConfigPort" : "AddPort",
+                                             platform::encodeTcpIpPortRecord(record),
+                                             platform::kTcpIpPortRecordBytes);
+  return done(r) ? 1 : kPortRequestFailed;
 }
 
 int DeletePort(const std::string& portName, bool remove) {

@@ -26,7 +26,7 @@ inline constexpr int kPortPdf = 9;
 inline constexpr int kPortMicrosoft = 10;
 
 // The type of a port by its level-2 description and its name (the first port of that name,
-// ignoring case). A pool of ports ("LPT1:,LPT2:") has the type of its first port the listing knows.
+// ignoring case). A text naming several ports ("LPT1:,COM1:") is no port's name: kPortMissing.
 int GetPortType(const std::string& portName);
 
 // One row of a printer list: the queue, its port and the port type as decimal text (empty when
@@ -48,8 +48,9 @@ inline constexpr int kReassignedThroughTempPort = 3;
 inline constexpr const char* kTempPortName = "TEMP_PORT";
 
 // Creates a local port through the local-port monitor (Windows 6.x), or through the older add-port
-// call (4.0). 1 when the port was made; 0 when the monitor could not be opened and on Windows 5.x,
-// where nothing is done; -2 when the monitor refused; on 4.0 the spooler's error code.
+// call (4.0). 1 when the port was made, and on 6.x also when it was there already; 0 when the
+// monitor could not be opened and on Windows 5.x, where nothing is done; -2 when the monitor
+// refused for another reason; on 4.0 the spooler's error code.
 int AddLocalPort(const std::string& portName, std::uint32_t windowsVersionFlags);
 
 // The dialog's own fields that say where a network port leads. Nothing in the program sets them.

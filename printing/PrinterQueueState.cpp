@@ -41,6 +41,8 @@ std::string SetPrinterState(platform::Handle queue, bool offline, bool paused) {
 }
 
 bool IsAutoConnectPort(const std::string& portName) {
+  // A pool ("USB001,USB002") would let the spooler print to a port the watcher does not drive.
+  if (portName.find(',') != std::string::npos) return false;
   PrintSpooler& spooler = platform::printSpooler();
   std::vector<platform::PortInfo> ports;
   const SpoolerAnswer size = spooler.EnumPorts(0, ports);

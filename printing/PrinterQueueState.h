@@ -14,8 +14,9 @@ namespace printing {
 std::string SetPrinterState(platform::Handle queue, bool offline, bool paused);
 
 // False when a queue on this port may not be connected automatically: a local, TCP/IP, LAN
-// Manager or Internet port, except a local port whose name holds "COM"; false as well when the
-// ports cannot be listed. A port the listing does not know is accepted.
+// Manager or Internet port, except a local port whose name holds "COM"; a text naming several
+// ports; false as well when the ports cannot be listed. A port the listing does not know is
+// accepted.
 bool IsAutoConnectPort(const std::string& portName);
 
 }  // namespace printing

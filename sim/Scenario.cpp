@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -582,6 +583,56 @@ WorldSetup readScenario(const json& j) {
   return setup;
 }
 
+// Refuses an object that names a key twice, which the reader would otherwise settle silently by
+// keeping the last; the fault names the object as the reader names places ("hosts[0]").
+class DuplicateKeyCheck {
+ public:
+  bool operator()(int, json::parse_event_t event, const json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        open_->push_back({childPlace(), event == json::parse_event_t::object_start, {}, {}, 0});
+        break;
+      case json::parse_event_t::key: {
+        Container& object = open_->back();
+        object.key = parsed.get<std::string>();
+        if (!object.keys.insert(object.key).second)
+          fail(object.place, "duplicate key \"" + object.key + "\"");
+        break;
+      }
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        open_->pop_back();
+        elementDone();
+        break;
+      case json::parse_event_t::value: elementDone(); break;
+    }
+    return true;
+  }
+
+ private:
+  struct Container {
+    std::string place;
+    bool object;
+    std::set<std::string> keys;
+    std::string key;       // the member being read
+    std::size_t index = 0;  // the element being read
+  };
+
+  std::string childPlace() const {
+    if (open_->empty()) return "scenario";
+    const Container& parent = open_->back();
+    if (!parent.object) return parent.place + "[" + std::to_string(parent.index) + "]";
+    return open_->size() == 1 ? parent.key : parent.place + "." + parent.key;
+  }
+  void elementDone() {
+    if (!open_->empty() && !open_->back().object) ++open_->back().index;
+  }
+
+  // The parser copies its callback, so the copies share one stack.
+  std::shared_ptr<std::vector<Container>> open_ = std::make_shared<std::vector<Container>>();
+};
+
 template <typename Result, typename Read>
 Result guarded(Read read) {
   try {
@@ -598,9 +649,11 @@ Result guarded(Read read) {
 ScenarioResult parseScenario(std::string_view jsonText) {
   json j;
   try {
-    j = json::parse(jsonText);
+    j = json::parse(jsonText, DuplicateKeyCheck{});
   } catch (const json::parse_error& e) {
     return {std::nullopt, std::string("not valid JSON: ") + e.what()};
+  } catch (const Fault& f) {
+    return {std::nullopt, f.what()};
   }
   return guarded<ScenarioResult>([&] { return readScenario(j); });
 }

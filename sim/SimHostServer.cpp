@@ -86,7 +86,7 @@ void SimHostServer::accept() {
   wire::Socket s(::accept4(listening_.fd(), nullptr, nullptr, SOCK_CLOEXEC));
   if (!s.valid()) return;
   setSendTimeout(s.fd());
-  clients_.push_back(Client{std::move(s), {}, {}, {}});
+  clients_.push_back(Client{std::move(s), {}, {}, {}, {}});
 }
 
 bool SimHostServer::receive(Client& client) {
@@ -141,7 +141,7 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     return wire::sendFrame(fd, *answer);
   }
   if (const auto* m = std::get_if<wire::UdpRequest>(&message))
-    return wire::sendFrame(fd, wire::UdpReply{world_.udp(m->host, m->call)});
+    return wire::sendFrame(fd, wire::UdpReply{udp(client, *m)});
   if (const auto* m = std::get_if<wire::FirewallRequest>(&message))
     return wire::sendFrame(fd, wire::FirewallReply{world_.firewall(m->host, m->call)});
   if (const auto* m = std::get_if<wire::WiaRequest>(&message))
@@ -153,6 +153,14 @@ bool SimHostServer::handle(Client& client, const wire::Message& message) {
     return wire::sendFrame(fd, wire::AdminReply{r.ok, std::move(r.text)});
   }
   return false;  // a reply kind has no business coming to the daemon
+}
+
+platform::UdpAnswer SimHostServer::udp(Client& client, const wire::UdpRequest& request) {
+  platform::UdpAnswer answer = world_.udp(request.host, request.call);
+  if (answer.error != 0) return answer;
+  if (request.call.op == platform::UdpOp::Open) client.udpSockets[answer.socket] = request.host;
+  if (request.call.op == platform::UdpOp::Close) client.udpSockets.erase(request.call.socket);
+  return answer;
 }
 
 void SimHostServer::finishReads() {
@@ -190,6 +198,13 @@ void SimHostServer::dropClient(Client& client) {
   for (const auto& [handle, host] : client.reads) world_.abandonRead(handle);
   client.reads.clear();
   client.changeWaits.clear();
+  for (const auto& [socket, host] : client.udpSockets) {
+    platform::UdpCall close;
+    close.op = platform::UdpOp::Close;
+    close.socket = socket;
+    world_.udp(host, close);
+  }
+  client.udpSockets.clear();
   client.socket.reset();
 }
 

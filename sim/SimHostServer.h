@@ -36,12 +36,16 @@ class SimHostServer {
     // Reads left pending on this connection: handle -> host.
     std::map<platform::Handle, std::string> reads;
     std::vector<ChangeWait> changeWaits;
+    // UDP sockets opened over this connection and not closed yet: socket -> host. They close
+    // with it, as a process's sockets close when it ends.
+    std::map<platform::UdpSocket, std::string> udpSockets;
   };
 
   void accept();
   // False when the client is to be dropped (gone, or sent a frame that is refused).
   bool receive(Client& client);
   bool handle(Client& client, const platform::simwire::Message& message);
+  platform::UdpAnswer udp(Client& client, const platform::simwire::UdpRequest& request);
   void finishReads();
   void finishChangeWaits();
   // How long the loop may sleep: -1 for no end.

@@ -18,8 +18,18 @@ constexpr std::uint32_t kPrinterInfoFixed = 136;
 constexpr std::uint32_t kJobInfoFixed = 160;
 constexpr std::uint32_t kPortInfoFixed = 32;
 constexpr std::uint32_t kPrinterInfo5Fixed = 32;
-constexpr std::string_view kXcvMonitorPrefix = ",XcvMonitor ";
+// A port monitor is opened as ",XcvMonitor NAME" or ", XcvMonitor NAME": this computer (nothing
+// before the comma), at most one blank, the word, one blank and the monitor's name.
+constexpr std::string_view kXcvMonitorWord = "XcvMonitor ";
 constexpr std::size_t kMaxDocumentBytes = 255;
+
+// The monitor an open names, when it names one.
+std::optional<std::string_view> monitorNamed(std::string_view name) {
+  if (!name.starts_with(',')) return std::nullopt;
+  name.remove_prefix(name.starts_with(", ") ? 2 : 1);
+  if (!name.starts_with(kXcvMonitorWord)) return std::nullopt;
+  return name.substr(kXcvMonitorWord.size());
+}
 
 std::uint32_t textBytes(const std::string& text) {
   return static_cast<std::uint32_t>(2 * (text.size() + 1));
@@ -179,8 +189,11 @@ Spooler::Reply Spooler::answerWait(Host& host, const Request& r) {
 // ---------------------------------------------------------------- queues
 
 Spooler::Reply Spooler::open(Host& host, const Request& r) {
-  if (r.name.starts_with(kXcvMonitorPrefix))
-    return openMonitor(host, std::string_view(r.name).substr(kXcvMonitorPrefix.size()), r.first);
+  if (r.name.starts_with(',')) {
+    const std::optional<std::string_view> monitor = monitorNamed(r.name);
+    if (!monitor) return failure(p::kErrorInvalidPrinterName);
+    return openMonitor(host, *monitor, r.first);
+  }
   const PrinterQueue* q = findQueue(host, r.name);
   if (!q) return failure(p::kErrorInvalidPrinterName);
   // An open that asks for nothing gets the right to use the queue.

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Writes font_metrics.cpp: widths and descriptor values of the built-in fonts.
 
-Usage: make_font_metrics.py [AFM_DIR] > pdf/font_metrics.cpp
-AFM_DIR defaults to /usr/share/fonts/type1/urw-base35 (Debian's fonts-urw-base35).
+Usage: make_font_metrics.py > pdf/font_metrics.cpp
+       make_font_metrics.py --check pdf/font_metrics.cpp   (exit 1 when the file differs)
 
 Where each number comes from:
-- Widths of fonts 0-34 and their FontBBox, ItalicAngle, CapHeight-independent values
-  (XHeight, fixed pitch): the Adobe font metric (AFM) files of the metric-compatible base-35
-  fonts that Debian ships in fonts-urw-base35. Each standard name is read from the URW file
-  that replaces it (table FONTS below).
+- Widths of fonts 0-38: Adobe's own font metric (AFM) files of the named fonts, as Debian's
+  enscript package ships them (ADOBE_DIR, table FONTS below). A glyph those files lack (the
+  Euro, and ZapfDingbats' codes 128-141) takes its width from Adobe's later editions of the
+  same fonts, which groff-base ships converted to groff's font files (GROFF_DIR). The
+  metric-compatible URW fonts are no source for widths: several of their glyphs differ
+  (Helvetica's fraction is 278 there, 167 in Adobe's metrics).
+- FontBBox, ItalicAngle, XHeight and fixed pitch of fonts 0-34: the AFM files of the URW
+  fonts that Debian ships in fonts-urw-base35 (URW_DIR), each standard name read from the
+  URW file that replaces it.
 - Ascent, cap height and descent of every font: the library's own height table (HEIGHTS),
   which answers tpdf_ascent, tpdf_capHeight and tpdf_descent.
 - StemV and StemH: the AFM files carry none; ours are by weight (STEMS: 80/40 for light and
@@ -17,10 +22,10 @@ Where each number comes from:
   symbolic), with the bit values of the PDF font descriptor.
 - MaxWidth and AvgWidth: the largest and the mean non-zero width of codes 32-255;
   MissingWidth and Leading: 0.
-- Fonts 35-40 have no public metrics. Helvetica-Condensed and its three faces take the
-  metrics of the matching Helvetica-Narrow face (the nearest family that has published
-  metrics). TPDF-Monospace takes Courier's metrics (every glyph 600). TPDF-SmallCap takes
-  Times-Roman's with each lower-case letter given 80 % of the width of its capital.
+- Helvetica-Condensed and its three faces: widths from their Adobe AFM files; the other
+  descriptor values from the matching Helvetica-Narrow face. TPDF-Monospace takes Courier's
+  metrics (every glyph 600). TPDF-SmallCap takes Times-Roman's with each lower-case letter
+  given 80 % of the width of its capital.
 - CID fonts 41-47: no widths (their widths are in their W texts); descriptor values are ours:
   FontBBox from the height table (0, descent, 1000, ascent), Flags 4 for the gothic faces and
   6 for the serif ones, StemV 80, StemH 40, XHeight 450, MissingWidth 500, MaxWidth 1000,
@@ -32,6 +37,22 @@ for a code that has no glyph in these fonts (width 0). The remap tables send a c
 MacRoman (1), MacExpert (2, identity) and Standard (3) encodings to its width slot.
 """
 import sys
+
+ADOBE_DIR = "/usr/share/enscript/afm"
+GROFF_DIR = "/usr/share/groff/current/font/devps"
+URW_DIR = "/usr/share/fonts/type1/urw-base35"
+
+ADOBE = [  # Adobe's AFM file (enscript's name), groff's font file, of fonts 0-38
+    ("hv", "HR"), ("hvb", "HB"), ("hvo", "HI"), ("hvbo", "HBI"),
+    ("tir", "TR"), ("tib", "TB"), ("tii", "TI"), ("tibi", "TBI"),
+    ("com", "CR"), ("cob", "CB"), ("coo", "CI"), ("cobo", "CBI"), ("sy", "S"), ("zd", "ZD"),
+    ("agw", "AR"), ("agwo", "AI"), ("agd", "AB"), ("agdo", "ABI"),
+    ("bkd", "BMB"), ("bkdi", "BMBI"), ("bkl", "BMR"), ("bkli", "BMI"),
+    ("hvn", "HNR"), ("hvno", "HNI"), ("hvnb", "HNB"), ("hvnbo", "HNBI"),
+    ("ncr", "NR"), ("nci", "NI"), ("ncb", "NB"), ("ncbi", "NBI"),
+    ("por", "PR"), ("poi", "PI"), ("pob", "PB"), ("pobi", "PBI"), ("zcmi", "ZCMI"),
+    ("hvc", None), ("hvcb", None), ("hvcdo", None), ("hvcbo", None),
+]
 
 FONTS = [  # (built-in name, URW metric file)
     ("Helvetica", "NimbusSans-Regular"), ("Helvetica-Bold", "NimbusSans-Bold"),
@@ -55,7 +76,7 @@ FONTS = [  # (built-in name, URW metric file)
     ("Palatino-Bold", "P052-Bold"), ("Palatino-BoldItalic", "P052-BoldItalic"),
     ("ZapfChancery-MediumItalic", "Z003-MediumItalic"),
 ]
-DERIVED = [  # fonts 35-40: (name, index of the font whose metrics they take)
+DERIVED = [  # fonts 35-40: (name, index of the font whose other metrics they take)
     ("Helvetica-Condensed", 22), ("Helvetica-Condensed-Bold", 24),
     ("Helvetica-Condensed-Oblique", 23), ("Helvetica-Condensed-BoldObl", 25),
     ("TPDF-Monospace", 8), ("TPDF-SmallCap", 4),
@@ -186,6 +207,33 @@ def read_afm(path):
     return info, by_name, by_code
 
 
+def read_groff(path):
+    """Widths by glyph name and by code from one of groff's font files."""
+    by_name, by_code, in_charset = {}, {}, False
+    for line in open(path, encoding="latin-1"):
+        fields = line.rstrip("\n").split("\t")
+        if fields[0] == "charset":
+            in_charset = True
+        elif in_charset and len(fields) >= 4 and fields[1] != '"':
+            width = int(fields[1].split(",")[0])
+            by_name.setdefault(fields[4] if len(fields) > 4 else fields[0], width)
+            by_code.setdefault(int(fields[3]), width)
+    return by_name, by_code
+
+
+def adobe_widths(index):
+    """Adobe's widths of font `index`: its AFM file first, groff's later edition after."""
+    afm, groff = ADOBE[index]
+    _, by_name, by_code = read_afm(f"{ADOBE_DIR}/{afm}.afm")
+    if groff:
+        later_name, later_code = read_groff(f"{GROFF_DIR}/{groff}")
+        for name, width in later_name.items():
+            by_name.setdefault(name, width)
+        for code, width in later_code.items():
+            by_code.setdefault(code, width)
+    return widths_of(index, by_name, by_code)
+
+
 def widths_of(index, by_name, by_code):
     if index in SYMBOLIC:
         return [by_code.get(c, 0) for c in range(256)] + [0] * 13
@@ -215,24 +263,26 @@ def small_caps(widths):
 
 
 def main():
-    folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/fonts/type1/urw-base35"
     widths, descriptors = [], []
     for index, (name, urw) in enumerate(FONTS):
-        info, by_name, by_code = read_afm(f"{folder}/{urw}.afm")
-        row = widths_of(index, by_name, by_code)
-        widths.append((name, f"{urw}.afm", row))
+        info, _, _ = read_afm(f"{URW_DIR}/{urw}.afm")
+        row = adobe_widths(index)
+        widths.append((name, f"{ADOBE[index][0]}.afm", row))
         descriptors.append(descriptor(index, info, row))
     for offset, (name, source) in enumerate(DERIVED):
         index = 35 + offset
-        row = widths[source][2]
-        note = f"metrics of {widths[source][0]}"
+        if index < len(ADOBE):
+            row, note = adobe_widths(index), f"{ADOBE[index][0]}.afm"
+        else:
+            row, note = widths[source][2], f"metrics of {widths[source][0]}"
         if name == "TPDF-SmallCap":
             row = small_caps(row)
             note += ", lower case at 80 % of the capitals"
         widths.append((name, note, row))
         d = dict(descriptors[source])
         d["flags"] = (d["flags"] & ~2) | (2 if index in SERIF else 0)
-        d["avg"] = round(sum(w for w in row[32:256] if w) / len([w for w in row[32:256] if w]))
+        used = [w for w in row[32:256] if w]
+        d["max"], d["avg"] = max(used), round(sum(used) / len(used))
         descriptors.append(d)
     for index in range(41, 48):
         ascent, _, descent = HEIGHTS[index]
@@ -268,7 +318,13 @@ def main():
             out.append("        " + ", ".join(str(v) for v in table[i:i + 16]) + ",")
         out.append("    },")
     out.append("};\n\n} // namespace tpdf")
-    print("\n".join(out))
+    text = "\n".join(out) + "\n"
+    if len(sys.argv) == 3 and sys.argv[1] == "--check":
+        same = open(sys.argv[2], encoding="utf-8").read() == text
+        if not same:
+            print(f"{sys.argv[2]} differs from the metrics it is generated from", file=sys.stderr)
+        sys.exit(0 if same else 1)
+    sys.stdout.write(text)
 
 
 main()

@@ -165,7 +165,9 @@ TEST(DeviceMappingTest, CompositeWhoseFirstPrinterInterfaceIsTheFaxSwapsThem) {
   EXPECT_EQ(info.FaxPort, "USB004");
 }
 
-TEST(DeviceMappingTest, SecondPrinterInterfaceWithoutQueueKeepsTheFaxTheDriverFound) {
+// The second printer interface decides the fax queue even when it has none: the fax the first
+// printer's driver words led to is dropped.
+TEST(DeviceMappingTest, SecondPrinterInterfaceWithoutQueueLeavesNoFax) {
   const std::string mfp =
       R"({"port": 2, "vid": "04F9", "pid": "0372", "type": "MFP", "serial": "Y",
           "plugAndPlay": {"kind": "composite", "interfaces": ["printer", "fax"]}})";
@@ -175,7 +177,9 @@ TEST(DeviceMappingTest, SecondPrinterInterfaceWithoutQueueKeepsTheFaxTheDriverFo
   DeviceDriverInfo info;
   FindDeviceQueues("04F9", "0372", "Y", true, &info);
   EXPECT_EQ(info.PrinterQueue, "P");
-  EXPECT_EQ(info.FaxQueue, "F");
+  EXPECT_EQ(info.PrinterPort, "USB001");
+  EXPECT_EQ(info.FaxQueue, "");
+  EXPECT_EQ(info.FaxPort, "");
 }
 
 TEST(DeviceMappingTest, Ieee1284Point4PrinterAloneAndBehindACompositeInterface) {
@@ -225,6 +229,9 @@ TEST(DeviceMappingTest, PlainDevicesByKind) {
       {R"("type": "UNKNOWN")", ClassUnknown, ""},
       {R"("type": "UNKNOWN", "plugAndPlay": {"kind": "composite", "interfaces": ["audio", "hid", "vendor"]})",
        ClassComposite | ClassAudio | ClassHid | ClassUnknown, ""},
+      // The second HID interface adds no bit, so it counts as unknown.
+      {R"("type": "UNKNOWN", "plugAndPlay": {"kind": "composite", "interfaces": ["hid", "hid"]})",
+       ClassComposite | ClassHid | ClassUnknown, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.device);

@@ -116,6 +116,44 @@ TEST_F(ProgramTest, StartsAttachesTheGatewayServerHandsOverAndShutsDownInOrder) 
   EXPECT_EQ(simhost->wait(5000), 0);
 }
 
+// A program killed outright leaves nothing bound behind it: the next start on the same host runs
+// its self-test again and, with the broadcasts dropped, shows the firewall message once more.
+TEST_F(ProgramTest, AfterAKilledRunTheNextStartStillShowsTheFirewallMessage) {
+  auto simhost = start({bin("tarvex-simhost"), (dir / "scenario.json").string()}, "simhost.out");
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
+  test::Process drop({bin("tarvex-simctl"), "udp-drop", "OFFICE-PC", "on"}, env,
+                     (dir / "drop.out").string());
+  ASSERT_EQ(drop.wait(5000), 0) << drop.output();
+  const std::string firewall = "Firewall\n\nTCP Out Port : 80; 2005\n\nUDP Out Port : 9303";
+
+  // The runs that have attached the gateway's server: by then a run's own sockets are open too.
+  const auto attached = [&](std::size_t runs) {
+    return test::eventually(
+        [&] {
+          const std::string log = simctl("log");
+          const std::string attach = "\"code\":\"0x222010\",\"request\":\"c0a80114\"";
+          std::size_t seen = 0;
+          for (auto at = log.find(attach); at != std::string::npos; at = log.find(attach, at + 1)) ++seen;
+          return seen >= runs;
+        },
+        20000);
+  };
+
+  auto killed = start({bin("tarvex")}, "killed.out");
+  ASSERT_TRUE(attached(1)) << killed->output();
+  EXPECT_NE(killed->output().find(firewall), std::string::npos) << killed->output();
+  killed->signal(SIGKILL);
+  EXPECT_EQ(killed->wait(5000), -1) << "died of the signal";
+
+  auto next = start({bin("tarvex")}, "next.out");
+  ASSERT_TRUE(attached(2)) << next->output();
+  EXPECT_NE(next->output().find(firewall), std::string::npos) << next->output();
+  next->signal(SIGTERM);
+  EXPECT_EQ(next->wait(10000), 0) << next->output();
+  simhost->signal(SIGTERM);
+  EXPECT_EQ(simhost->wait(5000), 0);
+}
+
 // A settings file that is no database: the user is told once where it is, the file is never
 // touched, and the program runs on with its defaults (the gateway's server is still attached).
 TEST_F(ProgramTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs) {

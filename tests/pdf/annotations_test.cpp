@@ -28,6 +28,16 @@ std::string objectText(const std::string& pdf, int n) {
     return pdf.substr(at + 1, end + 7 - at - 1);
 }
 
+// Saves a finished document and checks that qpdf reads it without a warning.
+void expectQpdfReadsIt(PdfDoc* doc, const std::string& what = {}) {
+    if (!haveTool("qpdf")) return;
+    ScratchDir dir;
+    ASSERT_EQ(tpdf_savePDFmemoryStreamToFile(doc, dir.file("a.pdf").c_str()), 0);
+    std::string out;
+    EXPECT_EQ(run("qpdf --check " + dir.file("a.pdf") + " 2>&1", &out), 0) << what << out;
+    EXPECT_EQ(out.find("WARNING"), std::string::npos) << what << out;
+}
+
 TEST(Annotations, EachKindWithItsDefaults) {
     Doc doc = onePage();
     PdfDoc* d = doc.get();
@@ -68,7 +78,7 @@ TEST(Annotations, TextsFromOutsideCannotBreakTheFile) {
     tpdf_webLink(d, 0, 0, 9, 9, "http://x/)>>", nullptr);
     for (const char* action : {"/S /URI /URI (x)) >>", "/S /X ] [", ">> endobj", "/S /JS (a) % c", "/A 1 0 obj"})
         EXPECT_EQ(tpdf_actionLink(d, 0, 0, 9, 9, action, nullptr), -1) << action;
-    EXPECT_TRUE(log.contains("1|TarvexPDF|The action text is not balanced PDF syntax and was not added: /S /X ] ["));
+    EXPECT_TRUE(log.contains("1|TarvexPDF|The action text is not well-formed PDF syntax and was not added: /S /X ] ["));
     EXPECT_EQ(tpdf_pageLink(d, 0, 0, 9, 9, 1, "/Fit] >>", nullptr), -1);
     const PdfAnnotOptions bad{0, "[0 0 1] >>", nullptr, 0, 0, 0};
     EXPECT_EQ(tpdf_webLink(d, 0, 0, 9, 9, "x", &bad), -1);
@@ -81,13 +91,92 @@ TEST(Annotations, TextsFromOutsideCannotBreakTheFile) {
     EXPECT_NE(pdf.find("/URI (http://x/\\)>>)\n"), std::string::npos);
     EXPECT_NE(pdf.find("/A <<\n/S /URI /URI (a\\)b(c)) /D [<0A> <<>>]\n>>\n"), std::string::npos);
     EXPECT_NE(pdf.find("/T (\\(\\))\n/Contents (A\\r\n" "B)\n"), std::string::npos) << "hex text: bytes escaped";
-    if (haveTool("qpdf")) {
-        ScratchDir dir;
-        ASSERT_EQ(tpdf_savePDFmemoryStreamToFile(d, dir.file("a.pdf").c_str()), 0);
-        std::string out;
-        EXPECT_EQ(run("qpdf --check " + dir.file("a.pdf"), &out), 0) << out;
-        EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+    expectQpdfReadsIt(d);
+}
+
+TEST(Annotations, RawTextsMustMakeTheObjectTheyStandFor) {
+    enum Field { Border, Style, Action, Destination };
+    struct Case {
+        Field field;
+        const char* text;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {Border, "[0 0 1]", true},
+        {Border, " [0 0 2 [3 2]] ", true},
+        {Border, "[]", true},
+        {Border, "", false},
+        {Border, "1 2", false},
+        {Border, "[0 0 1] [1]", false},
+        {Border, "[0 0 1", false},
+        {Border, "[0 0 one]", false},
+        {Border, "[0 0 1] % c", false},
+        {Style, "/W 2 /S /D", true},
+        {Style, "/W 2 /S /D /D [3 2]", true},
+        {Style, "", true},
+        {Style, "/W", false},
+        {Style, "/W 2 /S", false},
+        {Style, "2 /W", false},
+        {Style, "/W 2 >>", false},
+        {Action, "/S /Named /N /NextPage", true},
+        {Action, "/S /GoTo /D [3 0 R /Fit]", true},
+        {Action, "/S /URI /URI (a(b)c\\)) /IsMap false /X null /Y <0a 0B>", true},
+        {Action, "/S", false},
+        {Action, "/S /URI /URI", false},
+        {Action, "/S /X#2", false},
+        {Action, "/S /Launch /F (x) endobj", false},
+        {Action, "/S /X /Y <zz>", false},
+        {Destination, "/XYZ 0 792 1.5", true},
+        {Destination, "/Fit", true},
+        {Destination, "/FitR -1 +2 .5 3.", true},
+        {Destination, "/XYZ 0 0R", false},
+        {Destination, "/Fit] [", false},
+        {Destination, "/XYZ - 1", false},
+    };
+    for (const Case& c : cases) {
+        Doc doc = onePage();
+        PdfDoc* d = doc.get();
+        ReportLog log(d);
+        const PdfAnnotOptions border{0, c.text, nullptr, 0, 0, 1};
+        const PdfAnnotOptions style{0, nullptr, c.text, 0, 0, 1};
+        int rc = 0;
+        bool outline = c.accepted;
+        switch (c.field) {
+        case Border: rc = tpdf_webLink(d, 0, 0, 9, 9, "x", &border); break;
+        case Style: rc = tpdf_webLink(d, 0, 0, 9, 9, "x", &style); break;
+        case Action:
+            rc = tpdf_actionLink(d, 0, 0, 9, 9, c.text, nullptr);
+            outline = tpdf_addOutlineAction(d, nullptr, 0, 1, c.text, "o") != nullptr;
+            break;
+        case Destination: rc = tpdf_pageLink(d, 0, 0, 9, 9, 1, c.text, nullptr); break;
+        }
+        EXPECT_EQ(rc, c.accepted ? 0 : -1) << c.text;
+        EXPECT_EQ(outline, c.accepted) << c.text;
+        EXPECT_EQ(tpdf_annotCount(d), c.accepted ? 1 : 0) << c.text;
+        EXPECT_EQ(log.lines().empty(), c.accepted) << c.text;
+        if (!c.accepted) continue;
+        ASSERT_EQ(tpdf_finalizeAll(d), 0) << c.text;
+        expectQpdfReadsIt(d, c.text);
     }
+}
+
+TEST(Annotations, ALongBorderTextIsWrittenWhole) {
+    std::string border = "[0 0 1 [", style = "/W 1 /S /D /D [";
+    while (border.size() < 20000) border += "3 2 ";
+    while (style.size() < 20000) style += "4 1 ";
+    border += "]]";
+    style += "]";
+    Doc doc = onePage();
+    PdfDoc* d = doc.get();
+    const PdfAnnotOptions withBorder{0, border.c_str(), nullptr, 0, 0, 1};
+    const PdfAnnotOptions withStyle{0, nullptr, style.c_str(), 0, 0, 1};
+    ASSERT_EQ(tpdf_webLink(d, 0, 0, 9, 9, "x", &withBorder), 0);
+    ASSERT_EQ(tpdf_pageLink(d, 0, 0, 9, 9, 1, "/Fit", &withStyle), 0);
+    ASSERT_EQ(tpdf_finalizeAll(d), 0);
+    const std::string pdf = outputOf(d);
+    EXPECT_NE(pdf.find("/Border " + border + "\n/C [0.0000 0.0000 1.0000]\n"), std::string::npos);
+    EXPECT_NE(pdf.find("/BS <<\n" + style + "\n>>\n/C "), std::string::npos);
+    expectQpdfReadsIt(d);
 }
 
 TEST(Annotations, LimitsAndFailuresAddNothing) {
@@ -169,13 +258,29 @@ TEST(Outlines, ThreeLevelsWithCountsLinksAndClosedItems) {
     EXPECT_EQ(objectText(pdf, 14), "14 0 obj\n<<\n/Parent 2 0 R\n/A <<\n/S /Named /N /FirstPage\n>>\n/Title (B)\n"
                                    "/Prev 13 0 R\n>>\nendobj\n");
     EXPECT_NE(pdf.find("/Size 16\n"), std::string::npos);
-    if (haveTool("qpdf")) {
-        ScratchDir dir;
-        ASSERT_EQ(tpdf_savePDFmemoryStreamToFile(d, dir.file("o.pdf").c_str()), 0);
-        std::string out;
-        EXPECT_EQ(run("qpdf --check " + dir.file("o.pdf"), &out), 0) << out;
-        EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
-    }
+    expectQpdfReadsIt(d);
+}
+
+// The root counts the items a reader shows open: an item below a closed one stays hidden
+// however open its own parent is; each ancestor counts up to the first closed one.
+TEST(Outlines, TheRootCountsOnlyItemsUnderOpenAncestors) {
+    Doc doc = onePage();
+    PdfDoc* d = doc.get();
+    PdfOutline* a = tpdf_addOutline(d, nullptr, 0, 1, 1, "A", 2, 0, 0, 0, 0);
+    PdfOutline* a1 = tpdf_addOutline(d, a, 1, 0, 1, "A1", 2, 0, 0, 0, 0);    // closed
+    PdfOutline* a1x = tpdf_addOutline(d, a1, 1, 1, 1, "A1x", 2, 0, 0, 0, 0); // open, hidden
+    PdfOutline* a1xa = tpdf_addOutline(d, a1x, 1, 1, 1, "A1xa", 2, 0, 0, 0, 0);
+    ASSERT_TRUE(a && a1 && a1x && a1xa);
+    EXPECT_EQ(tpdf_outlineCount(d), 2) << "A and A1";
+    EXPECT_EQ(a->count, 1);
+    EXPECT_EQ(a1->count, 2);
+    EXPECT_EQ(a1x->count, 1);
+    const std::string pdf = finished(d);
+    EXPECT_EQ(objectText(pdf, 2), "2 0 obj\n<<\n/Type /Outlines\n/Count 2\n/First 7 0 R\n/Last 7 0 R\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 8), "8 0 obj\n<<\n/Parent 7 0 R\n/Dest [5 0 R /Fit]\n/Title (A1)\n"
+                                  "/First 9 0 R\n/Last 9 0 R\n/Count -2\n>>\nendobj\n");
+    EXPECT_EQ(objectText(pdf, 9), "9 0 obj\n<<\n/Parent 8 0 R\n/Dest [5 0 R /Fit]\n/Title (A1x)\n"
+                                  "/First 10 0 R\n/Last 10 0 R\n/Count 1\n>>\nendobj\n");
 }
 
 TEST(Outlines, TheObjectTableBoundsTheItems) {

@@ -2,7 +2,9 @@
 #include "font_fixtures.h"
 #include "pdf_fixtures.h"
 
+#include <cstring>
 #include <fstream>
+#include <memory>
 
 using namespace tpdf_test;
 
@@ -52,6 +54,78 @@ TEST(MetricFile, ReadsTheFieldsAWidthTableAndADescriptorNeed) {
 
     spec.pitchAndFamily = 0x30; // fixed pitch
     EXPECT_EQ(readMetric(dir, makePfm(spec)).descriptor.fontBBox[0], -20);
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+TEST(MetricFile, HeaderAndExtendedMetricsReadAsStoredAndSwapBack) {
+    ScratchDir dir;
+    PfmSpec spec;
+    spec.ascent = 0x1234;
+    spec.capHeight = 0x0A0B;
+    spec.slant = -120;
+    std::vector<unsigned char> bytes = makePfm(spec);
+    put16(bytes, 0, 0x0100);
+    writeFile(dir.path() / "m.pfm", bytes);
+    File f(std::fopen(dir.file("m.pfm").c_str(), "rb"));
+    ASSERT_TRUE(f);
+    PdfPfmHeader h{};
+    ASSERT_EQ(tpdf_readPfmHeader(f.get(), &h), 143u);
+    PdfPfmHeader decoded = h;
+    if (tpdf_isBigEndian()) tpdf_swapPfmHeader(&decoded);
+    EXPECT_EQ(decoded.version, 0x0100);
+    EXPECT_EQ(decoded.size, bytes.size());
+    EXPECT_EQ(decoded.ascent, 0x1234);
+    EXPECT_EQ(decoded.pitchAndFamily, 0x31);
+    EXPECT_EQ(decoded.avgWidth, 480);
+    EXPECT_EQ(decoded.maxWidth, 1000);
+    EXPECT_EQ(decoded.firstChar, 32);
+    EXPECT_EQ(decoded.lastChar, 255);
+    EXPECT_EQ(decoded.sizeFields, 30);
+    const unsigned long ext = bytes[kPfmExtMetrics] | (bytes[kPfmExtMetrics + 1] << 8) |
+                              (static_cast<unsigned long>(bytes[kPfmExtMetrics + 2]) << 16);
+    EXPECT_EQ(decoded.extMetricsOffset, ext);
+    EXPECT_EQ(decoded.driverInfo, bytes[kPfmDriverInfo] | (bytes[kPfmDriverInfo + 1] << 8));
+
+    // A swap turns every 16- and 32-bit field around and leaves the bytes alone.
+    PdfPfmHeader swapped = decoded;
+    tpdf_swapPfmHeader(&swapped);
+    EXPECT_EQ(swapped.version, 0x0001);
+    EXPECT_EQ(swapped.ascent, 0x3412);
+    EXPECT_EQ(swapped.size, tpdf_swap32(decoded.size));
+    EXPECT_EQ(swapped.driverInfo, tpdf_swap32(decoded.driverInfo));
+    EXPECT_EQ(swapped.pitchAndFamily, 0x31);
+    EXPECT_EQ(swapped.firstChar, 32);
+    tpdf_swapPfmHeader(&swapped);
+    EXPECT_EQ(std::memcmp(&swapped, &decoded, sizeof swapped), 0);
+
+    ASSERT_EQ(std::fseek(f.get(), static_cast<long>(ext), SEEK_SET), 0);
+    PdfPfmExtMetrics m{};
+    ASSERT_EQ(tpdf_readPfmExtMetrics(f.get(), &m), 36u);
+    if (tpdf_isBigEndian()) tpdf_swapPfmExtMetrics(&m);
+    EXPECT_EQ(m.capHeight, 0x0A0B);
+    EXPECT_EQ(m.xHeight, 450);
+    EXPECT_EQ(m.lowerCaseDescent, 210);
+    EXPECT_EQ(static_cast<int16_t>(m.slant), -120);
+    tpdf_swapPfmExtMetrics(&m);
+    EXPECT_EQ(m.capHeight, 0x0B0A);
+    EXPECT_EQ(m.xHeight, tpdf_swap16(450));
+
+    // Short files: the count says how much was there, the rest stays 0.
+    bytes.resize(100);
+    writeFile(dir.path() / "short.pfm", bytes);
+    File cut(std::fopen(dir.file("short.pfm").c_str(), "rb"));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(tpdf_readPfmHeader(cut.get(), &h), 100u);
+    EXPECT_EQ(h.version, decoded.version);
+    EXPECT_EQ(h.sizeFields, 0);
+    ASSERT_EQ(std::fseek(cut.get(), 95, SEEK_SET), 0);
+    EXPECT_EQ(tpdf_readPfmExtMetrics(cut.get(), &m), 4u) << "two whole fields of five bytes";
+    EXPECT_EQ(m.orientation, 0);
+    EXPECT_EQ(tpdf_readPfmHeader(nullptr, &h), 0u);
 }
 
 TEST(MetricFile, RefusesWhatIsNotAUsableMetricFile) {

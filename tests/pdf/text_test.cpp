@@ -1,6 +1,7 @@
 // Font selection, measuring, the text operators, escapes, hex text and the font objects.
 #include "pdf_fixtures.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -168,6 +169,50 @@ TEST(Fonts, EntriesNamesEncodingsAndVersion) {
         << pdf;
 }
 
+TEST(Fonts, EachCompositeFontWritesItsSystemInfoAndWidths) {
+    struct Case {
+        const char* name;
+        const char* systemInfo;
+        const char* widths;
+    };
+    const Case cases[] = {
+        {"HeiseiKakuGo-W5", "/Registry (Adobe) /Ordering (Japan1) /Supplement 2", "[ 1 95 500 231 632 500 ]"},
+        {"HeiseiMin-W3", "/Registry (Adobe) /Ordering (Japan1) /Supplement 2", "[ 1 95 500 231 632 500 ]"},
+        {"HYGoThic-Medium", "/Registry (Adobe) /Ordering (Korea1) /Supplement 1", "[ 1 95 500 8094 8190 500 ]"},
+        {"HYSMyeongJo-Medium", "/Registry (Adobe) /Ordering (Korea1) /Supplement 1", "[ 1 95 500 8094 8190 500 ]"},
+        {"MHei-Medium", "/Registry (Adobe) /Ordering (CNS1) /Supplement 0", "[ 1 95 500 13648 13742 500 ]"},
+        {"MSung-Light", "/Registry (Adobe) /Ordering (CNS1) /Supplement 0", "[ 1 95 500 13648 13742 500 ]"},
+        {"STSong-Light", "/Registry (Adobe) /Ordering (GB1) /Supplement 2",
+         "[ 1 95 500 814 939 500 7712 [ 500 ] 7716 [ 500 ] ]"},
+    };
+    for (const Case& c : cases) {
+        Doc doc = startedDocument();
+        tpdf_pageInit(doc.get(), 1, 0, "0 0 100 100", "0 0 100 100");
+        ASSERT_EQ(tpdf_setFont(doc.get(), c.name, nullptr, 10), 0);
+        const std::string pdf = finishedOutput(doc.get());
+        const std::string expected = "9 0 obj\n<<\n/Type /Font\n/Subtype /CIDFontType2\n/BaseFont /" +
+                                     std::string(c.name) + "\n/FontDescriptor 8 0 R\n/CIDSystemInfo << " +
+                                     c.systemInfo + " >>\n/DW 1000\n/W " + c.widths + "\n>>\nendobj\n";
+        EXPECT_NE(pdf.find(expected), std::string::npos) << c.name << "\n" << pdf;
+    }
+}
+
+TEST(Fonts, TheSymbolFontsNeverNameAnEncoding) {
+    for (const char* name : {"Symbol", "ZapfDingbats"}) {
+        Doc doc = startedDocument();
+        tpdf_pageInit(doc.get(), 1, 0, "0 0 100 100", "0 0 100 100");
+        ASSERT_EQ(tpdf_setFont(doc.get(), name, "WinAnsiEncoding", 10), 0);
+        ASSERT_EQ(tpdf_setFont(doc.get(), "Courier", "WinAnsiEncoding", 10), 0);
+        const std::string pdf = finishedOutput(doc.get());
+        EXPECT_NE(pdf.find("7 0 obj\n<<\n/Type /Font\n/Subtype /Type1\n/Name /Ftpdf0\n/BaseFont /" +
+                           std::string(name) + "\n>>\nendobj\n"),
+                  std::string::npos)
+            << pdf;
+        EXPECT_NE(pdf.find("/Name /Ftpdf1\n/BaseFont /Courier\n/Encoding /WinAnsiEncoding\n>>\n"), std::string::npos)
+            << "other fonts keep theirs";
+    }
+}
+
 TEST(Fonts, RefusalsAndSubstitutions) {
     const PdfDocLimits limits{5, 2, -1, -1, 0};
     Doc doc(tpdf_open(0, &limits));
@@ -189,17 +234,23 @@ TEST(Fonts, RefusalsAndSubstitutions) {
     EXPECT_EQ(tpdf_fontCount(d), 1);
     EXPECT_EQ(tpdf_setFont(d, "Courier", "MacRomanEncoding", 10), 0);
     log.clear();
-    EXPECT_EQ(tpdf_setFont(d, "Courier", nullptr, 9), 1);
-    EXPECT_EQ(tpdf_setFont(d, "Another", nullptr, 9), 1);
+    EXPECT_EQ(tpdf_setFont(d, "Courier", nullptr, 9), 1) << "a new entry needs room";
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
-                               "1|TarvexPDF|Too many fonts in this PDF: 2. Increase limit by tpdf_open()",
-                               "1|TarvexPDF|Too many fonts in this PDF: 2. Increase limit by tpdf_open()"}))
-        << "a full table is refused before any font file is looked for";
+                               "1|TarvexPDF|Too many fonts in this PDF: 2. Increase limit by tpdf_open()"}));
+    log.clear();
+    EXPECT_EQ(tpdf_setFont(d, "Another", nullptr, 9), 0) << "substituted by the listed Times-Roman";
+    EXPECT_TRUE(log.contains("1|TarvexPDF|Font not found: Another >> substituting Times-Roman."));
+    EXPECT_FALSE(log.contains("Too many fonts"));
     EXPECT_EQ(tpdf_setFont(d, "Courier", "MacRomanEncoding", 11), 0) << "a listed font is still chosen";
-    EXPECT_EQ(tpdf_setFont(d, "Courier", std::string(80, 'E').c_str(), 11), 1);
+    EXPECT_EQ(tpdf_setFont(d, "Courier", std::string(80, 'E').c_str(), 11), 2) << "its own code";
+    EXPECT_EQ(tpdf_setFont(d, "Courier", "MacRomanEncoding", NAN), 3);
+    EXPECT_EQ(tpdf_setFont(d, "Courier", "MacRomanEncoding", INFINITY), 3);
+    EXPECT_TRUE(log.contains("1|TarvexPDF|tpdf_setFont refused a number that is not finite"));
+    EXPECT_EQ(tpdf_fontCount(d), 2);
     const std::string pdf = finishedOutput(d);
     const std::string content = contentStream(pdf, 6);
-    EXPECT_EQ(content, "/Ftpdf0 10.000 Tf\n/Ftpdf0 10.000 Tf\n/Ftpdf1 10.000 Tf\n/Ftpdf1 11.000 Tf\n")
+    EXPECT_EQ(content, "/Ftpdf0 10.000 Tf\n/Ftpdf0 10.000 Tf\n/Ftpdf1 10.000 Tf\n/Ftpdf0 9.000 Tf\n"
+                       "/Ftpdf1 11.000 Tf\n")
         << "refused choices write nothing";
 }
 

@@ -8,6 +8,7 @@
 #include "core/NetInfo.h"
 #include "platform/Clock.h"
 #include "platform/PrintSpooler.h"
+#include "platform/SimClientPrintSpooler.h"
 #include "printing/PrinterPorts.h"
 #include "printing/PrinterSetup.h"
 #include "sim/InProcessPrintSpooler.h"
@@ -115,8 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TypeCase{"Microsoft Document Imaging Writer Port:", kPortMicrosoft},
                       TypeCase{"USB001", kPortOther}, TypeCase{"Nowhere", kPortMissing},
                       TypeCase{"dup1", kPortLocal},  // only the first port of a name counts
-                      TypeCase{"LPT1:,COM1:", kPortLpt},  // a pool: its first port
-                      TypeCase{"NOPE:, COM1:", kPortCom}, TypeCase{"", kPortMissing}));
+                      // A text naming several ports is no port's name.
+                      TypeCase{"LPT1:,COM1:", kPortMissing}, TypeCase{"USB001,LPT1:", kPortMissing},
+                      TypeCase{"NOPE:, COM1:", kPortMissing}, TypeCase{"", kPortMissing}));
 
 // A spooler whose port list would take more than anyone gives it.
 class HugePortList final : public platform::PrintSpooler {
@@ -155,16 +157,26 @@ TEST_F(Ports, ThePrinterListComesReversedWithoutInternetFprPdfMicrosoftAndMissin
   const std::vector<PrinterRow> rows = ListPrinters();
   std::vector<std::string> shown;
   for (const PrinterRow& r : rows) shown.push_back(r.caption + "|" + r.port + "|" + r.type);
-  EXPECT_EQ(shown, (std::vector<std::string>{"USB Printer|USB001|0", "Pool|LPT1:,COM1:|6",
-                                             "Share|\\\\srv\\laser|2", "Net|IP_10.0.0.50|3",
-                                             "Laser|LPT1:|6"}));
+  EXPECT_EQ(shown, (std::vector<std::string>{"USB Printer|USB001|0", "Share|\\\\srv\\laser|2",
+                                             "Net|IP_10.0.0.50|3", "Laser|LPT1:|6"}))
+      << "the pool (LPT1:,COM1:) names no one port";
 }
 
 TEST_F(Ports, LocalPortsAreMadeThroughTheMonitorAndItsRefusalIsReported) {
+  std::vector<std::string> opened;
+  const auto recording = platform::makeSpoolerOverCalls(
+      "PC", [&](const platform::simwire::SpoolerRequest& r) {
+        if (r.op == platform::simwire::SpoolerOp::OpenPrinter) opened.push_back(r.name);
+        return std::optional(world->spooler(r));
+      });
+  platform::setPrintSpooler(recording.get());
   EXPECT_EQ(AddLocalPort("LPT2:", kWin7), 1);
+  EXPECT_EQ(opened, std::vector<std::string>{", XcvMonitor Local Port"});
   ASSERT_NE(port(host(), "LPT2:"), nullptr);
   EXPECT_EQ(port(host(), "LPT2:")->monitor, "Local Port");
-  EXPECT_EQ(AddLocalPort("lpt2:", kWin7), kPortRequestFailed) << "already there";
+  EXPECT_EQ(AddLocalPort("lpt2:", kWin7), 1) << "already there serves as well";
+  EXPECT_EQ(AddLocalPort("LPT2:,LPT3:", kWin7), kPortRequestFailed) << "a name the monitor refuses";
+  platform::setPrintSpooler(spooler.get());
   EXPECT_EQ(AddLocalPort("LPT3:", kWinXp), 0) << "nothing on Windows 5.x";
   EXPECT_EQ(port(host(), "LPT3:"), nullptr);
   EXPECT_EQ(AddLocalPort("LPT3:", kWinNt4), 1) << "the older call";
@@ -233,21 +245,21 @@ TEST_F(Ports, TheDialogSetsAPortCreatingItOrReplacingALanManagerPortThroughATemp
   setup.Refresh({"Net"});
   std::vector<std::string> captions;
   for (const PrinterRow& r : setup.rows()) captions.push_back(r.caption + "|" + r.type);
-  EXPECT_EQ(captions, (std::vector<std::string>{"USB Printer|0", "Pool|6", "Laser|6", "Net|90"}))
+  EXPECT_EQ(captions, (std::vector<std::string>{"USB Printer|0", "Laser|6", "Net|90"}))
       << "the LAN Manager row goes; the bound queue is marked and moved down";
-  EXPECT_TRUE(setup.greyed(3));
+  EXPECT_TRUE(setup.greyed(2));
   EXPECT_FALSE(setup.setPortEnabled());
 
   setup.SetPort();
-  setup.Select(3);
-  setup.SetPort();
   setup.Select(2);
+  setup.SetPort();
+  setup.Select(1);
   EXPECT_TRUE(setup.setPortEnabled());
   setup.portText = "LPT5:";
   setup.SetPort();
   EXPECT_EQ(queuePort("Laser"), "LPT5:");
   EXPECT_EQ(port(host(), "LPT5:")->monitor, "Local Port") << "made first";
-  EXPECT_EQ(setup.rows()[2].port, "LPT5:");
+  EXPECT_EQ(setup.rows()[1].port, "LPT5:");
   EXPECT_EQ(told, (std::vector<std::string>{
                       "Please select one printer !",
                       "Can not set printer because this print driver already be set to auto-connect "

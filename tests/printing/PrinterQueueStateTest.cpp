@@ -30,7 +30,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"\\\\srv\\laser", false},       // LAN Manager
                       PortCase{"http://srv:631/ipp", false},   // Internet
                       PortCase{"COM7:", true},                 // not in the listing
-                      PortCase{"NE01:", true}));
+                      PortCase{"NE01:", true},
+                      // A pool is no USB queue, whatever its ports are.
+                      PortCase{"USB001,USB002", false}, PortCase{"LPT1:,COM1:", false}));
 
 TEST_F(PrintingWorld, APortListingThatCannotBeHadRefusesEveryPort) {
   auto lab = sim::makeInProcessPrintSpooler(world, "LAB");  // a computer without ports

@@ -19,6 +19,8 @@
 #include "platform/SimClientDeviceIo.h"
 #include "platform/SimClientPrintSpooler.h"
 #include "platform/SimEnvironment.h"
+#include "platform/SimWire.h"
+#include "platform/UdpNetwork.h"
 #include "sim/DriverRecords.h"
 
 namespace {
@@ -244,6 +246,49 @@ TEST(Daemon, SeedsTheRegistryAndServesTheSpoolerToClientAndControlCommand) {
   ASSERT_EQ(::kill(daemon, SIGTERM), 0);
   EXPECT_EQ(waitExit(daemon), 0);
   EXPECT_EQ(spooler->OpenPrinter("Laser", platform::kPrinterAccessUse).error, platform::kErrorNoSpooler);
+}
+
+// One UDP call over a connection of its own, as a program's network makes them.
+platform::UdpAnswer udpCall(platform::simwire::Channel& connection, const platform::UdpCall& call) {
+  const auto reply = connection.exchange(platform::simwire::UdpRequest{"OFFICE-PC", call});
+  const auto* answer = reply ? std::get_if<platform::simwire::UdpReply>(&*reply) : nullptr;
+  if (!answer) {
+    platform::UdpAnswer failed;
+    failed.error = -1;
+    return failed;
+  }
+  return answer->answer;
+}
+
+int bindSelfTestPort(platform::simwire::Channel& connection) {
+  platform::UdpCall call;
+  const platform::UdpAnswer opened = udpCall(connection, call);
+  if (opened.error != 0) return opened.error;
+  call.op = platform::UdpOp::Bind;
+  call.socket = opened.socket;
+  call.address = {{192, 168, 1, 10}, 9303};
+  return udpCall(connection, call).error;
+}
+
+// A program's sockets end with its connection, as a process's end with the process: a killed
+// program leaves the self-test's port free for the next start.
+TEST(Daemon, AClientsUdpSocketsCloseWithItsConnection) {
+  Folder folder;
+  const std::string dir = folder.path + "/sim";
+  const pid_t daemon = spawn({bin("tarvex-simhost"), "--dir", dir, folder.file("s.json", kScenario)},
+                             folder.path + "/daemon.out");
+  ASSERT_TRUE(waitForSocket(dir + "/simhost.sock")) << slurp(folder.path + "/daemon.out");
+  ::setenv("TARVEX_SIM_DIR", dir.c_str(), 1);
+  {
+    platform::simwire::Channel first, second;
+    EXPECT_EQ(bindSelfTestPort(first), 0);
+    EXPECT_EQ(bindSelfTestPort(second), platform::kWsaEAddrInUse) << "taken while the first lives";
+  }
+  platform::simwire::Channel next;
+  EXPECT_EQ(bindSelfTestPort(next), 0) << "the ended connections took their sockets with them";
+
+  ASSERT_EQ(::kill(daemon, SIGTERM), 0);
+  EXPECT_EQ(waitExit(daemon), 0);
 }
 
 TEST(Daemon, RefusesAFaultyScenarioNamingTheFault) {

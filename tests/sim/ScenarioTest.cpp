@@ -79,6 +79,8 @@ const std::string kLockType = with(R"({"port": 1, "vid": "0001", "pid": "0001",
 const std::string kDeviceKey = with(R"({"port": 1, "vid": "0001", "pid": "0001", "colour": 1})");
 const std::string kLongText = with(R"({"port": 1, "vid": "0001", "pid": "0001", "serial": ")" +
                                    std::string(128, 's') + R"("})");
+const std::string kDeviceKeyTwice = with(R"({"port": 1, "vid": "0001", "pid": "0001"},
+                                         {"port": 2, "vid": "0001", "vid": "0002", "pid": "0001"})");
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ScenarioFaults,
@@ -108,6 +110,14 @@ INSTANTIATE_TEST_SUITE_P(
         Bad{kLockType.c_str(), "holder.lockType"},
         Bad{kDeviceKey.c_str(), "devices[0]: unknown key \"colour\""},
         Bad{kLongText.c_str(), "devices[0].serial: longer than 127 bytes"},
+        // A key named twice is refused where it stands, whichever of the two would have won.
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}], "hosts": [{"name": "PC2", "ip": "10.0.0.2"}]})",
+            "scenario: duplicate key \"hosts\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1"}, {"name": "LAB", "ip": "10.0.0.3", "ip": "10.0.0.4"}]})",
+            "hosts[1]: duplicate key \"ip\""},
+        Bad{kDeviceKeyTwice.c_str(), "servers[0].devices[1]: duplicate key \"vid\""},
+        Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "program": {"version": "2.1", "version": "2.2"}}]})",
+            "hosts[0].program: duplicate key \"version\""},
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1",
                 "queues": [{"name": "Q", "port": "USB001", "access": "root"}]}]})",
             "hosts[0].queues[0].access: expected \"full\""},

@@ -284,11 +284,16 @@ TEST_F(SpoolerPorts, LocalPrintersAtLevel5ComeInTheSpoolersOrderWithTheirPorts) 
 }
 
 TEST_F(SpoolerPorts, MonitorsOpenOnlyByTheirExactNameAndWithTheRightToAdminister) {
-  EXPECT_EQ(a->OpenPrinter(", XcvMonitor Local Port", kServerAccessAdminister).error,
-            kErrorInvalidPrinterName)
-      << "no blank after the comma";
-  EXPECT_EQ(a->OpenPrinter(",XcvMonitor Nobody", kServerAccessAdminister).error,
-            kErrorInvalidPrinterName);
+  for (const char* name : {",XcvMonitor Local Port", ", XcvMonitor Local Port",
+                           ", XcvMonitor Standard TCP/IP Port"}) {
+    const OpenPrinterResult r = a->OpenPrinter(name, kServerAccessAdminister);
+    EXPECT_EQ(r.error, 0u) << name;
+    a->ClosePrinter(r.handle);
+  }
+  for (const char* name : {",XcvMonitor Nobody", ",  XcvMonitor Local Port", ",XcvMonitorLocal Port",
+                           " ,XcvMonitor Local Port", ",XcvMonitor  Local Port",
+                           "XcvMonitor Local Port", ",XcvMonitor "})
+    EXPECT_EQ(a->OpenPrinter(name, kServerAccessAdminister).error, kErrorInvalidPrinterName) << name;
   EXPECT_NE(monitor("USB Monitor"), kInvalidHandle) << "a monitor one of the ports names";
   const Handle local = monitor("Local Port", kServerAccessEnumerate);
   EXPECT_EQ(xcv(local, "AddPort", wideTextBytes("LPT2:")), kErrorAccessDenied);
