@@ -1,5 +1,6 @@
-# tarvex_add_test(NAME name SOURCES ... LIBS ...)
-# One GoogleTest executable, its cases registered with CTest one by one.
+# tarvex_add_test(NAME name SOURCES ... LIBS ... [TIMEOUT seconds])
+# One GoogleTest executable, its cases registered with CTest one by one, each stopped after
+# TIMEOUT seconds (120 unless given).
 find_package(GTest QUIET)
 include(GoogleTest)
 
@@ -11,7 +12,10 @@ function(tarvex_sanitizer_defaults target)
 endfunction()
 
 function(tarvex_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
   add_executable(${T_NAME} ${T_SOURCES})
   tarvex_sanitizer_defaults(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
@@ -19,7 +23,7 @@ function(tarvex_add_test)
     TARVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TARVEX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   # Windows in tests run without a display.
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 30
-    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
 # tarvex_add_fuzzer(NAME name SOURCES ... LIBS ...): built only with TARVEX_FUZZ, all of them by

@@ -4,18 +4,42 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <thread>
 
 #include "platform/SimEnvironment.h"
 
 namespace platform {
 namespace {
 
-// Long enough that a write never fails because another process holds the lock for a moment.
-constexpr int kBusyTimeoutMs = 5000;
+// Long enough that a write never fails because another process holds the lock for a moment, or
+// because the machine is so loaded that the holder barely runs.
+constexpr std::chrono::milliseconds kBusyLimit{10000};
+// Short, so that a waiting writer finds the lock free between a busy neighbour's transactions
+// instead of sleeping over them.
+constexpr std::chrono::milliseconds kBusyPoll{1};
+
+// Waits out another connection's lock on the file. The limit is real time since the wait began.
+class BusyWait {
+ public:
+  std::chrono::milliseconds limit = kBusyLimit;
+  // Called before the attempt number `count` + 1 (0 at the first refusal); false: give up.
+  bool again(int count) {
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) since_ = now;
+    if (now - since_ >= limit) return false;
+    std::this_thread::sleep_for(kBusyPoll);
+    return true;
+  }
+  static int handler(void* self, int count) { return static_cast<BusyWait*>(self)->again(count); }
+
+ private:
+  std::chrono::steady_clock::time_point since_;
+};
 
 constexpr sqlite3_int64 rootId(RegRoot root) { return root == RegRoot::CurrentUser ? 1 : 2; }
 
@@ -177,6 +201,7 @@ std::optional<RegValue> decodeValue(const Query& q) {
 struct Store {
   std::mutex mutex;  // one connection, its statements shared by every thread
   DbPtr db;
+  BusyWait busy;
   bool administrator = false;
   StmtPtr begin, beginWrite, commit, rollback;
   StmtPtr findChild, insertChild, childNames, deleteKey;
@@ -401,6 +426,19 @@ bool exec(sqlite3* db, const char* sql) {
   return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+// WAL lets readers and one writer of other processes go on together. The switch reads the header,
+// then upgrades that read to a write; SQLite never calls the busy handler for such an upgrade (two
+// upgrading readers would wait on each other), so another process making or switching the same
+// file at that moment fails it at once with SQLITE_BUSY. The failed statement ended its read, so
+// waiting and running it again is what the busy handler would have done.
+bool switchToWal(sqlite3* db, BusyWait& busy) {
+  for (int count = 0;; ++count) {
+    const int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return true;
+    if ((rc & 0xFF) != SQLITE_BUSY || !busy.again(count)) return false;
+  }
+}
+
 // A whole, readable file answers "ok" and nothing else; otherwise, what is wrong with it.
 std::optional<std::string> whyNotWhole(sqlite3* db) {
   sqlite3_stmt* raw = nullptr;
@@ -432,7 +470,7 @@ std::unique_ptr<Registry> Registry::open(const std::string& file, bool administr
   };
   if (rc != SQLITE_OK) return refuse();
   sqlite3* db = impl->db.get();
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_handler(db, &BusyWait::handler, &impl->busy);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
   // The check comes first: switching the journal mode may write the file's header, and a file
   // that is not one of ours (or is damaged) must be left exactly as it is.
@@ -440,9 +478,8 @@ std::unique_ptr<Registry> Registry::open(const std::string& file, bool administr
     if (whyNot) *whyNot = *damage;
     return nullptr;
   }
-  // WAL lets readers and one writer of other processes go on together; NORMAL sync keeps every
-  // commit through a killed process and the file whole through a power cut.
-  const bool ready = exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
+  // NORMAL sync keeps every commit through a killed process and the file whole through a power cut.
+  const bool ready = switchToWal(db, impl->busy) && exec(db, "PRAGMA synchronous=NORMAL") &&
                      exec(db, "PRAGMA foreign_keys=ON") &&
                      exec(db, (std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str()) &&
                      impl->prepareAll();
@@ -463,6 +500,11 @@ std::unique_ptr<Registry> Registry::openOrStandIn(const std::string& file, bool 
 }
 
 const std::optional<RegistryFault>& Registry::fault() const { return impl_->fault; }
+
+void Registry::setBusyLimit(std::chrono::milliseconds limit) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->busy.limit = limit;
+}
 
 std::optional<RegKey> Registry::openKey(RegRoot root, std::string_view path, std::uint32_t access,
                                         bool create) {

@@ -4,6 +4,7 @@
 // keys. Two root hives. Key names compare without regard to letter case and keep the case they were
 // created with; subkeys list in case-insensitive order, values in the order they were first
 // written. Every write is one transaction, so a process killed mid-write leaves the file whole.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -87,6 +88,10 @@ class Registry {
 
   // Set when this registry only stands in for a file that could not be opened.
   const std::optional<RegistryFault>& fault() const;
+
+  // How long an operation waits for another process's lock on the file before it fails (10 s
+  // unless set). A write that fails wrote nothing.
+  void setBusyLimit(std::chrono::milliseconds limit);
 
   // Opens root\path ("A\B\C", backslashes; empty = the root itself) with the access asked for;
   // with `create`, missing keys on the way are made. nullopt when the key is missing and not to be

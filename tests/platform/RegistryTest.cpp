@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +33,16 @@ class RawDb {
   RawDb& operator=(const RawDb&) = delete;
   bool exec(const std::string& sql) {
     return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  // A lock held by another connection is tried again every 0.1 ms, for up to 10 s.
+  void waitEagerly() {
+    sqlite3_busy_handler(
+        db_,
+        [](void*, int count) {
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
+          return count < 100'000 ? 1 : 0;
+        },
+        nullptr);
   }
   std::string text(const std::string& sql) {
     sqlite3_stmt* s = nullptr;
@@ -466,6 +480,150 @@ TEST_F(RegistryTest, TwoProcessesWriteAtOnce) {
     EXPECT_EQ(make(*r, top).subKeyNames().size(), static_cast<std::size_t>(kEach)) << top;
   }
   EXPECT_EQ(RawDb(file_).text("PRAGMA integrity_check"), "ok");
+}
+
+// A barrier that processes forked after it share.
+class ProcessBarrier {
+ public:
+  explicit ProcessBarrier(unsigned count) {
+    void* p = mmap(nullptr, sizeof(pthread_barrier_t), PROT_READ | PROT_WRITE,
+                   MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    barrier_ = p == MAP_FAILED ? nullptr : static_cast<pthread_barrier_t*>(p);
+    pthread_barrierattr_t attr;
+    pthread_barrierattr_init(&attr);
+    pthread_barrierattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+    if (barrier_) pthread_barrier_init(barrier_, &attr, count);
+    pthread_barrierattr_destroy(&attr);
+  }
+  ~ProcessBarrier() {
+    if (!barrier_) return;
+    pthread_barrier_destroy(barrier_);
+    munmap(barrier_, sizeof(pthread_barrier_t));
+  }
+  ProcessBarrier(const ProcessBarrier&) = delete;
+  ProcessBarrier& operator=(const ProcessBarrier&) = delete;
+  bool ok() const { return barrier_ != nullptr; }
+  void wait() { pthread_barrier_wait(barrier_); }
+
+ private:
+  pthread_barrier_t* barrier_ = nullptr;
+};
+
+TEST_F(RegistryTest, ManyProcessesOpeningOneNewFileAtOnceAllSucceed) {
+  // Each round is a file nobody has made yet, opened by every process at the same moment: one
+  // makes it, the others meet its journal switch and its schema.
+  constexpr unsigned kProcesses = 16;
+  constexpr int kRounds = 12;
+  ProcessBarrier start(kProcesses);
+  ASSERT_TRUE(start.ok());
+  std::vector<pid_t> openers;
+  for (unsigned p = 0; p < kProcesses; ++p) {
+    openers.push_back(spawn([&] {
+      int failures = 0;
+      for (int round = 0; round < kRounds; ++round) {
+        start.wait();
+        std::string why;
+        auto r = Registry::open(dir_ + "/new" + std::to_string(round) + ".db", false, &why);
+        auto k = r ? r->openKey(RegRoot::CurrentUser, kSettings, kKeyAllAccess, true) : std::nullopt;
+        if (!k || !k->setDWord("opener", p)) {
+          std::fprintf(stderr, "round %d: %s\n", round, why.c_str());
+          ++failures;
+        }
+      }
+      return failures;
+    }));
+    ASSERT_GT(openers.back(), 0);
+  }
+  for (const pid_t opener : openers) EXPECT_EQ(exitStatus(opener), 0);
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string file = dir_ + "/new" + std::to_string(round) + ".db";
+    EXPECT_EQ(RawDb(file).text("PRAGMA journal_mode"), "wal") << round;
+    EXPECT_EQ(RawDb(file).text("SELECT count(*) FROM keys"), "5") << round;  // 2 hives, 3 keys
+  }
+}
+
+// A neighbour connection that writes back to back, holding the write lock most of the time.
+class BusyNeighbour {
+ public:
+  BusyNeighbour(const std::string& file, std::chrono::microseconds hold,
+                std::chrono::microseconds gap)
+      : db_(file) {
+    db_.waitEagerly();  // so that it takes the lock back at once after a writer had it
+    thread_ = std::thread([this, hold, gap] {
+      while (!stop_) {
+        if (db_.exec("BEGIN IMMEDIATE")) {
+          db_.exec("INSERT INTO keys(parent, name) VALUES(1, 'n" + std::to_string(writes_) + "')");
+          std::this_thread::sleep_for(hold);
+          if (db_.exec("COMMIT")) ++writes_;
+        }
+        std::this_thread::sleep_for(gap);
+      }
+    });
+  }
+  ~BusyNeighbour() {
+    stop_ = true;
+    thread_.join();
+  }
+  BusyNeighbour(const BusyNeighbour&) = delete;
+  BusyNeighbour& operator=(const BusyNeighbour&) = delete;
+  int writes() const { return writes_; }
+
+ private:
+  RawDb db_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> writes_{0};
+  std::thread thread_;
+};
+
+TEST_F(RegistryTest, AWriterFindsTheGapsOfABusyNeighbour) {
+  auto r = openAs(false);
+  auto k = make(*r, kSettings);
+  // The lock is free a twentieth of the time, in short gaps: a writer that sleeps long between
+  // tries misses them all within a second, one that tries again soon finds one within a few
+  // milliseconds.
+  r->setBusyLimit(std::chrono::seconds(1));
+  BusyNeighbour neighbour(file_, std::chrono::milliseconds(10), std::chrono::microseconds(500));
+  while (neighbour.writes() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  constexpr std::uint32_t kWrites = 30;
+  int failures = 0;
+  for (std::uint32_t i = 0; i < kWrites; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the neighbour takes over
+    failures += k.setDWord("n" + std::to_string(i), i) ? 0 : 1;
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(k.values().size(), kWrites);
+}
+
+TEST_F(RegistryTest, AWriterBlockedPastTheLimitFailsAndWritesNothing) {
+  auto r = openAs(false);
+  auto k = make(*r, kSettings);
+  ASSERT_TRUE(k.setString("kept", "old"));
+  const auto limit = std::chrono::milliseconds(200);
+  r->setBusyLimit(limit);
+  RawDb holder(file_);
+  ASSERT_TRUE(holder.exec("BEGIN IMMEDIATE"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(k.setString("kept", "new"));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, limit);
+  EXPECT_FALSE(k.setDWord("added", 1));
+  EXPECT_FALSE(k.deleteValue("kept"));
+  EXPECT_FALSE(r->openKey(RegRoot::CurrentUser, "Made\\Meanwhile", kKeyAllAccess, true));
+  EXPECT_FALSE(r->deleteKeyTree(RegRoot::CurrentUser, kSettings));
+  ASSERT_TRUE(holder.exec("COMMIT"));
+  // Reading never waited, and nothing of the failed writes arrived.
+  EXPECT_EQ(k.value("kept")->text, "old");
+  EXPECT_EQ(names(k.values()), std::vector<std::string>{"kept"});
+  EXPECT_FALSE(r->openKey(RegRoot::CurrentUser, "Made", kKeyRead));
+  // A lock let go within the limit is waited out.
+  r->setBusyLimit(std::chrono::seconds(10));
+  ASSERT_TRUE(holder.exec("BEGIN IMMEDIATE"));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    holder.exec("COMMIT");
+  });
+  EXPECT_TRUE(k.setString("kept", "new"));
+  release.join();
+  EXPECT_EQ(k.value("kept")->text, "new");
 }
 
 TEST_F(RegistryTest, AWriterKilledMidWriteLeavesTheFileWhole) {
