@@ -465,8 +465,8 @@ int TNetScanFm::ask(const std::string& text) {
   return app::messageBoxes().show(text, kCaption, app::kMbYesNo);
 }
 
-// The window's content, not the window: a disabled window would disable the source's own window
-// too, which is this window's.
+// The window's content, not the window: a disabled window takes no keys, and Escape must still
+// reach it while the source's window is up.
 void TNetScanFm::setControlsEnabled(bool enabled) {
   ScanBtn->setEnabled(enabled);
   CloseBtn->setEnabled(enabled);
