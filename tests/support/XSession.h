@@ -196,10 +196,22 @@ class XSession {
     return g;
   }
 
-  // A click of the button at the point (x, y) of the window.
+  // A click of the button at the point (x, y) of the window. The point is taken on the screen from
+  // the window's own position: xdotool's --window would count from a window manager's frame.
   bool click(const std::string& window, int x, int y, int button = 1) {
-    return xdotoolOk({"mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
+    const auto g = geometry(window);
+    if (!g) return false;
+    return xdotoolOk({"mousemove", "--sync", std::to_string(g->x + x), std::to_string(g->y + y),
                       "click", std::to_string(button)});
+  }
+
+  // The managed windows from the bottom of the stack to its top, as xdotool ids (a window
+  // manager keeps the list; empty without one).
+  std::vector<std::string> stacking() { return windowList("-root", "_NET_CLIENT_LIST_STACKING"); }
+  // The window a dialog belongs to (WM_TRANSIENT_FOR); empty when it belongs to none.
+  std::string transientFor(const std::string& window) {
+    const auto ids = windowList("-id", window, "WM_TRANSIENT_FOR");
+    return ids.empty() ? std::string() : ids.front();
   }
 
   // Keys (xdotool names: Return, Up, space, ...) to the window, which gets the keyboard first.
@@ -257,6 +269,20 @@ class XSession {
   }
 
  private:
+  // The window ids (hexadecimal in xprop's answer) of a property, as decimal xdotool ids.
+  template <typename... Args>
+  std::vector<std::string> windowList(const Args&... args) {
+    const std::string xprop = which("xprop");
+    if (xprop.empty()) return {};
+    Process p({xprop, "-display", display_, args...}, {}, (folder_ / "xprop.out").string());
+    if (p.wait(5000) != 0) return {};
+    std::vector<std::string> ids;
+    const std::string out = p.output();
+    const std::regex hex("0x[0-9a-fA-F]+");
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), hex); it != std::sregex_iterator(); ++it)
+      ids.push_back(std::to_string(std::stoul(it->str(), nullptr, 16)));
+    return ids;
+  }
   bool xdotoolOk(const std::vector<std::string>& args) {
     int code = -1;
     runXdotool(args, code);
