@@ -14,13 +14,12 @@
 #include "platform/Clock.h"
 #include "printing/PrinterPorts.h"
 #include "printing/PrinterQueueState.h"
-#include "scanning/TZELTWAIN.h"
+#include "scanning/TNetScanFm.h"
 
 namespace app {
 namespace {
 
 namespace tw = platform::twain;
-using scanning::TZELTWAIN;
 
 constexpr std::uint32_t kUserLockSeconds = 3600;
 constexpr int kSettleRounds = 10;
@@ -29,19 +28,13 @@ constexpr std::uint32_t kSettleMs = 200;
 // WIA systems: neither Windows 5.0 nor 4.0.
 bool wiaSystem() { return (core::WindowsVersionFlags & (core::kWin50 | core::kWin40)) == 0; }
 
-// The product names of the TWAIN sources, in the order the source manager gives them.
-std::vector<std::string> twainSourceNames() {
+// The product names of the TWAIN sources, in the order the source manager gives them, through the
+// scanning window's component: the program's only one, whose manager must stay open.
+std::vector<std::string> twainSourceNames(scanning::TNetScanFm& scanFm) {
   std::vector<std::string> names;
-  if (!TZELTWAIN::IsTwainDriverAvailable()) return names;
-  TZELTWAIN twain;
-  twain.InitTWAIN();
-  tw::TW_IDENTITY id{};
-  auto rc = twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id);
-  while (rc == tw::TWRC_SUCCESS) {
+  if (!scanFm.StartTwain()) return names;
+  for (const tw::TW_IDENTITY& id : scanning::ListDataSources(scanFm.ZELTwain))
     names.push_back(tw::str32(id.ProductName));
-    id = tw::TW_IDENTITY{};
-    rc = twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETNEXT, &id);
-  }
   return names;
 }
 
@@ -67,7 +60,7 @@ void TMainFm::createDeviceSetup() {
     }
   };
   s.listPrinters = [] { return printing::ListPrinters(); };
-  s.twainSources = [] { return twainSourceNames(); };
+  s.twainSources = [this] { return twainSourceNames(netScanFm()); };
   s.autoConnectPort = [](const std::string& port) { return printing::IsAutoConnectPort(port); };
   s.stopWatcher = [this](std::size_t i) {
     if (watchers_) watchers_->StopOne(printing::WatchKind::Printer, i);

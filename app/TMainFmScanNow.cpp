@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QTimer>
+#include <algorithm>
 #include <strings.h>
 #include <thread>
 
@@ -64,13 +65,7 @@ void TMainFm::ScanNowMItemClick() {
       messageBoxes().show(text, kProductName, style);
     };
     calls.twainPresent = [this] { return netScanFm().TwainPresent; };
-    calls.findTwainDriver = [this] {
-      if (scanning::TZELTWAIN::IsTwainDriverAvailable()) {
-        netScanFm().TwainPresent = true;
-        netScanFm().ZELTwain.InitTWAIN();
-      }
-      return netScanFm().TwainPresent;
-    };
+    calls.findTwainDriver = [this] { return netScanFm().StartTwain(); };
     calls.hourglass = [this](bool busy) {
       if (busy) listView_->viewport()->setCursor(Qt::WaitCursor);
       else listView_->viewport()->unsetCursor();
@@ -96,21 +91,12 @@ void TMainFm::ScanNowMItemClick() {
     calls.runWia = [this](const std::string& deviceId) { scanning::RunWiaRoad(deviceId, wiaRoad()); };
     calls.runTwain = [this](const DeviceData& device, const std::string& sourceName) {
       scanning::TNetScanFm& fm = netScanFm();
-      tw::TW_IDENTITY id{};
-      std::uint16_t rc = fm.ZELTwain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY,
-                                                           tw::MSG_GETFIRST, &id);
-      bool found = false;
-      while (rc == tw::TWRC_SUCCESS) {
-        const std::string product = tw::str32(id.ProductName);
-        if (strcasecmp(product.c_str(), sourceName.c_str()) == 0) {
-          found = true;
-          break;
-        }
-        rc = fm.ZELTwain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY,
-                                               tw::MSG_GETNEXT, &id);
-      }
-      if (!found) return TwainRoadResult{};
-      fm.ZELTwain.SetDataSource(id);
+      const std::vector<tw::TW_IDENTITY> sources = scanning::ListDataSources(fm.ZELTwain);
+      const auto source = std::find_if(sources.begin(), sources.end(), [&](const tw::TW_IDENTITY& id) {
+        return strcasecmp(tw::str32(id.ProductName).c_str(), sourceName.c_str()) == 0;
+      });
+      if (source == sources.end()) return TwainRoadResult{};
+      fm.ZELTwain.SetDataSource(*source);
       fm.SrcLabel->setText(QString::fromStdString(sourceName));
       fm.DefaultFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
       fm.Device = device;

@@ -270,7 +270,7 @@ TW_UINT16 Source::userInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
     SourceWindows* windows = sourceWindows();
     if (!windows) return fail(TWCC_OPERATIONERROR);
     std::weak_ptr<bool> alive = alive_;
-    window_ = windows->open({str32(identity_.ProductName), str32(identity_.Manufacturer)},
+    window_ = windows->open({str32(identity_.ProductName), str32(identity_.Manufacturer), parent_},
                             [this, alive](SourceWindowChoice choice) {
                               if (alive.lock()) userChose(choice);
                             });

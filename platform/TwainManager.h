@@ -32,6 +32,7 @@ std::string windowsDirectory();
 enum class SourceWindowChoice { Scan, Close };
 struct SourceWindowInfo {
   std::string productName, manufacturer;
+  TW_UINT32 parent = 0;  // the application's window that owns it (TW_USERINTERFACE.hParent)
 };
 class SourceWindows {
  public:

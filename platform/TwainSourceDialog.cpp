@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <map>
 
@@ -13,10 +14,26 @@
 namespace platform::twain {
 namespace {
 
+// The Qt windows that stand as parents of sources' windows, by their handles.
+std::map<std::uint32_t, QPointer<QWidget>>& parentWidgets() {
+  static std::map<std::uint32_t, QPointer<QWidget>> widgets;
+  return widgets;
+}
+
+QWidget* widgetOf(std::uint32_t handle) {
+  const auto it = parentWidgets().find(handle);
+  return it == parentWidgets().end() ? nullptr : it->second.data();
+}
+
 class QtSourceWindows final : public SourceWindows {
  public:
+  // A dialog without an owner would sit behind a stay-on-top window and, while a modal window
+  // runs, take no input at all: it belongs to the window the application named.
   int open(const SourceWindowInfo& info, std::function<void(SourceWindowChoice)> answer) override {
-    auto* dialog = new TwainSourceDialog(info, std::move(answer));
+    QWidget* owner = widgetOf(info.parent);
+    auto* dialog = new TwainSourceDialog(info, std::move(answer), owner);
+    if (owner && owner->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+      dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     const int id = next_++;
     dialogs_[id] = dialog;
@@ -92,6 +109,19 @@ void TwainSourceDialog::reject() {
 }
 
 std::vector<TwainSourceDialog*> openSourceDialogs() { return qtWindows().shown(); }
+
+std::uint32_t parentHandleFor(QWidget* window) {
+  for (const auto& [handle, widget] : parentWidgets())
+    if (widget == window) return handle;
+  // Notifications are posted to the parent, so it is a window of the message queue.
+  const std::uint32_t handle = createMessageWindow({});
+  parentWidgets()[handle] = window;
+  QObject::connect(window, &QObject::destroyed, [handle] {
+    parentWidgets().erase(handle);
+    destroyMessageWindow(handle);
+  });
+  return handle;
+}
 
 void installQtTwain() {
   if (!qApp) return;

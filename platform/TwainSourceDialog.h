@@ -1,7 +1,9 @@
 #pragma once
 // The sources' own window in a Qt program: a small dialog with the source's name, "Scan" and
-// "Close". installQtTwain() also wakes the application's message queue from Qt's event loop.
+// "Close", owned by the window the application named as its parent. installQtTwain() also wakes
+// the application's message queue from Qt's event loop.
 #include <QDialog>
+#include <cstdint>
 #include <functional>
 
 #include "platform/TwainManager.h"
@@ -34,5 +36,10 @@ std::vector<TwainSourceDialog*> openSourceDialogs();
 
 // Once per program, after the QApplication exists; harmless when called again.
 void installQtTwain();
+
+// The handle that stands for a Qt window as the parent of a source's window
+// (TW_USERINTERFACE.hParent): the source's dialog is then that window's own, stacked above it and
+// open to the user while it is modal. Made on first use, dropped with the window.
+std::uint32_t parentHandleFor(QWidget* window);
 
 }  // namespace platform::twain

@@ -1,23 +1,59 @@
 #include "scanning/NetScanRules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 namespace scanning {
 
+namespace {
+
+// The base of a later page's file: "Name" for "Name_12.bmp" (the page number as PageFile writes
+// it, 2 or more); empty for any other name.
+std::string laterPageBase(const std::string& file) {
+  const auto dot = file.rfind('.');
+  if (dot == std::string::npos) return {};
+  const std::string ext = file.substr(dot);
+  if (ext != ".bmp" && ext != ".jpg") return {};
+  const auto bar = file.rfind('_', dot);
+  if (bar == std::string::npos || bar + 1 == dot || file[bar + 1] == '0') return {};
+  const std::string number = file.substr(bar + 1, dot - bar - 1);
+  if (!std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }))
+    return {};
+  if (number == "1") return {};
+  return file.substr(0, bar);
+}
+
+}  // namespace
+
 GroupName ChooseGroupFile(const std::string& folder, const std::string& name,
-                          const std::string& ext, const std::function<bool(const std::string&)>& exists) {
+                          const std::string& ext, const std::set<std::string>& existing) {
   const std::string plain = folder + name + "." + ext;
   if (plain.size() > kMaxGroupFile) return {GroupNameResult::TooLong, plain};
+  const bool pagesBeside = ext == "bmp" || ext == "jpg";
+  std::set<std::string> laterPages;
+  if (pagesBeside)
+    for (const std::string& file : existing)
+      if (std::string base = laterPageBase(file); !base.empty()) laterPages.insert(std::move(base));
   auto taken = [&](const std::string& base) {
-    return exists(base + "." + ext) || exists(base + ".bmp") || exists(base + ".jpg");
+    return existing.contains(base + "." + ext) || existing.contains(base + ".bmp") ||
+           existing.contains(base + ".jpg") || laterPages.contains(base);
   };
   for (int k = 0; k <= 1000; ++k) {
-    const std::string base = folder + name + (k ? std::to_string(k) : std::string());
-    if (!taken(base)) return {GroupNameResult::Free, base + "." + ext};
+    const std::string base = name + (k ? std::to_string(k) : std::string());
+    if (!taken(base)) return {GroupNameResult::Free, folder + base + "." + ext};
   }
   return {GroupNameResult::AllTaken, plain};
+}
+
+std::set<std::string> FileNamesIn(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    names.insert(it->path().filename().string());
+  return names;
 }
 
 std::string DecimalText(double value) {

@@ -2,6 +2,7 @@
 // What the scanning window decides, without a display: the group's file name, the picture's
 // information texts and the preview's zoom steps.
 #include <functional>
+#include <set>
 #include <string>
 
 namespace scanning {
@@ -16,9 +17,13 @@ struct GroupName {
 };
 
 // The first free group name: Name, then Name1 ... Name1000. A name is free when neither
-// Name.ext, Name.bmp nor Name.jpg exists (pages are written as BMP first, JPEG later).
+// Name.ext, Name.bmp nor Name.jpg exists (pages are written as BMP first, JPEG later) and, for a
+// BMP or JPG group, whose later pages land beside it, no Name_n.bmp or Name_n.jpg (n >= 2) either.
+// `existing` holds the names of the folder's files, without the folder.
 GroupName ChooseGroupFile(const std::string& folder, const std::string& name,
-                          const std::string& ext, const std::function<bool(const std::string&)>& exists);
+                          const std::string& ext, const std::set<std::string>& existing);
+// The names of the files in a folder (none when it cannot be read).
+std::set<std::string> FileNamesIn(const std::string& folder);
 
 // The picture information texts for W x H pixels at `bits` and `dpi`.
 struct PictureInfo {

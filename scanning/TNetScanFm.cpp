@@ -22,12 +22,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/MessageBoxes.h"
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
 #include "platform/GlobalMemory.h"
+#include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
 #include "scanning/NetScanRules.h"
 #include "scanning/PdfGroup.h"
@@ -81,9 +83,12 @@ TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(kCaption);
   setWindowFlag(Qt::WindowStaysOnTopHint);
   auto* layout = new QHBoxLayout(this);
-  layout->addWidget(buildLeftPanel());
-  layout->addWidget(buildRightPanel(), 1);
+  leftPanel_ = buildLeftPanel();
+  rightPanel_ = buildRightPanel();
+  layout->addWidget(leftPanel_);
+  layout->addWidget(rightPanel_, 1);
   resize(860, 600);
+  buildSaveDialog();
 
   TimeoutTimer = new QTimer(this);
   TimeoutTimer->setInterval(20000);  // as stored; FormCreate sets the real time
@@ -109,12 +114,13 @@ TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
   ZELTwain.OnScanStart = [this](TZELTWAIN*) { ZELTwainScanStart(); };
   ZELTwain.OnScanCancel = [this](TZELTWAIN*) { ZELTwainScanCancel(); };
   ZELTwain.OnScanClose = [this](TZELTWAIN*) { ZELTwainScanClose(); };
+  // The source's own window is this window's, above it and open to the user while it is modal.
+  ZELTwain.setParentWindow(platform::twain::parentHandleFor(this));
 
   SaveDialogExecute = [this] {
-    return QFileDialog::getSaveFileName(
-               this, QString(), QString::fromStdString(FilePathEdit->text().toStdString()),
-               "JPEG Image (*.jpg);;Bitmap Image (*.bmp);;Portable Document Format (*.pdf)")
-        .toStdString();
+    SaveDialog->setDirectory(FilePathEdit->text());
+    if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return std::string();
+    return SaveDialog->selectedFiles().front().toStdString();
   };
   OpenInShell = [](const std::string& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
@@ -132,6 +138,22 @@ TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
 TNetScanFm::~TNetScanFm() {
   if (savingThread_) savingThread_->waitFor();
   closeSource();
+  removeTemporaryFolder();
+}
+
+// A name typed without an extension gets the chosen filter's ("jpg" at first); the window asks
+// its own question before a file is replaced, so the dialog asks none.
+void TNetScanFm::buildSaveDialog() {
+  SaveDialog = new QFileDialog(this);
+  SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog->setNameFilters(
+      {"JPEG Image (*.jpg)", "Bitmap Image (*.bmp)", "Portable Document Format (*.pdf)"});
+  SaveDialog->setDefaultSuffix("jpg");
+  SaveDialog->setOption(QFileDialog::DontConfirmOverwrite);
+  connect(SaveDialog, &QFileDialog::filterSelected, SaveDialog, [this](const QString& filter) {
+    const qsizetype star = filter.lastIndexOf("*.");
+    if (star >= 0) SaveDialog->setDefaultSuffix(filter.mid(star + 2).chopped(1));
+  });
 }
 
 QWidget* TNetScanFm::buildLeftPanel() {
@@ -282,17 +304,19 @@ void TNetScanFm::FormCreate() {
   Locked = false;
   TimeoutTimer->setInterval(kIdleUnlockMs);
   TimeoutTimer->stop();
-  if (TZELTWAIN::IsTwainDriverAvailable()) {
-    TwainPresent = true;
-    try {
-      ZELTwain.InitTWAIN();
-    } catch (const std::exception&) {
-      TwainPresent = false;  // a manager that would not open: Scan Now tries again
-    }
+  StartTwain();
+}
+
+bool TNetScanFm::StartTwain() {
+  if (TwainPresent) return true;
+  if (!TZELTWAIN::IsTwainDriverAvailable()) return false;
+  TwainPresent = true;
+  try {
+    ZELTwain.InitTWAIN();
+  } catch (const std::exception&) {
+    TwainPresent = false;  // a manager that would not open: the next caller tries again
   }
-  TemporaryBaseName =
-      QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString() + "/" +
-      FileNameEdit->text().toStdString();
+  return TwainPresent;
 }
 
 void TNetScanFm::showEvent(QShowEvent* event) {
@@ -334,6 +358,21 @@ void TNetScanFm::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
+// Escape or the close box while the source's own window is up close that window, as its Close
+// does, and give this window back; otherwise they close this window.
+void TNetScanFm::reject() {
+  if (sourceWindowUp()) {
+    closeSource();
+    ZELTwainScanClose();
+    return;
+  }
+  QDialog::reject();
+}
+
+bool TNetScanFm::sourceWindowUp() const {
+  return ZELTwain.ShowUI() && ZELTwain.IsDataSourceEnabled() && !savingThread_;
+}
+
 void TNetScanFm::done(int result) {
   if (savingThread_) return;
   FormClose();
@@ -341,12 +380,40 @@ void TNetScanFm::done(int result) {
 }
 
 void TNetScanFm::FormClose() {
-  if (temporaryJpegs_) deleteTemporaryJpegs(pageCount_);
-  temporaryJpegs_ = false;
+  removeTemporaryFolder();
   preview_ = QImage();
   ScanImage->clearPicture();
   closeSource();
   TimeoutTimer->stop();
+}
+
+// A PDF group's pages wait in a folder of this window's own, under a base that none of the
+// folder's files has: a page never lands on a file that was there.
+bool TNetScanFm::makeTemporaryBase() {
+  std::error_code ec;
+  if (temporaryFolder_.empty() || !std::filesystem::is_directory(temporaryFolder_, ec)) {
+    std::string pattern = QDir::tempPath().toStdString() + "/tarvex-scan-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return false;
+    temporaryFolder_ = pattern;
+    temporaryKept_ = false;
+  }
+  const std::string folder = temporaryFolder_ + "/";
+  const GroupName base = ChooseGroupFile(folder, "Picture", "bmp", FileNamesIn(folder));
+  if (base.result != GroupNameResult::Free) return false;
+  temporaryBase_ = base.file.substr(0, base.file.size() - 4);
+  return true;
+}
+
+// The folder goes with everything in it, unless a failed save named pages in it for the user.
+void TNetScanFm::removeTemporaryFolder() {
+  if (temporaryJpegs_) deleteTemporaryJpegs(temporaryBase_, pageCount_);
+  temporaryJpegs_ = false;
+  if (temporaryFolder_.empty()) return;
+  std::error_code ec;
+  if (!temporaryKept_) std::filesystem::remove_all(temporaryFolder_, ec);
+  temporaryFolder_.clear();
+  temporaryBase_.clear();
+  temporaryKept_ = false;
 }
 
 void TNetScanFm::closeSource() {
@@ -358,9 +425,9 @@ void TNetScanFm::closeSource() {
   }
 }
 
-void TNetScanFm::deleteTemporaryJpegs(int pages) {
-  for (int n = 1; n <= std::max(1, pages); ++n)
-    std::remove(PageFile(TemporaryBaseName, n, ".jpg").c_str());
+void TNetScanFm::deleteTemporaryJpegs(const std::string& base, int pages) {
+  if (base.empty()) return;
+  for (int n = 1; n <= std::max(1, pages); ++n) std::remove(PageFile(base, n, ".jpg").c_str());
 }
 
 void TNetScanFm::message(const std::string& text) {
@@ -371,16 +438,24 @@ int TNetScanFm::ask(const std::string& text) {
   return platform::messageBoxes().show(text, kCaption, platform::kMbYesNo);
 }
 
+// The window's content, not the window: a disabled window takes no keys, and Escape must still
+// reach it while the source's window is up.
 void TNetScanFm::setControlsEnabled(bool enabled) {
   ScanBtn->setEnabled(enabled);
   CloseBtn->setEnabled(enabled);
-  setEnabled(enabled);
+  leftPanel_->setEnabled(enabled);
+  rightPanel_->setEnabled(enabled);
 }
 
 // ---- scanning ----
 
-std::string TNetScanFm::groupExtension() const {
+std::string TNetScanFm::chosenExtension() const {
   return lowerCase(FileFmtComboBox1->currentText().toStdString());
+}
+
+std::string TNetScanFm::groupKind() const {
+  const auto dot = groupFile_.find_last_of('.');
+  return dot == std::string::npos ? std::string() : upperCase(groupFile_.substr(dot + 1));
 }
 
 std::string TNetScanFm::groupBase() const {
@@ -389,15 +464,14 @@ std::string TNetScanFm::groupBase() const {
 }
 
 std::string TNetScanFm::pageFileOf(int n) const {
-  const bool pdf = upperCase(groupExtension()) == "PDF";
-  return PageFile(pdf ? TemporaryBaseName : groupBase(), n, ".bmp");
+  return PageFile(groupKind() == "PDF" ? temporaryBase_ : groupBase(), n, ".bmp");
 }
 
 std::string TNetScanFm::previewFileOf(int n) const {
-  const std::string ext = upperCase(groupExtension());
-  if (ext == "BMP") return PageFile(groupBase(), n, ".bmp");
-  if (ext == "JPG") return PageFile(groupBase(), n, ".jpg");
-  return PageFile(TemporaryBaseName, n, ".jpg");
+  const std::string kind = groupKind();
+  if (kind == "BMP") return PageFile(groupBase(), n, ".bmp");
+  if (kind == "JPG") return PageFile(groupBase(), n, ".jpg");
+  return PageFile(temporaryBase_, n, ".jpg");
 }
 
 void TNetScanFm::ScanBtnClick() {
@@ -409,8 +483,9 @@ void TNetScanFm::ScanBtnClick() {
     message(core::LoadMessage("SNo_PFile_Path"));
     return;
   }
-  const GroupName name = ChooseGroupFile(FilePathEdit->text().toStdString(),
-                                         FileNameEdit->text().toStdString(), groupExtension(), fileExists);
+  const std::string folder = FilePathEdit->text().toStdString();
+  const GroupName name = ChooseGroupFile(folder, FileNameEdit->text().toStdString(),
+                                         chosenExtension(), FileNamesIn(folder));
   if (name.result == GroupNameResult::TooLong) {
     message(core::LoadMessage("SFile_Save_Err") + "\n\n" + name.file);
     return;
@@ -431,6 +506,11 @@ void TNetScanFm::ScanBtnClick() {
   }
 
   const int previousPages = pageCount_;
+  const std::string previousBase = temporaryBase_;
+  if (groupKind() == "PDF" && !makeTemporaryBase()) {
+    message(core::LoadMessage("SFile_Open_Err") + " : " + QDir::tempPath().toStdString());
+    return;
+  }
   TimeoutTimer->stop();
   PBtn->setEnabled(false);
   NBtn->setEnabled(false);
@@ -448,7 +528,7 @@ void TNetScanFm::ScanBtnClick() {
   if (ZELTwain.IsDataSourceEnabled()) {
     NoteSText->setText(NoteLabel1->text());
     if (temporaryJpegs_) {
-      deleteTemporaryJpegs(previousPages);
+      deleteTemporaryJpegs(previousBase, previousPages);
       temporaryJpegs_ = false;
       lastPdf_.clear();
     }
@@ -526,8 +606,8 @@ void TNetScanFm::ZELTwainScanReady() {
   fitScale_ = 0;
   MainPanelResize();
 
-  const std::string ext = upperCase(groupExtension());
-  ShowPageInfo(n, ext == "BMP" ? page : ext == "JPG" ? PageFile(groupBase(), n, ".jpg") : groupFile_);
+  const std::string kind = groupKind();
+  ShowPageInfo(n, kind == "BMP" ? page : kind == "JPG" ? PageFile(groupBase(), n, ".jpg") : groupFile_);
   setCursor(Qt::WaitCursor);
   repaint();
 
@@ -592,6 +672,8 @@ void TNetScanFm::SetTemporaryJpegs(bool exist, const std::string& lastPdf) {
 }
 
 void TNetScanFm::SaveDone(int pageCount, bool saveFailed) {
+  // A failed PDF group's pages stay where the message said they are.
+  if (saveFailed && groupKind() == "PDF") temporaryKept_ = true;
   currentPage_ = 0;
   if (!saveFailed) ShowPage(0);
   NoteSText->setText(NoteLabel21->text() + QString::number(pageCount) + NoteLabel22->text());
@@ -619,7 +701,7 @@ void TNetScanFm::PBtnClick() {
 
 void TNetScanFm::ShowPage(int index) {
   IndexLabel->setText(QString::number(index + 1));
-  const std::string ext = upperCase(groupExtension());
+  const std::string ext = groupKind();
   const std::string file = previewFileOf(index + 1);
   if (!loadPreview(file))
     message(core::LoadMessage("SFile_Open_Err") + " : " + file + " .");

@@ -16,6 +16,7 @@
 #include "scanning/TZELTWAIN.h"
 
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -39,9 +40,6 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string HostName;     // this computer's name, as the main window holds it
   bool Locked = false;
   std::string DefaultFolder;
-
-  // Where the pages of a PDF group wait (the user's documents folder + the name at creation).
-  std::string TemporaryBaseName;
 
   // How the window asks for a file to save to and for a folder; tests replace them.
   std::function<std::string()> SaveDialogExecute;
@@ -82,10 +80,15 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   QLabel* NoteLabel1;
   QLabel* NoteLabel21;
   QLabel* NoteLabel22;
+  QFileDialog* SaveDialog;
   QTimer* TimeoutTimer;
   QTimer* SaveFileTimer;
   TSaveFileFm* SaveFileFm;
   TZELTWAIN ZELTwain;
+
+  // Marks TWAIN present and starts the component when a source is installed (once: later calls
+  // only report); true when TWAIN is present. Scan Now and the set-up wizard's source list use it.
+  bool StartTwain();
 
   // --- Window events and commands.
   void FormCreate();
@@ -121,12 +124,15 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   int Scale() const { return scale_; }
   int FitScale() const { return fitScale_; }
   bool TemporaryJpegsExist() const { return temporaryJpegs_; }
+  // Where a PDF group's pages wait: a folder of the window's own, made for the first PDF group and
+  // removed on close; empty while there is none.
+  const std::string& TemporaryFolder() const { return temporaryFolder_; }
   const QImage& Preview() const { return preview_; }
   bool Saving() const { return savingThread_ != nullptr; }
 
   // --- SaveScanningHost: the saving thread's calls, on the UI thread.
   std::string GroupFile() override { return groupFile_; }
-  std::string TemporaryBase() override { return TemporaryBaseName; }
+  std::string TemporaryBase() override { return temporaryBase_; }
   void ShowSaveError(const std::string& text) override;
   void EnablePaging() override;
   void SetTemporaryJpegs(bool exist, const std::string& lastPdf) override;
@@ -135,6 +141,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void reject() override;
   void done(int result) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -142,23 +149,33 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
  private:
   QWidget* buildLeftPanel();
   QWidget* buildRightPanel();
+  void buildSaveDialog();
+  bool sourceWindowUp() const;
+  bool makeTemporaryBase();
+  void removeTemporaryFolder();
   void setControlsEnabled(bool enabled);
   void afterScanEnds();
   void closeSource();
-  void deleteTemporaryJpegs(int pages);
+  void deleteTemporaryJpegs(const std::string& base, int pages);
   void message(const std::string& text);
   int ask(const std::string& text);
   void ShowPageInfo(int n, const std::string& file);
   void FormatPictureInfo(int bits, int dpi);
   void applyScale(bool zoomIn);
-  std::string groupExtension() const;  // "jpg", "bmp" or "pdf"
-  std::string groupBase() const;       // the group file without its extension
+  std::string chosenExtension() const;  // "jpg", "bmp" or "pdf", as the format box says now
+  std::string groupKind() const;        // "JPG", "BMP" or "PDF", as the group was scanned
+  std::string groupBase() const;        // the group file without its extension
   std::string pageFileOf(int n) const; // the page's BMP while scanning
   std::string previewFileOf(int n) const;
   bool savePreviewAs(const std::string& file, int dpi);
   bool loadPreview(const std::string& file);  // false: the page could not be read
 
+  QWidget* leftPanel_ = nullptr;
+  QWidget* rightPanel_ = nullptr;
   std::string groupFile_;
+  std::string temporaryFolder_;
+  std::string temporaryBase_;
+  bool temporaryKept_ = false;  // a failed save named pages in the folder for the user
   int pageCount_ = 0;
   int currentPage_ = 0;
   int fitScale_ = 0;

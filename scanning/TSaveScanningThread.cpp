@@ -64,13 +64,24 @@ void TSaveScanningThread::execute() {
   base_ = groupFile_.substr(0, groupFile_.size() - extension_.size());
   saveFailed_ = false;
 
+  // Whatever goes wrong, the user hears of it and the window comes back with SaveDone.
+  try {
+    saveGroup();
+  } catch (const std::exception& e) {
+    fail(saveError(groupFile_) + "\n\n" + e.what());
+  } catch (...) {
+    fail(saveError(groupFile_));
+  }
+
+  if (!saveFailed_ && PageCount > 1) synchronize([&] { host_.EnablePaging(); });
+  synchronize([&] { host_.SaveDone(PageCount, saveFailed_); });
+}
+
+void TSaveScanningThread::saveGroup() {
   const std::string kind = upper(extension_);
   if (kind == ".BMP") saveBmpGroup();
   else if (kind == ".JPG") saveJpgGroup();
   else if (kind == ".PDF") savePdfGroup();
-
-  if (!saveFailed_ && PageCount > 1) synchronize([&] { host_.EnablePaging(); });
-  synchronize([&] { host_.SaveDone(PageCount, saveFailed_); });
 }
 
 void TSaveScanningThread::saveBmpGroup() {

@@ -38,6 +38,8 @@ class TSaveScanningThread : public platform::Thread {
 
  protected:
   void execute() override;
+  // Writes the group by its extension.
+  virtual void saveGroup();
 
  private:
   void saveBmpGroup();

@@ -164,16 +164,20 @@ bool TZELTWAIN::IsTwainDriverAvailable() {
   return found;
 }
 
+// Harmless when repeated (a first call whose manager would not open, then a retry): the hook is
+// installed once, since a second one would chain to itself, and an open manager keeps its Id.
 void TZELTWAIN::InitTWAIN() {
   parent_ = platform::applicationWindow();
-  identity_.Id = parent_;
+  if (!dsmOpen_) identity_.Id = parent_;
   fLoadTwain();
 #ifdef TARVEX_TWAIN_QT
   platform::twain::installQtTwain();
 #endif
-  previousOnMessage_ = platform::setApplicationOnMessage(
-      [this](platform::AppMessage& msg, bool& handled) { fNewOnMessageHandler(msg, handled); });
-  hookInstalled_ = true;
+  if (!hookInstalled_) {
+    previousOnMessage_ = platform::setApplicationOnMessage(
+        [this](platform::AppMessage& msg, bool& handled) { fNewOnMessageHandler(msg, handled); });
+    hookInstalled_ = true;
+  }
   OpenDataSourceManager();
 }
 
@@ -279,14 +283,14 @@ void TZELTWAIN::CloseDataSource() {
 void TZELTWAIN::EnableDataSource() {
   check(dsOpen_, "Data Source must be open");
   if (dsEnabled_) return;
-  TW_USERINTERFACE ui{static_cast<TW_BOOL>(showUI_ ? 0xFFFF : 0), 0, parent_};
+  TW_USERINTERFACE ui{static_cast<TW_BOOL>(showUI_ ? 0xFFFF : 0), 0, uiParent()};
   dsEnabled_ = CallDataSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui) == TWRC_SUCCESS;
 }
 
 void TZELTWAIN::DisableDataSource() {
   check(dsOpen_, "Data Source must be open");
   if (!dsEnabled_) return;
-  TW_USERINTERFACE ui{0xFFFF, 0, parent_};
+  TW_USERINTERFACE ui{0xFFFF, 0, uiParent()};
   TwainCheckDataSource(CallDataSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui),
                        "DisableDataSource");
   dsEnabled_ = false;
@@ -522,6 +526,23 @@ std::string TZELTWAIN::Filename() const { return std::string(filename_, strnlen(
 void TZELTWAIN::setFilename(const std::string& name) {
   std::memset(filename_, 0, sizeof filename_);
   std::memcpy(filename_, name.data(), std::min<std::size_t>(name.size(), 255));
+}
+
+std::vector<TW_IDENTITY> ListDataSources(TZELTWAIN& twain) {
+  std::vector<TW_IDENTITY> sources;
+  try {
+    twain.OpenDataSourceManager();
+    TW_IDENTITY id{};
+    auto rc = twain.CallDataSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &id);
+    while (rc == TWRC_SUCCESS) {
+      sources.push_back(id);
+      id = TW_IDENTITY{};
+      rc = twain.CallDataSourceManager(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &id);
+    }
+  } catch (const std::exception&) {
+    // No manager to ask (not loadable, or its entry gone): no sources.
+  }
+  return sources;
 }
 
 }  // namespace scanning

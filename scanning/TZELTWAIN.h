@@ -11,6 +11,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/AppMessages.h"
 #include "platform/GlobalMemory.h"
@@ -127,6 +128,10 @@ class TZELTWAIN {
   void setCountry(TCountryType c);
   bool ShowUI() const { return showUI_; }
   void setShowUI(bool show) { showUI_ = show; }
+  // The window that owns the source's own window (hParent of DAT_USERINTERFACE); 0, the default,
+  // is the application's window.
+  std::uint32_t ParentWindow() const { return uiParent_; }
+  void setParentWindow(std::uint32_t window) { uiParent_ = window; }
   int Cursor() const;
   void setCursor(int cursor);
   TImageType FileFormat() const;
@@ -148,12 +153,14 @@ class TZELTWAIN {
  private:
   void fNativeXfer();
   void transferLoop();
+  std::uint32_t uiParent() const { return uiParent_ ? uiParent_ : parent_; }
 
   void* owner_;
   std::uint32_t library_ = 0;
   TW_IDENTITY identity_{};
   TW_IDENTITY source_{};
   std::uint32_t parent_ = 0;
+  std::uint32_t uiParent_ = 0;
   TTransferType destination_ = xfNative;
   bool dsmOpen_ = false, dsOpen_ = false, dsEnabled_ = false;
   bool isLastPage_ = false, cancel_ = false, transferFailed_ = false;
@@ -167,5 +174,9 @@ class TZELTWAIN {
   char filename_[256] = {};
   std::uint16_t fileFormat_ = ffBMP;
 };
+
+// The sources the manager lists (DAT_IDENTITY, MSG_GETFIRST then MSG_GETNEXT), in its order,
+// the manager opened first when it is not; none when it cannot be reached.
+std::vector<TW_IDENTITY> ListDataSources(TZELTWAIN& twain);
 
 }  // namespace scanning

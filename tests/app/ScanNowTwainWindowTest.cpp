@@ -20,6 +20,7 @@
 #include "app/Dialogs.h"
 #include "app/ScanNow.h"
 #include "app/ServerList.h"
+#include "app/TDeviceSetupFm.h"
 #include "app/TMainFm.h"
 #include "core/DriverInterface.h"
 #include "platform/Clock.h"
@@ -230,6 +231,41 @@ TEST_F(ScanNowTwainWindowTest, StoredSourceScansAGroupInTheModalWindowThenUnlock
   EXPECT_EQ(requests(core::IOCTL_TCPBUS_UNLOCK_DEVICE),
             std::vector<Bytes>{(Bytes{0x01, 0x00, 0x00, 0x00, 0x00, 0x01})});
   EXPECT_TRUE(requests(core::IOCTL_TCPBUS_UNLINK_DEVICE).empty());
+}
+
+// The set-up wizard lists the sources through the scanning window's component, the program's only
+// one: its manager stays open, and a Scan Now afterwards finds the source and scans without a word.
+TEST_F(ScanNowTwainWindowTest, TheWizardsSourceListLeavesScanNowWorking) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 1; }));
+  window->selectRow(window->rows().rows().front().data.get());
+  for (int listing = 0; listing < 2; ++listing) {
+    std::vector<std::string> names;
+    for (const app::ScanRow& r : window->deviceSetup().setup().FillScannerList()) names.push_back(r.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Velmora Photo 10", "Canon CanoScan LiDE 400"}));
+  }
+  const fs::path folder = outputFolder("scanning/scan-now-after-wizard");
+  for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
+
+  scanning::TNetScanFm& fm = window->netScanFm();
+  when(fm, [&] { return fm.isVisible(); }, [&] {
+    fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+    fm.FileFmtComboBox->setCurrentIndex(1);  // BMP
+    fm.ScanBtn->click();
+  });
+  when(fm, [&] { return !tw::openSourceDialogs().empty(); },
+       [&] { tw::openSourceDialogs().back()->scanButton()->click(); });
+  when(fm,
+       [&] {
+         if (fm.Saving()) fm.SaveFileTimerTimer();
+         return !fm.Saving() && fm.NoteSText->text().contains("picture(s) were scanned.");
+       },
+       [&] { fm.CloseBtn->click(); });
+  window->ScanNowMItemClick();
+
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  EXPECT_TRUE(fs::exists(folder / "Picture_2.bmp"));
+  EXPECT_FALSE(fm.Locked);
+  EXPECT_EQ(requests(core::IOCTL_TCPBUS_UNLOCK_DEVICE).size(), 1u);
 }
 
 }  // namespace

@@ -145,11 +145,11 @@ class UserRunTest : public ::testing::Test {
     const auto entries = log();
     return entries.empty() ? 0 : entries.back().seq;
   }
-  // The control requests of OFFICE-PC with the code, after `fromSeq`: their request bytes.
+  // The control requests of this run's computer with the code, after `fromSeq`: their bytes.
   std::vector<std::string> requests(const std::string& code, long long fromSeq = 0) {
     std::vector<std::string> out;
     for (const auto& e : log())
-      if (e.seq > fromSeq && e.host == "OFFICE-PC" && e.what == "control" && e.code == code)
+      if (e.seq > fromSeq && e.host == computer && e.what == "control" && e.code == code)
         out.push_back(e.request);
     return out;
   }
@@ -163,7 +163,7 @@ class UserRunTest : public ::testing::Test {
   }
   long long seqOf(const std::string& code, const std::string& request) {
     for (const auto& e : log())
-      if (e.host == "OFFICE-PC" && e.what == "control" && e.code == code && e.request == request) return e.seq;
+      if (e.host == computer && e.what == "control" && e.code == code && e.request == request) return e.seq;
     return 0;
   }
   // OFFICE-PC read a device list after `fromSeq`: its rows follow the server's latest state.
@@ -200,6 +200,7 @@ class UserRunTest : public ::testing::Test {
   std::vector<std::string> env = programFolder.env();
   std::unique_ptr<test::Process> simhost, tarvex;
   std::string mainWindow;
+  std::string computer = "OFFICE-PC";  // the computer tarvex runs as
   std::vector<LogEntry> logSeen;
 };
 
@@ -452,6 +453,78 @@ TEST_F(DesktopRunTest, TheEndOfTheSessionEndsTheProgramUnderTheWizard) {
   EXPECT_EQ(waitForEnd(10000), 0) << "the program went on under the wizard";
   const auto unlinks = requests("0x22204c", before);
   EXPECT_NE(std::find(unlinks.begin(), unlinks.end(), "06"), unlinks.end()) << "the printer was kept";
+}
+
+// SCAN-PC (Windows 5.0) scans through TWAIN under a window manager: Scan Now on the Canon, a PDF
+// group "Invoice", Scan, the source's own window clicked with the mouse, Close. The source's
+// window belongs to the scanning window and stacks above it; the user's Documents/Picture.jpg is
+// left as it was.
+TEST_F(UserRunTest, ScanNowThroughTwainWritesAPdfGroupAndLeavesTheUsersFilesAlone) {
+  ASSERT_TRUE(x->startWindowManager()) << x->error();
+  computer = "SCAN-PC";
+  std::replace(env.begin(), env.end(), std::string("TARVEX_HOST=OFFICE-PC"), std::string("TARVEX_HOST=SCAN-PC"));
+  const fs::path picturesDir = fs::absolute(pictures / "Pictures").lexically_normal();
+  const fs::path documents = fs::absolute(pictures / "Documents").lexically_normal();
+  fs::create_directories(picturesDir);
+  fs::create_directories(documents);
+  std::ofstream(dir / "home" / ".config" / "user-dirs.dirs")
+      << "XDG_PICTURES_DIR=\"" << picturesDir.string() << "\"\nXDG_DOCUMENTS_DIR=\"" << documents.string() << "\"\n";
+  const std::string mine = "the user's own picture, not a scanned page";
+  std::ofstream(documents / "Picture.jpg", std::ios::binary) << mine;
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+
+  const std::string menu = openMenu(kCanonScanner);
+  ASSERT_FALSE(menu.empty());
+  ASSERT_TRUE(x->keys({"Up", "Up", "Return"}));  // TroubleShoot, Scan Now, Connect
+  const auto scanWindow = x->waitForWindow("^Welcome to the Razo-Razezed Ireruro", kLong);
+  ASSERT_TRUE(scanWindow) << tarvex->output();
+  const auto g = x->geometry(*scanWindow);
+  ASSERT_TRUE(g);
+  // The name field has the keyboard; the format box follows it.
+  ASSERT_TRUE(x->keys(*scanWindow, {"ctrl+a"}));
+  x->xdotool({"type", "--delay", "60", "Invoice"});
+  ASSERT_TRUE(x->keys({"Tab", "Down", "Down"}));  // JPG, BMP, PDF
+  x->picture(pictures / "1-invoice-pdf.png");
+  // "Scan" and "Close" sit at the bottom of the left panel, which has a fixed width.
+  ASSERT_TRUE(x->click(*scanWindow, 175, g->height - 52));
+
+  const auto source = x->waitForWindow("^Canon CanoScan LiDE 400", kLong);
+  ASSERT_TRUE(source) << "the source's window did not open: " << tarvex->output();
+  x->picture(pictures / "2-source.png");
+  EXPECT_EQ(x->transientFor(*source), *scanWindow) << "the source's window is not the scanning window's";
+  const auto stack = x->stacking();
+  const auto at = [&](const std::string& id) { return std::find(stack.begin(), stack.end(), id) - stack.begin(); };
+  EXPECT_GT(at(*source), at(*scanWindow)) << "the source's window is below the scanning window";
+  const auto s = x->geometry(*source);
+  ASSERT_TRUE(s);
+  ASSERT_TRUE(x->click(*source, s->width - 139, s->height - 42));  // its "Scan", left of "Close"
+
+  const fs::path pdf = picturesDir / "Invoice.pdf";
+  ASSERT_TRUE(test::eventually(
+      [&] { return fs::exists(pdf) && tool({"/usr/bin/qpdf", "--check", pdf.string()}).find("No syntax or stream encoding errors") != std::string::npos; },
+      kLong))
+      << "no Invoice.pdf: " << tarvex->output();
+  EXPECT_TRUE(x->waitGone(*source, kLong));
+  // Once saved, the window previews the first page: its preview box is no longer empty.
+  x->picture(pictures / "3-saved.png");
+  ASSERT_TRUE(test::eventually([&] { return tool({"/usr/bin/pdfinfo", pdf.string()}).find("Pages:           3") != std::string::npos; }, kLong));
+
+  const long long beforeClose = lastSeq();
+  bool closed = false;
+  for (int i = 0; i < 20 && !closed; ++i) {  // Close is enabled again once the save is done
+    ASSERT_TRUE(x->click(*scanWindow, 261, g->height - 52));
+    closed = x->waitGone(*scanWindow, 1000);
+  }
+  ASSERT_TRUE(closed) << "the scanning window stayed";
+  x->picture(pictures / "4-closed.png");
+  ASSERT_TRUE(waitForRequest("0x222064", "040000000001", beforeClose)) << "no unlock with 0 seconds";
+  EXPECT_EQ(requests("0x222060"), std::vector<std::string>{"04b004000001"});
+  EXPECT_TRUE(requests("0x22204c").empty()) << "Scan Now never unlinks";
+
+  std::ifstream in(documents / "Picture.jpg", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), mine);
+  EXPECT_EQ(std::distance(fs::directory_iterator(documents), fs::directory_iterator()), 1);
+  EXPECT_EQ(tarvex->output().find("message box"), std::string::npos) << tarvex->output();
 }
 
 }  // namespace

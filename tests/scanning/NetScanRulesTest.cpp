@@ -10,9 +10,12 @@ using namespace scanning;
 
 namespace {
 
+// `existing` as full names in the folder.
 GroupName choose(const std::string& folder, const std::string& name, const std::string& ext,
                  const std::set<std::string>& existing) {
-  return ChooseGroupFile(folder, name, ext, [&](const std::string& f) { return existing.contains(f); });
+  std::set<std::string> names;
+  for (const std::string& f : existing) names.insert(f.substr(folder.size()));
+  return ChooseGroupFile(folder, name, ext, names);
 }
 
 TEST(GroupNaming, FirstFreeNameOverAllThreeExtensions) {
@@ -30,6 +33,15 @@ TEST(GroupNaming, FirstFreeNameOverAllThreeExtensions) {
       {"a PDF does not block a JPG group", "jpg", {"/p/Picture.pdf"}, "/p/Picture.jpg"},
       {"1 and 2 taken", "bmp", {"/p/Picture.bmp", "/p/Picture1.jpg", "/p/Picture2.bmp"},
        "/p/Picture3.bmp"},
+      // A later page of a BMP or JPG group would land on these.
+      {"a second BMP page exists", "jpg", {"/p/Picture_2.bmp"}, "/p/Picture1.jpg"},
+      {"a later JPEG page exists", "bmp", {"/p/Picture_17.jpg"}, "/p/Picture1.bmp"},
+      {"no page of a PDF group lands beside it", "pdf", {"/p/Picture_2.jpg"}, "/p/Picture.pdf"},
+      {"names no page has", "jpg",
+       {"/p/Picture_1.jpg", "/p/Picture_02.jpg", "/p/Picture_.jpg", "/p/Picture_2.png",
+        "/p/Picture_2a.jpg", "/p/Picture_x_2.jpg"},
+       "/p/Picture.jpg"},
+      {"another name's pages", "jpg", {"/p/Pict_2.jpg", "/p/Pictures_2.jpg"}, "/p/Picture.jpg"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -2,6 +2,7 @@
 // on the UI thread; a failure loses no page.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "ScanFixtures.h"
@@ -227,6 +228,24 @@ TEST_F(SaveScanningThreadTest, BmpPageThatCannotBePatchedIsReported) {
   EXPECT_EQ(host.errors[0], "Can't save file :  : " + dir.file("Name_2.bmp"));
   EXPECT_EQ(get32(readAll(dir.file("Name.bmp")), 42), 11811u);
   EXPECT_TRUE(host.doneFailed);
+}
+
+// Whatever breaks inside the thread, the user is told and the window gets SaveDone back.
+TEST_F(SaveScanningThreadTest, AnExceptionInTheSaveIsReportedAndSaveDoneStillComes) {
+  struct Throwing : scanning::TSaveScanningThread {
+    using TSaveScanningThread::TSaveScanningThread;
+    void saveGroup() override { throw std::runtime_error("out of memory"); }
+  };
+  host.group = dir.file("Name.jpg");
+  Throwing thread(host);
+  thread.PageCount = 2;
+  thread.resume();
+  thread.waitFor();
+  EXPECT_EQ(host.donePages, 2);
+  EXPECT_TRUE(host.doneFailed);
+  EXPECT_FALSE(host.paging);
+  EXPECT_EQ(host.errors, std::vector<std::string>{"Can't save file :  : " + dir.file("Name.jpg") +
+                                                  "\n\nout of memory"});
 }
 
 }  // namespace

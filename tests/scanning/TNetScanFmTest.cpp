@@ -6,11 +6,17 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
+#include <cstdlib>
+#include <optional>
 #include <set>
 
 #include "ScanFixtures.h"
@@ -66,7 +72,7 @@ class ScanWindowTest : public ::testing::Test {
     platform::setDeviceIo(&driver);
   }
   // The sources are made when the manager opens: a test changes `script` before this.
-  void openWindow() {
+  void openWindow(bool modal = false) {
     blocksBefore = platform::GlobalBlockCount();
     tw::setSourceProviders({[this] {
       std::vector<std::unique_ptr<tw::Source>> out;
@@ -99,9 +105,9 @@ class ScanWindowTest : public ::testing::Test {
     window->HostName = "SCAN-PC";
     window->Locked = true;
     window->TimeoutTimer->start();
-    window->TemporaryBaseName = work.file("Picture");
     window->FilePathEdit->setText(QString::fromStdString(work.path() + "/"));
     window->FileNameEdit->setText("group");
+    if (modal) window->setWindowModality(Qt::ApplicationModal);  // as Scan Now shows it
     window->show();
   }
   void TearDown() override {
@@ -227,15 +233,18 @@ TEST_F(ScanWindowTest, ThreePagesSavedAsBmpJpegAndPdf) {
   EXPECT_EQ(previewFaults(), "");
   std::filesystem::copy_file(pdf, out + "/group.pdf", std::filesystem::copy_options::overwrite_existing);
   EXPECT_TRUE(window->TemporaryJpegsExist());
-  EXPECT_TRUE(exists(work.file("Picture_3.jpg")));  // kept for the preview
+  const std::string temporary = window->TemporaryFolder();
+  ASSERT_FALSE(temporary.empty());
+  EXPECT_TRUE(exists(temporary + "/Picture_3.jpg"));  // kept for the preview
+  EXPECT_FALSE(exists(temporary + "/Picture.bmp"));
   EXPECT_EQ(window->LocationEdit->text().toStdString(), work.path() + "/");
   EXPECT_EQ(window->InfoSText_FileName->text(), "group2.pdf");
   render("TNetScanFm-pdf.png");
 
-  // Closing the window deletes the temporary pages.
+  // Closing the window removes the temporary pages and their folder.
   window->CloseBtn->click();
-  EXPECT_FALSE(exists(work.file("Picture.jpg")));
-  EXPECT_FALSE(exists(work.file("Picture_3.jpg")));
+  EXPECT_FALSE(exists(temporary));
+  EXPECT_TRUE(window->TemporaryFolder().empty());
   EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
@@ -508,6 +517,136 @@ TEST_F(ScanWindowTest, IdleUnlockAndRelock) {
   window->ScanBtn->click();
   EXPECT_EQ(boxes.shown, std::vector<std::string>{"This scanner was used by someone !"});
   EXPECT_FALSE(window->isVisible());
+}
+
+// Scan Now shows the window modally. The source's own window is the scanning window's: above it,
+// and it takes a real click and Escape; Escape in the scanning window closes the source's window
+// first, then the scanning window.
+TEST_F(ScanWindowTest, TheSourcesWindowBelongsToTheModalScanningWindow) {
+  openWindow(true);
+  window->FileFmtComboBox->setCurrentIndex(kBmp);
+  window->ScanBtn->click();
+  ASSERT_EQ(tw::openSourceDialogs().size(), 1u);
+  tw::TwainSourceDialog* dialog = tw::openSourceDialogs().back();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialog->parentWidget(), window.get());
+  ASSERT_NE(dialog->windowHandle(), nullptr);
+  EXPECT_EQ(dialog->windowHandle()->transientParent(), window->windowHandle());
+  EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(dialog->isEnabled());
+  EXPECT_FALSE(window->ScanBtn->isEnabled());
+
+  QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }, 3000)) << "Escape was not taken";
+  EXPECT_FALSE(window->ZELTwain.IsDataSourceOpen());
+
+  window->ScanBtn->click();
+  QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }, 3000));
+  EXPECT_TRUE(tw::openSourceDialogs().empty());
+  EXPECT_TRUE(window->isVisible());
+
+  window->ScanBtn->click();
+  dialog = tw::openSourceDialogs().back();
+  QCoreApplication::processEvents();
+  const QPoint scan = dialog->scanButton()->mapTo(dialog, dialog->scanButton()->rect().center());
+  QTest::mouseClick(dialog->windowHandle(), Qt::LeftButton, {}, scan);
+  ASSERT_TRUE(until([&] { return !window->Saving() && window->PageCount() == 3; }, 5000))
+      << "the click was not taken";
+  EXPECT_TRUE(exists(work.file("group_3.bmp")));
+
+  QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+}
+
+// A PDF group's pages wait in a folder of the window's own, so the user's Documents/Picture.*
+// stay as they were; a JPG group whose later page would land on a file takes the next name.
+TEST_F(ScanWindowTest, NoPageLandsOnAFileThatWasThere) {
+  struct Env {
+    const char* name;
+    std::optional<std::string> old;
+    Env(const char* n, const std::string& value) : name(n) {
+      if (const char* v = std::getenv(n)) old = v;
+      ::setenv(n, value.c_str(), 1);
+    }
+    ~Env() { old ? (void)::setenv(name, old->c_str(), 1) : (void)::unsetenv(name); }
+  };
+  ScratchDir home;
+  Env homeEnv("HOME", home.path()), configEnv("XDG_CONFIG_HOME", home.file(".config"));
+  std::filesystem::create_directories(home.file("Documents"));
+  const std::vector<std::string> mine = {home.file("Documents/Picture.bmp"),
+                                         home.file("Documents/Picture.jpg"),
+                                         home.file("Documents/Picture_2.jpg"),
+                                         home.file("Documents/Picture_2.bmp"), work.file("group_2.jpg")};
+  for (std::size_t i = 0; i < mine.size(); ++i) writeAll(mine[i], {'m', 'i', 'n', 'e', std::uint8_t(i)});
+
+  openWindow();
+  scanGroup(kPdf);
+  EXPECT_EQ(window->GroupFileName(), work.file("group.pdf"));
+  scanGroup(kJpg);
+  EXPECT_EQ(window->GroupFileName(), work.file("group1.jpg"));
+  EXPECT_TRUE(exists(work.file("group1_3.jpg")));
+  window->CloseBtn->click();
+  for (std::size_t i = 0; i < mine.size(); ++i)
+    EXPECT_EQ(readAll(mine[i]), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e', std::uint8_t(i)})) << mine[i];
+}
+
+// Paging shows the group as it was scanned, whatever the format box says now.
+TEST_F(ScanWindowTest, PagingFollowsTheScannedGroupNotTheFormatBox) {
+  openWindow();
+  scanGroup(kJpg);
+  window->FileFmtComboBox->setCurrentIndex(kPdf);
+  window->NBtn->click();
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  EXPECT_EQ(window->InfoSText_FileName->text(), "group_2.jpg");
+  EXPECT_EQ(window->InfoSText_Res->text(), "300 dpi");
+}
+
+// The save dialog adds "jpg" to a bare name (the chosen filter's extension once another is
+// picked) and asks nothing itself: before a file is replaced only the window asks.
+TEST_F(ScanWindowTest, SaveDialogAddsTheExtensionAndLeavesTheQuestionToTheWindow) {
+  openWindow();
+  if (!haveTool("identify")) GTEST_SKIP() << "identify missing";
+  scanGroup(kBmp);
+  QFileDialog* dialog = window->SaveDialog;
+  std::vector<QString> dialogQuestions;
+  std::function<void()> user;  // what the user does once the dialog is up
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+        dialogQuestions.push_back(box->text());
+        box->done(QMessageBox::No);
+      }
+    if (dialog->isVisible() && user) std::exchange(user, nullptr)();
+  });
+  poll.start();
+  auto saveAs = [&](const QString& typed, bool pickBmp = false) {
+    user = [&, typed, pickBmp] {
+      if (pickBmp) QTest::keyClick(dialog->findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
+      dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+      static_cast<QDialog*>(dialog)->accept();  // as the dialog's own Save button does
+    };
+    window->SaveBtn->click();
+  };
+  std::string text;
+
+  saveAs("scan1");
+  ASSERT_EQ(run("identify -format '%m %w' " + work.file("scan1.jpg"), &text), 0);
+  EXPECT_EQ(text, "JPEG 850");
+
+  writeAll(work.file("copy.jpg"), {1, 2, 3});
+  boxes.answer = app::kIdNo;
+  saveAs("copy");
+  EXPECT_TRUE(dialogQuestions.empty()) << dialogQuestions.front().toStdString();
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"File existed already ! Overwirte?"});
+  EXPECT_EQ(readAll(work.file("copy.jpg")).size(), 3u);
+
+  saveAs("scan2", true);
+  ASSERT_EQ(run("identify -format '%m' " + work.file("scan2.bmp"), &text), 0);
+  EXPECT_EQ(text.substr(0, 3), "BMP");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ class TestWindows : public SourceWindows {
  public:
   int open(const SourceWindowInfo& info, std::function<void(SourceWindowChoice)> answer) override {
     shownFor = info.productName;
+    parent = info.parent;
     answer_ = std::move(answer);
     return ++opened;
   }
@@ -30,6 +31,7 @@ class TestWindows : public SourceWindows {
   void press(SourceWindowChoice choice) { answer_(choice); }
   int opened = 0, closed = 0;
   std::string shownFor;
+  std::uint32_t parent = 0;
 
  private:
   std::function<void(SourceWindowChoice)> answer_;
@@ -337,6 +339,40 @@ TEST_F(TwainLoop, WithoutTheManagerOpeningFailsWithItsMessage) {
     EXPECT_STREQ(e.what(), _ERR_TWAIN_NOT_LOADED);
   }
   setManagerInstalled(true);
+}
+
+// FormCreate's try finds no manager; Scan Now's retry starts it. The second start must not hook
+// the message loop again, which would chain the hook to itself.
+TEST_F(TwainLoop, ARepeatedStartIsHarmless) {
+  setManagerInstalled(false);
+  TZELTWAIN t;
+  EXPECT_THROW(t.InitTWAIN(), ETwainError);
+  setManagerInstalled(true);
+  t.InitTWAIN();
+  t.InitTWAIN();
+  EXPECT_TRUE(t.IsDataSourceManagerOpen());
+  int delivered = 0;
+  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
+  platform::postMessage({window, 0x0400, 0, 0});
+  platform::processMessages();
+  EXPECT_EQ(delivered, 1);
+  platform::destroyMessageWindow(window);
+}
+
+// The source's window belongs to the window its owner names, and the source's notifications come
+// through all the same.
+TEST_F(TwainLoop, TheSourcesWindowHasTheParentItsOwnerNames) {
+  start(Script{});
+  twain_->Acquire(nullptr);
+  EXPECT_EQ(windows_.parent, platform::applicationWindow());
+  twain_->DisableDataSource();
+  twain_->CloseDataSource();
+  const std::uint32_t owner = platform::createMessageWindow({});
+  twain_->setParentWindow(owner);
+  scan();
+  EXPECT_EQ(windows_.parent, owner);
+  EXPECT_EQ(events_.ready.size(), 1u);
+  platform::destroyMessageWindow(owner);
 }
 
 TEST_F(TwainLoop, DriverSearchFindsASourceFileAnywhereBelowTheTwainFolder) {

@@ -247,6 +247,15 @@ class XSession {
     return search("--class", windowClass);
   }
 
+  // The managed windows from the bottom of the stack to its top, as xdotool ids (a window
+  // manager keeps the list; empty without one).
+  std::vector<std::string> stacking() { return windowList("-root", "_NET_CLIENT_LIST_STACKING"); }
+  // The window a dialog belongs to (WM_TRANSIENT_FOR); empty when it belongs to none.
+  std::string transientFor(const std::string& window) {
+    const auto ids = windowList("-id", window, "WM_TRANSIENT_FOR");
+    return ids.empty() ? std::string() : ids.front();
+  }
+
   // Keys (xdotool names: Return, Up, space, ...) to the window, which gets the keyboard first.
   bool keys(const std::string& window, const std::vector<std::string>& names) {
     if (!xdotoolOk({"windowfocus", "--sync", window})) return false;
@@ -307,6 +316,20 @@ class XSession {
     std::istringstream out(xdotool({"search", "--onlyvisible", by, what}));
     for (std::string line; std::getline(out, line);)
       if (!line.empty()) ids.push_back(line);
+    return ids;
+  }
+  // The window ids (hexadecimal in xprop's answer) of a property, as decimal xdotool ids.
+  template <typename... Args>
+  std::vector<std::string> windowList(const Args&... args) {
+    const std::string xprop = which("xprop");
+    if (xprop.empty()) return {};
+    Process p({xprop, "-display", display_, args...}, {}, (folder_ / "xprop.out").string());
+    if (p.wait(5000) != 0) return {};
+    std::vector<std::string> ids;
+    const std::string out = p.output();
+    const std::regex hex("0x[0-9a-fA-F]+");
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), hex); it != std::sregex_iterator(); ++it)
+      ids.push_back(std::to_string(std::stoul(it->str(), nullptr, 16)));
     return ids;
   }
   bool xdotoolOk(const std::vector<std::string>& args) {
