@@ -112,7 +112,6 @@ void TMainFm::ScanNowMItemClick() {
       if (!found) return TwainRoadResult{};
       fm.ZELTwain.SetDataSource(id);
       fm.SrcLabel->setText(QString::fromStdString(sourceName));
-      fm.DefaultFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
       fm.Device = device;
       fm.HostName = computerName_;
       fm.Locked = true;
