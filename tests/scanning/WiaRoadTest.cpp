@@ -22,6 +22,7 @@
 #include "sim/Scenario.h"
 #include "sim/World.h"
 #include "support/CommandOutput.h"
+#include "scanning/ScanFixtures.h"
 
 namespace {
 
@@ -213,6 +214,30 @@ TEST_F(WiaRoadTest, BmpChosenIsWrittenAsBmp) {
               "BMP3 850x1100 150");
     EXPECT_EQ(windows.view.picture, "Scan.bmp");
     EXPECT_TRUE(windows.view.messages.empty());
+  }
+}
+
+// The device's page keeps its colours in order and its top left where it was, written by the
+// device as JPEG or as BMP, and converted from BMP by the program.
+TEST_F(WiaRoadTest, PagesKeepColoursAndOrientation) {
+  struct Case {
+    const char* device;
+    const char* extension;
+    const char* decode;
+    const char* after;
+  } const cases[] = {{R"({"source": "flatbed", "formats": ["bmp", "jpeg"]})", ".jpg", "djpeg -ppm ", ""},
+                     {R"({"source": "flatbed", "formats": ["bmp", "jpeg"]})", ".bmp", "convert ", " ppm:-"},
+                     {R"({"source": "flatbed", "formats": ["bmp"]})", ".jpg", "djpeg -ppm ", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.device) + c.extension);
+    start(c.device);
+    windows.params.extension = c.extension;
+    EXPECT_EQ(setUpOnce(), -1);
+    const std::string file = (folder / (std::string("Scan") + c.extension)).string();
+    const std::string command = c.decode + ("'" + file + "'") + c.after;
+    const auto ppm = scantest::decodedBy(command);
+    ASSERT_TRUE(ppm) << command;
+    EXPECT_EQ(scantest::simPageFaults([&](double fx, double fy) { return ppm->at(fx, fy); }), "");
   }
 }
 
