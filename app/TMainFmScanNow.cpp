@@ -98,7 +98,6 @@ void TMainFm::ScanNowMItemClick() {
       if (source == sources.end()) return TwainRoadResult{};
       fm.ZELTwain.SetDataSource(*source);
       fm.SrcLabel->setText(QString::fromStdString(sourceName));
-      fm.DefaultFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
       fm.Device = device;
       fm.HostName = computerName_;
       fm.Locked = true;

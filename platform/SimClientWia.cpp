@@ -289,6 +289,8 @@ class Item final : public Object<IWiaItem, IID_IWiaItem> {
     scan->device = state_->device;
     scan->root = false;
     scan->xres = scan->yres = static_cast<std::int32_t>(state_->device->description.dpi);
+    // The item starts in a format the device has.
+    if (const auto offered = state_->device->formats(); !offered.empty()) scan->format = offered.front();
     items.push_back(ComPtr<IWiaItem>::adopt(new Item(std::move(scan))));
     return S_OK;
   }

@@ -3,12 +3,14 @@
 #include <jpeglib.h>
 
 #include <bit>
+#include <cerrno>
 #include <csetjmp>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <system_error>
 
 #include "scanning/JpegErrors.h"
 
@@ -131,7 +133,9 @@ int WriteDibToFile(const std::uint8_t* dib, std::size_t size, const std::string&
             std::fwrite(dib + d->headerSize, 1, rest, f.get()) == rest;
   ok = closeWritten(std::move(f)) && ok;
   if (!ok) {
+    const int why = errno;
     std::remove(file.c_str());
+    errno = why;
     return -4;
   }
   return 0;
@@ -488,5 +492,12 @@ bool DecodeJpeg(const std::uint8_t* bytes, std::size_t size, int scale, JpegPixe
 std::string PageFile(const std::string& base, int n, const std::string& ext) {
   return n <= 1 ? base + ext : base + "_" + std::to_string(n) + ext;
 }
+
+std::string WriteFailureText(const std::string& message, const std::string& file,
+                             const std::string& reason) {
+  return message + " : " + file + "\n\n" + reason;
+}
+
+std::string ErrnoText(int errnum) { return std::generic_category().message(errnum); }
 
 }  // namespace scanning

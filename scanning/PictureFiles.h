@@ -33,7 +33,7 @@ std::optional<BitmapInfo> ParseDib(const std::uint8_t* dib, std::size_t size);
 
 // Writes a DIB as a bitmap file: the 14-byte file header, then the DIB with its image size
 // recomputed for uncompressed pictures. 0 on success, -3 when the DIB is unusable, -4 when the
-// file could not be written (a partial file is removed).
+// file could not be written (a partial file is removed; errno says why).
 int WriteDibToFile(const std::uint8_t* dib, std::size_t size, const std::string& file);
 
 // Resolution in a bitmap file: pels per metre at offsets 38 and 42.
@@ -114,5 +114,12 @@ bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi);
 
 // The page names of a group: base + ext for page 1, base + "_" n + ext for page n >= 2.
 std::string PageFile(const std::string& base, int n, const std::string& ext);
+
+// What the user is told of a page file that could not be written: the message (a text of the
+// message table), the file, and why on a line of its own.
+std::string WriteFailureText(const std::string& message, const std::string& file,
+                             const std::string& reason);
+// The system's words for an errno value.
+std::string ErrnoText(int errnum);
 
 }  // namespace scanning

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,7 @@
 #include "platform/UiDispatcher.h"
 #include "scanning/NetScanRules.h"
 #include "scanning/PdfGroup.h"
+#include "scanning/PictureFolder.h"
 #include "scanning/TSaveFileFm.h"
 
 namespace scanning {
@@ -327,8 +329,7 @@ void TNetScanFm::showEvent(QShowEvent* event) {
 void TNetScanFm::FormShow() {
   temporaryJpegs_ = false;
   lastPdf_.clear();
-  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  if (!pictures.isEmpty()) DefaultFolder = withSeparator(pictures.toStdString());
+  DefaultFolder = DefaultPictureFolder();
   if (FilePathEdit->text().isEmpty()) {
     FilePathEdit->setText(QString::fromStdString(DefaultFolder));
     FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
@@ -582,6 +583,7 @@ void TNetScanFm::ZELTwainScanReady() {
   const auto* bytes = static_cast<const std::uint8_t*>(platform::GlobalLock(dib.get()));
   const int written =
       bytes ? WriteDibToFile(bytes, platform::GlobalSize(dib.get()), page) : -3;
+  const std::string why = written == -4 ? ErrnoText(errno) : "The scanner's picture is damaged.";
   if (bytes) platform::GlobalUnlock(dib.get());
   dib.reset();
   if (written != 0) {
@@ -589,7 +591,7 @@ void TNetScanFm::ZELTwainScanReady() {
     pageCount_ = 0;
     ResetInfo();
     ZELTwain.SetCanel(true);
-    message(core::LoadMessage("SFile_Open_Err") + " : " + page);
+    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), page, why));
     unsetCursor();
     afterScanEnds();
     return;

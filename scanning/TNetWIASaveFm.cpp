@@ -166,6 +166,10 @@ void TNetWIASaveFm::CancelBtnClick() {
     done(kWiaCancel);
     return;
   }
+  requestStop();
+}
+
+void TNetWIASaveFm::requestStop() {
   CancelLabel->show();
   StopRequested = true;
 }
@@ -175,12 +179,21 @@ void TNetWIASaveFm::closeEvent(QCloseEvent* event) {
   if (transferring_) {
     event->ignore();
     closeWhenDone_ = true;
-    CancelLabel->show();
-    StopRequested = true;
+    requestStop();
     return;
   }
-  Timer->stop();
   QDialog::closeEvent(event);
+}
+
+// The page loop runs inside this window's modal loop: hiding the window under it would leave the
+// loop running behind a usable main window, so during a transfer this only asks it to stop.
+void TNetWIASaveFm::reject() {
+  if (transferring_) {
+    requestStop();
+    return;
+  }
+  Timer->stop();  // a transfer that has not begun never will
+  QDialog::reject();
 }
 
 bool TNetWIASaveFm::eventFilter(QObject* watched, QEvent* event) {

@@ -63,9 +63,12 @@ class TNetWIASaveFm : public QDialog, public WiaSaveView {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Escape: Cancel during a transfer, the close box otherwise.
+  void reject() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void requestStop();  // what Cancel does during a transfer
   bool transferring_ = false;
   bool closeWhenDone_ = false;  // the close box was used during the transfer
   QImage preview_;

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
@@ -15,6 +14,7 @@
 
 #include "platform/MessageBoxes.h"
 #include "core/MessageTable.h"
+#include "scanning/PictureFolder.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
 
@@ -22,11 +22,6 @@ namespace scanning {
 namespace {
 
 using core::kProductName;
-
-std::string withSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
 
 bool fileExists(const std::string& file) {
   std::error_code ec;
@@ -129,8 +124,7 @@ void TNetWIASetFm::showEvent(QShowEvent* event) {
 }
 
 void TNetWIASetFm::FormShow() {
-  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  if (!pictures.isEmpty()) DefaultFolder = withSeparator(pictures.toStdString());
+  DefaultFolder = DefaultPictureFolder();
   if (FilePathEdit->text().isEmpty()) {
     FilePathEdit->setText(QString::fromStdString(DefaultFolder));
     FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
@@ -146,7 +140,7 @@ void TNetWIASetFm::BrowseBtnClick() {
       FilePathEdit->text().isEmpty() ? DefaultFolder : FilePathEdit->text().toStdString();
   const std::string chosen = ChooseFolder(start);
   if (chosen.empty()) return;
-  FilePathEdit->setText(QString::fromStdString(withSeparator(chosen)));
+  FilePathEdit->setText(QString::fromStdString(WithSeparator(chosen)));
   FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
 }
 
@@ -168,7 +162,7 @@ void TNetWIASetFm::NextBtnClick() {
       platform::messageBoxes().show(core::LoadMessage("SFile_Open_Exist"), windowTitle().toStdString(),
                                platform::kMbYesNo) != platform::kIdYes)
     return;
-  Wia().save = {folder, group.name, "." + ext};
+  Wia().save = {folder, group.name, "." + ext, group.result == WiaGroupResult::AllTaken};
   done(kWiaNext);
 }
 

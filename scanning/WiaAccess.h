@@ -15,6 +15,7 @@ struct WiaSaveParams {
   std::string folder;     // as typed: joined to the name without a separator
   std::string groupName;
   std::string extension;  // ".jpg" or ".bmp"
+  bool replaceFirst = false;  // the user agreed to replace the plain name's files
 };
 
 // The program's one set of device manager objects and transfer parameters.

@@ -1,9 +1,12 @@
 #include "scanning/WiaScanPages.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -64,41 +67,117 @@ wia::HResult CWiaDataCallback::BandedDataCallback(std::int32_t message, std::int
 
 namespace {
 
-std::vector<std::uint8_t> readStart(const std::string& file, std::size_t count) {
+std::vector<std::uint8_t> readAll(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
-  std::vector<std::uint8_t> bytes(count);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return bytes;
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
-bool isBmpFile(const std::string& file) {
-  const auto head = readStart(file, 2);
-  return LooksLikeBmp(head.data(), head.size());
-}
-
-// A delivered BMP page as the JPEG the user asked for. The BMP goes only once the JPEG is whole;
-// a BMP that was delivered under the JPEG's name is given its own name back when it cannot be
-// converted.
-bool convertPage(const std::string& delivered, const std::string& jpeg, int dpi) {
-  const auto picture = BmpPicture::Load(delivered);
-  const std::string part = jpeg + ".part";
+bool fileExists(const std::string& file) {
   std::error_code ec;
-  bool ok = picture && SaveJpeg(picture->rows(), part, kJpegQuality);
+  return fs::exists(file, ec);
+}
+
+enum class PictureKind { Bmp, Jpeg, Other };
+
+PictureKind kindOf(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::uint8_t head[3] = {};
+  in.read(reinterpret_cast<char*>(head), sizeof head);
+  if (in.gcount() >= 2 && LooksLikeBmp(head, 2)) return PictureKind::Bmp;
+  if (in.gcount() == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return PictureKind::Jpeg;
+  return PictureKind::Other;
+}
+
+// Creates `file` empty where no file of that name exists: 0, or the errno value that says why not.
+int createFile(const std::string& file) {
+  errno = 0;
+  std::FILE* f = std::fopen(file.c_str(), "wbx");
+  if (!f) return errno ? errno : EIO;
+  return std::fclose(f) == 0 ? 0 : (errno ? errno : EIO);
+}
+
+// A page's files: base is folder + group name + suffix.
+struct PageFiles {
+  std::string base;
+  std::string picture;    // the name the user asked for, without the folder
+  std::string delivered;  // the file the device writes
+  bool mayReplace = false;  // the user agreed to replace this page's files
+};
+
+// The page's name: the first index from `index` on whose BMP and JPEG names are both free, so that
+// no page lands on a file that was there before. The file the device writes is created first, so
+// that nothing else takes the name meanwhile; a folder that cannot be written fails here, with
+// errno's reason. Only the group's first page may replace files, when the user said so.
+struct Reservation {
+  int index = 0;
+  PageFiles files;
+  int error = 0;
+};
+Reservation reservePage(const WiaSaveParams& p, int index, const std::string& transferExt) {
+  for (;; ++index) {
+    Reservation r;
+    r.index = index;
+    r.files.base = p.folder + p.groupName + WiaPageSuffix(index);
+    r.files.picture = p.groupName + WiaPageSuffix(index) + p.extension;
+    r.files.delivered = r.files.base + transferExt;
+    r.files.mayReplace = p.replaceFirst && index == 0;
+    if (r.files.mayReplace) return r;  // the device writes over it; nothing is emptied before
+    if (fileExists(r.files.base + ".bmp") || fileExists(r.files.base + ".jpg")) continue;
+    r.error = createFile(r.files.delivered);
+    if (r.error != EEXIST) return r;
+  }
+}
+
+// The delivered page written to `part` in the other format, with the scan's resolution (or the
+// page's own when the scan's is unknown).
+bool writeConverted(const std::string& delivered, const std::string& part, bool toJpeg, int dpi) {
+  const auto save = [&](const PixelRows& rows, int ownResolution) {
+    const int resolution = dpi > 0 ? dpi : ownResolution;
+    return toJpeg ? SaveJpeg(rows, part, kJpegQuality) && WriteJpegResolution(part, resolution)
+                  : SaveBmp(rows, part, resolution);
+  };
+  if (kindOf(delivered) == PictureKind::Bmp) {
+    const auto bmp = BmpPicture::Load(delivered);
+    return bmp && save(bmp->rows(), bmp->resolution());
+  }
+  const auto bytes = readAll(delivered);
+  const auto decoded = DecodeJpegScaled(bytes.data(), bytes.size(), 1);
+  if (!decoded) return false;
+  const std::size_t stride = static_cast<std::size_t>(decoded->width) * 3;
+  const PixelRows rows{decoded->width, decoded->height, 3, [&](int y, std::uint8_t* out) {
+                         std::copy_n(decoded->rgb.data() + stride * static_cast<std::size_t>(y), stride, out);
+                       }};
+  return save(rows, JpegResolutionFromBytes(bytes.data(), bytes.size()).value_or(0));
+}
+
+// A delivered page in the format the user asked for (`target`'s extension). The target's name is
+// taken before anything is written to it, and the delivered file goes only once the new one is
+// whole; a page delivered under the target's own name gets its own name back when it cannot be
+// converted.
+bool convertPage(const std::string& delivered, const std::string& target, int dpi, bool mayReplace) {
+  const bool inPlace = delivered == target;
+  const bool toJpeg = fs::path(target).extension() == ".jpg";
+  // A file the user agreed to replace is written over only once the new one is whole.
+  const bool creates = !inPlace && !mayReplace;
+  const bool claimed = !creates || createFile(target) == 0;
+  const std::string part = target + ".part";
+  std::error_code ec;
+  bool ok = claimed && writeConverted(delivered, part, toJpeg, dpi);
   if (ok) {
-    WriteJpegResolution(part, dpi > 0 ? dpi : picture->resolution());
-    fs::rename(part, jpeg, ec);
+    fs::rename(part, target, ec);
     ok = !ec;
   }
   if (!ok) {
     fs::remove(part, ec);
-    if (delivered == jpeg) {
-      const std::string bmp = fs::path(jpeg).replace_extension(".bmp").string();
-      if (!fs::exists(bmp)) fs::rename(delivered, bmp, ec);
+    if (inPlace) {
+      const std::string own = fs::path(target).replace_extension(toJpeg ? ".bmp" : ".jpg").string();
+      if (!fileExists(own)) fs::rename(delivered, own, ec);
+    } else if (creates && claimed) {
+      fs::remove(target, ec);
     }
     return false;
   }
-  if (delivered != jpeg) fs::remove(delivered, ec);
+  if (!inPlace) fs::remove(delivered, ec);
   return true;
 }
 
@@ -106,6 +185,49 @@ std::string sourceText(std::int32_t select) {
   if (select & wia::FEEDER) return "idtGetData() Start !!! Source Select : FEEDER";
   if (select & wia::FLATBED) return "idtGetData() Start !!! Source Select : FLATBED";
   return "idtGetData() Start !!! Source Select: " + std::to_string(select);
+}
+
+std::string saveError(const std::string& file, const std::string& reason) {
+  return WriteFailureText(core::LoadMessage("SFile_Save_Err"), file, reason);
+}
+
+// The status check after a page: whether the device gives another one.
+bool anotherPage(WiaSaveView& view, std::int32_t handlingSelect) {
+  const std::int32_t status = WiaGetDocumentHandlingStatus();
+  if (status & wia::FEED_READY)
+    view.Log("idtGetData() : SrcStatus : FEED_READY : " + std::to_string(status));
+  else if (status & wia::FLAT_READY)
+    view.Log("idtGetData() : SrcStatus : FLAT_READY : " + std::to_string(status));
+  else
+    view.Log("idtGetData() : SrcStatus : " + std::to_string(status));
+  if (!(status & wia::FEED_READY)) {
+    view.Log("idtGetData() : break scan if(!(iStatus & FEED_READY))");
+    return false;
+  }
+  if (handlingSelect & wia::FLATBED) {
+    view.Log("idtGetData() : break scan if(DocumentHandlingSelect & FLATBED)");
+    return false;
+  }
+  return true;
+}
+
+// After the transfers: a page the device delivered in the other format, whatever it was asked
+// for, becomes the format the user asked for.
+void saveAsAsked(WiaSaveView& view, const std::vector<PageFiles>& pages, const std::string& extension,
+                 int dpi) {
+  const int count = static_cast<int>(pages.size());
+  if (count > 0) view.SetSaveProgress(0, count);
+  for (int i = 0; i < count; ++i) {
+    const PageFiles& page = pages[static_cast<std::size_t>(i)];
+    const std::string wanted = page.base + extension;
+    const PictureKind kind = kindOf(page.delivered);
+    const bool mismatched = kind != PictureKind::Other && (kind == PictureKind::Jpeg) != (extension == ".jpg");
+    if ((mismatched || page.delivered != wanted) && !convertPage(page.delivered, wanted, dpi, page.mayReplace))
+      view.Message(core::LoadMessage("SFile_Save_Err") + " : " + wanted);
+    view.SetSaveProgress(i + 1, count);
+    view.Log("Save JPEG Finish !!!" + std::to_string(i + 1) + " th page");
+    view.ProcessMessages();
+  }
 }
 
 }  // namespace
@@ -125,27 +247,38 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
   callback.reset();
 
   const WiaSaveParams& p = s.save;
-  const bool jpegChosen = p.extension == ".jpg";
-  const std::string transferExt = jpegChosen && s.WiaJpegInUse ? ".jpg" : ".bmp";
+  // The device writes in the format in effect on its item; pages of the other one are converted.
+  const std::string transferExt = s.WiaJpegInUse ? ".jpg" : ".bmp";
   view.SetLocation(p.folder);
   view.Log(sourceText(s.WiaHandlingSelect));
 
   wia::StgMedium medium;
   medium.tymed = wia::TYMED_FILE;
-  std::string lastDone;
-  for (int page = 0; !StopRequested; ++page) {
-    const std::string base = p.groupName + WiaPageSuffix(page);
-    const std::string picture = base + (jpegChosen ? ".jpg" : transferExt);
-    view.SetPicture(picture);
-    medium.fileName = p.folder + base + transferExt;
+  std::vector<PageFiles> done;
+  // A page that failed ends the loop like Cancel, but leaves "< Back" to the user.
+  bool failed = false;
+  for (int index = 0, tries = 0; !StopRequested && !failed; ++index, ++tries) {
+    const Reservation page = reservePage(p, index, transferExt);
+    index = page.index;
+    view.SetPicture(page.files.picture);
+    if (page.error != 0) {
+      view.Message(saveError(page.files.base + p.extension, ErrnoText(page.error)));
+      if (!done.empty()) view.SetPicture(done.back().picture);
+      break;
+    }
+    medium.fileName = page.files.delivered;
     const wia::HResult hr = s.WiaTransfer->idtGetData(&medium, s.WiaCallback.get());
+    if (hr != wia::S_OK && !page.files.mayReplace) {
+      std::error_code ec;
+      fs::remove(medium.fileName, ec);  // the empty file that held the name
+    }
     if (hr == wia::S_OK) {
       ++out.pages;
-      lastDone = picture;
+      done.push_back(page.files);
       view.SetScanProgress(100, "100% complete");
       view.Log("idtGetData() S_OK !!!");
       PageStarted = false;
-      view.ShowPreview(medium.fileName, transferExt == ".jpg");
+      view.ShowPreview(medium.fileName, kindOf(medium.fileName) == PictureKind::Jpeg);
     } else if (hr == wia::S_FALSE) {
       view.Message(kWiaScanCanceled);
       PageStarted = false;
@@ -154,48 +287,24 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
     } else {
       view.Log("idtGetData() : other error. " + WiaHResultToText(hr));
       if (hr == wia::WIA_ERROR_PAPER_EMPTY) {
-        if (page > 0) {
-          view.SetPicture(lastDone);
+        if (tries > 0) {
+          view.SetPicture(done.empty() ? std::string() : done.back().picture);
           PageStarted = false;
           break;
         }
         view.Message(kWiaFeederEmpty);
       } else {
-        StopRequested = true;
+        view.Message(saveError(page.files.base + p.extension, WiaHResultToText(hr)));
+        failed = true;
       }
     }
-    const std::int32_t status = WiaGetDocumentHandlingStatus();
-    if (status & wia::FEED_READY)
-      view.Log("idtGetData() : SrcStatus : FEED_READY : " + std::to_string(status));
-    else if (status & wia::FLAT_READY)
-      view.Log("idtGetData() : SrcStatus : FLAT_READY : " + std::to_string(status));
-    else
-      view.Log("idtGetData() : SrcStatus : " + std::to_string(status));
-    if (!(status & wia::FEED_READY)) {
-      view.Log("idtGetData() : break scan if(!(iStatus & FEED_READY))");
-      break;
-    }
-    if (s.WiaHandlingSelect & wia::FLATBED) {
-      view.Log("idtGetData() : break scan if(DocumentHandlingSelect & FLATBED)");
-      break;
-    }
+    if (!anotherPage(view, s.WiaHandlingSelect)) break;
   }
   view.Log("idtGetData() Finish !!!" + std::to_string(out.pages) + " pages");
 
-  if (out.pages > 0) view.SetSaveProgress(0, out.pages);
-  for (int i = 0; i < out.pages; ++i) {
-    const std::string base = p.folder + p.groupName + WiaPageSuffix(i);
-    const std::string delivered = base + transferExt;
-    // A page the device delivered as BMP, whatever it was asked for, becomes the JPEG asked for.
-    if (jpegChosen && (!s.WiaJpegInUse || isBmpFile(delivered)) &&
-        !convertPage(delivered, base + ".jpg", s.WiaXResolution))
-      view.Message(core::LoadMessage("SFile_Save_Err") + " : " + base + ".jpg");
-    view.SetSaveProgress(i + 1, out.pages);
-    view.Log("Save JPEG Finish !!!" + std::to_string(i + 1) + " th page");
-    view.ProcessMessages();
-  }
+  saveAsAsked(view, done, p.extension, s.WiaXResolution);
   out.backEnabled = !StopRequested;
-  out.lastPicture = lastDone;
+  out.lastPicture = done.empty() ? std::string() : done.back().picture;
   return out;
 }
 

@@ -68,7 +68,9 @@ WiaReply World::wia(const WiaRequest& request) {
         break;
       case WiaOp::Status:
         if (!online) reply.hr = wia::WIA_ERROR_OFFLINE;
-        else if (!w.feeder) reply.status = wia::FLAT_READY;
+        // A flat bed is ready for another page at any time: it says so on both bits, and only
+        // the handling select tells a page loop that one page is all it gives.
+        else if (!w.feeder) reply.status = wia::FEED_READY | wia::FLAT_READY;
         else reply.status = session.sheetsLeft > 0 || w.feederAlwaysReady ? wia::FEED_READY : 0;
         break;
       case WiaOp::Acquire: {

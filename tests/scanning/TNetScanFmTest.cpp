@@ -26,6 +26,7 @@
 #include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
 #include "scanning/ScriptedSource.h"
+#include "scanning/PictureFolder.h"
 #include "scanning/TNetScanFm.h"
 #include "support/FakeDeviceIo.h"
 
@@ -374,16 +375,19 @@ TEST_F(ScanWindowTest, ScanRefusedWithoutNameOrFolderOrWithTooLongAName) {
   EXPECT_EQ(seen->opens, 0);
 }
 
-// A page that cannot be written is reported; its picture block is freed all the same.
+// A page that cannot be written is reported with why; its picture block is freed all the same.
+// The folder the window offers by itself is one that can be written.
 TEST_F(ScanWindowTest, PageFileThatCannotBeWritten) {
   openWindow();
+  EXPECT_TRUE(scanning::IsWritableFolder(window->DefaultFolder)) << window->DefaultFolder;
   const std::string folder = work.path() + "/gone/";
   window->FilePathEdit->setText(QString::fromStdString(folder));
   window->FileFmtComboBox->setCurrentIndex(kBmp);
   window->ScanBtn->click();
   tw::openSourceDialogs().back()->scanButton()->click();
   ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }));
-  EXPECT_EQ(boxes.shown, std::vector<std::string>{"Can't open file :  : " + folder + "group.bmp"});
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"Can't open file :  : " + folder +
+                                                  "group.bmp\n\nNo such file or directory"});
   EXPECT_FALSE(window->Saving());
   EXPECT_FALSE(window->ZELTwain.IsDataSourceOpen());
   EXPECT_EQ(seen->transferredAt.size(), 1u);  // the batch stopped after the first page

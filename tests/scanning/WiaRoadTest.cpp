@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,7 +55,10 @@ struct RecordingView : WiaSaveView {
   }
   void ShowPreview(const std::string& f, bool) override { previews.push_back(f); }
   void SetCancelLabel(const std::string& t) override { cancelLabel = t; }
-  void SetSaveProgress(int, int) override {}
+  std::function<void()> beforeSaving;  // what happens between the transfers and the conversion
+  void SetSaveProgress(int position, int) override {
+    if (position == 0 && beforeSaving) beforeSaving();
+  }
   void ProcessMessages() override {}
   bool logged(const std::string& line) const {
     return std::find(log.begin(), log.end(), line) != log.end();
@@ -195,12 +199,22 @@ TEST_F(WiaRoadTest, BmpOnlyDeviceStillGivesJpegFilesWithTheResolution) {
   EXPECT_TRUE(windows.view.logged("Save JPEG Finish !!!2 th page"));
 }
 
-TEST_F(WiaRoadTest, BmpChosenOnAJpegDeviceIsWrittenAsBmp) {
-  start(R"({"source": "flatbed", "formats": ["bmp", "jpeg"]})");
-  windows.params.extension = ".bmp";
-  EXPECT_EQ(setUpOnce(), -1);
-  EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.bmp"});
-  EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "Scan.bmp").string() + "'"), "BMP3");
+// BMP chosen: written as BMP, also by a device that delivers only JPEG (converted afterwards).
+TEST_F(WiaRoadTest, BmpChosenIsWrittenAsBmp) {
+  for (const char* formats : {R"(["bmp", "jpeg"])", R"(["jpeg"])"}) {
+    SCOPED_TRACE(formats);
+    windows = ScriptedWindows{};
+    start(std::string(R"({"source": "flatbed", "dpi": 150, "formats": )") + formats + "}");
+    windows.params.extension = ".bmp";
+    EXPECT_EQ(setUpOnce(), -1);
+    EXPECT_EQ(windows.outcome.pages, 1);
+    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.bmp"});
+    EXPECT_EQ(test::commandOutput("identify -units PixelsPerInch -format '%m %wx%h %[fx:round(resolution.x)]' '" +
+                                  (folder / "Scan.bmp").string() + "'"),
+              "BMP3 850x1100 150");
+    EXPECT_EQ(windows.view.picture, "Scan.bmp");
+    EXPECT_TRUE(windows.view.messages.empty());
+  }
 }
 
 // The device's page keeps its colours in order and its top left where it was, written by the
@@ -232,8 +246,73 @@ TEST_F(WiaRoadTest, FlatbedGivesOnePage) {
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(windows.outcome.pages, 1);
   EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.jpg"});
-  EXPECT_TRUE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))") ||
-              windows.view.logged("idtGetData() : break scan if(DocumentHandlingSelect & FLATBED)"));
+  // The flat bed says it is ready again: the handling select ends the loop.
+  EXPECT_TRUE(windows.view.logged("idtGetData() : SrcStatus : FEED_READY : 3"));
+  EXPECT_TRUE(windows.view.logged("idtGetData() : break scan if(DocumentHandlingSelect & FLATBED)"));
+  EXPECT_FALSE(windows.view.logged("idtGetData() : break scan if(!(iStatus & FEED_READY))"));
+}
+
+// The user's own files in the folder stay as they were: a later page that would land on one takes
+// the next free name, whether it arrives as JPEG or as a BMP converted afterwards. Only the plain
+// name's files are written over, and only when the user agreed to that.
+TEST_F(WiaRoadTest, LaterPagesTakeTheNextFreeName) {
+  struct Case {
+    const char* formats;
+    bool replaceFirst;
+    std::vector<std::string> own;    // there before the scan
+    std::vector<std::string> files;  // there after it
+    std::string picture;
+  };
+  const std::vector<Case> cases = {
+      {R"(["bmp", "jpeg"])", false, {"Scan_001.jpg", "Scan_002.bmp"},
+       {"Scan.jpg", "Scan_001.jpg", "Scan_002.bmp", "Scan_003.jpg", "Scan_004.jpg"}, "Scan_004.jpg"},
+      {R"(["bmp"])", false, {"Scan_001.jpg", "Scan_002.bmp"},
+       {"Scan.jpg", "Scan_001.jpg", "Scan_002.bmp", "Scan_003.jpg", "Scan_004.jpg"}, "Scan_004.jpg"},
+      {R"(["bmp"])", true, {"Scan.jpg", "Scan_001.jpg"},
+       {"Scan.jpg", "Scan_001.jpg", "Scan_002.jpg", "Scan_003.jpg"}, "Scan_003.jpg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.formats) + (c.replaceFirst ? " replacing" : ""));
+    windows = ScriptedWindows{};
+    start(std::string(R"({"source": "feeder", "sheets": 3, "dpi": 200, "formats": )") + c.formats + "}");
+    windows.params.replaceFirst = c.replaceFirst;
+    for (const auto& name : c.own) std::ofstream(folder / name) << "the user's " << name;
+    EXPECT_EQ(setUpOnce(), -1);
+    EXPECT_EQ(windows.outcome.pages, 3);
+    EXPECT_EQ(filesIn(folder), c.files);
+    EXPECT_EQ(windows.view.picture, c.picture);
+    EXPECT_TRUE(windows.view.messages.empty());
+    for (const auto& name : c.own) {
+      std::ifstream in(folder / name);
+      const std::string text((std::istreambuf_iterator<char>(in)), {});
+      if (c.replaceFirst && name == "Scan.jpg")
+        EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + (folder / name).string() + "'"), "JPEG 200");
+      else
+        EXPECT_EQ(text, "the user's " + name);
+    }
+  }
+}
+
+// A folder that cannot be written: the user is told which file and why, nothing is left behind,
+// and "< Back" leads to the settings again.
+TEST_F(WiaRoadTest, AFolderThatCannotBeWrittenIsToldAndLeavesBack) {
+  start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"]})");
+  std::ofstream(folder / "plain-file") << "x";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {(folder / "missing").string() + "/", "No such file or directory"},
+      {(folder / "plain-file").string() + "/", "Not a directory"},
+  };
+  for (const auto& [place, reason] : cases) {
+    SCOPED_TRACE(place);
+    windows.view = RecordingView{};
+    windows.params.folder = place;
+    EXPECT_EQ(setUpOnce(), -1);
+    EXPECT_EQ(windows.outcome.pages, 0);
+    EXPECT_TRUE(windows.outcome.backEnabled);
+    EXPECT_EQ(windows.view.messages,
+              std::vector<std::string>{core::LoadMessage("SFile_Save_Err") + " : " + place + "Scan.jpg\n\n" + reason});
+    EXPECT_EQ(filesIn(folder), std::vector<std::string>{"plain-file"});
+  }
 }
 
 TEST_F(WiaRoadTest, EmptyFeederAtTheStartSavesNothing) {
@@ -256,12 +335,17 @@ TEST_F(WiaRoadTest, CancelDuringATransferEndsItWithoutBack) {
   EXPECT_TRUE(filesIn(folder).empty());
 }
 
+// A page the device fails is told with its name and the device's error; the loop stops, the
+// pages before it stay, and "< Back" is there to try again.
 TEST_F(WiaRoadTest, AFailingPageStopsTheLoopAndKeepsEarlierPages) {
   start(R"({"source": "feeder", "sheets": 3, "failingPage": 2})");
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(windows.outcome.pages, 1);
   EXPECT_TRUE(windows.view.logged("idtGetData() : other error. hResult : WIA_ERROR_PAPER_JAM"));
-  EXPECT_FALSE(windows.outcome.backEnabled);
+  EXPECT_EQ(windows.view.messages,
+            std::vector<std::string>{core::LoadMessage("SFile_Save_Err") + " : " +
+                                     (folder / "Scan_001.jpg").string() + "\n\nhResult : WIA_ERROR_PAPER_JAM"});
+  EXPECT_TRUE(windows.outcome.backEnabled);
   EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.jpg"});
 }
 
@@ -309,12 +393,15 @@ TEST_F(WiaRoadTest, DeviceDialogRefusalsShowTheirMessages) {
   EXPECT_EQ(windows.settingsShown, 0);
 }
 
-// A BMP page whose JPEG cannot be written stays as it came, and the user is told.
+// A BMP page whose JPEG cannot be written stays as it came, and the user is told; a JPEG that
+// someone else wrote under the page's name meanwhile is left alone.
 TEST_F(WiaRoadTest, APageWhoseConversionFailsKeepsItsBmp) {
   start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"]})");
-  fs::create_directories(folder / "Scan_001.jpg");  // the JPEG's name is taken by a folder
+  windows.view.beforeSaving = [&] { std::ofstream(folder / "Scan_001.jpg") << "another's"; };
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.bmp", "Scan_001.jpg"}));
+  std::ifstream other(folder / "Scan_001.jpg");
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(other)), {}), "another's");
   EXPECT_EQ(windows.view.messages, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") +
                                                             " : " + (folder / "Scan_001.jpg").string()});
   EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "Scan_001.bmp").string() + "'"), "BMP3");

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,10 +19,12 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <cstdlib>
 
 #include "app/Dialogs.h"
 #include "core/MessageTable.h"
 #include "platform/Clock.h"
+#include "scanning/PictureFolder.h"
 #include "scanning/WiaRoad.h"
 #include "sim/InProcessWia.h"
 #include "sim/PlugAndPlay.h"
@@ -69,6 +73,11 @@ void whenShown(QWidget& w, std::function<void()> step) {
 // Waits in the event loop until `done` holds (bounded).
 void waitFor(const std::function<bool()>& done) {
   for (int i = 0; i < 2000 && !done(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void pressEscape(QWidget& w) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&w, &press);
 }
 
 class WiaWindowsTest : public ::testing::Test {
@@ -227,6 +236,140 @@ TEST_F(WiaWindowsTest, CloseBoxDuringATransferCancelsIt) {
   EXPECT_FALSE(road->SaveFm->isVisible());
   EXPECT_EQ(boxes.shown, std::vector<std::string>{kWiaScanCanceled});
   EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// Escape during a transfer is Cancel: the window stays over the running loop until the device
+// has stopped. Once the transfer is over, and before it has begun, it closes the window.
+TEST_F(WiaWindowsTest, EscapeCancelsATransferAndClosesOtherwise) {
+  start(R"({"source": "feeder", "sheets": 3, "formats": ["bmp"]})");
+  const fs::path folder = testOutput("scanning/wia-escape");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fillSettings(folder);
+  bool pressed = false, stayed = false;
+  QObject::connect(road->SaveFm->ScanProgressBar, &QProgressBar::valueChanged, road->SaveFm.get(),
+                   [&](int v) {
+                     if (v > 0 && !pressed) {
+                       pressed = true;
+                       pressEscape(*road->SaveFm);
+                       stayed = road->SaveFm->isVisible() && StopRequested;
+                     }
+                   });
+  whenShown(*road->SaveFm, [this] {
+    test::when(*road->SaveFm, [this] { return road->SaveFm->CancelBtn->text() == "Close"; },
+               [this] { pressEscape(*road->SaveFm); });
+  });
+  RunWiaRoad(deviceId, *road);
+  EXPECT_TRUE(pressed);
+  EXPECT_TRUE(stayed);
+  EXPECT_FALSE(road->SaveFm->isVisible());
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{kWiaScanCanceled});
+  EXPECT_TRUE(fs::is_empty(folder));
+
+  // Before the transfer has begun: the window closes and the transfer never starts.
+  boxes.shown.clear();
+  road->SaveFm->Timer->setInterval(60000);
+  fillSettings(folder);
+  whenShown(*road->SaveFm, [this] { pressEscape(*road->SaveFm); });
+  RunWiaRoad(deviceId, *road);
+  EXPECT_FALSE(road->SaveFm->isVisible());
+  EXPECT_FALSE(road->SaveFm->Timer->isActive());
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// A folder that is not there: the save window says which file and why, and "< Back" is offered.
+TEST_F(WiaWindowsTest, AMissingFolderIsToldAndBackIsOffered) {
+  start(R"({"source": "flatbed"})");
+  const fs::path missing = testOutput("scanning") / "wia-missing-folder";
+  fs::remove_all(missing);
+  fillSettings(missing);
+  whenShown(*road->SaveFm, [this] {
+    test::when(*road->SaveFm, [this] { return road->SaveFm->CancelBtn->text() == "Close"; }, [this] {
+      render(*road->SaveFm, "TNetWIASaveFm-missing-folder.png");
+      EXPECT_TRUE(road->SaveFm->BackBtn->isEnabled());
+      road->SaveFm->CancelBtn->click();
+    });
+  });
+  RunWiaRoad(deviceId, *road);
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") + " : " +
+                                                  missing.string() + "/Picture.jpg\n\nNo such file or directory"});
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+// Folder + name + extension may take 250 characters, not one more.
+TEST_F(WiaWindowsTest, FullNamesUpTo250CharactersAreAccepted) {
+  TNetWIASetFm fm;
+  for (const std::size_t length : {249u, 250u, 251u}) {
+    SCOPED_TRACE(length);
+    boxes.shown.clear();
+    fm.setResult(0);
+    const std::string folder = "/" + std::string(length - std::string("//Picture.jpg").size(), 'f') + "/";
+    fm.FilePathEdit->setText(QString::fromStdString(folder));
+    fm.NextBtnClick();
+    const std::string full = folder + "Picture.jpg";
+    ASSERT_EQ(full.size(), length);
+    if (length <= 250) {
+      EXPECT_EQ(fm.result(), kWiaNext);
+      EXPECT_TRUE(boxes.shown.empty());
+      EXPECT_EQ(Wia().save.folder + Wia().save.groupName + Wia().save.extension, full);
+    } else {
+      EXPECT_EQ(fm.result(), 0);
+      EXPECT_EQ(boxes.shown, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") + "\n\n" + full});
+    }
+  }
+}
+
+TEST(DefaultFolder, TheFirstFolderThatCanBeWritten) {
+  const FolderChoices all{"/p", "/prog", "/h"};
+  struct Case {
+    FolderChoices choices;
+    std::vector<std::string> writable;
+    std::string chosen;
+  };
+  const std::vector<Case> cases = {
+      {all, {"/p", "/prog", "/h"}, "/p/"},
+      {all, {"/prog", "/h"}, "/prog/"},
+      {{"", "/prog", "/h"}, {"/prog", "/h"}, "/prog/"},
+      {all, {"/h"}, "/h/"},
+      {all, {}, "/h/"},
+      {{"/p/", "/prog", "/h/"}, {"/p/"}, "/p/"},
+  };
+  for (const Case& c : cases) {
+    const auto writable = [&c](const std::string& f) {
+      return std::find(c.writable.begin(), c.writable.end(), f) != c.writable.end();
+    };
+    EXPECT_EQ(ChooseDefaultFolder(c.choices, writable), c.chosen);
+  }
+  const fs::path here = testOutput("scanning/default-folder");
+  std::ofstream(here / "file") << "x";
+  EXPECT_TRUE(IsWritableFolder(here.string()));
+  EXPECT_FALSE(IsWritableFolder((here / "file").string()));
+  EXPECT_FALSE(IsWritableFolder((here / "missing").string()));
+}
+
+// A fresh account has no pictures folder: the settings window offers the program's folder, and
+// the pictures folder once it is there.
+TEST_F(WiaWindowsTest, TheDefaultFolderExists) {
+  const fs::path home = fs::weakly_canonical(testOutput("scanning")) / "fresh-home";
+  fs::remove_all(home);
+  fs::create_directories(home / ".config");
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+  const std::string keptConfig = oldConfig ? oldConfig : "";
+  ::setenv("HOME", home.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+  TNetWIASetFm fm;
+  fm.FormShow();
+  const std::string program = QCoreApplication::applicationDirPath().toStdString() + "/";
+  EXPECT_EQ(fm.DefaultFolder, program);
+  EXPECT_EQ(fm.FilePathEdit->text().toStdString(), program);
+  fs::create_directories(home / "Pictures");
+  fm.FormShow();
+  EXPECT_EQ(fm.DefaultFolder, (home / "Pictures").string() + "/");
+  ::setenv("HOME", oldHome.c_str(), 1);
+  if (oldConfig) ::setenv("XDG_CONFIG_HOME", keptConfig.c_str(), 1);
+  else ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

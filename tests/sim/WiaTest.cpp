@@ -186,7 +186,7 @@ TEST_F(WiaTest, BmpOnlyFlatbedRefusesJpegAndWritesItsResolution) {
   const ComPtr<IWiaItem> item = pickItem();
   ASSERT_TRUE(item);
   EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_SELECT).lVal, FLATBED);
-  EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, FLAT_READY);
+  EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, FEED_READY | FLAT_READY);
   EXPECT_EQ(read(root, WIA_DPS_PAGES).lVal, 1);
   EXPECT_EQ(write(item, WIA_IPA_FORMAT, {VT_CLSID, 0, WiaImgFmt_JPEG}), E_INVALIDARG);
   EXPECT_EQ(read(item, WIA_IPA_FORMAT).uuid, WiaImgFmt_BMP) << "a refused write changes nothing";
@@ -194,7 +194,20 @@ TEST_F(WiaTest, BmpOnlyFlatbedRefusesJpegAndWritesItsResolution) {
   EXPECT_EQ(test::commandOutput("identify -units PixelsPerInch -format '%m %wx%h %[fx:round(resolution.x)]' '" +
                 (folder / "flat.bmp").string() + "'"),
             "BMP3 200x300 150");
-  EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, FLAT_READY) << "a flat bed stays ready";
+  EXPECT_EQ(read(root, WIA_DPS_DOCUMENT_HANDLING_STATUS).lVal, FEED_READY | FLAT_READY)
+      << "a flat bed stays ready";
+}
+
+// A device's item starts in a format the device has, so that a refused write leaves one in use.
+TEST_F(WiaTest, JpegOnlyDeviceStartsInJpeg) {
+  start(R"({"source": "flatbed", "formats": ["jpeg"]})");
+  link();
+  const ComPtr<IWiaItem> item = pickItem();
+  ASSERT_TRUE(item);
+  EXPECT_EQ(read(item, WIA_IPA_FORMAT).uuid, WiaImgFmt_JPEG);
+  EXPECT_EQ(write(item, WIA_IPA_FORMAT, {VT_CLSID, 0, WiaImgFmt_BMP}), E_INVALIDARG);
+  ASSERT_EQ(getPage(item, "flat.jpg", nullptr), S_OK);
+  EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "flat.jpg").string() + "'"), "JPEG");
 }
 
 TEST_F(WiaTest, PropertyStorageRules) {
