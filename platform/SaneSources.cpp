@@ -3,6 +3,7 @@
 #include <sane/sane.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -74,8 +75,13 @@ class SaneSource final : public Source {
     const bool fixed = d->type == SANE_TYPE_FIXED;
     auto value = [fixed](SANE_Word w) { return fixed ? SANE_UNFIX(w) : static_cast<double>(w); };
     if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
+      // Only the scanner's own steps: a value between them would be rounded to another.
       const SANE_Range* r = d->constraint.range;
-      return dpi >= value(r->min) && dpi <= value(r->max);
+      if (dpi < value(r->min) || dpi > value(r->max)) return false;
+      const double step = value(r->quant);
+      if (step <= 0) return true;
+      const double steps = (dpi - value(r->min)) / step;
+      return std::fabs(steps - std::round(steps)) < 1e-6;
     }
     if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
       const SANE_Word* list = d->constraint.word_list;

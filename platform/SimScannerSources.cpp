@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "platform/DibImage.h"
+#include "platform/SimPage.h"
 #include "platform/SaneSources.h"
 #include "platform/SimEnvironment.h"
 
@@ -15,38 +17,24 @@ namespace wire = simwire;
 
 constexpr int kMinAnyDpi = 50, kMaxAnyDpi = 1200;
 
-// A page of the scanner's glass: a white sheet with a frame, a band of colour or grey per page
-// and a few lines of "text", so that pages tell apart in a preview.
+// A page of the scanner's glass in the depth the source scans at: grey as the page's luminance,
+// line art black where that is below half.
 void drawPage(DibImage& dib, std::uint32_t pageIndex) {
   const int w = dib.width(), h = dib.height();
-  const int frame = std::max(2, w / 60);
-  const int bandTop = h / 8, bandBottom = h / 8 + std::max(4, h / 10);
-  const std::uint8_t hue = static_cast<std::uint8_t>(pageIndex * 70 % 256);
+  const int number = static_cast<int>(pageIndex) + 1;
+  if (dib.bits() == 24) {
+    for (int y = 0; y < h; ++y) SimPageRow(w, h, number, y, dib.row(y), true);
+    return;
+  }
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * 3);
   for (int y = 0; y < h; ++y) {
+    SimPageRow(w, h, number, y, rgb.data());
     std::uint8_t* row = dib.row(y);
-    const bool textLine = y > h / 3 && (y / std::max(1, h / 60)) % 2 == 0;
     for (int x = 0; x < w; ++x) {
-      const bool onFrame = x < frame || y < frame || x >= w - frame || y >= h - frame;
-      const bool inBand = y >= bandTop && y < bandBottom && x >= 2 * frame && x < w - 2 * frame;
-      const bool inText = textLine && x >= 3 * frame && x < w - 3 * frame - (y * 7 % (w / 3 + 1));
-      if (dib.bits() == 24) {
-        std::uint8_t b = 255, g = 255, r = 255;
-        if (onFrame || inText) b = g = r = 40;
-        else if (inBand) {
-          b = static_cast<std::uint8_t>(255 - hue);
-          g = static_cast<std::uint8_t>(x * 255 / std::max(1, w - 1));
-          r = hue;
-        }
-        row[3 * x] = b;
-        row[3 * x + 1] = g;
-        row[3 * x + 2] = r;
-      } else if (dib.bits() == 8) {
-        row[x] = onFrame || inText ? 30 : inBand ? static_cast<std::uint8_t>(x * 200 / std::max(1, w - 1)) : 245;
-      } else {
-        // Palette 0 is black, 1 white.
-        const bool black = onFrame || inText || (inBand && (x / 4 + y / 4) % 2 == 0);
-        if (!black) row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (0x80 >> (x % 8)));
-      }
+      const std::uint8_t* p = &rgb[3 * static_cast<std::size_t>(x)];
+      const int grey = (299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000;
+      if (dib.bits() == 8) row[x] = static_cast<std::uint8_t>(grey);
+      else if (grey >= 128) row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (0x80 >> (x % 8)));
     }
   }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// One PDF document built from page JPEG files: each page the picture's pixels taken as points,
-// its JPEG drawn at its own size.
+// One PDF document built from page JPEG files: each page the size of the scanned paper (the
+// picture's pixels at its resolution), its JPEG drawn over the whole page.
 #include <string>
 
 struct PdfDoc;
@@ -17,8 +17,8 @@ class PdfGroup {
   PdfGroup& operator=(const PdfGroup&) = delete;
 
   bool opened() const { return doc_ != nullptr; }
-  // Page n (from 1) of width x height points showing the JPEG file.
-  bool addPage(int n, int width, int height, const std::string& jpeg);
+  // Page n (from 1) showing the JPEG file of width x height pixels scanned at dpi.
+  bool addPage(int n, int width, int height, int dpi, const std::string& jpeg);
   // Lays the document out and writes it; false when anything on the way failed.
   bool save(const std::string& file);
 
@@ -27,6 +27,10 @@ class PdfGroup {
 };
 
 // A one-page document from one JPEG file.
-bool SaveOnePagePdf(const std::string& jpeg, int width, int height, const std::string& file);
+bool SaveOnePagePdf(const std::string& jpeg, int width, int height, int dpi, const std::string& file);
+
+// A page side in points: pixels x 72 / dpi, so that the file prints at the paper's size; a
+// picture without a resolution keeps one point per pixel.
+double PagePoints(int pixels, int dpi);
 
 }  // namespace scanning

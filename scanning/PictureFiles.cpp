@@ -2,12 +2,15 @@
 
 #include <jpeglib.h>
 
+#include <bit>
 #include <csetjmp>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+
+#include "scanning/JpegErrors.h"
 
 namespace scanning {
 namespace {
@@ -315,24 +318,11 @@ void BmpPicture::rowPixels(int y, std::uint8_t* out) const {
 
 namespace {
 
-struct JpegError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void jpegFailed(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
-}
-
-void silent(j_common_ptr, int) {}
-
 // Only plain data lives between setjmp and a possible longjmp back into this frame.
 bool encode(const PixelRows& picture, std::FILE* out, int quality, std::uint8_t* row) {
   jpeg_compress_struct cinfo;
-  JpegError err;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = jpegFailed;
-  err.mgr.emit_message = silent;
+  JpegErrorJump err;
+  cinfo.err = err.install();
   if (setjmp(err.jump)) {
     jpeg_destroy_compress(&cinfo);
     return false;
@@ -434,6 +424,65 @@ bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi) {
   ok = closeWritten(std::move(f)) && ok;
   if (!ok) std::remove(file.c_str());
   return ok;
+}
+
+// ---- decoding ----
+
+namespace {
+
+// A picture of several scans is held whole while it decodes: beyond an A4 page at 1000 dpi it is
+// refused rather than let a forged header ask for gigabytes.
+constexpr long long kMaxMultiScanPixels = 100LL * 1000 * 1000;
+
+constexpr J_COLOR_SPACE kRgb32Order = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+// Only plain data lives across setjmp; the caller's memory is given before the first row.
+bool decode(const std::uint8_t* bytes, std::size_t size, int scale, JpegPixels pixels, long long maxPixels,
+            const std::function<JpegRows(int, int, bool)>& rowsFor) {
+  jpeg_decompress_struct cinfo;
+  JpegErrorJump err;
+  cinfo.err = err.install();
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK ||
+      (jpeg_has_multiple_scans(&cinfo) &&
+       static_cast<long long>(cinfo.image_width) * cinfo.image_height > kMaxMultiScanPixels)) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  const bool grey = pixels == JpegPixels::GreyOrRgb32 && cinfo.num_components == 1;
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = static_cast<unsigned>(scale);
+  cinfo.out_color_space = grey ? JCS_GRAYSCALE : pixels == JpegPixels::Rgb ? JCS_RGB : kRgb32Order;
+  jpeg_calc_output_dimensions(&cinfo);
+  const long long outputPixels = static_cast<long long>(cinfo.output_width) * cinfo.output_height;
+  const JpegRows rows = outputPixels > 0 && outputPixels <= maxPixels
+                            ? rowsFor(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), grey)
+                            : JpegRows{};
+  if (!rows.first) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  jpeg_start_decompress(&cinfo);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = rows.first + rows.stride * cinfo.output_scanline;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const std::uint8_t* bytes, std::size_t size, int scale, JpegPixels pixels,
+                long long maxPixels, const std::function<JpegRows(int, int, bool)>& rowsFor) {
+  if (!bytes || size < 4 || (scale != 1 && scale != 2 && scale != 4 && scale != 8)) return false;
+  return decode(bytes, size, scale, pixels, maxPixels, rowsFor);
 }
 
 std::string PageFile(const std::string& base, int n, const std::string& ext) {

@@ -95,6 +95,20 @@ inline constexpr int kJpegQuality = 75;
 // left behind).
 bool SaveJpegWithResolution(const PixelRows& picture, const std::string& file, int dpi);
 
+// A JPEG decoded by libjpeg at 1/scale of its size (scale 1, 2, 4 or 8), straight into the
+// caller's memory. `rowsFor` hears the output's size and whether it is grey, and gives where its
+// rows go (null refuses the picture). Rgb writes three bytes a pixel, grey pictures included;
+// GreyOrRgb32 keeps grey pictures at one byte a pixel and writes colour as 32-bit 0xFFRRGGBB
+// words in the machine's byte order. False for bytes that are no JPEG this decoder reads
+// (truncated, malformed) and for outputs of more than maxPixels.
+enum class JpegPixels { Rgb, GreyOrRgb32 };
+struct JpegRows {
+  std::uint8_t* first = nullptr;
+  std::size_t stride = 0;  // bytes from one row to the next
+};
+bool DecodeJpeg(const std::uint8_t* bytes, std::size_t size, int scale, JpegPixels pixels,
+                long long maxPixels, const std::function<JpegRows(int width, int height, bool grey)>& rowsFor);
+
 // Writes rows as an uncompressed bitmap file (24-bit, or 8-bit with a grey palette) carrying dpi.
 bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi);
 

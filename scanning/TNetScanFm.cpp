@@ -75,33 +75,7 @@ QLabel* infoText(QWidget* parent, bool link = false) {
   return l;
 }
 
-int bitsOf(const QImage& image) {
-  switch (image.format()) {
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB: return 1;
-    case QImage::Format_Indexed8:
-    case QImage::Format_Grayscale8: return 8;
-    case QImage::Format_RGB555: return 15;
-    case QImage::Format_RGB16: return 16;
-    default: return 24;
-  }
-}
-
 }  // namespace
-
-PixelRows RowsOf(const QImage& source) {
-  const bool grey = source.isGrayscale();
-  auto image = std::make_shared<QImage>(
-      source.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888));
-  PixelRows rows;
-  rows.width = image->width();
-  rows.height = image->height();
-  rows.channels = grey ? 1 : 3;
-  rows.row = [image, n = static_cast<std::size_t>(rows.width * rows.channels)](int y, std::uint8_t* out) {
-    std::copy_n(image->constScanLine(y), n, out);
-  };
-  return rows;
-}
 
 TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(kCaption);
@@ -267,8 +241,7 @@ QWidget* TNetScanFm::buildRightPanel() {
   MainPanel = new QScrollArea(panel);
   MainPanel->setAlignment(Qt::AlignCenter);
   MainPanel->setBackgroundRole(QPalette::Dark);
-  ScanImage = new QLabel;
-  ScanImage->setScaledContents(true);
+  ScanImage = new PreviewPicture;
   MainPanel->setWidget(ScanImage);
   v->addWidget(MainPanel, 1);
 
@@ -341,7 +314,7 @@ void TNetScanFm::FormShow() {
 
 void TNetScanFm::ResetInfo() {
   preview_ = QImage();
-  ScanImage->clear();
+  ScanImage->clearPicture();
   ScanImage->resize(0, 0);
   for (QLabel* l : {ScaleLabel, NoteSText, InfoSText_FileName, InfoSText_Pixel, InfoSText_CM,
                     InfoSText_Res, InfoSText_Bits, InfoSText_FSize})
@@ -371,7 +344,7 @@ void TNetScanFm::FormClose() {
   if (temporaryJpegs_) deleteTemporaryJpegs(pageCount_);
   temporaryJpegs_ = false;
   preview_ = QImage();
-  ScanImage->clear();
+  ScanImage->clearPicture();
   closeSource();
   TimeoutTimer->stop();
 }
@@ -542,7 +515,7 @@ void TNetScanFm::ZELTwainScanReady() {
     return;
   }
 
-  if (!preview_.load(QString::fromStdString(page)))
+  if (!loadPreview(page))
     message(core::LoadMessage("SFile_Open_Err") + " : " + page + " !");
   IndexLabel->setText(QString::number(n));
   TotalLabel->setText(QString::number(n));
@@ -648,16 +621,22 @@ void TNetScanFm::ShowPage(int index) {
   IndexLabel->setText(QString::number(index + 1));
   const std::string ext = upperCase(groupExtension());
   const std::string file = previewFileOf(index + 1);
-  if (!preview_.load(QString::fromStdString(file)))
+  if (!loadPreview(file))
     message(core::LoadMessage("SFile_Open_Err") + " : " + file + " .");
   const int dpi = ext == "BMP" ? ReadBmpResolution(file) : ReadJpegResolution(file);
   previewDpi_ = dpi;
   ShowPageInfo(index + 1, ext == "PDF" ? groupFile_ : file);
-  FormatPictureInfo(bitsOf(preview_), dpi);
+  FormatPictureInfo(previewBits_, dpi);
   fitScale_ = 0;
   scale_ = 0;
   MainPanelResize();
   repaint();
+}
+
+bool TNetScanFm::loadPreview(const std::string& file) {
+  preview_ = LoadPictureImage(file, &previewBits_);
+  ScanImage->setPicture(preview_);
+  return !preview_.isNull();
 }
 
 void TNetScanFm::ShowPageInfo(int n, const std::string& file) {
@@ -689,7 +668,6 @@ void TNetScanFm::MainPanelResize() {
   const FitSize fit = FitPicture(box.width(), box.height(), preview_.width(), preview_.height());
   scale_ = fit.scale;
   if (fitScale_ == 0) fitScale_ = scale_;
-  ScanImage->setPixmap(QPixmap::fromImage(preview_));
   ScanImage->resize(fit.width, fit.height);
   ScaleLabel->setText(QString::number(scale_) + " %");
 }
@@ -774,7 +752,7 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi) {
   if (ext == ".PDF") {
     const std::string jpeg = file + ".jpg";
     const bool ok = SaveJpegWithResolution(rows, jpeg, dpi) &&
-                    SaveOnePagePdf(jpeg, preview_.width(), preview_.height(), file);
+                    SaveOnePagePdf(jpeg, preview_.width(), preview_.height(), dpi, file);
     std::remove(jpeg.c_str());
     return ok;
   }

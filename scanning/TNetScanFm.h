@@ -10,6 +10,8 @@
 
 #include "app/DeviceRows.h"
 #include "scanning/PictureFiles.h"
+#include "scanning/PictureImage.h"
+#include "scanning/PreviewPicture.h"
 #include "scanning/TSaveScanningThread.h"
 #include "scanning/TZELTWAIN.h"
 
@@ -70,7 +72,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   QLabel* IndexLabel;
   QLabel* TotalLabel;
   QScrollArea* MainPanel;
-  QLabel* ScanImage;
+  PreviewPicture* ScanImage;
   QLabel* ScaleLabel;
   QToolButton* ZInTBtn;
   QToolButton* ZOutTBtn;
@@ -154,6 +156,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string pageFileOf(int n) const; // the page's BMP while scanning
   std::string previewFileOf(int n) const;
   bool savePreviewAs(const std::string& file, int dpi);
+  bool loadPreview(const std::string& file);  // false: the page could not be read
 
   std::string groupFile_;
   int pageCount_ = 0;
@@ -164,11 +167,9 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string lastPdf_;
   QImage preview_;
   int previewDpi_ = 0;
+  int previewBits_ = 0;  // the shown page file's depth
   TW_IMAGEINFO imageInfo_{};
   std::unique_ptr<TSaveScanningThread> savingThread_;
 };
-
-// The rows of a preview picture for our encoders: grey pictures as one byte per pixel.
-PixelRows RowsOf(const QImage& image);
 
 }  // namespace scanning

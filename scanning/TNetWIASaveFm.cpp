@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/Dialogs.h"
+#include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
 
@@ -232,7 +233,7 @@ void TNetWIASaveFm::ShowPreview(const std::string& file, bool jpeg) {
         image = imageOf(*decoded);
     }
   } else {
-    image.load(QString::fromStdString(file));
+    image = LoadPictureImage(file);  // no reader limit on a large page
   }
   preview_ = image;
   const PreviewBox box = image.isNull() ? PreviewBox{kPreviewWidth, kPreviewHeight}

@@ -109,7 +109,7 @@ void TSaveScanningThread::savePdfGroup() {
       continue;
     }
     std::remove(page.c_str());
-    if (!failed && !doc.addPage(n, width, height, jpeg)) failed = true;
+    if (!failed && !doc.addPage(n, width, height, dpi, jpeg)) failed = true;
   }
   if (!failed && doc.save(groupFile_)) {
     synchronize([&] { host_.SetTemporaryJpegs(true, groupFile_); });

@@ -1,10 +1,9 @@
 #include "scanning/WiaRules.h"
 
 #include <cctype>
-#include <csetjmp>
 #include <cstdio>
-// libjpeg's header needs size_t and FILE declared first.
-#include <jpeglib.h>
+
+#include "scanning/PictureFiles.h"
 
 namespace scanning {
 
@@ -61,77 +60,20 @@ bool LooksLikeBmp(const std::uint8_t* bytes, std::size_t size) {
 }
 
 namespace {
-
-struct DecodeError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void decodeFailed(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<DecodeError*>(cinfo->err)->jump, 1);
-}
-
-void quiet(j_common_ptr, int) {}
-
 // A decoded preview never needs more than this many pixels.
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
-// A picture of several scans is held whole while it decodes: beyond an A4 page at 1000 dpi it is
-// refused rather than let a forged header ask for gigabytes.
-constexpr long long kMaxMultiScanPixels = 100LL * 1000 * 1000;
-
-// Only plain data and the output vector (sized before any longjmp can come) live across setjmp.
-bool decode(const std::uint8_t* bytes, std::size_t size, int scale, DecodedPicture& out) {
-  jpeg_decompress_struct cinfo;
-  DecodeError err;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = decodeFailed;
-  err.mgr.emit_message = quiet;
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, bytes, static_cast<unsigned long>(size));
-  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  const long long sourcePixels =
-      static_cast<long long>(cinfo.image_width) * static_cast<long long>(cinfo.image_height);
-  if (jpeg_has_multiple_scans(&cinfo) && sourcePixels > kMaxMultiScanPixels) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  cinfo.scale_num = 1;
-  cinfo.scale_denom = static_cast<unsigned>(scale);
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_calc_output_dimensions(&cinfo);
-  const long long pixels =
-      static_cast<long long>(cinfo.output_width) * static_cast<long long>(cinfo.output_height);
-  if (pixels <= 0 || pixels > kMaxPixels || cinfo.output_components != 3) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  out.width = static_cast<int>(cinfo.output_width);
-  out.height = static_cast<int>(cinfo.output_height);
-  out.rgb.assign(static_cast<std::size_t>(pixels) * 3, 0);
-  jpeg_start_decompress(&cinfo);
-  const std::size_t stride = static_cast<std::size_t>(out.width) * 3;
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = out.rgb.data() + stride * cinfo.output_scanline;
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return true;
-}
-
 }  // namespace
 
 std::optional<DecodedPicture> DecodeJpegScaled(const std::uint8_t* bytes, std::size_t size, int scale) {
   if (!bytes || size < 4 || (scale != 1 && scale != 2 && scale != 4 && scale != 8)) return std::nullopt;
   DecodedPicture picture;
-  if (!decode(bytes, size, scale, picture)) return std::nullopt;
+  const bool ok = DecodeJpeg(bytes, size, scale, JpegPixels::Rgb, kMaxPixels, [&](int width, int height, bool) {
+    picture.width = width;
+    picture.height = height;
+    picture.rgb.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    return JpegRows{picture.rgb.data(), static_cast<std::size_t>(width) * 3};
+  });
+  if (!ok) return std::nullopt;
   return picture;
 }
 

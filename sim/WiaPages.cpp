@@ -8,25 +8,15 @@
 
 #include <jpeglib.h>
 
+#include "platform/SimPage.h"
+
 namespace sim {
 namespace {
 
-// One row of the page in RGB: a light sheet, a frame, and one dark bar per page number.
-void drawRow(const PageSpec& page, std::uint32_t y, std::vector<std::uint8_t>& rgb) {
-  const std::uint32_t margin = page.width / 20 + 1;
-  const std::uint32_t barHeight = page.height / 40 + 1;
-  const bool frame = y < margin / 2 || y >= page.height - margin / 2;
-  const std::uint32_t bar = (y - margin) / (2 * barHeight);
-  const bool inBar = y >= margin && bar < page.number && (y - margin) % (2 * barHeight) < barHeight;
-  for (std::uint32_t x = 0; x < page.width; ++x) {
-    std::uint8_t r = 250, g = 248, b = 240;
-    if (frame || x < margin / 2 || x >= page.width - margin / 2) r = g = b = 90;
-    else if (inBar && x >= margin && x < page.width / 2) r = g = b = 20;
-    else b = static_cast<std::uint8_t>(200 + 40 * x / page.width);
-    rgb[3 * x] = r;
-    rgb[3 * x + 1] = g;
-    rgb[3 * x + 2] = b;
-  }
+// One row of the page, as every simulated scanner draws it.
+void drawRow(const PageSpec& page, std::uint32_t y, std::vector<std::uint8_t>& rgb, bool bgr = false) {
+  platform::SimPageRow(static_cast<int>(page.width), static_cast<int>(page.height),
+                       static_cast<int>(page.number), static_cast<int>(y), rgb.data(), bgr);
 }
 
 void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -61,14 +51,9 @@ bool writeBmp(const std::string& path, const PageSpec& page) {
   put32(head, 0);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  std::vector<std::uint8_t> rgb(page.width * 3), row(stride, 0);
+  std::vector<std::uint8_t> row(stride, 0);  // stored as BGR, padded
   for (std::uint32_t y = page.height; y-- > 0;) {
-    drawRow(page, y, rgb);
-    for (std::uint32_t x = 0; x < page.width; ++x) {  // stored as BGR
-      row[3 * x] = rgb[3 * x + 2];
-      row[3 * x + 1] = rgb[3 * x + 1];
-      row[3 * x + 2] = rgb[3 * x];
-    }
+    drawRow(page, y, row, true);
     out.write(reinterpret_cast<const char*>(row.data()), stride);
   }
   return static_cast<bool>(out);

@@ -183,6 +183,22 @@ TEST_F(ScanNowTest, UnattachedServerGoneRowAndASecondRunDoNothingHarmful) {
   EXPECT_EQ(count(core::IOCTL_TCPBUS_LOCK_DEVICE), locks + 1);
 }
 
+// Another computer took the device while the windows were open: its hold is left alone on both
+// roads, and the scanning window no longer counts the lock as its own.
+TEST(ScanNowEnd, ADeviceNowHeldByAnotherComputerIsNotUnlocked) {
+  for (const bool twain : {false, true}) {
+    SCOPED_TRACE(twain ? "TWAIN" : "WIA");
+    ScanNowRig t;
+    if (twain) t.twainSystem();
+    t.rowAfter = scanner("OTHER-PC");
+    app::ScanNow(t.row, t.calls);
+    EXPECT_EQ(t.count(core::IOCTL_TCPBUS_LOCK_DEVICE), 1u);
+    EXPECT_EQ(t.count(core::IOCTL_TCPBUS_UNLOCK_DEVICE), 0u);
+    EXPECT_EQ(t.windowLockCleared, twain);
+    EXPECT_TRUE(t.messages.empty());
+  }
+}
+
 TEST(DeviceCanScan, ScannersAndPrintersWithTheirScannerSetUp) {
   DeviceData d = scanner();
   EXPECT_TRUE(app::DeviceCanScan(d, [] { return false; }));

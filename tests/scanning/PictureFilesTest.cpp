@@ -226,19 +226,30 @@ TEST(BmpReader, MalformedHeadersRefused) {
   }
 }
 
-// The one-page document of a picture saved as PDF: its size in points is the picture's in pixels.
-TEST(OnePagePdf, PageMeasuresThePicture) {
-  for (const char* tool : {"qpdf", "pdfinfo"})
+// The one-page document of a picture saved as PDF: the page is the paper's size (pixels at the
+// picture's resolution, one point per pixel without one) and the picture covers it.
+TEST(OnePagePdf, PageMeasuresThePaper) {
+  for (const char* tool : {"qpdf", "pdfinfo", "pdfimages"})
     if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
   ScratchDir dir;
   const auto dib = makeDib({40, 30, 24});
   ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), dir.file("p.bmp")), 0);
   ASSERT_TRUE(scanning::ConvertPageToJpeg(dir.file("p.bmp"), dir.file("p.jpg"), 300));
-  ASSERT_TRUE(scanning::SaveOnePagePdf(dir.file("p.jpg"), 40, 30, dir.file("p.pdf")));
-  EXPECT_EQ(run("qpdf --check " + dir.file("p.pdf")), 0);
-  std::string out;
-  run("pdfinfo " + dir.file("p.pdf"), &out);
-  EXPECT_NE(out.find("40 x 30 pts"), std::string::npos) << out;
-  EXPECT_FALSE(scanning::SaveOnePagePdf(dir.file("none.jpg"), 40, 30, dir.file("q.pdf")));
+  struct Case {
+    int dpi;
+    const char* size;
+    const char* ppi;
+  } const cases[] = {{0, "40 x 30 pts", "72"}, {144, "20 x 15 pts", "144"}, {300, "9.6 x 7.2 pts", "300"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    ASSERT_TRUE(scanning::SaveOnePagePdf(dir.file("p.jpg"), 40, 30, c.dpi, dir.file("p.pdf")));
+    EXPECT_EQ(run("qpdf --check " + dir.file("p.pdf")), 0);
+    std::string out;
+    run("pdfinfo " + dir.file("p.pdf"), &out);
+    EXPECT_NE(out.find(c.size), std::string::npos) << out;
+    run("pdfimages -list " + dir.file("p.pdf") + " | tail -1 | awk '{print $13, $14}'", &out);
+    EXPECT_EQ(out, std::string(c.ppi) + " " + c.ppi + "\n");
+  }
+  EXPECT_FALSE(scanning::SaveOnePagePdf(dir.file("none.jpg"), 40, 30, 300, dir.file("q.pdf")));
   EXPECT_FALSE(exists(dir.file("q.pdf")));
 }

@@ -34,6 +34,18 @@ std::string run(const std::string& command) {
   return out;
 }
 
+// Keeps each page the component hands over, and frees its block.
+std::function<void(TZELTWAIN*)> keepPage(std::vector<std::uint8_t>& page) {
+  return [&page](TZELTWAIN* t) {
+    if (const platform::HGLOBAL h = t->GetBmpHandle()) {
+      const auto* b = static_cast<const std::uint8_t*>(platform::GlobalLock(h));
+      page.assign(b, b + platform::GlobalSize(h));
+      platform::GlobalUnlock(h);
+      platform::GlobalFree(h);
+    }
+  };
+}
+
 class SaneSource : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -41,7 +53,10 @@ class SaneSource : public ::testing::Test {
     char pattern[] = "/tmp/tarvex-sane-XXXXXX";
     configDir() = ::mkdtemp(pattern);
     std::ofstream(configDir() + "/dll.conf") << "test\n";
-    std::ofstream(configDir() + "/test.conf") << "number_of_devices 1\ntest-picture \"Color pattern\"\n";
+    // Resolutions in steps of 75, as many scanners have them.
+    std::ofstream(configDir() + "/test.conf")
+        << "number_of_devices 1\ntest-picture \"Color pattern\"\n"
+        << "resolution_min 75.0\nresolution_max 1200.0\nresolution_quant 75.0\nresolution 75.0\n";
     ::setenv("SANE_CONFIG_DIR", configDir().c_str(), 1);
   }
   static void TearDownTestSuite() { fs::remove_all(configDir()); }
@@ -76,6 +91,16 @@ class SaneSource : public ::testing::Test {
     return names;
   }
 
+  // The component started on the host's first source, whose window opens.
+  static void acquireFirstSource(TZELTWAIN& twain) {
+    twain.InitTWAIN();
+    TW_IDENTITY id{};
+    ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
+              tw::TWRC_SUCCESS);
+    twain.SetDataSource(id);
+    twain.Acquire(nullptr);
+  }
+
   platform::ManualClock clock_;
   std::unique_ptr<sim::World> world_;
 };
@@ -102,21 +127,9 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
     EXPECT_EQ(info.BitsPerPixel, 24);
     EXPECT_EQ(info.PixelType, tw::TWPT_RGB);
   };
-  twain.OnScanReady = [&](TZELTWAIN* t) {
-    if (const platform::HGLOBAL h = t->GetBmpHandle()) {
-      const auto* b = static_cast<const std::uint8_t*>(platform::GlobalLock(h));
-      page.assign(b, b + platform::GlobalSize(h));
-      platform::GlobalUnlock(h);
-      platform::GlobalFree(h);
-    }
-  };
+  twain.OnScanReady = keepPage(page);
   twain.OnScanCancel = [&](TZELTWAIN*) { ++cancels; };
-  twain.InitTWAIN();
-  TW_IDENTITY id{};
-  ASSERT_EQ(twain.CallDataSourceManager(nullptr, tw::DG_CONTROL, tw::DAT_IDENTITY, tw::MSG_GETFIRST, &id),
-            tw::TWRC_SUCCESS);
-  twain.SetDataSource(id);
-  twain.Acquire(nullptr);
+  acquireFirstSource(twain);
   ASSERT_TRUE(twain.IsDataSourceEnabled());
   platform::processMessages();
   EXPECT_EQ(cancels, 0);
@@ -147,6 +160,31 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
   EXPECT_EQ(run("identify -units PixelsPerInch -format '%w %h %[type] %x %y' " + jpg),
             size + " TrueColor 150 150");
   EXPECT_EQ(run("djpeg -pnm " + jpg + " | identify -format '%w %h' -"), size);
+}
+
+// A resolution between the scanner's steps is refused, so that what the page reports is what the
+// scanner applied; a step is taken.
+TEST_F(SaneSource, AResolutionBetweenTheStepsIsRefused) {
+  tw::setSourceProviders({sim::makeInProcessScannerProvider(*world_, "SCAN-PC")});
+  TZELTWAIN twain;
+  twain.setShowUI(false);
+  std::vector<int> reported;
+  std::vector<std::uint8_t> page;
+  twain.OnScanStart = [&](TZELTWAIN* t) {
+    TW_IMAGEINFO info{};
+    for (int dpi : {300, 110}) {
+      info.XResolution = info.YResolution = tw::fix32FromDpi(dpi);
+      EXPECT_EQ(t->SetImageInfo(info), dpi == 300) << dpi;
+      t->GetImageInfo(info);
+      reported.push_back(tw::dpiFromFix32(info.XResolution));
+    }
+  };
+  twain.OnScanReady = keepPage(page);
+  acquireFirstSource(twain);
+  platform::processMessages();
+  EXPECT_EQ(reported, (std::vector<int>{300, 300}));
+  ASSERT_FALSE(page.empty());
+  EXPECT_EQ(yPelsPerMeter(page), 11811u);  // scanned at the 300 it reported
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(SaveScanningThreadTest, PdfGroupOnePagePerPicture) {
   host.temporary = dir.file("Picture");
   scanPages(host.temporary, 3);
   host.group = dir.file("Group.pdf");
-  save(3);
+  save(3, 72);  // a point a pixel
   EXPECT_EQ(run("qpdf --check " + host.group), 0);
   EXPECT_NE(pdfOut("pdfinfo", host.group).find("Pages:           3"), std::string::npos);
   std::string sizes = pdfOut("pdfinfo -f 1 -l 3", host.group);
@@ -140,6 +140,27 @@ TEST_F(SaveScanningThreadTest, PdfGroupOnePagePerPicture) {
   EXPECT_TRUE(host.temporaryJpegs);
   EXPECT_EQ(host.lastPdf, host.group);
   EXPECT_TRUE(host.paging);
+}
+
+// A 300-dpi A4 scan prints on A4: 2480 x 3508 pixels make a page of 595 x 842 points, with the
+// picture at 300 ppi over the whole of it.
+TEST_F(SaveScanningThreadTest, PdfPageHasThePapersSize) {
+  for (const char* tool : {"pdfinfo", "pdfimages"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  host.temporary = dir.file("Picture");
+  const auto dib = makeDib({2480, 3508, 8});
+  ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), dir.file("Picture.bmp")), 0);
+  host.group = dir.file("A4.pdf");
+  save(1, 300);
+  std::string size;
+  ASSERT_EQ(run("pdfinfo " + host.group + " | sed -n 's/^Page size: *\\([0-9.]*\\) x \\([0-9.]*\\).*/\\1 \\2/p'", &size), 0);
+  double w = 0, h = 0;
+  ASSERT_EQ(std::sscanf(size.c_str(), "%lf %lf", &w, &h), 2) << size;
+  EXPECT_NEAR(w, 595, 1);
+  EXPECT_NEAR(h, 842, 1);
+  std::string ppi;
+  run("pdfimages -list " + host.group + " | tail -1 | awk '{print $4, $5, $13, $14}'", &ppi);
+  EXPECT_EQ(ppi, "2480 3508 300 300\n");
 }
 
 TEST_F(SaveScanningThreadTest, PdfGroupOfOnePageLeavesPagingOff) {

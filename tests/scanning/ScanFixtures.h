@@ -8,10 +8,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/SimPage.h"
 
 namespace scantest {
 
@@ -110,6 +115,59 @@ inline std::string testOutput(const std::string& area) {
   const std::string dir = std::string(TARVEX_BIN_DIR) + "/../test-output/" + area;
   std::filesystem::create_directories(dir);
   return dir;
+}
+
+// A picture as an outside tool decodes it: `command` writes one binary PPM to its output.
+struct Ppm {
+  int width = 0, height = 0;
+  std::string pixels;  // R, G, B
+  std::array<int, 3> at(double fx, double fy) const {
+    const auto x = static_cast<std::size_t>(fx * width), y = static_cast<std::size_t>(fy * height);
+    const std::size_t i = 3 * (y * static_cast<std::size_t>(width) + x);
+    return {static_cast<unsigned char>(pixels[i]), static_cast<unsigned char>(pixels[i + 1]),
+            static_cast<unsigned char>(pixels[i + 2])};
+  }
+};
+inline std::optional<Ppm> decodedBy(const std::string& command) {
+  std::string out;
+  if (run(command, &out) != 0) return std::nullopt;
+  std::istringstream in(out);
+  std::string magic;
+  int maxValue = 0;
+  Ppm p;
+  if (!(in >> magic >> p.width >> p.height >> maxValue) || magic != "P6" || maxValue != 255) return std::nullopt;
+  in.get();  // the one blank before the pixels
+  p.pixels = out.substr(static_cast<std::size_t>(in.tellg()));
+  if (p.pixels.size() < 3u * static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height)) return std::nullopt;
+  return p;
+}
+
+// What is wrong with a simulated page as `pixel` (R, G, B at fractions of the page) shows it:
+// the black mark at the top left with paper below it, and red, green and blue beside it in that
+// order. Empty when nothing is; a JPEG's small errors pass.
+inline std::string simPageFaults(const std::function<std::array<int, 3>(double, double)>& pixel) {
+  struct Expect {
+    const char* what;
+    platform::SimPagePoint at;
+    platform::SimPageColour colour;
+  };
+  const Expect expected[] = {{"mark", platform::kSimMarkAt, platform::kSimMark},
+                             {"red", platform::kSimRedAt, platform::kSimRed},
+                             {"green", platform::kSimGreenAt, platform::kSimGreen},
+                             {"blue", platform::kSimBlueAt, platform::kSimBlue},
+                             {"paper below the mark", platform::kSimBlankAt, platform::kSimPaper}};
+  std::string faults;
+  for (const Expect& e : expected) {
+    const auto got = pixel(e.at.x, e.at.y);
+    const int want[3] = {e.colour.r, e.colour.g, e.colour.b};
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(got[static_cast<std::size_t>(c)] - want[c]) > 40) {
+        faults += std::string(e.what) + " is " + std::to_string(got[0]) + "," + std::to_string(got[1]) +
+                  "," + std::to_string(got[2]) + "; ";
+        break;
+      }
+  }
+  return faults;
 }
 
 }  // namespace scantest

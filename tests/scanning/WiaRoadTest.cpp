@@ -21,6 +21,7 @@
 #include "sim/Scenario.h"
 #include "sim/World.h"
 #include "support/CommandOutput.h"
+#include "scanning/ScanFixtures.h"
 
 namespace {
 
@@ -200,6 +201,30 @@ TEST_F(WiaRoadTest, BmpChosenOnAJpegDeviceIsWrittenAsBmp) {
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.bmp"});
   EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "Scan.bmp").string() + "'"), "BMP3");
+}
+
+// The device's page keeps its colours in order and its top left where it was, written by the
+// device as JPEG or as BMP, and converted from BMP by the program.
+TEST_F(WiaRoadTest, PagesKeepColoursAndOrientation) {
+  struct Case {
+    const char* device;
+    const char* extension;
+    const char* decode;
+    const char* after;
+  } const cases[] = {{R"({"source": "flatbed", "formats": ["bmp", "jpeg"]})", ".jpg", "djpeg -ppm ", ""},
+                     {R"({"source": "flatbed", "formats": ["bmp", "jpeg"]})", ".bmp", "convert ", " ppm:-"},
+                     {R"({"source": "flatbed", "formats": ["bmp"]})", ".jpg", "djpeg -ppm ", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.device) + c.extension);
+    start(c.device);
+    windows.params.extension = c.extension;
+    EXPECT_EQ(setUpOnce(), -1);
+    const std::string file = (folder / (std::string("Scan") + c.extension)).string();
+    const std::string command = c.decode + ("'" + file + "'") + c.after;
+    const auto ppm = scantest::decodedBy(command);
+    ASSERT_TRUE(ppm) << command;
+    EXPECT_EQ(scantest::simPageFaults([&](double fx, double fy) { return ppm->at(fx, fy); }), "");
+  }
 }
 
 TEST_F(WiaRoadTest, FlatbedGivesOnePage) {
