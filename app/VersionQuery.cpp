@@ -21,7 +21,11 @@ QByteArray VersionRequest(const std::string& hostHeader) {
 HttpOutcome VersionQuery::Fetch(const std::string& host, const VersionQueryLimits& limits) {
   HttpOutcome out;
   const QUrl url(QString::fromStdString("http://" + host + kVersionQueryPath), QUrl::StrictMode);
-  if (host.empty() || running() || !url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty()) {
+  if (running()) {
+    out.error = "a query is running";
+    return out;
+  }
+  if (host.empty() || !url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty()) {
     out.error = "no version server";
     return out;
   }
