@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handle.h"
+#include "core/DeviceData.h"
 
 namespace app {
 
@@ -23,23 +23,7 @@ struct ListedDevice {
   std::string type, owner, manufacturer, product, serial;
 };
 
-struct DeviceData {
-  platform::Handle bus = platform::kInvalidHandle;
-  std::string serverName, serverIp, serverMac;
-  std::string port;
-  std::string displayName;
-  std::string status;
-  std::string identity;  // VID + " - " + PID + " - " + serial
-  std::string type;
-  std::string manufacturer, product, owner;
-  std::string vid, pid, serial;
-  std::string printerName;
-  std::int32_t printerIndex = -1;  // for mass storage: the server's StorageMode
-  std::string faxName;
-  std::int32_t faxIndex = -1;
-  std::int32_t lockType = 0;
-  std::int32_t lockCount = 0;
-};
+using core::DeviceData;
 
 inline constexpr const char* kWaitingToConnect = " - Waiting to Connect";
 inline constexpr const char* kAvailableForUse = " - Available for Use";

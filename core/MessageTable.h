@@ -5,6 +5,9 @@
 
 namespace core {
 
+// The product's name: the caption of its message boxes and windows.
+inline constexpr const char* kProductName = "Velmora Network USB Utility";
+
 struct Message {
   const char* name;
   const char* group;  // "Reconst_nexo" (the utility's own) or "Reconst" (shared)

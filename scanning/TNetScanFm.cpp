@@ -24,7 +24,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Dialogs.h"
+#include "platform/MessageBoxes.h"
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
 #include "platform/GlobalMemory.h"
@@ -37,7 +37,7 @@ namespace scanning {
 namespace {
 
 constexpr const char* kCaption = "Welcome to the Razo-Razezed Ireruro";
-using app::kProductName;  // captions plain messages
+using core::kProductName;  // captions plain messages
 constexpr int kIdleUnlockMs = 180000;
 constexpr int kSavePollMs = 400;
 
@@ -277,7 +277,7 @@ QWidget* TNetScanFm::buildRightPanel() {
 
 void TNetScanFm::FormCreate() {
   TwainPresent = false;
-  Device = app::DeviceData{};
+  Device = core::DeviceData{};
   Device.port = "-1";
   Locked = false;
   TimeoutTimer->setInterval(kIdleUnlockMs);
@@ -364,11 +364,11 @@ void TNetScanFm::deleteTemporaryJpegs(int pages) {
 }
 
 void TNetScanFm::message(const std::string& text) {
-  app::messageBoxes().show(text, kProductName, app::kMbOk);
+  platform::messageBoxes().show(text, kProductName, platform::kMbOk);
 }
 
 int TNetScanFm::ask(const std::string& text) {
-  return app::messageBoxes().show(text, kCaption, app::kMbYesNo);
+  return platform::messageBoxes().show(text, kCaption, platform::kMbYesNo);
 }
 
 void TNetScanFm::setControlsEnabled(bool enabled) {
@@ -416,7 +416,7 @@ void TNetScanFm::ScanBtnClick() {
     return;
   }
   if (name.result == GroupNameResult::AllTaken &&
-      ask(core::LoadMessage("SFile_Open_Exist")) != app::kIdYes)
+      ask(core::LoadMessage("SFile_Open_Exist")) != platform::kIdYes)
     return;
   groupFile_ = name.file;
 
@@ -486,7 +486,7 @@ void TNetScanFm::ZELTwainScanStart() {
   } while ((x != target || x != y) && target >= 100);
   if (x == target && x == y) return;
   ZELTwain.SetCanel(true);
-  app::messageBoxes().show(core::LoadMessage("SNo_Resolution"), kCaption, 0x40 | app::kMbTopMost);
+  platform::messageBoxes().show(core::LoadMessage("SNo_Resolution"), kCaption, 0x40 | platform::kMbTopMost);
   afterScanEnds();
 }
 
@@ -735,7 +735,7 @@ void TNetScanFm::SaveBtnClick() { SavePictureAs(); }
 void TNetScanFm::SavePictureAs() {
   const std::string file = SaveDialogExecute();
   if (file.empty()) return;
-  if (fileExists(file) && ask(core::LoadMessage("SFile_Open_Exist")) != app::kIdYes) return;
+  if (fileExists(file) && ask(core::LoadMessage("SFile_Open_Exist")) != platform::kIdYes) return;
   SaveFileFm->ShowOver(this);
   if (!savePreviewAs(file, previewDpi_))
     message(core::LoadMessage("SFile_Save_Err") + " : " + file);

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/DeviceRows.h"
+#include "core/DeviceData.h"
 #include "scanning/PictureFiles.h"
 #include "scanning/PictureImage.h"
 #include "scanning/PreviewPicture.h"
@@ -35,7 +35,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
 
   // --- Set by Scan Now before the window is shown.
   bool TwainPresent = false;
-  app::DeviceData Device;   // the copy of the row taken before the window opened
+  core::DeviceData Device;   // the copy of the row taken before the window opened
   std::string HostName;     // this computer's name, as the main window holds it
   bool Locked = false;
   std::string DefaultFolder;

@@ -16,7 +16,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/Dialogs.h"
+#include "core/MessageTable.h"
+#include "platform/MessageBoxes.h"
 #include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -24,7 +25,7 @@
 namespace scanning {
 namespace {
 
-using app::kProductName;
+using core::kProductName;
 
 QImage imageOf(const DecodedPicture& p) {
   QImage image(p.rgb.data(), p.width, p.height, p.width * 3, QImage::Format_RGB888);
@@ -205,7 +206,7 @@ void TNetWIASaveFm::ScanImageClick() {
 void TNetWIASaveFm::Log(const std::string& line) { LogList->addItem(QString::fromStdString(line)); }
 
 void TNetWIASaveFm::Message(const std::string& text) {
-  app::messageBoxes().show(text, kProductName, app::kMbOk);
+  platform::messageBoxes().show(text, kProductName, platform::kMbOk);
 }
 
 void TNetWIASaveFm::SetLocation(const std::string& folder) {

@@ -13,7 +13,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "app/Dialogs.h"
+#include "platform/MessageBoxes.h"
 #include "core/MessageTable.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -21,7 +21,7 @@
 namespace scanning {
 namespace {
 
-using app::kProductName;
+using core::kProductName;
 
 std::string withSeparator(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -152,7 +152,7 @@ void TNetWIASetFm::BrowseBtnClick() {
 
 void TNetWIASetFm::NextBtnClick() {
   const auto message = [](const std::string& text) {
-    app::messageBoxes().show(text, kProductName, app::kMbOk);
+    platform::messageBoxes().show(text, kProductName, platform::kMbOk);
   };
   const std::string name = FileNameEdit->text().toStdString();
   const std::string folder = FilePathEdit->text().toStdString();
@@ -165,8 +165,8 @@ void TNetWIASetFm::NextBtnClick() {
   if (group.result == WiaGroupResult::TooLong)
     return message(core::LoadMessage("SFile_Save_Err") + "\n\n" + group.fullName);
   if (group.result == WiaGroupResult::AllTaken &&
-      app::messageBoxes().show(core::LoadMessage("SFile_Open_Exist"), windowTitle().toStdString(),
-                               app::kMbYesNo) != app::kIdYes)
+      platform::messageBoxes().show(core::LoadMessage("SFile_Open_Exist"), windowTitle().toStdString(),
+                               platform::kMbYesNo) != platform::kIdYes)
     return;
   Wia().save = {folder, group.name, "." + ext};
   done(kWiaNext);

@@ -1,6 +1,7 @@
 #include "scanning/WiaRoad.h"
 
-#include "app/Dialogs.h"
+#include "core/MessageTable.h"
+#include "platform/MessageBoxes.h"
 
 namespace scanning {
 
@@ -12,7 +13,7 @@ int WiaRoad::ShowSettings() { return SetFm->exec(); }
 int WiaRoad::ShowSave() { return SaveFm->exec(); }
 
 void WiaRoad::Message(const std::string& text) {
-  app::messageBoxes().show(text, app::kProductName, app::kMbOk);
+  platform::messageBoxes().show(text, core::kProductName, platform::kMbOk);
 }
 
 }  // namespace scanning

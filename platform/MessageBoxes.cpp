@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "platform/MessageBoxes.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-namespace app {
+namespace platform {
 namespace {
 
 bool answerByDefault() {
@@ -86,4 +86,4 @@ MessageBoxes& messageBoxes() {
 
 void setMessageBoxes(MessageBoxes* boxes) { installed.store(boxes); }
 
-}  // namespace app
+}  // namespace platform
