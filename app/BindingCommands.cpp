@@ -67,6 +67,18 @@ std::optional<AutoConnectInfo> StorePrinterBinding(const std::string& root, cons
   return replacedRecord;
 }
 
+AutoLinkListSnapshot::AutoLinkListSnapshot(const AutoLinkList& list) {
+  for (const auto& e : list) entries_.push_back(*e);
+}
+
+void AutoLinkListSnapshot::Restore(AutoLinkList& list) const {
+  list.resize(std::min(list.size(), entries_.size()));  // entries the wizard added go
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (i < list.size()) *list[i] = entries_[i];
+    else list.push_back(std::make_unique<AutoLinkPrinter>(entries_[i]));
+  }
+}
+
 void StoreScannerChoice(const std::string& root, const DeviceData& copy, std::int32_t scanSupport,
                         const std::string& scannerName, bool createIfMissing) {
   AutoConnectInfo r = DeviceRecordKey(copy);

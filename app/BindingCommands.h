@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/DeviceRows.h"
 #include "app/DeviceSettings.h"
@@ -24,6 +25,17 @@ std::optional<AutoConnectInfo> StorePrinterBinding(const std::string& root, cons
                                                    AutoLinkList& printers, std::int32_t chosen,
                                                    bool on, std::int32_t replaced,
                                                    const std::function<void(std::size_t)>& removing);
+
+// The printer list as stored, kept while the wizard runs: a run that ends without OK puts back
+// what the wizard changed in it, so that no watcher later starts on a binding never stored.
+class AutoLinkListSnapshot {
+ public:
+  explicit AutoLinkListSnapshot(const AutoLinkList& list);
+  void Restore(AutoLinkList& list) const;
+
+ private:
+  std::vector<AutoLinkPrinter> entries_;
+};
 
 // Writes the scanner choice into the device's record. Without a record: nothing, or a new record
 // holding only the device's keys when `createIfMissing`.

@@ -225,9 +225,9 @@ void DeviceSetup::TroubleRBtnClick(int option) {
 
 void DeviceSetup::OKBtnClick() {
   if (troubleOption == 2) {
-    printerChosen = UpdateAutoConnectEntry(printerRows);
-    // A binding made or dropped here gets its watcher (re)started or stopped as on the other road.
-    if (printerChosen) ApplyAutoConnectEntry();
+    // A choice an earlier OK made stands (the list holds it already) when this one changes
+    // nothing. No watcher is touched here: the command moves it once the binding is stored.
+    printerChosen = UpdateAutoConnectEntry(printerRows) || printerChosen;
     const bool checked = std::any_of(printerRows.begin(), printerRows.end(),
                                      [](const WizardRow& r) { return r.state == kRowChecked; });
     say(checked ? "You can directly issue the printer job to\n" + device.displayName

@@ -16,4 +16,10 @@ class Shell {
 Shell& shell();
 void setShell(Shell* s);  // not owned; nullptr restores the default
 
+// An http or https address with a host. Addresses that come from the network are opened only
+// then: any other ("file:", a program's own scheme, an option) is never handed to the desktop.
+bool IsWebAddress(const std::string& address);
+// The address to the shell when it is a web address; false (and nothing run) otherwise.
+bool OpenWebAddress(const std::string& address);
+
 }  // namespace app

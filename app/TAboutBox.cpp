@@ -211,7 +211,7 @@ void TAboutBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void TAboutBox::FormClick() {
-  if (!clickAddress_.empty()) shell().openUrl(clickAddress_);
+  if (!clickAddress_.empty()) OpenWebAddress(clickAddress_);
 }
 
 void TAboutBox::Image_CloseClick() { close(); }

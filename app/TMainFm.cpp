@@ -219,7 +219,7 @@ void TMainFm::setNotifyTimerActive(bool on) {
 }
 
 void TMainFm::Timer_NotifyVerTimer() {
-  if (closing_ || versionChecking_) return;
+  if (closing_ || shuttingDown_ || exitRequested_ || versionChecking_) return;
   try {
     const std::time_t now = platform::clock().wallTime();
     const NotifyTick tick = DecideNotifyTick(timerNotifyVer_.interval() == 2000, IsAnyPopupShown(),
@@ -530,6 +530,7 @@ bool TMainFm::nested() const {
 
 void TMainFm::requestShutdown() {
   exitRequested_ = true;  // the waits on the stack give up at their next try
+  optionFm_->CancelVersionCheck();  // a query does not hold the end back
   if (nested()) {
     // The session's end waits for no one: what the user has open is closed as its close box
     // would, until the stack has unwound. A shutdown already running keeps its own questions.

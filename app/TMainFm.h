@@ -230,6 +230,8 @@ class TMainFm : public QMainWindow, public OptionHost {
   TEjectDeviceDlg* ejectDlg_ = nullptr;
   std::unique_ptr<TDeviceSetupFm> deviceSetupFm_;
   void createDeviceSetup();
+  // The printer-list watcher of entry i, started on its queue (the one it had stopped first).
+  void StartPrinterWatcher(std::size_t i);
   // After a binding: the row's entry and status again, and the device released when held here.
   void afterBinding(const DeviceData& c, bool troubleshooting);
   QMenu* deviceMenu_ = nullptr;

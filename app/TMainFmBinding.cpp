@@ -65,17 +65,19 @@ void TMainFm::createDeviceSetup() {
   s.stopWatcher = [this](std::size_t i) {
     if (watchers_) watchers_->StopOne(printing::WatchKind::Printer, i);
   };
-  s.startWatcher = [this](std::size_t i) {
-    if (!watchers_ || closing_ || i >= printers_.size()) return;
-    const AutoLinkPrinter& e = *printers_[i];
-    watchers_->StartOne(printing::WatchKind::Printer, i,
-                        {e.queueName, e.serverMac, e.vid, e.pid, e.serial, printing::WatchKind::Printer});
-  };
+  s.startWatcher = [this](std::size_t i) { StartPrinterWatcher(i); };
   deviceSetupFm_ = std::make_unique<TDeviceSetupFm>(core::WindowsVersionFlags, std::move(s));
   DeviceSetup& w = deviceSetupFm_->setup();
   w.printers = &printers_;
   w.faxes = &faxes_;
   w.sections = &afPrinterIni_.table();
+}
+
+void TMainFm::StartPrinterWatcher(std::size_t i) {
+  if (!watchers_ || closing_ || i >= printers_.size()) return;
+  const AutoLinkPrinter& e = *printers_[i];
+  watchers_->StartOne(printing::WatchKind::Printer, i,
+                      {e.queueName, e.serverMac, e.vid, e.pid, e.serial, printing::WatchKind::Printer});
 }
 
 void TMainFm::PrintManageDevMItemClick() {
@@ -102,9 +104,13 @@ void TMainFm::PrintManageDevMItemClick() {
       troubleshooting = !stored.printerName.empty() && stored.printerEnable;
     }
     if (wiaSystem()) w.scannerName = c.displayName;
+    const AutoLinkListSnapshot asStored(printers_);
     const bool shown = troubleshooting ? deviceSetupFm_->ShowTroubleshootPage()
                                        : (deviceSetupFm_->ShowInstallPage(), true);
     const bool ok = shown && deviceSetupFm_->ShowModal(this);
+    // The install road closes with OK right after it moved the watchers, so a run that ends
+    // otherwise has moved none: only the list is put back.
+    if (!ok) asStored.Restore(printers_);
 
     if (ok && w.currentIndex > -1) {
       const auto replaced = StorePrinterBinding(
@@ -119,6 +125,9 @@ void TMainFm::PrintManageDevMItemClick() {
           SetDeviceStatusText(*other, deviceContext());
         }
       }
+      // The troubleshooting page moves no watcher: the device's follows its binding once stored.
+      const int mine = FindAutoConnectEntry(c.serverMac, c.identity, queue, true);
+      if (troubleshooting && mine > -1) StartPrinterWatcher(static_cast<std::size_t>(mine));
     }
     StoreScannerChoice(kSettingsKey, c, w.scanSupport, w.scannerName, false);
     afterBinding(c, troubleshooting);

@@ -217,7 +217,11 @@ bool TOptionFm::CheckVersion(std::string& major, std::string& minor, std::string
     checkNow_->unsetCursor();
     return false;
   };
-  const HttpOutcome fetched = FetchVersionReply(VersionServerHost());
+  const HttpOutcome fetched = query_.Fetch(VersionServerHost(), queryLimits);
+  if (fetched.cancelled) {
+    checkNow_->unsetCursor();
+    return false;
+  }
   if (!fetched.ok) return fail();
   xmlMemo_->setPlainText(QString::fromUtf8(fetched.body));
   const VersionReplyResult reply = ReadVersionReply(fetched.body);
@@ -271,7 +275,7 @@ void TOptionFm::Btn_CheckNowClick() {
 }
 
 void TOptionFm::Btn_DownloadClick() {
-  if (!shell().openUrl(url_->currentText().toStdString()))
+  if (!OpenWebAddress(url_->currentText().toStdString()))
     messageBoxes().show(kConnectionFailed, kProductName, kMbWarnTopMost);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/MainSettings.h"
+#include "app/VersionQuery.h"
 
 class QCheckBox;
 class QComboBox;
@@ -40,6 +41,10 @@ class TOptionFm : public QDialog {
                     std::vector<std::string>* siteNames, std::vector<std::string>* siteUrls,
                     bool quiet = false);
   void ShowNextNotifyDate(std::time_t lastCheck);
+  // Ends a running query at once, with no message (the program is ending).
+  void CancelVersionCheck() { query_.Cancel(); }
+  bool versionCheckRunning() const { return query_.running(); }
+  VersionQueryLimits queryLimits;
 
   void FormShow();
   void OKBtnClick();
@@ -59,6 +64,7 @@ class TOptionFm : public QDialog {
   void showPanel(bool shown);
 
   OptionHost& host_;
+  VersionQuery query_;
   QCheckBox* autoRun_;
   QCheckBox* notifyNewDevice_;
   QCheckBox* notifyNewVersion_;

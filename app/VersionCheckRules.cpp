@@ -53,6 +53,7 @@ std::optional<std::uint32_t> ParseNotifyLastDate(const std::string& text) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   if (v < -2147483648LL || v > 4294967295LL) return std::nullopt;
+  if (v < 0) return 0u;
   return static_cast<std::uint32_t>(v);
 }
 

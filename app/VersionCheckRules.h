@@ -15,9 +15,9 @@ std::uint32_t PackDosDateTime(std::time_t local);
 // nullopt when the bits name no real date and time.
 std::optional<std::time_t> UnpackDosDateTime(std::uint32_t packed);
 
-// "Notify Last Date" as an unsigned 32-bit value: dates after 2043 set the top bit, which a
-// signed reading would take for "never checked". A text stored as a negative 32-bit number is the
-// same bits. nullopt for anything else.
+// "Notify Last Date": a decimal text of the packed bits, unsigned (dates after 2043 set the top
+// bit, and are stored so); a negative number means no check yet and reads 0. nullopt for anything
+// that is no integer of 32 bits.
 std::optional<std::uint32_t> ParseNotifyLastDate(const std::string& text);
 
 inline constexpr int kMinCheckDays = 60;

@@ -36,8 +36,9 @@ struct VersionReplyResult {
 
 VersionReplyResult ReadVersionReply(QByteArrayView bytes, const VersionReplyLimits& limits = {});
 
-// major + "." + minor sorts after the installed version as text, in the user's locale and with
-// case; both parts must be there.
+// The reply's major and minor name a newer version than the installed one: compared as numbers
+// where all four are numbers (2.10 is newer than 2.9.0), else major + "." + minor sorted as text
+// after the installed version, in the user's locale and with case. Both parts must be there.
 bool IsNewerVersion(const std::string& major, const std::string& minor,
                     const std::string& productVersion);
 

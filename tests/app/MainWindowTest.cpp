@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
 #include <QTimer>
@@ -530,6 +531,26 @@ TEST_F(MainWindowTest, PrintWatchersReachTheWindowOnItsOwnThread) {
 }  // namespace
 
 namespace {
+
+// The end of the session during the automatic check: the check is cancelled, not waited for.
+TEST_F(MainWindowTest, TheEndOfTheSessionCancelsARunningVersionCheck) {
+  test::ReplyServer server;
+  server.answer(200, test::versionDocument("9", "1", "2026-11-02", ""));
+  server.trickle(100);  // some seconds for the whole reply
+  ::setenv("TARVEX_VERSION_SERVER", server.host().c_str(), 1);
+  QTimer::singleShot(300, window.get(), [&] { window->EndSession(); });
+  QElapsedTimer took;
+  took.start();
+  window->Timer_NotifyVerTimer();
+  ::setenv("TARVEX_VERSION_SERVER", "127.0.0.1:1", 1);
+  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_LT(took.elapsed(), 1500);
+  ASSERT_TRUE(until([&] { return window->closing(); }, 1000));
+  EXPECT_LT(took.elapsed(), 2000);
+  EXPECT_EQ(std::count(boxes.shown.begin(), boxes.shown.end(), "Connection failed, please try again."), 0);
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });  // the loop the shutdown asked to leave
+  QCoreApplication::exec();
+}
 
 TEST_F(MainWindowTest, AShutdownAskedForInsideAWaitRunsOnlyOnceTheWaitIsOver) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));

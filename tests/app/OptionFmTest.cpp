@@ -12,9 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
 
 #include "app/Dialogs.h"
 #include "app/Shell.h"
+#include "app/TAboutBox.h"
 #include "app/TOptionFm.h"
 #include "app/VersionCheckRules.h"
 #include "core/SettingsStore.h"
@@ -147,10 +151,11 @@ TEST_F(OptionFmTest, ANewerVersionFillsThePanelAndStoresTheCheck) {
 
   form->Btn_CheckNowClick();
   ASSERT_EQ(server.requests().size(), 1u);
-  const std::string& request = server.requests()[0];
-  EXPECT_EQ(request.rfind("GET /router/firmware/query.asp?model=QRVA_A1_Default HTTP/1.1\r\n", 0), 0u) << request;
-  EXPECT_NE(request.find("\r\nAccept: text/html, */*\r\n"), std::string::npos) << request;
-  EXPECT_NE(request.find("\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"), std::string::npos);
+  // The request and nothing more: no headers of the client library's own.
+  EXPECT_EQ(server.requests()[0], "GET /router/firmware/query.asp?model=QRVA_A1_Default HTTP/1.1\r\n"
+                                  "Host: " + server.host() + "\r\n"
+                                  "Accept: text/html, */*\r\n"
+                                  "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n");
 
   EXPECT_TRUE(child<QFrame>("Panel_Check")->isVisible());
   EXPECT_FALSE(child<QLabel>("Label_LatestVer")->isVisible());
@@ -227,6 +232,70 @@ TEST_F(OptionFmTest, FailuresSayConnectionFailedAndChangeNothing) {
   form->Btn_DownloadClick();
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+}
+
+// A server that sends one byte now and then does not keep the check open: one limit counts from
+// the request.
+TEST_F(OptionFmTest, ATricklingServerEndsTheCheckWithinItsLimit) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(100);
+  form->queryLimits.totalMs = 500;
+  open();
+  QElapsedTimer took;
+  took.start();
+  form->Btn_CheckNowClick();
+  EXPECT_LT(took.elapsed(), 2000);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(host.timerChanges, (std::vector<bool>{false, true}));
+  EXPECT_EQ(child<QPushButton>("Btn_CheckNow")->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(OptionFmTest, ACancelledCheckEndsAtOnceAndSaysNothing) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(100);
+  open();
+  QTimer::singleShot(200, form.get(), [&] {
+    EXPECT_TRUE(form->versionCheckRunning());
+    form->CancelVersionCheck();
+  });
+  QElapsedTimer took;
+  took.start();
+  std::string major, minor;
+  EXPECT_FALSE(form->CheckVersion(major, minor, nullptr, nullptr, nullptr));
+  EXPECT_LT(took.elapsed(), 1500);
+  EXPECT_FALSE(form->versionCheckRunning());
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Addresses come over plain HTTP: only web addresses are handed to the desktop.
+TEST_F(OptionFmTest, OnlyWebAddressesAreOpened) {
+  for (const char* web : {"http://global.example/fw.zip", "https://g.example", "HTTP://G.EXAMPLE/x?y=1"})
+    EXPECT_TRUE(app::IsWebAddress(web)) << web;
+  for (const char* other : {"file:///etc/passwd", "FILE:///etc/passwd", "javascript:alert(1)", "ftp://h/x",
+                            "smb://h/share", "/etc/passwd", "--help", "http://", "http:///etc/passwd",
+                            " http://g.example", "http://g.example/a b", ""})
+    EXPECT_FALSE(app::IsWebAddress(other)) << other;
+
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10",
+                                           "<Global><Firmware>file:///etc/passwd</Firmware></Global>"));
+  open();
+  form->Btn_CheckNowClick();
+  ASSERT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  form->Btn_DownloadClick();
+  EXPECT_TRUE(opened.addresses.empty());
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+
+  // The new-version notice's click.
+  for (const char* address : {"file:///etc/passwd", "http://global.example/fw"}) {
+    auto* notice = new app::TAboutBox;
+    notice->ShowNewVersion("v9.1", address);
+    QTest::mouseClick(notice, Qt::LeftButton, {}, QPoint(10, notice->height() / 2));
+    notice->close();
+  }
+  EXPECT_EQ(opened.addresses, std::vector<std::string>{"http://global.example/fw"});
 }
 
 TEST_F(OptionFmTest, CheckDaysOutsideTheRangeBringTheLastValueBack) {

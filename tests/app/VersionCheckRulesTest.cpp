@@ -43,12 +43,18 @@ TEST_F(VersionCheckRules, PackedDatesRoundTripAndAfter2043TheTopBitIsSet) {
     EXPECT_FALSE(app::UnpackDosDateTime(bad)) << std::hex << bad;
 }
 
-TEST_F(VersionCheckRules, TheLastDateIsReadAsAnUnsigned32BitValue) {
+TEST_F(VersionCheckRules, TheLastDateIsReadAsAnUnsigned32BitValueAndANegativeOneAsNone) {
   EXPECT_EQ(app::ParseNotifyLastDate("0"), 0u);
   EXPECT_EQ(app::ParseNotifyLastDate("1569282048"), 1569282048u);
   EXPECT_EQ(app::ParseNotifyLastDate("2290000000"), 2290000000u);
-  // What a signed writer stored after 2043: the same bits.
-  EXPECT_EQ(app::ParseNotifyLastDate("-2004967296"), 2290000000u);
+  // 0 or less is no check yet, so the next tick stores today instead of stopping on bits that
+  // name no date.
+  for (const char* none : {"-1", "-2004967296", "-2147483648"}) {
+    EXPECT_EQ(app::ParseNotifyLastDate(none), 0u) << none;
+    const std::time_t now = at(2026, 12, 10, 12, 0, 0);
+    const app::NotifyTick t = app::DecideNotifyTick(false, false, *app::ParseNotifyLastDate(none), now, 60, true);
+    EXPECT_TRUE(t.storeLastDate && t.check) << none;
+  }
   for (const char* bad : {"", "abc", "12x", "4294967296", "-2147483649", " 5"})
     EXPECT_FALSE(app::ParseNotifyLastDate(bad)) << bad;
 }

@@ -1,13 +1,20 @@
-// The version reply reader over any bytes: a clear answer every time, and a read reply keeps its
-// site lists in step.
+// The version server's answer over any bytes, as HTTP and as the XML reply: a clear answer every
+// time, a body within its limit, and a read reply keeps its site lists in step.
 #include <QByteArrayView>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+#include "app/HttpResponse.h"
 #include "app/VersionReply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const QByteArrayView bytes(data, static_cast<qsizetype>(size));
+  for (const bool closed : {false, true}) {
+    const app::HttpResponse h = app::ReadHttpResponse(bytes, closed, {256, 1024});
+    if (h.state == app::HttpResponse::State::Complete && h.body.size() > 1024) std::abort();
+    if (closed && h.state == app::HttpResponse::State::Incomplete) std::abort();
+  }
   const app::VersionReplyResult r =
       app::ReadVersionReply(QByteArrayView(data, static_cast<qsizetype>(size)));
   if (r.status == app::VersionReplyStatus::Read &&

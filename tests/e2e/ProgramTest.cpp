@@ -5,6 +5,11 @@
 #include <fstream>
 #include <random>
 #include <cstdlib>
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
 
 #include "platform/Registry.h"
 #include "support/Process.h"
@@ -191,6 +196,68 @@ TEST_F(ProgramTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs) {
   simhost->signal(SIGTERM);
   EXPECT_EQ(simhost->wait(5000), 0);
   EXPECT_EQ(onDisk(), bytes);
+}
+
+// A version server on 127.0.0.1 that answers with a head and then one byte every 3 s.
+class TricklingServer {
+ public:
+  TricklingServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener_, 4);
+    socklen_t len = sizeof a;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~TricklingServer() {
+    stop_ = true;
+    ::shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    ::close(listener_);
+  }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  bool asked() const { return asked_; }
+
+ private:
+  void serve() {
+    const int c = ::accept(listener_, nullptr, nullptr);
+    if (c < 0) return;
+    char head[4096];
+    if (::recv(c, head, sizeof head, 0) > 0) asked_ = true;
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n";
+    ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+    for (int i = 0; !stop_ && i < 4000; ++i) {
+      if (::send(c, "<", 1, MSG_NOSIGNAL) != 1) break;
+      for (int t = 0; !stop_ && t < 300; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::close(c);
+  }
+
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> asked_{false}, stop_{false};
+  std::thread thread_;
+};
+
+TEST_F(ProgramTest, SigtermDuringTheAutomaticVersionCheckEndsTheProgramPromptly) {
+  TricklingServer server;
+  env.push_back("TARVEX_VERSION_SERVER=" + server.host());
+  auto simhost = start({bin("tarvex-simhost"), (dir / "scenario.json").string()}, "simhost.out");
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
+  auto tarvex = start({bin("tarvex")}, "tarvex.out");
+  // The first tick, 2 s after the start, asks the server, which keeps the reply coming.
+  ASSERT_TRUE(test::eventually([&] { return server.asked(); }, 20000)) << tarvex->output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto sent = std::chrono::steady_clock::now();
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(tarvex->wait(3000), 0) << tarvex->output();
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(3));
+  simhost->signal(SIGTERM);
+  EXPECT_EQ(simhost->wait(5000), 0);
 }
 
 }  // namespace
