@@ -530,7 +530,7 @@ TEST_F(UserRunTest, ScanNowThroughTwainWritesAPdfGroupAndLeavesTheUsersFilesAlon
   ASSERT_TRUE(x->keys({"Tab", "Down", "Down"}));  // JPG, BMP, PDF
   x->picture(pictures / "1-invoice-pdf.png");
   // "Scan" and "Close" sit at the bottom of the left panel, which has a fixed width.
-  ASSERT_TRUE(x->click(*scanWindow, 175, g->height - 52));
+  ASSERT_TRUE(x->click(*scanWindow, 175, g->height - 32));
 
   const auto source = x->waitForWindow("^Canon CanoScan LiDE 400", kLong);
   ASSERT_TRUE(source) << "the source's window did not open: " << tarvex->output();
@@ -541,7 +541,7 @@ TEST_F(UserRunTest, ScanNowThroughTwainWritesAPdfGroupAndLeavesTheUsersFilesAlon
   EXPECT_GT(at(*source), at(*scanWindow)) << "the source's window is below the scanning window";
   const auto s = x->geometry(*source);
   ASSERT_TRUE(s);
-  ASSERT_TRUE(x->click(*source, s->width - 139, s->height - 42));  // its "Scan", left of "Close"
+  ASSERT_TRUE(x->click(*source, s->width - 139, s->height - 23));  // its "Scan", left of "Close"
 
   const fs::path pdf = picturesDir / "Invoice.pdf";
   ASSERT_TRUE(test::eventually(
@@ -556,7 +556,7 @@ TEST_F(UserRunTest, ScanNowThroughTwainWritesAPdfGroupAndLeavesTheUsersFilesAlon
   const long long beforeClose = lastSeq();
   bool closed = false;
   for (int i = 0; i < 20 && !closed; ++i) {  // Close is enabled again once the save is done
-    ASSERT_TRUE(x->click(*scanWindow, 261, g->height - 52));
+    ASSERT_TRUE(x->click(*scanWindow, 261, g->height - 32));
     closed = x->waitGone(*scanWindow, 1000);
   }
   ASSERT_TRUE(closed) << "the scanning window stayed";

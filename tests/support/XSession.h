@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -215,26 +216,33 @@ class XSession {
         timeoutMs);
     return g;
   }
+  // The window's own area (without a window manager's frame) on the screen. xwininfo gives its
+  // absolute place; xdotool's geometry adds the frame's offset a second time under a manager.
   std::optional<Geometry> geometryNow(const std::string& window) {
-    std::istringstream out(xdotool({"getwindowgeometry", "--shell", window}));
+    const std::string xwininfo = which("xwininfo");
+    if (xwininfo.empty()) return std::nullopt;
+    Process p({xwininfo, "-display", display_, "-id", window}, {}, (folder_ / "xwininfo.out").string());
+    if (p.wait(5000) != 0) return std::nullopt;
+    std::istringstream out(p.output());
+    const std::pair<const char*, int Geometry::*> fields[] = {{"Absolute upper-left X:", &Geometry::x},
+                                                              {"Absolute upper-left Y:", &Geometry::y},
+                                                              {"Width:", &Geometry::width},
+                                                              {"Height:", &Geometry::height}};
     Geometry g;
     int seen = 0;
-    for (std::string line; std::getline(out, line);) {
-      const auto eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      const std::string name = line.substr(0, eq);
-      const int value = std::atoi(line.c_str() + eq + 1);
-      if (name == "X") g.x = value, ++seen;
-      else if (name == "Y") g.y = value, ++seen;
-      else if (name == "WIDTH") g.width = value, ++seen;
-      else if (name == "HEIGHT") g.height = value, ++seen;
-    }
+    for (std::string line; std::getline(out, line);)
+      for (const auto& [label, field] : fields) {
+        const auto at = line.find(label);
+        if (at == std::string::npos) continue;
+        g.*field = std::atoi(line.c_str() + at + std::strlen(label));
+        ++seen;
+      }
     if (seen != 4) return std::nullopt;
     return g;
   }
 
-  // A click of the button at the point (x, y) of the window. Counted from the window's place on
-  // the screen: under a window manager xdotool's own "--window" offset counts from the frame.
+  // A click of the button at the point (x, y) of the window's own area, counted from its place on
+  // the screen: under a window manager xdotool's "--window" offset counts from the frame.
   bool click(const std::string& window, int x, int y, int button = 1) {
     const auto g = geometry(window);
     if (!g) return false;
