@@ -44,6 +44,16 @@ struct Events {
   int starts = 0, cancels = 0, closes = 0;
 };
 
+// How many of one message posted to a window of the program's own reach it through the loop.
+int postedMessagesDelivered() {
+  int delivered = 0;
+  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
+  platform::postMessage({window, 0x0400, 0, 0});
+  platform::processMessages();
+  platform::destroyMessageWindow(window);
+  return delivered;
+}
+
 class TwainLoop : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -234,24 +244,14 @@ TEST_F(TwainLoop, AFailedOpenLeavesTheSourceClosedAndTheProgramsMessagesFlowing)
   twain_->Acquire(nullptr);
   EXPECT_FALSE(twain_->IsDataSourceOpen());
   EXPECT_FALSE(twain_->IsDataSourceEnabled());
-  int delivered = 0;
-  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
-  platform::postMessage({window, 0x0400, 0, 0});
-  platform::processMessages();
-  EXPECT_EQ(delivered, 1);
-  platform::destroyMessageWindow(window);
+  EXPECT_EQ(postedMessagesDelivered(), 1);
 }
 
 TEST_F(TwainLoop, AnOpenSourceLetsOtherMessagesThrough) {
   start(Script{});
   twain_->Acquire(nullptr);
   ASSERT_TRUE(twain_->IsDataSourceEnabled());
-  int delivered = 0;
-  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
-  platform::postMessage({window, 0x0400, 0, 0});
-  platform::processMessages();
-  EXPECT_EQ(delivered, 1);
-  platform::destroyMessageWindow(window);
+  EXPECT_EQ(postedMessagesDelivered(), 1);
 }
 
 TEST_F(TwainLoop, WithoutAWindowForTheSourceItIsNotEnabled) {
@@ -351,12 +351,7 @@ TEST_F(TwainLoop, ARepeatedStartIsHarmless) {
   t.InitTWAIN();
   t.InitTWAIN();
   EXPECT_TRUE(t.IsDataSourceManagerOpen());
-  int delivered = 0;
-  const std::uint32_t window = platform::createMessageWindow([&](const platform::AppMessage&) { ++delivered; });
-  platform::postMessage({window, 0x0400, 0, 0});
-  platform::processMessages();
-  EXPECT_EQ(delivered, 1);
-  platform::destroyMessageWindow(window);
+  EXPECT_EQ(postedMessagesDelivered(), 1);
 }
 
 // The source's window belongs to the window its owner names, and the source's notifications come
