@@ -60,6 +60,13 @@ fs::path testOutput(const std::string& area) {
   fs::create_directories(dir);
   return dir;
 }
+// The same folder emptied first, for a test that looks at what it writes there.
+fs::path emptyOutputFolder(const std::string& area) {
+  const fs::path dir = testOutput(area);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
 
 void render(QWidget& w, const std::string& name) {
   w.grab().save(QString::fromStdString((testOutput("windows") / name).string()));
@@ -154,9 +161,7 @@ TEST_F(WiaWindowsTest, ThreeSheetFeederSavesItsGroupAsJpeg) {
 
 TEST_F(WiaWindowsTest, BackFromTheSaveWindowOpensTheDeviceAgain) {
   start(R"({"source": "flatbed"})");
-  const fs::path folder = testOutput("scanning/wia-back");
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = emptyOutputFolder("scanning/wia-back");
   int saves = 0;
   std::function<void()> answer = [&] {
     fillSettings(folder, /*BMP*/ 1);
@@ -180,9 +185,7 @@ TEST_F(WiaWindowsTest, BackFromTheSaveWindowOpensTheDeviceAgain) {
 
 TEST_F(WiaWindowsTest, SettingsChecksKeepTheWindowOpen) {
   TNetWIASetFm fm;
-  const fs::path folder = testOutput("scanning/wia-names");
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = emptyOutputFolder("scanning/wia-names");
   for (const char* f : {"Picture.jpg", "Picture 001.bmp"}) std::ofstream(folder / f) << "x";
   int result = -1;
   whenShown(fm, [&] {
@@ -217,9 +220,7 @@ TEST_F(WiaWindowsTest, SettingsChecksKeepTheWindowOpen) {
 // The close box during a transfer cancels it; the window goes once the device has stopped.
 TEST_F(WiaWindowsTest, CloseBoxDuringATransferCancelsIt) {
   start(R"({"source": "feeder", "sheets": 3, "formats": ["bmp"]})");
-  const fs::path folder = testOutput("scanning/wia-close");
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = emptyOutputFolder("scanning/wia-close");
   fillSettings(folder);
   bool closed = false;
   // The first progress of the first page: the user closes the window.
@@ -242,9 +243,7 @@ TEST_F(WiaWindowsTest, CloseBoxDuringATransferCancelsIt) {
 // has stopped. Once the transfer is over, and before it has begun, it closes the window.
 TEST_F(WiaWindowsTest, EscapeCancelsATransferAndClosesOtherwise) {
   start(R"({"source": "feeder", "sheets": 3, "formats": ["bmp"]})");
-  const fs::path folder = testOutput("scanning/wia-escape");
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = emptyOutputFolder("scanning/wia-escape");
   fillSettings(folder);
   bool pressed = false, stayed = false;
   QObject::connect(road->SaveFm->ScanProgressBar, &QProgressBar::valueChanged, road->SaveFm.get(),
