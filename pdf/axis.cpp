@@ -2,6 +2,7 @@
 #include "c_format.h"
 #include "doc_record.h"
 #include "errors.h"
+#include "live_records.h"
 #include "output.h"
 #include "plot_domain.h"
 #include "ticks.h"
@@ -205,6 +206,7 @@ void tpdf_freeAxis(PdfAxis* axis) {
     std::free(axis->numberFormat);
     std::free(axis->labelFont);
     std::free(axis->labelEncoding);
+    forgetAxis(axis);
     axis->magic = 0;
     std::free(axis);
 }

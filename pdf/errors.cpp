@@ -1,6 +1,7 @@
 #include "errors.h"
 
 #include "c_format.h"
+#include "call_guard.h"
 #include "doc_record.h"
 
 #include <cmath>
@@ -77,6 +78,7 @@ bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> 
         static const char* const kFormat = "%s refused a number that is not finite";
         if (doc) tpdf_Error(doc, 1, kModule, kFormat, call);
         else tpdf_GlobalError(1, kModule, kFormat, call);
+        failCall(doc);
         return false;
     }
     return true;

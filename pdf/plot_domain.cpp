@@ -1,7 +1,9 @@
 // Plot domains: creation, point conversion, mesh and fills.
 #include "plot_domain.h"
 
+#include "call_guard.h"
 #include "errors.h"
+#include "live_records.h"
 #include "output.h"
 #include "ticks.h"
 
@@ -35,6 +37,7 @@ PdfPlotDomain* newDomain(float x, float y, float width, float height, int xkind,
     copyBounded(d->minorDash, "[2 3] 0", 31);
     d->majorMeshWidth = 0.15f;
     d->minorMeshWidth = 0.15f;
+    recordOpened(d);
     return d;
 }
 
@@ -143,11 +146,12 @@ void meshAlong(PdfDoc* doc, PdfPlotDomain* d, int axis, int kind,
     walkSteps(d->majorStart[axis], d->majorStep[axis], withTolerance(max), line);
 }
 
-void fillDomain(PdfPlotDomain* domain, const std::function<void(PdfDoc*)>& colour) {
+void fillDomain(PdfPlotDomain* domain, const char* call, std::initializer_list<double> colour,
+                const std::function<void(PdfDoc*)>& setColour) {
     PdfDoc* doc = domainDocument(domain);
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, call, colour)) return;
     tpdf_saveState(doc);
-    colour(doc);
+    setColour(doc);
     tpdf_pointRect(doc, domain->x, domain->y, domain->width, domain->height);
     tpdf_fillPath(doc);
     tpdf_restoreState(doc);
@@ -169,8 +173,15 @@ void activateDomain(PdfDoc* doc, PdfPlotDomain* d) {
     doc->yLogMax = logOf(d->ymax);
 }
 
+void releaseDomain(PdfPlotDomain* domain) {
+    if (!domain) return;
+    recordClosed(domain);
+    domain->magic = 0;
+    std::free(domain);
+}
+
 PdfDoc* domainDocument(PdfPlotDomain* domain) {
-    if (domain && domain->doc) return domain->doc;
+    if (PdfDoc* doc = documentOf(domain)) return doc;
     tpdf_GlobalError(1, kModule, "%s", kNoDomain);
     return nullptr;
 }
@@ -211,14 +222,26 @@ PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height
     return d;
 }
 
+// A page's own domain goes with its page; a caller's may be current in any open document,
+// which then draws in its page's domain again.
 void tpdf_freePlotDomain(PdfPlotDomain* domain) {
-    if (!domain) return;
-    domain->magic = 0;
-    std::free(domain);
+    if (!isOpen(domain)) return;
+    for (PdfDoc* doc : openDocuments()) {
+        for (const PdfPage& page : doc->pages) {
+            if (page.domain.get() != domain) continue;
+            tpdf_Error(doc, 1, kModule, "The plot domain of page %d is freed with its page",
+                       page.pageNumber);
+            failCall(doc);
+            return;
+        }
+    }
+    for (PdfDoc* doc : openDocuments())
+        if (doc->currentDomain == domain) activateDomain(doc, doc->pageDomain);
+    releaseDomain(domain);
 }
 
 PdfPlotDomain* tpdf_setPlotDomain(PdfDoc* doc, PdfPlotDomain* domain) {
-    if (!doc || !domain) return nullptr;
+    if (!doc || !isOpen(domain)) return nullptr;
     if (!rangeIsUsable(domain->xmin, domain->xmax, domain->xkind) ||
         !rangeIsUsable(domain->ymin, domain->ymax, domain->ykind)) {
         tpdf_Error(doc, 2, kModule, "Plot domain range is empty or not usable");
@@ -296,11 +319,12 @@ void tpdf_drawMesh(PdfPlotDomain* domain) {
 }
 
 void tpdf_fillDomainGray(PdfPlotDomain* domain, float gray) {
-    fillDomain(domain, [gray](PdfDoc* doc) { tpdf_fillGray(doc, gray); });
+    fillDomain(domain, "tpdf_fillDomainGray", {gray}, [gray](PdfDoc* doc) { tpdf_fillGray(doc, gray); });
 }
 
 void tpdf_fillDomainRgb(PdfPlotDomain* domain, float r, float g, float b) {
-    fillDomain(domain, [=](PdfDoc* doc) { tpdf_fillRgb(doc, r, g, b); });
+    fillDomain(domain, "tpdf_fillDomainRgb", {r, g, b},
+               [=](PdfDoc* doc) { tpdf_fillRgb(doc, r, g, b); });
 }
 
 void tpdf_clipDomain(PdfPlotDomain* domain) {
