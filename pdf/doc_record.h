@@ -182,6 +182,7 @@ struct PdfDoc {
     bool callFailed = false; // the running call failed: what it wrote is taken back
 
     bool finalized = false;
+    bool writing = false; // tpdf_finalizeAll is writing the file
     bool failed = false; // an output or memory failure: the file would be damaged
     bool fixedTime = false;
     struct tm creationTime {};

@@ -164,42 +164,37 @@ void tpdf_setDefaultLimits(int maxPages, int maxFonts, int maxImages, int maxAnn
 }
 
 PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits) {
-    try {
-        auto doc = std::make_unique<PdfDoc>();
-        doc->mode = mode;
-        doc->maxPages = pick(limits, &PdfDocLimits::maxPages);
-        doc->maxFonts = pick(limits, &PdfDocLimits::maxFonts);
-        doc->maxImages = pick(limits, &PdfDocLimits::maxImages);
-        doc->maxAnnots = pick(limits, &PdfDocLimits::maxAnnots);
-        doc->maxObjects = pick(limits, &PdfDocLimits::maxObjects);
-        if (doc->maxPages == INT_MAX) throw std::bad_alloc();
-        doc->pages.resize(static_cast<std::size_t>(doc->maxPages) + 1);
-        doc->kids.reserve(static_cast<std::size_t>(doc->maxPages) + 1);
-        doc->fonts.reserve(static_cast<std::size_t>(doc->maxFonts));
-        doc->images.reserve(static_cast<std::size_t>(doc->maxImages));
-        doc->objectOffsets.assign(static_cast<std::size_t>(doc->maxObjects), 0);
+    auto doc = std::make_unique<PdfDoc>();
+    doc->mode = mode;
+    doc->maxPages = pick(limits, &PdfDocLimits::maxPages);
+    doc->maxFonts = pick(limits, &PdfDocLimits::maxFonts);
+    doc->maxImages = pick(limits, &PdfDocLimits::maxImages);
+    doc->maxAnnots = pick(limits, &PdfDocLimits::maxAnnots);
+    doc->maxObjects = pick(limits, &PdfDocLimits::maxObjects);
+    if (doc->maxPages == INT_MAX) throw std::bad_alloc(); // one more entry would not fit
+    doc->pages.resize(static_cast<std::size_t>(doc->maxPages) + 1);
+    doc->kids.reserve(static_cast<std::size_t>(doc->maxPages) + 1);
+    doc->fonts.reserve(static_cast<std::size_t>(doc->maxFonts));
+    doc->images.reserve(static_cast<std::size_t>(doc->maxImages));
+    doc->objectOffsets.assign(static_cast<std::size_t>(doc->maxObjects), 0);
 
-        copyBounded(doc->creator, "A TarvexPDF program", 62);
-        copyBounded(doc->title, "No Title", 62);
-        copyBounded(doc->subject, "None", 62);
-        copyBounded(doc->keywords, "TarvexPDF", 126);
-        copyBounded(doc->fontMapFile, "fontmap.lst", 1023);
-        copyBounded(doc->metricFolder, "/usr/local/font/pfm", 1020);
-        copyBounded(doc->outlineFolder, "/usr/local/font/pfb", 1020);
-        doc->compressCommand = "\\Bin\\zlibcomp";
-        doc->filterName = "/FlateDecode";
-        for (int i = 0; i < 12; ++i) doc->monthNames[static_cast<std::size_t>(i)] =
-            kDefaultMonthNames[i];
-        doc->errorHandler = tpdf_defaultErrorHandler;
-        doc->scratch.reset(tpdf_openMemoryStream());
-        if (!doc->scratch) return nullptr;
-        doc->state = 1;
-        recordOpened(doc.get());
-        return doc.release();
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return nullptr;
-    }
+    copyBounded(doc->creator, "A TarvexPDF program", 62);
+    copyBounded(doc->title, "No Title", 62);
+    copyBounded(doc->subject, "None", 62);
+    copyBounded(doc->keywords, "TarvexPDF", 126);
+    copyBounded(doc->fontMapFile, "fontmap.lst", 1023);
+    copyBounded(doc->metricFolder, "/usr/local/font/pfm", 1020);
+    copyBounded(doc->outlineFolder, "/usr/local/font/pfb", 1020);
+    doc->compressCommand = "\\Bin\\zlibcomp";
+    doc->filterName = "/FlateDecode";
+    for (int i = 0; i < 12; ++i) doc->monthNames[static_cast<std::size_t>(i)] =
+        kDefaultMonthNames[i];
+    doc->errorHandler = tpdf_defaultErrorHandler;
+    doc->scratch.reset(tpdf_openMemoryStream());
+    if (!doc->scratch) return nullptr;
+    doc->state = 1;
+    recordOpened(doc.get());
+    return doc.release();
 }
 
 int tpdf_init(PdfDoc* doc) {
@@ -268,7 +263,11 @@ int tpdf_setCurrentPage(PdfDoc* doc, int n) {
 
 void tpdf_finalizePage(PdfDoc* doc, int n) {
     PdfPage* page = usedPage(doc, n);
-    if (!page || (page->flags & (kPageFinalized | kPageCompressed))) return;
+    if (!page) {
+        tpdf_Error(doc, 1, kModule, "Cannot finalize page %d because it has not been initialized", n);
+        return;
+    }
+    if (page->flags & (kPageFinalized | kPageCompressed)) return;
     if (doc->compress && doc->contentInMemory) tpdf_compressPageContent(doc, n);
     if (page->tempFile) std::fflush(page->tempFile.get());
     detachPageContent(doc, *page);
@@ -367,7 +366,8 @@ void tpdf_setContentInMemory(PdfDoc* doc, int flag) {
 }
 
 void tpdf_setPointsPerInch(PdfDoc* doc, float value) {
-    if (doc && finiteNumbers(doc, "tpdf_setPointsPerInch", {value}) && value > 0.0f)
+    if (doc && openForChanges(doc, "tpdf_setPointsPerInch") &&
+        finiteNumbers(doc, "tpdf_setPointsPerInch", {value}) && value > 0.0f)
         doc->pointsPerInch = value;
 }
 

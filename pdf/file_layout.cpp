@@ -248,13 +248,16 @@ int tpdf_finalizeAll(PdfDoc* doc) {
         return -1;
     }
     doc->finalized = true;
+    doc->writing = true;
+    int rc = -1;
     try {
-        return finalize(doc);
+        rc = finalize(doc);
     } catch (const std::bad_alloc&) {
         reportNoMemory();
         doc->failed = true;
-        return -1;
     }
+    doc->writing = false;
+    return rc;
 }
 
 int tpdf_writeCatalog(PdfDoc* doc) {

@@ -16,8 +16,18 @@ int failDocument(PdfDoc* doc, const char* what) {
     return -1;
 }
 
+// A finished file takes no more bytes; a file output takes them only in the order
+// tpdf_finalizeAll writes them (a memory output is started over by it).
+static bool outputTakesBytes(PdfDoc* doc) {
+    if (doc->writing || (!doc->finalized && doc->memoryOutput)) return true;
+    tpdf_Error(doc, 1, kModule, doc->finalized ? "The PDF file is finished: nothing more is written to it"
+                                               : "The PDF file is written by tpdf_finalizeAll() only");
+    failCall(doc);
+    return false;
+}
+
 int writeOutput(PdfDoc* doc, const void* bytes, int length) {
-    if (length < 0 || doc->failed) return -1;
+    if (length < 0 || doc->failed || !outputTakesBytes(doc)) return -1;
     if (std::int64_t{doc->byteOffset} + length > INT_MAX)
         return failDocument(doc, "The PDF output is too large");
     if (doc->memoryOutput) {

@@ -123,27 +123,30 @@ void meshAlong(PdfDoc* doc, PdfPlotDomain* d, int axis, int kind,
     const MeshStyle minor{d->minorMeshWidth, d->minorDash, d->minorMeshColor};
     const float min = axis ? d->ymin : d->xmin;
     const float max = axis ? d->ymax : d->xmax;
+    bool drawn = true;
     if (kind == 1) {
-        walkDecades(min, max, [&](int n, double v) {
+        drawn = walkDecades(min, max, [&](int n, double v) {
             applyStyle(doc, n == 1 ? major : minor);
             line(v);
         });
-        return;
-    }
-    if (kind == 2) {
+    } else if (kind == 2) {
         int units[2], steps[2];
         tpdf_timeTicks(max, &units[0], &units[1], &steps[0], &steps[1]);
-        for (int pass = 0; pass < 2; ++pass) {
+        for (int pass = 0; pass < 2 && drawn; ++pass) {
             applyStyle(doc, pass ? major : minor);
-            walkTime(d->startTime, max, units[pass], steps[pass],
-                     [&](double v, struct tm&) { line(v); });
+            drawn = walkTime(d->startTime, max, units[pass], steps[pass],
+                             [&](double v, struct tm&) { line(v); });
         }
-        return;
+    } else {
+        applyStyle(doc, minor);
+        drawn = walkSteps(d->minorStart[axis], d->minorStep[axis], withTolerance(max), line);
+        applyStyle(doc, major);
+        drawn = drawn && walkSteps(d->majorStart[axis], d->majorStep[axis], withTolerance(max), line);
     }
-    applyStyle(doc, minor);
-    walkSteps(d->minorStart[axis], d->minorStep[axis], withTolerance(max), line);
-    applyStyle(doc, major);
-    walkSteps(d->majorStart[axis], d->majorStep[axis], withTolerance(max), line);
+    // A mesh of more lines than anyone could draw, or none to walk, is no mesh at all.
+    if (drawn) return;
+    tpdf_Error(doc, 1, kModule, "The mesh steps of this plot domain give no drawable mesh");
+    failCall(doc);
 }
 
 void fillDomain(PdfPlotDomain* domain, const char* call, std::initializer_list<double> colour,

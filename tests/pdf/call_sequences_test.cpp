@@ -3,9 +3,11 @@
 // file without a word.
 #include "pdf_fixtures.h"
 
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 
 using namespace tpdf_test;
 
@@ -203,6 +205,26 @@ const Sequence kSequences[] = {
          tpdf_setContentInMemory(r.doc, 1); // already so: nothing to refuse
          EXPECT_EQ(contentStream(r.output(), 8), "0.5000 G\n") << "page 2 keeps its drawing";
      }},
+    {"BytesWrittenToTheOutputOutsideFinalising",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         square(r.doc);
+         r.finalize();
+         r.refused([&] { EXPECT_EQ(tpdf_writeString(r.doc, "trailing junk"), -1); });
+         r.refused([&] { EXPECT_EQ(tpdf_writeCatalog(r.doc), -1); });
+         r.refused([&] { tpdf_finalizePage(r.doc, 7); });
+     }},
+    {"AMeshOfMoreLinesThanCanBeDrawn",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 100, 0, 1, 0, 1, 0, 0, 0);
+         tpdf_setPlotDomain(r.doc, d);
+         EXPECT_EQ(tpdf_setMeshSteps(d, 0, 0, 1e-9f, 0, 1e-9f), 0);
+         r.refused([&] { tpdf_drawMesh(d); });
+         tpdf_freePlotDomain(d);
+     }},
     {"NoteTextFromADeviceAndFromAnOversizedFile",
      [](SequenceRun& r) {
          tpdf_init(r.doc);
@@ -216,6 +238,32 @@ const Sequence kSequences[] = {
          EXPECT_EQ(tpdf_textNoteFromFile(r.doc, 20, 20, 90, 90, "t", big.c_str(), nullptr), 0);
      }},
 };
+
+// A handler of the caller's that throws: the exception stays inside the library, the call
+// answers its error and what it had begun to write is taken back.
+void throwingHandler(PdfDoc*, int, const char*, const char*, va_list) {
+    throw std::runtime_error("the caller's handler threw");
+}
+
+TEST(CallGuard, AnExceptionNeverLeavesACallAndTakesBackWhatItBegan) {
+    Doc doc = startedDocument();
+    startPage(doc.get());
+    tpdf_fillGray(doc.get(), 0.5f);
+    tpdf_setErrorHandler(doc.get(), throwingHandler);
+    EXPECT_NO_THROW(tpdf_textAt(doc.get(), 1, 1, 0, "no font")); // reports, so throws inside
+    EXPECT_NO_THROW(EXPECT_EQ(tpdf_pageInit(doc.get(), 1, 0, "0 0 1 1", "0 0 1 1"), -1));
+    EXPECT_NO_THROW(tpdf_pointCircle(doc.get(), 1, 1, NAN));
+    tpdf_setErrorHandler(doc.get(), nullptr);
+    ASSERT_EQ(tpdf_finalizeAll(doc.get()), 0);
+    EXPECT_EQ(contentStream(outputOf(doc.get()), 6), "0.5000 g\n");
+}
+
+TEST(CallGuard, MemoryRunningOutIsTheCallsErrorAndAReport) {
+    ReportLog log;
+    const PdfDocLimits limits{INT_MAX, -1, -1, -1, -1};
+    EXPECT_EQ(tpdf_open(0, &limits), nullptr);
+    EXPECT_TRUE(log.contains("-2|TarvexPDF malloc|Memory allocation failure"));
+}
 
 class CallSequences : public testing::TestWithParam<Sequence> {};
 
