@@ -169,6 +169,11 @@ const Sequence kSequences[] = {
          tpdf_setPlotDomain(r.doc, d);
          PdfAxis* axis = tpdf_createAxis(0, 200, 0, 0, 10);
          tpdf_attachAxis(axis, d, 0, 0);
+         PdfAxis* dense = tpdf_createAxis(0, 200, 0, 0, 10);
+         tpdf_attachAxis(dense, d, 0, 0);
+         EXPECT_EQ(tpdf_setAxisTickSteps(dense, 0, 1e-9f, 0, 1e-9f), 0);
+         r.refused([&] { EXPECT_EQ(tpdf_drawAxis(dense), -1); });
+         tpdf_freeAxis(dense);
          EXPECT_EQ(tpdf_drawAxis(axis), 0);
          tpdf_freeAxis(axis);
          EXPECT_EQ(tpdf_axisPosition(r.doc, 5), 0.0f) << "no axis is current any more";
@@ -225,7 +230,7 @@ const Sequence kSequences[] = {
          r.refused([&] { tpdf_drawMesh(d); });
          tpdf_freePlotDomain(d);
      }},
-    {"NoteTextFromADeviceAndFromAnOversizedFile",
+    {"NoteTextAndFontMapFromFilesThatNeverEnd",
      [](SequenceRun& r) {
          tpdf_init(r.doc);
          startPage(r.doc);
@@ -236,6 +241,8 @@ const Sequence kSequences[] = {
          r.refused([&] { EXPECT_EQ(tpdf_textNoteFromFile(r.doc, 0, 0, 9, 9, "t", big.c_str(), nullptr), -1); });
          std::filesystem::resize_file(big, 5);
          EXPECT_EQ(tpdf_textNoteFromFile(r.doc, 20, 20, 90, 90, "t", big.c_str(), nullptr), 0);
+         tpdf_setFontMapFile(r.doc, "/dev/zero");
+         EXPECT_EQ(tpdf_setFont(r.doc, "NoSuchFont", nullptr, 12), 0) << "Times-Roman instead";
      }},
 };
 
