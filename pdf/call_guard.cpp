@@ -4,12 +4,23 @@
 #include "errors.h"
 
 #include <exception>
+#include <iterator>
+#include <tuple>
 #include <new>
 #include <unistd.h>
 
 namespace tpdf {
 
 namespace {
+
+// The drawing state a call may change before it fails.
+constexpr float PdfDoc::*kFloatState[] = {
+    &PdfDoc::penX,        &PdfDoc::penY,         &PdfDoc::fontSize,
+    &PdfDoc::wordSpacing, &PdfDoc::charSpacing,  &PdfDoc::horizScaling,
+    &PdfDoc::leading,     &PdfDoc::textRise,     &PdfDoc::labelExtent};
+constexpr int PdfDoc::*kIntState[] = {&PdfDoc::currentFont, &PdfDoc::hexText};
+static_assert(std::size(kFloatState) == std::tuple_size_v<decltype(CallMark::floats)>);
+static_assert(std::size(kIntState) == std::tuple_size_v<decltype(CallMark::ints)>);
 
 CallMark markOf(PdfDoc* doc) {
     CallMark m;
@@ -22,18 +33,9 @@ CallMark markOf(PdfDoc* doc) {
         m.fontUses = page->fontList.size();
         m.imageUses = page->imageList.size();
     }
-    m.penX = doc->penX;
-    m.penY = doc->penY;
     m.textMatrix = doc->textMatrix;
-    m.fontSize = doc->fontSize;
-    m.wordSpacing = doc->wordSpacing;
-    m.charSpacing = doc->charSpacing;
-    m.horizScaling = doc->horizScaling;
-    m.leading = doc->leading;
-    m.textRise = doc->textRise;
-    m.labelExtent = doc->labelExtent;
-    m.currentFont = doc->currentFont;
-    m.hexText = doc->hexText;
+    for (std::size_t i = 0; i < m.floats.size(); ++i) m.floats[i] = doc->*kFloatState[i];
+    for (std::size_t i = 0; i < m.ints.size(); ++i) m.ints[i] = doc->*kIntState[i];
     return m;
 }
 
@@ -55,18 +57,9 @@ void takeBack(PdfDoc* doc, const CallMark& m) {
             if (page->imageList.size() > m.imageUses) page->imageList.resize(m.imageUses);
         }
     }
-    doc->penX = m.penX;
-    doc->penY = m.penY;
     doc->textMatrix = m.textMatrix;
-    doc->fontSize = m.fontSize;
-    doc->wordSpacing = m.wordSpacing;
-    doc->charSpacing = m.charSpacing;
-    doc->horizScaling = m.horizScaling;
-    doc->leading = m.leading;
-    doc->textRise = m.textRise;
-    doc->labelExtent = m.labelExtent;
-    doc->currentFont = m.currentFont;
-    doc->hexText = m.hexText;
+    for (std::size_t i = 0; i < m.floats.size(); ++i) doc->*kFloatState[i] = m.floats[i];
+    for (std::size_t i = 0; i < m.ints.size(); ++i) doc->*kIntState[i] = m.ints[i];
 }
 
 void reportFailure(PdfDoc* doc, const char* call, const char* what) noexcept {

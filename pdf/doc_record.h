@@ -75,12 +75,9 @@ struct CallMark {
     std::FILE* file = nullptr;
     long filePos = -1;
     std::size_t fontUses = 0, imageUses = 0;
-    float penX = 0, penY = 0;
     std::array<float, 6> textMatrix{};
-    float fontSize = 0, wordSpacing = 0, charSpacing = 0, horizScaling = 0, leading = 0,
-          textRise = 0, labelExtent = 0;
-    int currentFont = -1;
-    int hexText = 0;
+    std::array<float, 9> floats{}; // the drawing state's numbers, in the guard's order
+    std::array<int, 2> ints{};
 };
 
 } // namespace tpdf

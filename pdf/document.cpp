@@ -144,6 +144,18 @@ void tpdf::detachPageContent(PdfDoc* doc, PdfPage& page) {
     doc->currentTempFile = nullptr;
 }
 
+bool tpdf::pagesStillUse(PdfDoc* doc, std::vector<int> PdfPage::*list, const char* what) {
+    if (doc->finalized) return false;
+    for (const PdfPage& page : doc->pages) {
+        if (page.pageNumber < 0 || (page.*list).empty()) continue;
+        tpdf_Error(doc, 1, kModule, "%s are used on page %d: they are freed with the document",
+                   what, page.pageNumber);
+        failCall(doc);
+        return true;
+    }
+    return false;
+}
+
 bool tpdf::openForChanges(PdfDoc* doc, const char* call) {
     if (!doc->finalized) return true;
     tpdf_Error(doc, 1, kModule, "%s comes after the document was finalized and changes nothing",
@@ -176,6 +188,8 @@ PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits) {
     doc->kids.reserve(static_cast<std::size_t>(doc->maxPages) + 1);
     doc->fonts.reserve(static_cast<std::size_t>(doc->maxFonts));
     doc->images.reserve(static_cast<std::size_t>(doc->maxImages));
+    // Entries a caller was handed (tpdf_annotEntry) stay where they are as the table fills.
+    doc->annots.reserve(static_cast<std::size_t>(doc->maxAnnots));
     doc->objectOffsets.assign(static_cast<std::size_t>(doc->maxObjects), 0);
 
     copyBounded(doc->creator, "A TarvexPDF program", 62);

@@ -16,6 +16,10 @@ void detachPageContent(PdfDoc* doc, PdfPage& page);
 // then would never reach it.
 bool openForChanges(PdfDoc* doc, const char* call);
 
+// True, with a report that fails the running call, while the file is not written and a page
+// still names an entry of `list` (fonts or images): freeing them then would damage it.
+bool pagesStillUse(PdfDoc* doc, std::vector<int> PdfPage::*list, const char* what);
+
 // Frees the image records; tpdf_close's part of tpdf_freeImages.
 void releaseImages(PdfDoc* doc);
 

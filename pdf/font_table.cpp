@@ -1,6 +1,7 @@
 // The font table: built-in names, encodings, choosing a font, its entries and measures.
 #include "c_format.h"
 #include "call_guard.h"
+#include "document.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "font_metrics.h"
@@ -292,14 +293,7 @@ const PdfFont* tpdf_fontEntry(PdfDoc* doc, int index) {
 
 void tpdf_freeFonts(PdfDoc* doc) {
     if (!doc) return;
-    // Until the file is written, the pages' resources name these entries.
-    for (const PdfPage& page : doc->pages) {
-        if (doc->finalized || page.pageNumber < 0 || page.fontList.empty()) continue;
-        tpdf_Error(doc, 1, kModule, "Fonts are used on page %d: they are freed with the document",
-                   page.pageNumber);
-        failCall(doc);
-        return;
-    }
+    if (pagesStillUse(doc, &PdfPage::fontList, "Fonts")) return;
     doc->fonts.clear();
     doc->descriptors.clear();
     doc->fontInfos.clear();

@@ -219,15 +219,7 @@ int tpdf_findImage(PdfDoc* doc, const char* fileName, int tiffPage, int* index) 
 
 void tpdf_freeImages(PdfDoc* doc) {
     if (!doc) return;
-    // Until the file is written, the pages' resources name these entries.
-    for (const PdfPage& page : doc->pages) {
-        if (doc->finalized || page.pageNumber < 0 || page.imageList.empty()) continue;
-        tpdf_Error(doc, 1, kModule, "Images are used on page %d: they are freed with the document",
-                   page.pageNumber);
-        failCall(doc);
-        return;
-    }
-    releaseImages(doc);
+    if (!pagesStillUse(doc, &PdfPage::imageList, "Images")) releaseImages(doc);
 }
 
 } // extern "C"

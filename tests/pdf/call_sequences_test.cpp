@@ -126,12 +126,13 @@ const Sequence kSequences[] = {
          tpdf_freeFonts(r.doc); // the file is written: nothing needs them any more
          EXPECT_EQ(tpdf_fontCount(r.doc), 0);
      }},
-    {"NotANumberFillsOfADomain",
+    {"DomainsFilledWithNotANumberAndFreed",
      [](SequenceRun& r) {
          tpdf_init(r.doc);
          startPage(r.doc);
          PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 100, 0, 1, 0, 1, 0, 0, 0);
-         tpdf_setPlotDomain(r.doc, d);
+         PdfPlotDomain* pages = tpdf_setPlotDomain(r.doc, d);
+         r.refused([&] { tpdf_freePlotDomain(pages); }); // it goes with its page
          r.refused([&] { tpdf_fillDomainGray(d, NAN); });
          r.refused([&] { tpdf_fillDomainRgb(d, 0, INFINITY, 0); });
          tpdf_fillDomainGray(d, 0.5f);
@@ -229,6 +230,16 @@ const Sequence kSequences[] = {
          EXPECT_EQ(tpdf_setMeshSteps(d, 0, 0, 1e-9f, 0, 1e-9f), 0);
          r.refused([&] { tpdf_drawMesh(d); });
          tpdf_freePlotDomain(d);
+     }},
+    {"AnAnnotationEntryStaysPutWhileTheTableFills",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         ASSERT_EQ(tpdf_textNote(r.doc, 10, 10, 50, 50, "first", "note", nullptr), 0);
+         const PdfAnnot* first = tpdf_annotEntry(r.doc, 0);
+         for (int i = 1; i < 40; ++i) tpdf_webLink(r.doc, 10, 60, 50, 80, "https://example.com/", nullptr);
+         EXPECT_EQ(first->kind, 0);
+         EXPECT_EQ(first, tpdf_annotEntry(r.doc, 0));
      }},
     {"NoteTextAndFontMapFromFilesThatNeverEnd",
      [](SequenceRun& r) {
