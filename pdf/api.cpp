@@ -19,8 +19,6 @@ int impl_tpdf_writeString(PdfDoc* doc, const char* text);
 int impl_tpdf_writeBytes(PdfDoc* doc, const void* bytes, int length);
 PdfErrorHandler impl_tpdf_setErrorHandler(PdfDoc* doc, PdfErrorHandler handler);
 PdfGlobalErrorHandler impl_tpdf_setGlobalErrorHandler(PdfGlobalErrorHandler handler);
-void impl_tpdf_defaultErrorHandler(PdfDoc* doc, int level, const char* module, const char* format, va_list args);
-void impl_tpdf_defaultGlobalErrorHandler(int level, const char* module, const char* format, va_list args);
 void impl_tpdf_raisePdfVersion(PdfDoc* doc, int major, int minor);
 void impl_tpdf_setCreator(PdfDoc* doc, const char* text);
 void impl_tpdf_setTitle(PdfDoc* doc, const char* text);
@@ -313,12 +311,6 @@ PdfErrorHandler tpdf_setErrorHandler(PdfDoc* doc, PdfErrorHandler handler) {
 PdfGlobalErrorHandler tpdf_setGlobalErrorHandler(PdfGlobalErrorHandler handler) {
     return tpdf::guardedCall(nullptr, "tpdf_setGlobalErrorHandler", nullptr,
                              [&] { return impl_tpdf_setGlobalErrorHandler(handler); });
-}
-void tpdf_defaultErrorHandler(PdfDoc* doc, int level, const char* module, const char* format, va_list args) {
-    tpdf::guardedCall(doc, "tpdf_defaultErrorHandler", [&] { impl_tpdf_defaultErrorHandler(doc, level, module, format, args); });
-}
-void tpdf_defaultGlobalErrorHandler(int level, const char* module, const char* format, va_list args) {
-    tpdf::guardedCall(nullptr, "tpdf_defaultGlobalErrorHandler", [&] { impl_tpdf_defaultGlobalErrorHandler(level, module, format, args); });
 }
 void tpdf_raisePdfVersion(PdfDoc* doc, int major, int minor) {
     tpdf::guardedCall(doc, "tpdf_raisePdfVersion", [&] { impl_tpdf_raisePdfVersion(doc, major, minor); });

@@ -18,8 +18,6 @@
 #define tpdf_writeBytes impl_tpdf_writeBytes
 #define tpdf_setErrorHandler impl_tpdf_setErrorHandler
 #define tpdf_setGlobalErrorHandler impl_tpdf_setGlobalErrorHandler
-#define tpdf_defaultErrorHandler impl_tpdf_defaultErrorHandler
-#define tpdf_defaultGlobalErrorHandler impl_tpdf_defaultGlobalErrorHandler
 #define tpdf_raisePdfVersion impl_tpdf_raisePdfVersion
 #define tpdf_setCreator impl_tpdf_setCreator
 #define tpdf_setTitle impl_tpdf_setTitle

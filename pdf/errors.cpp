@@ -27,6 +27,7 @@ void printReport(int level, const char* module, const char* format, va_list args
 
 extern "C" {
 
+// Installed by the library itself, under these names: a caller comparing handlers sees them.
 void tpdf_defaultErrorHandler(PdfDoc*, int level, const char* module, const char* format,
                               va_list args) {
     printReport(level, module, format, args);

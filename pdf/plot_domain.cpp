@@ -276,7 +276,7 @@ int tpdf_setMeshSteps(PdfPlotDomain* domain, int axis, float majorStart, float m
 
 void tpdf_setDomainMeshStyle(PdfPlotDomain* domain, float majorR, float majorG, float majorB,
                              float minorR, float minorG, float minorB) {
-    if (!domain || !finiteNumbers(domain->doc, "tpdf_setDomainMeshStyle",
+    if (!domain || !finiteNumbers(documentOf(domain), "tpdf_setDomainMeshStyle",
                                   {majorR, majorG, majorB, minorR, minorG, minorB}))
         return;
     domain->majorMeshColor[0] = majorR;

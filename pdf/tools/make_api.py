@@ -5,8 +5,8 @@ Usage: make_api.py pdf/tpdf.h pdf/api.cpp pdf/api_names.h            (writes bot
        make_api.py --check pdf/tpdf.h pdf/api.cpp pdf/api_names.h    (exit 1 when one differs)
 
 Every unit of the library but api.cpp is compiled with api_names.h included first, so that
-each function tpdf.h declares (the variadic reports excepted) is defined and called inside the
-library as impl_<name>. api.cpp defines the entry point <name> itself: it runs impl_<name>
+each function tpdf.h declares (the variadic reports and the ready-made handlers excepted) is
+defined and called inside the library as impl_<name>. api.cpp defines the entry point <name> itself: it runs impl_<name>
 through tpdf::guardedCall, so that no C++ exception crosses the interface and a call that fails
 writes nothing. Calls inside the library go straight to the implementations, within the guard
 of the entry point the caller used. The document a call works on is its first argument (a
@@ -56,7 +56,7 @@ def declarations(header):
         if not decl or decl.startswith("typedef") or "(" not in decl or "..." in decl:
             continue
         m = re.match(r"^(.*?[\s*])([A-Za-z_]\w*)\s*\((.*)\)$", decl)
-        if not m or m.group(2).startswith("__"):
+        if not m or m.group(2).startswith("__") or m.group(2) in UNGUARDED:
             continue
         yield m.group(1).strip(), m.group(2), m.group(3).strip()
 
@@ -70,6 +70,10 @@ def parameter_names(params):
         names.append(re.match(r".*?([A-Za-z_]\w*)$", p).group(1))
     return names
 
+
+# The ready-made report handlers stay as they are: the library installs them by their public
+# names, so that tpdf_setErrorHandler hands back what a caller can compare, and they only print.
+UNGUARDED = {"tpdf_defaultErrorHandler", "tpdf_defaultGlobalErrorHandler"}
 
 # Calls that free their document: nothing may touch it after them.
 NO_DOCUMENT = {"tpdf_close"}

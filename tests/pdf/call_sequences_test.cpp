@@ -267,7 +267,7 @@ TEST(CallGuard, AnExceptionNeverLeavesACallAndTakesBackWhatItBegan) {
     Doc doc = startedDocument();
     startPage(doc.get());
     tpdf_fillGray(doc.get(), 0.5f);
-    tpdf_setErrorHandler(doc.get(), throwingHandler);
+    EXPECT_EQ(tpdf_setErrorHandler(doc.get(), throwingHandler), tpdf_defaultErrorHandler);
     EXPECT_NO_THROW(tpdf_textAt(doc.get(), 1, 1, 0, "no font")); // reports, so throws inside
     EXPECT_NO_THROW(EXPECT_EQ(tpdf_pageInit(doc.get(), 1, 0, "0 0 1 1", "0 0 1 1"), -1));
     EXPECT_NO_THROW(tpdf_pointCircle(doc.get(), 1, 1, NAN));
