@@ -1,15 +1,16 @@
 // Text notes and links on the current page, the outline tree and a few document settings.
 #include "c_format.h"
+#include "call_guard.h"
 #include "doc_record.h"
 #include "document.h"
 #include "errors.h"
 #include "object_syntax.h"
 #include "pdf_string.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 
@@ -143,22 +144,35 @@ int add(PdfDoc* doc, const AnnotSpec& spec, bool domain) {
     return addAnnotation(doc, s);
 }
 
+enum class NoteFile { Read, NotRead, TooLong };
+
+// At most the cap from any file: a device or a pipe has no size to go by, and may never end.
+NoteFile readNoteFile(const char* fileName, std::string& text) {
+    const FilePtr f(fileName ? std::fopen(fileName, "rb") : nullptr);
+    if (!f) return NoteFile::NotRead;
+    constexpr std::size_t kCap = kMaxNoteFile;
+    char chunk[65536];
+    for (;;) {
+        const std::size_t want = std::min(sizeof chunk, kCap + 1 - text.size());
+        const std::size_t n = std::fread(chunk, 1, want, f.get());
+        text.append(chunk, n);
+        if (text.size() > kCap) return NoteFile::TooLong;
+        if (n == 0) return std::ferror(f.get()) ? NoteFile::NotRead : NoteFile::Read;
+    }
+}
+
 int noteFromFile(PdfDoc* doc, Rect r, const char* title, const char* fileName,
                  const PdfAnnotOptions* options, bool domain) {
     if (!doc) return -1;
-    std::ifstream in(fileName ? fileName : "", std::ios::binary);
     std::string text;
-    if (in) {
-        in.seekg(0, std::ios::end);
-        const std::streamoff size = in.tellg();
-        in.seekg(0);
-        if (size >= 0 && size <= kMaxNoteFile)
-            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        else
-            in.setstate(std::ios::failbit);
-    }
-    if (!in && !in.eof()) {
+    const NoteFile read = readNoteFile(fileName, text);
+    if (read == NoteFile::NotRead) {
         tpdf_Error(doc, 1, kModule, "cannot open annotation text file: %s", fileName ? fileName : "");
+        return -1;
+    }
+    if (read == NoteFile::TooLong) {
+        tpdf_Error(doc, 1, kModule, "annotation text file %s holds more than %ld bytes", fileName,
+                   kMaxNoteFile);
         return -1;
     }
     // A NUL in the file ends the note, as it would end any text passed in.
@@ -243,6 +257,7 @@ void place(PdfDoc* doc, PdfOutline* item, PdfOutline* anchor, int sublevel) {
 
 PdfOutline* addItem(PdfDoc* doc, PdfOutline* anchor, int sublevel, int open, int page,
                     const std::string& destination, const char* title) {
+    if (!openForChanges(doc, "An outline item")) return nullptr;
     // Each item is an object of the file, so the object table bounds them.
     if (static_cast<int>(doc->outlines.size()) >= doc->maxObjects) {
         tpdf_Error(doc, 1, kModule, "Too many outline items in this PDF: %d",
@@ -361,13 +376,8 @@ PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int op
         tpdf_Error(doc, 1, kModule, "Page %d has not yet been created for outline (book mark).", page);
         return nullptr;
     }
-    try {
-        return addItem(doc, after, sublevel, open, page,
-                       destinationText(destinationCode, v1, v2, v3, v4), title);
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return nullptr;
-    }
+    return addItem(doc, after, sublevel, open, page,
+                   destinationText(destinationCode, v1, v2, v3, v4), title);
 }
 
 PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
@@ -375,12 +385,7 @@ PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, 
     if (!doc || !action || !ownsOutline(doc, after) ||
         !syntaxAccepted(doc, "action", action, ObjectSyntax::DictionaryBody))
         return nullptr;
-    try {
-        return addItem(doc, after, sublevel, open, -1, action, title);
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return nullptr;
-    }
+    return addItem(doc, after, sublevel, open, -1, action, title);
 }
 
 int tpdf_outlineCount(PdfDoc* doc) { return doc ? doc->outlineCount : 0; }

@@ -1,7 +1,9 @@
 // Axes along plot domains: creation, settings and drawing of line, ticks, labels and title.
 #include "c_format.h"
+#include "call_guard.h"
 #include "doc_record.h"
 #include "errors.h"
+#include "live_records.h"
 #include "output.h"
 #include "plot_domain.h"
 #include "ticks.h"
@@ -115,12 +117,19 @@ void placeLabel(PdfDoc* doc, const PdfAxis* axis, const char* text, double p, do
     }
 }
 
+// An axis of more ticks than anyone could draw is refused whole rather than drawn without them.
+void tooManyTicks(PdfDoc* doc) {
+    tpdf_Error(doc, 1, kModule, "The tick steps of this axis give more ticks than can be drawn");
+    failCall(doc);
+}
+
 void strokedTicks(PdfDoc* doc, PdfAxis* axis, float width, float length, double start,
                   double step) {
     tpdf_lineWidth(doc, width);
-    walkSteps(start, step, withTolerance(axis->max), [&](double v) {
-        tpdf_drawTick(doc, axis, tpdf_axisPosition(doc, static_cast<float>(v)), length);
-    });
+    if (!walkSteps(start, step, withTolerance(axis->max), [&](double v) {
+            tpdf_drawTick(doc, axis, tpdf_axisPosition(doc, static_cast<float>(v)), length);
+        }))
+        tooManyTicks(doc);
     tpdf_strokePath(doc);
 }
 
@@ -205,6 +214,7 @@ void tpdf_freeAxis(PdfAxis* axis) {
     std::free(axis->numberFormat);
     std::free(axis->labelFont);
     std::free(axis->labelEncoding);
+    forgetAxis(axis);
     axis->magic = 0;
     std::free(axis);
 }
@@ -431,8 +441,9 @@ void tpdf_drawTimeAxisTicks(PdfDoc* doc, PdfAxis* axis) {
 void tpdf_drawLinearLabels(PdfDoc* doc, PdfAxis* axis) {
     if (!doc || !axis) return;
     beginLabels(doc, axis);
-    walkSteps(axis->majorStart, axis->majorStep, withTolerance(axis->max),
-              [&](double v) { tpdf_drawAxisNumber(doc, axis, v, axis->majorTickLength); });
+    if (!walkSteps(axis->majorStart, axis->majorStep, withTolerance(axis->max),
+                   [&](double v) { tpdf_drawAxisNumber(doc, axis, v, axis->majorTickLength); }))
+        tooManyTicks(doc);
     tpdf_endText(doc);
 }
 

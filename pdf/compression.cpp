@@ -32,7 +32,7 @@ using namespace tpdf;
 extern "C" {
 
 void tpdf_enableCompression(PdfDoc* doc, int on) {
-    if (!doc) return;
+    if (!doc || !openForChanges(doc, "tpdf_enableCompression")) return;
     if (!on || doc->filterName.empty()) {
         doc->compress = 0;
         return;
@@ -55,7 +55,7 @@ int tpdf_compressPageContent(PdfDoc* doc, int pageNumber) {
         return -1;
     }
     page->flags |= kPageCompressed;
-    if (doc->currentContent == page->content.get()) doc->currentContent = nullptr;
+    detachPageContent(doc, *page);
     page->content.reset();
     return 0;
 }

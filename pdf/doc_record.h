@@ -16,8 +16,10 @@ struct MemStreamCloser {
 };
 using MemStreamPtr = std::unique_ptr<PdfMemStream, MemStreamCloser>;
 
+void releaseDomain(PdfPlotDomain* domain); // frees a domain the library made for itself
+
 struct DomainFreer {
-    void operator()(PdfPlotDomain* d) const { tpdf_freePlotDomain(d); }
+    void operator()(PdfPlotDomain* d) const { releaseDomain(d); }
 };
 using DomainPtr = std::unique_ptr<PdfPlotDomain, DomainFreer>;
 
@@ -63,6 +65,20 @@ struct OutlineFreer {
 using OutlinePtr = std::unique_ptr<PdfOutline, OutlineFreer>;
 
 constexpr int kLineBufferSize = 8232;
+
+// What a public call found when it began: the end of the page content it may write to and the
+// drawing state, so that a call that fails can be taken back whole.
+struct CallMark {
+    int page = 0;
+    PdfMemStream* stream = nullptr;
+    int count = 0;
+    std::FILE* file = nullptr;
+    long filePos = -1;
+    std::size_t fontUses = 0, imageUses = 0;
+    std::array<float, 6> textMatrix{};
+    std::array<float, 9> floats{}; // the drawing state's numbers, in the guard's order
+    std::array<int, 2> ints{};
+};
 
 } // namespace tpdf
 
@@ -159,7 +175,11 @@ struct PdfDoc {
     float penX = 0.0f;
     float penY = 0.0f;
 
+    int callDepth = 0;       // public calls running, one inside the other
+    bool callFailed = false; // the running call failed: what it wrote is taken back
+
     bool finalized = false;
+    bool writing = false; // tpdf_finalizeAll is writing the file
     bool failed = false; // an output or memory failure: the file would be damaged
     bool fixedTime = false;
     struct tm creationTime {};

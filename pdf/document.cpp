@@ -1,8 +1,11 @@
 // Document life cycle: open, init, pages, settings and close.
 #include "doc_record.h"
 #include "c_format.h"
+#include "call_guard.h"
 #include "errors.h"
 #include "document.h"
+#include "live_records.h"
+#include "output.h"
 #include "plot_domain.h"
 
 #include <climits>
@@ -117,10 +120,49 @@ int initPage(PdfDoc* doc, int n, int rotationCode, const char* mediaBox, const c
     return 0;
 }
 
+// The output goes where it was opened: a name or stdout given later would never be used.
+bool outputStillToOpen(PdfDoc* doc, const char* call) {
+    if (!openForChanges(doc, call)) return false;
+    if (!doc->outputFile) return true;
+    tpdf_Error(doc, 1, kModule, "%s comes after the output file was opened and changes nothing", call);
+    failCall(doc);
+    return false;
+}
+
 } // namespace
 
 int tpdf::openOutputFileFor(PdfDoc* doc) { return openOutputFile(doc); }
 PdfPage* tpdf::findUsedPage(PdfDoc* doc, int n) { return usedPage(doc, n); }
+
+void tpdf::detachPageContent(PdfDoc* doc, PdfPage& page) {
+    page.flags |= kPageFinalized;
+    const bool current = (page.content && doc->currentContent == page.content.get()) ||
+                         (page.tempFile && doc->currentTempFile == page.tempFile.get()) ||
+                         doc->currentPage == page.pageNumber;
+    if (!current) return;
+    doc->currentContent = nullptr;
+    doc->currentTempFile = nullptr;
+}
+
+bool tpdf::pagesStillUse(PdfDoc* doc, std::vector<int> PdfPage::*list, const char* what) {
+    if (doc->finalized) return false;
+    for (const PdfPage& page : doc->pages) {
+        if (page.pageNumber < 0 || (page.*list).empty()) continue;
+        tpdf_Error(doc, 1, kModule, "%s are used on page %d: they are freed with the document",
+                   what, page.pageNumber);
+        failCall(doc);
+        return true;
+    }
+    return false;
+}
+
+bool tpdf::openForChanges(PdfDoc* doc, const char* call) {
+    if (!doc->finalized) return true;
+    tpdf_Error(doc, 1, kModule, "%s comes after the document was finalized and changes nothing",
+               call);
+    failCall(doc);
+    return false;
+}
 
 extern "C" {
 
@@ -134,41 +176,39 @@ void tpdf_setDefaultLimits(int maxPages, int maxFonts, int maxImages, int maxAnn
 }
 
 PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits) {
-    try {
-        auto doc = std::make_unique<PdfDoc>();
-        doc->mode = mode;
-        doc->maxPages = pick(limits, &PdfDocLimits::maxPages);
-        doc->maxFonts = pick(limits, &PdfDocLimits::maxFonts);
-        doc->maxImages = pick(limits, &PdfDocLimits::maxImages);
-        doc->maxAnnots = pick(limits, &PdfDocLimits::maxAnnots);
-        doc->maxObjects = pick(limits, &PdfDocLimits::maxObjects);
-        if (doc->maxPages == INT_MAX) throw std::bad_alloc();
-        doc->pages.resize(static_cast<std::size_t>(doc->maxPages) + 1);
-        doc->kids.reserve(static_cast<std::size_t>(doc->maxPages) + 1);
-        doc->fonts.reserve(static_cast<std::size_t>(doc->maxFonts));
-        doc->images.reserve(static_cast<std::size_t>(doc->maxImages));
-        doc->objectOffsets.assign(static_cast<std::size_t>(doc->maxObjects), 0);
+    auto doc = std::make_unique<PdfDoc>();
+    doc->mode = mode;
+    doc->maxPages = pick(limits, &PdfDocLimits::maxPages);
+    doc->maxFonts = pick(limits, &PdfDocLimits::maxFonts);
+    doc->maxImages = pick(limits, &PdfDocLimits::maxImages);
+    doc->maxAnnots = pick(limits, &PdfDocLimits::maxAnnots);
+    doc->maxObjects = pick(limits, &PdfDocLimits::maxObjects);
+    if (doc->maxPages == INT_MAX) throw std::bad_alloc(); // one more entry would not fit
+    doc->pages.resize(static_cast<std::size_t>(doc->maxPages) + 1);
+    doc->kids.reserve(static_cast<std::size_t>(doc->maxPages) + 1);
+    doc->fonts.reserve(static_cast<std::size_t>(doc->maxFonts));
+    doc->images.reserve(static_cast<std::size_t>(doc->maxImages));
+    // Entries a caller was handed (tpdf_annotEntry) stay where they are as the table fills.
+    doc->annots.reserve(static_cast<std::size_t>(doc->maxAnnots));
+    doc->objectOffsets.assign(static_cast<std::size_t>(doc->maxObjects), 0);
 
-        copyBounded(doc->creator, "A TarvexPDF program", 62);
-        copyBounded(doc->title, "No Title", 62);
-        copyBounded(doc->subject, "None", 62);
-        copyBounded(doc->keywords, "TarvexPDF", 126);
-        copyBounded(doc->fontMapFile, "fontmap.lst", 1023);
-        copyBounded(doc->metricFolder, "/usr/local/font/pfm", 1020);
-        copyBounded(doc->outlineFolder, "/usr/local/font/pfb", 1020);
-        doc->compressCommand = "\\Bin\\zlibcomp";
-        doc->filterName = "/FlateDecode";
-        for (int i = 0; i < 12; ++i) doc->monthNames[static_cast<std::size_t>(i)] =
-            kDefaultMonthNames[i];
-        doc->errorHandler = tpdf_defaultErrorHandler;
-        doc->scratch.reset(tpdf_openMemoryStream());
-        if (!doc->scratch) return nullptr;
-        doc->state = 1;
-        return doc.release();
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return nullptr;
-    }
+    copyBounded(doc->creator, "A TarvexPDF program", 62);
+    copyBounded(doc->title, "No Title", 62);
+    copyBounded(doc->subject, "None", 62);
+    copyBounded(doc->keywords, "TarvexPDF", 126);
+    copyBounded(doc->fontMapFile, "fontmap.lst", 1023);
+    copyBounded(doc->metricFolder, "/usr/local/font/pfm", 1020);
+    copyBounded(doc->outlineFolder, "/usr/local/font/pfb", 1020);
+    doc->compressCommand = "\\Bin\\zlibcomp";
+    doc->filterName = "/FlateDecode";
+    for (int i = 0; i < 12; ++i) doc->monthNames[static_cast<std::size_t>(i)] =
+        kDefaultMonthNames[i];
+    doc->errorHandler = tpdf_defaultErrorHandler;
+    doc->scratch.reset(tpdf_openMemoryStream());
+    if (!doc->scratch) return nullptr;
+    doc->state = 1;
+    recordOpened(doc.get());
+    return doc.release();
 }
 
 int tpdf_init(PdfDoc* doc) {
@@ -208,19 +248,13 @@ int tpdf_pageInit(PdfDoc* doc, int n, int rotationCode, const char* mediaBox,
     }
     if (usedPage(doc, n)) {
         tpdf_Error(doc, 1, kModule, "Page %d is already initialized", n);
-        tpdf_setCurrentPage(doc, n);
-        return 0;
+        return tpdf_setCurrentPage(doc, n) == 0 ? 0 : -1;
     }
     if (!mediaBox || !cropBox) {
         tpdf_Error(doc, 1, kModule, "Page %d needs a media box and a crop box", n);
         return -1;
     }
-    try {
-        return initPage(doc, n, rotationCode, mediaBox, cropBox);
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return -1;
-    }
+    return initPage(doc, n, rotationCode, mediaBox, cropBox);
 }
 
 int tpdf_setCurrentPage(PdfDoc* doc, int n) {
@@ -243,15 +277,14 @@ int tpdf_setCurrentPage(PdfDoc* doc, int n) {
 
 void tpdf_finalizePage(PdfDoc* doc, int n) {
     PdfPage* page = usedPage(doc, n);
-    if (!page || (page->flags & (kPageFinalized | kPageCompressed))) return;
+    if (!page) {
+        tpdf_Error(doc, 1, kModule, "Cannot finalize page %d because it has not been initialized", n);
+        return;
+    }
+    if (page->flags & (kPageFinalized | kPageCompressed)) return;
     if (doc->compress && doc->contentInMemory) tpdf_compressPageContent(doc, n);
     if (page->tempFile) std::fflush(page->tempFile.get());
-    page->flags |= kPageFinalized;
-    if (doc->currentPage == n) {
-        // A finalised page takes no more content.
-        doc->currentContent = nullptr;
-        doc->currentTempFile = nullptr;
-    }
+    detachPageContent(doc, *page);
 }
 
 const unsigned char* tpdf_getOutputBuffer(PdfDoc* doc, int* length) {
@@ -280,8 +313,8 @@ int tpdf_savePDFmemoryStreamToFile(PdfDoc* doc, const char* fileName) {
 
 void tpdf_close(PdfDoc* doc) {
     if (!doc) return;
-    tpdf_freeFonts(doc);
-    tpdf_freeImages(doc);
+    recordClosed(doc);
+    releaseImages(doc); // the font records go with the document's tables
     tpdf_freeAnnotations(doc);
     tpdf_freeOutlines(doc);
     doc->state = 0;
@@ -289,32 +322,33 @@ void tpdf_close(PdfDoc* doc) {
 }
 
 void tpdf_setCreationTime(PdfDoc* doc, const struct tm* when) {
-    if (!doc) return;
+    if (!doc || !openForChanges(doc, "tpdf_setCreationTime")) return;
     doc->fixedTime = when != nullptr;
     if (when) doc->creationTime = *when;
 }
 
 void tpdf_raisePdfVersion(PdfDoc* doc, int major, int minor) {
     if (!doc || (doc->pdfMinor >= minor && doc->pdfMajor >= major)) return;
+    if (!openForChanges(doc, "tpdf_raisePdfVersion")) return;
     doc->pdfMinor = minor;
     doc->pdfMajor = std::max(doc->pdfMajor, major);
 }
 
 void tpdf_setCreator(PdfDoc* doc, const char* text) {
-    if (doc) copyBounded(doc->creator, text, 62);
+    if (doc && openForChanges(doc, "tpdf_setCreator")) copyBounded(doc->creator, text, 62);
 }
 void tpdf_setTitle(PdfDoc* doc, const char* text) {
-    if (doc) copyBounded(doc->title, text, 62);
+    if (doc && openForChanges(doc, "tpdf_setTitle")) copyBounded(doc->title, text, 62);
 }
 void tpdf_setSubject(PdfDoc* doc, const char* text) {
-    if (doc) copyBounded(doc->subject, text, 62);
+    if (doc && openForChanges(doc, "tpdf_setSubject")) copyBounded(doc->subject, text, 62);
 }
 void tpdf_setKeywords(PdfDoc* doc, const char* text) {
-    if (doc) copyBounded(doc->keywords, text, 126);
+    if (doc && openForChanges(doc, "tpdf_setKeywords")) copyBounded(doc->keywords, text, 126);
 }
 
 int tpdf_setOutputFileName(PdfDoc* doc, const char* name) {
-    if (!doc || !name) return -1;
+    if (!doc || !name || !outputStillToOpen(doc, "tpdf_setOutputFileName")) return -1;
     copyBounded(doc->outputFileName, name, 1022);
     doc->outputNameSet = 1;
     doc->memoryOutput = 0;
@@ -324,27 +358,45 @@ int tpdf_setOutputFileName(PdfDoc* doc, const char* name) {
 const char* tpdf_getOutputFileName(PdfDoc* doc) { return doc ? doc->outputFileName : nullptr; }
 
 void tpdf_setUseStdout(PdfDoc* doc, int flag) {
-    if (!doc) return;
+    if (!doc || !outputStillToOpen(doc, "tpdf_setUseStdout")) return;
     doc->toStdout = flag != 0;
     if (flag) doc->memoryOutput = 0;
 }
 
+// Each page keeps its content where it was started, and the file is written from one place for
+// all pages: the place is chosen before the first page.
 void tpdf_setContentInMemory(PdfDoc* doc, int flag) {
-    if (doc) doc->contentInMemory = flag != 0;
+    if (!doc || doc->contentInMemory == (flag != 0)) return;
+    if (!openForChanges(doc, "tpdf_setContentInMemory")) return;
+    for (const PdfPage& page : doc->pages) {
+        if (page.pageNumber < 0) continue;
+        tpdf_Error(doc, 1, kModule,
+                   "tpdf_setContentInMemory comes after page %d was started and changes nothing",
+                   page.pageNumber);
+        failCall(doc);
+        return;
+    }
+    doc->contentInMemory = flag != 0;
 }
 
 void tpdf_setPointsPerInch(PdfDoc* doc, float value) {
-    if (doc && finiteNumbers(doc, "tpdf_setPointsPerInch", {value}) && value > 0.0f)
+    if (doc && openForChanges(doc, "tpdf_setPointsPerInch") &&
+        finiteNumbers(doc, "tpdf_setPointsPerInch", {value}) && value > 0.0f)
         doc->pointsPerInch = value;
 }
 
 void tpdf_setPageDuration(PdfDoc* doc, float seconds) {
     if (!doc || !finiteNumbers(doc, "tpdf_setPageDuration", {seconds})) return;
-    if (PdfPage* page = usedPage(doc, doc->currentPage)) page->duration = seconds;
+    PdfPage* page = usedPage(doc, doc->currentPage);
+    if (!page || (page->flags & kPageFinalized)) {
+        refuseWithoutPage(doc, "tpdf_setPageDuration");
+        return;
+    }
+    page->duration = seconds;
 }
 
 void tpdf_setViewerPreferences(PdfDoc* doc, const PdfViewerPreferences* prefs) {
-    if (doc && prefs) doc->viewer = *prefs;
+    if (doc && prefs && openForChanges(doc, "tpdf_setViewerPreferences")) doc->viewer = *prefs;
 }
 
 const char* tpdf_libraryVersion(void) { return "1.0.0"; }

@@ -1,6 +1,7 @@
 #include "errors.h"
 
 #include "c_format.h"
+#include "call_guard.h"
 #include "doc_record.h"
 
 #include <cmath>
@@ -26,6 +27,7 @@ void printReport(int level, const char* module, const char* format, va_list args
 
 extern "C" {
 
+// Installed by the library itself, under these names: a caller comparing handlers sees them.
 void tpdf_defaultErrorHandler(PdfDoc*, int level, const char* module, const char* format,
                               va_list args) {
     printReport(level, module, format, args);
@@ -77,6 +79,7 @@ bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> 
         static const char* const kFormat = "%s refused a number that is not finite";
         if (doc) tpdf_Error(doc, 1, kModule, kFormat, call);
         else tpdf_GlobalError(1, kModule, kFormat, call);
+        failCall(doc);
         return false;
     }
     return true;

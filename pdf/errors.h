@@ -14,7 +14,7 @@ void reportNoMemory();
 
 // True when every value is a finite number. Otherwise reports (through the document's handler,
 // or the global one without a document) that the call was refused: a NaN or an infinity has no
-// PDF form, so the caller then writes and keeps nothing.
+// PDF form, so the caller then writes and keeps nothing, and the running call fails whole.
 bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values);
 
 // Copies text into a fixed array, keeping at most maxChars characters and always ending it.

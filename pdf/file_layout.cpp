@@ -248,13 +248,16 @@ int tpdf_finalizeAll(PdfDoc* doc) {
         return -1;
     }
     doc->finalized = true;
+    doc->writing = true;
+    int rc = -1;
     try {
-        return finalize(doc);
+        rc = finalize(doc);
     } catch (const std::bad_alloc&) {
         reportNoMemory();
         doc->failed = true;
-        return -1;
     }
+    doc->writing = false;
+    return rc;
 }
 
 int tpdf_writeCatalog(PdfDoc* doc) {
@@ -360,11 +363,13 @@ int tpdf_writeMemContentStream(PdfDoc* doc, int pageNumber) {
         writeLine(doc, "<<\n/Length %d\n/Filter [%s]\n>>\nstream\n", length,
                   doc->filterName.c_str());
         writeStreamBody(doc, page->compressedData.data(), length);
+        detachPageContent(doc, *page);
         page->compressedData = {};
     } else {
         const int length = page->content ? page->content->count : 0;
         writeLine(doc, "<</Length %d>>\nstream\n", length);
         writeStreamBody(doc, page->content ? page->content->buffer : nullptr, length);
+        detachPageContent(doc, *page);
         page->content.reset();
     }
     return endObject(doc);
@@ -374,7 +379,8 @@ int tpdf_writeContentStream(PdfDoc* doc, int pageNumber) {
     PdfPage* page = findUsedPage(doc, pageNumber);
     if (!page) return -1;
     std::vector<unsigned char> bytes;
-    if (!page->tempFile || !readWholeFile(page->tempFile.get(), bytes)) {
+    // A page whose stream was written already has no file any more, and nothing to write.
+    if (page->tempFile && !readWholeFile(page->tempFile.get(), bytes)) {
         tpdf_Error(doc, 2, kModule, "Cannot read %s as temporary content file",
                    page->tempName.c_str());
         doc->failed = true;
@@ -390,6 +396,7 @@ int tpdf_writeContentStream(PdfDoc* doc, int pageNumber) {
         writeLine(doc, "<</Length %d>>\nstream\n", static_cast<int>(bytes.size()));
         writeStreamBody(doc, bytes.data(), static_cast<int>(bytes.size()));
     }
+    detachPageContent(doc, *page);
     page->tempFile.reset();
     return endObject(doc);
 }

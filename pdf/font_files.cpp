@@ -387,7 +387,10 @@ int tpdf_readFontMap(PdfDoc* doc, const char* name, char* metricPath, char* outl
     if (!f) return 1;
     FontMap map;
     char line[2098];
-    while (std::fgets(line, sizeof line, f.get())) {
+    // A device or a pipe named as the map may never end: no real map comes near this.
+    constexpr long kMaxMapLines = 10000;
+    for (long lines = 0; std::fgets(line, sizeof line, f.get()); ++lines) {
+        if (lines == kMaxMapLines) return 2;
         const int rc = fontMapLine(map, line, name, metricPath, outlinePath);
         if (rc >= 0) return rc;
     }

@@ -1,5 +1,7 @@
 // The font table: built-in names, encodings, choosing a font, its entries and measures.
 #include "c_format.h"
+#include "call_guard.h"
+#include "document.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "font_metrics.h"
@@ -34,6 +36,7 @@ constexpr std::size_t kMaxNameLength = 127;
 constexpr std::size_t kMaxEncodingLength = 63;
 constexpr int kEncodingTooLong = 2; // results of tpdf_setFont besides 0 and 1 (table full)
 constexpr int kSizeNotFinite = 3;
+constexpr int kNoPageOpen = 4;
 
 constexpr const char* kEncodings[4] = {"WinAnsiEncoding", "MacRomanEncoding",
                                        "MacExpertEncoding", "StandardEncoding"};
@@ -185,6 +188,11 @@ int tooManyFonts(PdfDoc* doc) {
 }
 
 int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) {
+    // The Tf line and the page's font list are the font's whole effect.
+    if (!drawingPageOpen(doc)) {
+        refuseWithoutPage(doc, "tpdf_setFont");
+        return kNoPageOpen;
+    }
     if (encoding && std::strlen(encoding) > kMaxEncodingLength) {
         tpdf_Error(doc, 1, kModule, "Encoding name is too long: %.64s...", encoding);
         return kEncodingTooLong;
@@ -254,12 +262,7 @@ const char* tpdf_builtInFontName(int fontIndex) {
 
 int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size) {
     if (!doc || !name) return 1;
-    try {
-        return selectFont(doc, name, encoding, size);
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return 1;
-    }
+    return selectFont(doc, name, encoding, size);
 }
 
 int tpdf_findFontEntry(PdfDoc* doc, const char* name, const char* encoding, int* entry,
@@ -290,6 +293,7 @@ const PdfFont* tpdf_fontEntry(PdfDoc* doc, int index) {
 
 void tpdf_freeFonts(PdfDoc* doc) {
     if (!doc) return;
+    if (pagesStillUse(doc, &PdfPage::fontList, "Fonts")) return;
     doc->fonts.clear();
     doc->descriptors.clear();
     doc->fontInfos.clear();

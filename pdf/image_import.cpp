@@ -1,5 +1,7 @@
 // Image import: lists each image file once and draws it on the current page.
 #include "c_format.h"
+#include "call_guard.h"
+#include "document.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "output.h"
@@ -152,6 +154,11 @@ int listImage(PdfDoc* doc, const char* fileName, int type, int flags, int& index
 
 } // namespace
 
+void tpdf::releaseImages(PdfDoc* doc) {
+    for (PdfImage& image : doc->images) freeImage(image);
+    doc->images.clear();
+}
+
 extern "C" {
 
 int tpdf_importImage(PdfDoc* doc, const char* fileName, int type, float x, float y, float angle,
@@ -171,10 +178,7 @@ int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, fl
     if (!finiteNumbers(doc, "tpdf_importImage", {x, y, angle, input(width), input(height),
                                                  input(xscale), input(yscale)}))
         return -1;
-    if (doc->contentInMemory ? !doc->currentContent : !doc->currentTempFile) {
-        tpdf_Error(doc, 2, kModule, "Cannot place %s: no page is open for drawing", fileName);
-        return -1;
-    }
+    if (!drawingPageOpen(doc)) return refuseWithoutPage(doc, "tpdf_importImage");
     if (type != 3) doc->tiffPage = 0;
     try {
         int index = 0;
@@ -215,8 +219,7 @@ int tpdf_findImage(PdfDoc* doc, const char* fileName, int tiffPage, int* index) 
 
 void tpdf_freeImages(PdfDoc* doc) {
     if (!doc) return;
-    for (PdfImage& image : doc->images) freeImage(image);
-    doc->images.clear();
+    if (!pagesStillUse(doc, &PdfPage::imageList, "Images")) releaseImages(doc);
 }
 
 } // extern "C"

@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include "c_format.h"
+#include "call_guard.h"
 #include "errors.h"
 #include "memory_stream.h"
 
@@ -15,8 +16,18 @@ int failDocument(PdfDoc* doc, const char* what) {
     return -1;
 }
 
+// A finished file takes no more bytes; a file output takes them only in the order
+// tpdf_finalizeAll writes them (a memory output is started over by it).
+static bool outputTakesBytes(PdfDoc* doc) {
+    if (doc->writing || (!doc->finalized && doc->memoryOutput)) return true;
+    tpdf_Error(doc, 1, kModule, doc->finalized ? "The PDF file is finished: nothing more is written to it"
+                                               : "The PDF file is written by tpdf_finalizeAll() only");
+    failCall(doc);
+    return false;
+}
+
 int writeOutput(PdfDoc* doc, const void* bytes, int length) {
-    if (length < 0 || doc->failed) return -1;
+    if (length < 0 || doc->failed || !outputTakesBytes(doc)) return -1;
     if (std::int64_t{doc->byteOffset} + length > INT_MAX)
         return failDocument(doc, "The PDF output is too large");
     if (doc->memoryOutput) {
@@ -42,20 +53,30 @@ int writeLine(PdfDoc* doc, const char* format, ...) {
     return writeOutput(doc, doc->lineBuffer, n);
 }
 
+bool drawingPageOpen(const PdfDoc* doc) {
+    return doc->contentInMemory ? doc->currentContent != nullptr : doc->currentTempFile != nullptr;
+}
+
+int refuseWithoutPage(PdfDoc* doc, const char* what) {
+    tpdf_Error(doc, 1, kModule, "%s needs a page open for drawing: none is started, or it is finalized",
+               what);
+    failCall(doc);
+    return -1;
+}
+
 int appendContent(PdfDoc* doc, const char* bytes, int length) {
+    if (!drawingPageOpen(doc)) return refuseWithoutPage(doc, "Drawing");
+    bool written = false;
     if (doc->contentInMemory) {
-        if (!doc->currentContent) {
-            tpdf_Error(doc, 1, kModule, "No page has been started");
-            return -1;
-        }
-        return tpdf_writeToMemoryStream(doc->currentContent, bytes, length);
+        written = tpdf_writeToMemoryStream(doc->currentContent, bytes, length) == 0;
+    } else {
+        const auto n = static_cast<std::size_t>(length);
+        written = std::fwrite(bytes, 1, n, doc->currentTempFile) == n;
     }
-    if (!doc->currentTempFile) {
-        tpdf_Error(doc, 1, kModule, "No page has been started");
-        return -1;
-    }
-    const auto n = static_cast<std::size_t>(length);
-    return std::fwrite(bytes, 1, n, doc->currentTempFile) == n ? 0 : -1;
+    if (written) return 0;
+    tpdf_Error(doc, 2, kModule, "Cannot store the page content");
+    failCall(doc);
+    return -1;
 }
 
 int formatContentLine(PdfDoc* doc, const char* format, ...) {
@@ -65,6 +86,7 @@ int formatContentLine(PdfDoc* doc, const char* format, ...) {
     va_end(args);
     if (n < 0) {
         tpdf_Error(doc, 2, kModule, "A content line is too long");
+        failCall(doc);
         return -1;
     }
     return appendContent(doc, doc->lineBuffer, n);

@@ -34,7 +34,13 @@ template <class... Args> int contentLine(PdfDoc* doc, const char* format, Args..
     return formatContentLine(doc, format, args...);
 }
 
-// Appends bytes to the current page's content: its memory stream, or its temporary file.
+// True when a page is open for drawing: started, current, not finalised.
+bool drawingPageOpen(const PdfDoc* doc);
+// Reports that `what` needs an open page and fails the running call; -1.
+int refuseWithoutPage(PdfDoc* doc, const char* what);
+
+// Appends bytes to the current page's content: its memory stream, or its temporary file. A
+// failure fails the running call, so that nothing of it stays.
 int appendContent(PdfDoc* doc, const char* bytes, int length);
 
 // Marks the document as failed with a report; returns -1.

@@ -1,7 +1,9 @@
 // Plot domains: creation, point conversion, mesh and fills.
 #include "plot_domain.h"
 
+#include "call_guard.h"
 #include "errors.h"
+#include "live_records.h"
 #include "output.h"
 #include "ticks.h"
 
@@ -35,6 +37,7 @@ PdfPlotDomain* newDomain(float x, float y, float width, float height, int xkind,
     copyBounded(d->minorDash, "[2 3] 0", 31);
     d->majorMeshWidth = 0.15f;
     d->minorMeshWidth = 0.15f;
+    recordOpened(d);
     return d;
 }
 
@@ -120,34 +123,38 @@ void meshAlong(PdfDoc* doc, PdfPlotDomain* d, int axis, int kind,
     const MeshStyle minor{d->minorMeshWidth, d->minorDash, d->minorMeshColor};
     const float min = axis ? d->ymin : d->xmin;
     const float max = axis ? d->ymax : d->xmax;
+    bool drawn = true;
     if (kind == 1) {
-        walkDecades(min, max, [&](int n, double v) {
+        drawn = walkDecades(min, max, [&](int n, double v) {
             applyStyle(doc, n == 1 ? major : minor);
             line(v);
         });
-        return;
-    }
-    if (kind == 2) {
+    } else if (kind == 2) {
         int units[2], steps[2];
         tpdf_timeTicks(max, &units[0], &units[1], &steps[0], &steps[1]);
-        for (int pass = 0; pass < 2; ++pass) {
+        for (int pass = 0; pass < 2 && drawn; ++pass) {
             applyStyle(doc, pass ? major : minor);
-            walkTime(d->startTime, max, units[pass], steps[pass],
-                     [&](double v, struct tm&) { line(v); });
+            drawn = walkTime(d->startTime, max, units[pass], steps[pass],
+                             [&](double v, struct tm&) { line(v); });
         }
-        return;
+    } else {
+        applyStyle(doc, minor);
+        drawn = walkSteps(d->minorStart[axis], d->minorStep[axis], withTolerance(max), line);
+        applyStyle(doc, major);
+        drawn = drawn && walkSteps(d->majorStart[axis], d->majorStep[axis], withTolerance(max), line);
     }
-    applyStyle(doc, minor);
-    walkSteps(d->minorStart[axis], d->minorStep[axis], withTolerance(max), line);
-    applyStyle(doc, major);
-    walkSteps(d->majorStart[axis], d->majorStep[axis], withTolerance(max), line);
+    // A mesh of more lines than anyone could draw, or none to walk, is no mesh at all.
+    if (drawn) return;
+    tpdf_Error(doc, 1, kModule, "The mesh steps of this plot domain give no drawable mesh");
+    failCall(doc);
 }
 
-void fillDomain(PdfPlotDomain* domain, const std::function<void(PdfDoc*)>& colour) {
+void fillDomain(PdfPlotDomain* domain, const char* call, std::initializer_list<double> colour,
+                const std::function<void(PdfDoc*)>& setColour) {
     PdfDoc* doc = domainDocument(domain);
-    if (!doc) return;
+    if (!doc || !finiteNumbers(doc, call, colour)) return;
     tpdf_saveState(doc);
-    colour(doc);
+    setColour(doc);
     tpdf_pointRect(doc, domain->x, domain->y, domain->width, domain->height);
     tpdf_fillPath(doc);
     tpdf_restoreState(doc);
@@ -169,8 +176,15 @@ void activateDomain(PdfDoc* doc, PdfPlotDomain* d) {
     doc->yLogMax = logOf(d->ymax);
 }
 
+void releaseDomain(PdfPlotDomain* domain) {
+    if (!domain) return;
+    recordClosed(domain);
+    domain->magic = 0;
+    std::free(domain);
+}
+
 PdfDoc* domainDocument(PdfPlotDomain* domain) {
-    if (domain && domain->doc) return domain->doc;
+    if (PdfDoc* doc = documentOf(domain)) return doc;
     tpdf_GlobalError(1, kModule, "%s", kNoDomain);
     return nullptr;
 }
@@ -211,14 +225,26 @@ PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height
     return d;
 }
 
+// A page's own domain goes with its page; a caller's may be current in any open document,
+// which then draws in its page's domain again.
 void tpdf_freePlotDomain(PdfPlotDomain* domain) {
-    if (!domain) return;
-    domain->magic = 0;
-    std::free(domain);
+    if (!isOpen(domain)) return;
+    for (PdfDoc* doc : openDocuments()) {
+        for (const PdfPage& page : doc->pages) {
+            if (page.domain.get() != domain) continue;
+            tpdf_Error(doc, 1, kModule, "The plot domain of page %d is freed with its page",
+                       page.pageNumber);
+            failCall(doc);
+            return;
+        }
+    }
+    for (PdfDoc* doc : openDocuments())
+        if (doc->currentDomain == domain) activateDomain(doc, doc->pageDomain);
+    releaseDomain(domain);
 }
 
 PdfPlotDomain* tpdf_setPlotDomain(PdfDoc* doc, PdfPlotDomain* domain) {
-    if (!doc || !domain) return nullptr;
+    if (!doc || !isOpen(domain)) return nullptr;
     if (!rangeIsUsable(domain->xmin, domain->xmax, domain->xkind) ||
         !rangeIsUsable(domain->ymin, domain->ymax, domain->ykind)) {
         tpdf_Error(doc, 2, kModule, "Plot domain range is empty or not usable");
@@ -250,7 +276,7 @@ int tpdf_setMeshSteps(PdfPlotDomain* domain, int axis, float majorStart, float m
 
 void tpdf_setDomainMeshStyle(PdfPlotDomain* domain, float majorR, float majorG, float majorB,
                              float minorR, float minorG, float minorB) {
-    if (!domain || !finiteNumbers(domain->doc, "tpdf_setDomainMeshStyle",
+    if (!domain || !finiteNumbers(documentOf(domain), "tpdf_setDomainMeshStyle",
                                   {majorR, majorG, majorB, minorR, minorG, minorB}))
         return;
     domain->majorMeshColor[0] = majorR;
@@ -296,11 +322,12 @@ void tpdf_drawMesh(PdfPlotDomain* domain) {
 }
 
 void tpdf_fillDomainGray(PdfPlotDomain* domain, float gray) {
-    fillDomain(domain, [gray](PdfDoc* doc) { tpdf_fillGray(doc, gray); });
+    fillDomain(domain, "tpdf_fillDomainGray", {gray}, [gray](PdfDoc* doc) { tpdf_fillGray(doc, gray); });
 }
 
 void tpdf_fillDomainRgb(PdfPlotDomain* domain, float r, float g, float b) {
-    fillDomain(domain, [=](PdfDoc* doc) { tpdf_fillRgb(doc, r, g, b); });
+    fillDomain(domain, "tpdf_fillDomainRgb", {r, g, b},
+               [=](PdfDoc* doc) { tpdf_fillRgb(doc, r, g, b); });
 }
 
 void tpdf_clipDomain(PdfPlotDomain* domain) {

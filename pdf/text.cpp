@@ -1,5 +1,7 @@
 // Text blocks, the text state operators and shown strings.
 #include "c_format.h"
+#include "call_guard.h"
+#include "document.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "font_metrics.h"
@@ -25,10 +27,17 @@ void writeMatrix(PdfDoc* doc) {
                 d(m[4]), d(m[5]));
 }
 
-void setMatrix(PdfDoc* doc, double a, double b, double c, double dd, double e, double f) {
-    doc->textMatrix = {static_cast<float>(a), static_cast<float>(b), static_cast<float>(c),
-                       static_cast<float>(dd), static_cast<float>(e), static_cast<float>(f)};
-    contentLine(doc, "%.4f %.4f %.4f %.4f %.4f %.4f Tm\n", a, b, c, dd, e, f);
+// Sets and writes the text matrix; false, with nothing changed, when a value is not finite.
+bool setMatrix(PdfDoc* doc, const char* call, double a, double b, double c, double dd, double e,
+               double f) {
+    // The kept matrix is single precision: a value beyond it is refused as well.
+    const std::array<float, 6> kept{static_cast<float>(a), static_cast<float>(b),
+                                    static_cast<float>(c), static_cast<float>(dd),
+                                    static_cast<float>(e), static_cast<float>(f)};
+    if (!finiteNumbers(doc, call, {kept[0], kept[1], kept[2], kept[3], kept[4], kept[5]}))
+        return false;
+    doc->textMatrix = kept;
+    return contentLine(doc, "%.4f %.4f %.4f %.4f %.4f %.4f Tm\n", a, b, c, dd, e, f) == 0;
 }
 
 void concat(PdfDoc* doc, const char* call, float a, float b, float c, float dd, float e,
@@ -44,23 +53,38 @@ void concat(PdfDoc* doc, const char* call, float a, float b, float c, float dd, 
     writeMatrix(doc);
 }
 
+// Text is shown in the font of a Tf line on the same page; without one, readers show nothing.
+bool pageHasFont(PdfDoc* doc, const char* call) {
+    const PdfPage* page = findUsedPage(doc, doc->currentPage);
+    if (!page || !drawingPageOpen(doc)) return refuseWithoutPage(doc, call) == 0;
+    if (!page->fontList.empty()) return true;
+    tpdf_Error(doc, 1, kModule, "%s: no font has been chosen on page %d (see tpdf_setFont)", call,
+               page->pageNumber);
+    failCall(doc);
+    return false;
+}
+
 // "(" + the escaped text + ")" + the operator line, built outside lineBuffer so that a text of
 // any length stays whole.
-void show(PdfDoc* doc, const char* text, const char* op) {
-    if (!doc || !text) return;
-    try {
-        std::string line = "(";
-        if (doc->hexText) {
-            const std::string bytes = hexTextBytes(text);
-            line += escapeText(bytes.data(), bytes.size());
-        } else {
-            line += escapeText(text);
-        }
-        line += op;
-        appendContent(doc, line.data(), static_cast<int>(line.size()));
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
+void show(PdfDoc* doc, const char* text, const char* op, const char* call) {
+    if (!doc || !text || !pageHasFont(doc, call)) return;
+    std::string line = "(";
+    if (doc->hexText) {
+        const std::string bytes = hexTextBytes(text);
+        line += escapeText(bytes.data(), bytes.size());
+    } else {
+        line += escapeText(text);
     }
+    line += op;
+    appendContent(doc, line.data(), static_cast<int>(line.size()));
+}
+
+// The text matrix of a text drawn at (x, y) turned by `degrees`, then the text.
+void showAt(PdfDoc* doc, const char* call, double x, double y, double degrees, const char* text) {
+    const double a = degrees * kDegreesToRadians;
+    if (pageHasFont(doc, call) &&
+        setMatrix(doc, call, std::cos(a), std::sin(a), -std::sin(a), std::cos(a), x, y))
+        show(doc, text, ") Tj\n", call);
 }
 
 } // namespace
@@ -110,14 +134,13 @@ void tpdf_textRise(PdfDoc* doc, float value) {
 }
 
 void tpdf_textMatrix(PdfDoc* doc, float a, float b, float c, float dd, float e, float f) {
-    if (doc && finiteNumbers(doc, "tpdf_textMatrix", {a, b, c, dd, e, f}))
-        setMatrix(doc, a, b, c, dd, e, f);
+    if (doc) setMatrix(doc, "tpdf_textMatrix", a, b, c, dd, e, f);
 }
 
 void tpdf_textPosition(PdfDoc* doc, float x, float y) {
     if (!doc || !finiteNumbers(doc, "tpdf_textPosition", {x, y})) return;
     const auto& m = doc->textMatrix;
-    setMatrix(doc, m[0], m[1], m[2], m[3], x, y);
+    setMatrix(doc, "tpdf_textPosition", m[0], m[1], m[2], m[3], x, y);
 }
 
 void tpdf_textPositionDomain(PdfDoc* doc, float x, float y) {
@@ -152,15 +175,15 @@ void tpdf_skewText(PdfDoc* doc, float a, float b) {
                static_cast<float>(std::tan(b * kDegreesToRadians)), 1, 0, 0);
 }
 
-void tpdf_showText(PdfDoc* doc, const char* text) { show(doc, text, ") Tj\n"); }
+void tpdf_showText(PdfDoc* doc, const char* text) { show(doc, text, ") Tj\n", "tpdf_showText"); }
 
-void tpdf_nextLineShow(PdfDoc* doc, const char* text) { show(doc, text, ") '\n"); }
+void tpdf_nextLineShow(PdfDoc* doc, const char* text) {
+    show(doc, text, ") '\n", "tpdf_nextLineShow");
+}
 
 void tpdf_textAt(PdfDoc* doc, float x, float y, float angle, const char* text) {
     if (!doc || !text || !finiteNumbers(doc, "tpdf_textAt", {x, y, angle})) return;
-    const double a = angle * kDegreesToRadians;
-    setMatrix(doc, std::cos(a), std::sin(a), -std::sin(a), std::cos(a), x, y);
-    tpdf_showText(doc, text);
+    showAt(doc, "tpdf_textAt", x, y, angle, text);
 }
 
 void tpdf_textAtDomain(PdfDoc* doc, float x, float y, float angle, const char* text) {
@@ -175,8 +198,8 @@ void tpdf_textAligned(PdfDoc* doc, float x, float y, float angle, int alignment,
     const double dx = h == 0 ? 0 : h == 1 ? width / 2 : width;
     const double dy = v <= 0 ? 0 : v == 1 ? cap / 2 : cap;
     const double a = angle * kDegreesToRadians, c = std::cos(a), s = std::sin(a);
-    setMatrix(doc, c, s, -s, c, x - (dx * c - dy * s), y - (dx * s + dy * c));
-    tpdf_showText(doc, text);
+    // The origin comes from measures that can overflow: checked before anything is written.
+    showAt(doc, "tpdf_textAligned", x - (dx * c - dy * s), y - (dx * s + dy * c), angle, text);
 }
 
 int tpdf_hexDigit(char c) {
@@ -189,19 +212,14 @@ int tpdf_hexDigit(char c) {
 int tpdf_hexToBytes(const char* hex, unsigned char** bytes, int* length) {
     if (length) *length = 0;
     if (!hex || !bytes) return -1;
-    try {
-        const std::string decoded = hexTextBytes(hex);
-        auto* out = static_cast<unsigned char*>(std::malloc(decoded.size() + 1));
-        if (!out) throw std::bad_alloc();
-        std::memcpy(out, decoded.data(), decoded.size());
-        out[decoded.size()] = 0;
-        *bytes = out;
-        if (length) *length = static_cast<int>(decoded.size());
-        return 0;
-    } catch (const std::bad_alloc&) {
-        reportNoMemory();
-        return -1;
-    }
+    const std::string decoded = hexTextBytes(hex);
+    auto* out = static_cast<unsigned char*>(std::malloc(decoded.size() + 1));
+    if (!out) throw std::bad_alloc();
+    std::memcpy(out, decoded.data(), decoded.size());
+    out[decoded.size()] = 0;
+    *bytes = out;
+    if (length) *length = static_cast<int>(decoded.size());
+    return 0;
 }
 
 char* tpdf_bytesToHex(const unsigned char* bytes, char* out, int length, int unicode) {

@@ -3,6 +3,11 @@
  * A flat C interface: every operation takes the document first. The library links only the
  * C and C++ runtimes and zlib. Numbers are always written with a "." whatever the locale.
  *
+ * No C++ exception leaves a call: one that fails (memory, a refused number, no page open for
+ * drawing) reports, answers its error and writes nothing; the page content and the drawing
+ * state stay as they were before it. Once tpdf_finalizeAll has run, a call that would change
+ * the file is refused with a report.
+ *
  * Typical use (one picture per page):
  *   PdfDoc* doc = tpdf_open(0, NULL);
  *   tpdf_init(doc);
@@ -199,10 +204,12 @@ void tpdf_setSubject(PdfDoc* doc, const char* text);  /* at most 62 */
 void tpdf_setKeywords(PdfDoc* doc, const char* text); /* at most 126 */
 
 /* Document settings. */
-int tpdf_setOutputFileName(PdfDoc* doc, const char* name); /* switches to file output; "-" stdout */
+/* Switches to file output ("-" stdout); 0, or -1 once the output file is open. */
+int tpdf_setOutputFileName(PdfDoc* doc, const char* name);
 const char* tpdf_getOutputFileName(PdfDoc* doc);
-void tpdf_setUseStdout(PdfDoc* doc, int flag);
-void tpdf_setContentInMemory(PdfDoc* doc, int flag); /* 0: page contents in temporary files */
+void tpdf_setUseStdout(PdfDoc* doc, int flag); /* refused once the output file is open */
+/* 0: page contents in temporary files. Refused once a page has been started. */
+void tpdf_setContentInMemory(PdfDoc* doc, int flag);
 void tpdf_setPointsPerInch(PdfDoc* doc, float value);
 void tpdf_setPageDuration(PdfDoc* doc, float seconds);
 void tpdf_setViewerPreferences(PdfDoc* doc, const PdfViewerPreferences* prefs);
@@ -233,7 +240,8 @@ int tpdf_isBigEndian(void);
 void tpdf_enableCompression(PdfDoc* doc, int on);
 
 /* Object writers, called by tpdf_finalizeAll in numbering order. Each records the offset at
- * which its object begins and returns the byte offset after it, or -1 when the output failed. */
+ * which its object begins and returns the byte offset after it, or -1 when the output failed.
+ * A content stream writer frees the page's content: the page is finalised and takes no more. */
 int tpdf_writeCatalog(PdfDoc* doc);
 int tpdf_writeOutlinesRoot(PdfDoc* doc);
 int tpdf_writePagesTree(PdfDoc* doc);
@@ -266,6 +274,7 @@ int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, fl
                         int flags);
 int tpdf_selectTiffPage(PdfDoc* doc, int page);
 int tpdf_findImage(PdfDoc* doc, const char* fileName, int tiffPage, int* index);
+/* Refused while the file is not written and a page shows an image (tpdf_close frees them). */
 void tpdf_freeImages(PdfDoc* doc);
 
 /* JPEG header: -1 not opened, -2 no SOI, -3 damaged (premature end, bad segment length, no
@@ -399,8 +408,9 @@ struct PdfFont {
 };
 
 /* Selects a font and writes its Tf line. 0 done; 1 the font needs a new entry and the font
- * table is full; 2 the encoding name is longer than 63 characters; 3 the size is not a finite
- * number. Unless 0, nothing is written and the current font is unchanged. A font that is
+ * table is full (or memory ran out); 2 the encoding name is longer than 63 characters; 3 the
+ * size is not a finite number; 4 no page is open for drawing (none started, or finalised).
+ * Unless 0, nothing is written and the current font is unchanged. A font that is
  * neither built in nor loadable is replaced by Times-Roman (an entry of it already in the
  * table is chosen even when the table is full). */
 int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size);
@@ -410,6 +420,7 @@ int tpdf_findFontEntry(PdfDoc* doc, const char* name, const char* encoding, int*
 const char* tpdf_builtInFontName(int fontIndex); /* NULL outside 0..47 */
 int tpdf_fontCount(PdfDoc* doc);
 const PdfFont* tpdf_fontEntry(PdfDoc* doc, int index); /* NULL outside the table */
+/* Refused while the file is not written and a page uses a font (tpdf_close frees them). */
 void tpdf_freeFonts(PdfDoc* doc);
 
 /* External fonts: metric (.pfm) and outline (.pfb) files, found by name, in the metric and
@@ -517,7 +528,8 @@ void tpdf_concatTextMatrix(PdfDoc* doc, float a, float b, float c, float d, floa
 void tpdf_rotateText(PdfDoc* doc, float degrees);
 void tpdf_skewText(PdfDoc* doc, float a, float b);
 
-/* Showing text (hexadecimal text when the hex-text flag is set). */
+/* Showing text (hexadecimal text when the hex-text flag is set); refused on a page where no
+ * font has been chosen. */
 void tpdf_showText(PdfDoc* doc, const char* text);
 void tpdf_nextLineShow(PdfDoc* doc, const char* text);
 void tpdf_textAt(PdfDoc* doc, float x, float y, float angle, const char* text);
@@ -639,6 +651,8 @@ PdfPlotDomain* tpdf_createPlotDomain(float x, float y, float width, float height
 PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height,
                                      const struct tm* start, const struct tm* end, float ymin,
                                      float ymax, int xkind, int ykind, int reserved);
+/* A document that draws in the domain draws in its page's domain again; a page's own domain
+ * is not freed (it goes with its page). */
 void tpdf_freePlotDomain(PdfPlotDomain* domain);
 /* Makes the domain current; returns the previous one. Refused (NULL returned, nothing
  * changed) when an axis range is empty or not a number, or a logarithmic end is <= 0. */

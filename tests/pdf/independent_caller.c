@@ -2,7 +2,7 @@
  * once gave invalid files (numbers that are not finite, malformed raw texts, a long border, a
  * full font table) among ordinary text, notes, links and outline items.
  * Usage: pdf_independent_caller OUT.pdf. Exit 0 when every call answered as documented and the
- * file was saved. */
+ * files were saved (OUT.pdf, and OUT.pdf-<name>.pdf for the sequences of their own). */
 #include "tpdf.h"
 
 #include <math.h>
@@ -78,6 +78,110 @@ static void outlines(PdfDoc* d) {
     expect(tpdf_addOutlineAction(d, top, 0, 1, "/S /Named /N /LastPage", "Last page") != NULL, "outline action");
 }
 
+/* ---- State and life cycle: calls after a writer freed a page's content, out of order,
+ * before a page or after the end, frees while pages use what they free, and device files.
+ * Each sequence builds a document of its own, saved as OUT-<name>.pdf. */
+
+static const char* outBase = NULL;
+
+static PdfDoc* newDocument(void) {
+    PdfDoc* d = tpdf_open(0, NULL);
+    tpdf_setErrorHandler(d, quiet);
+    return d;
+}
+
+static void finishAs(PdfDoc* d, const char* name) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s-%s.pdf", outBase, name);
+    expect(tpdf_finalizeAll(d) == 0, name);
+    expect(tpdf_savePDFmemoryStreamToFile(d, path) == 0, path);
+    tpdf_close(d);
+}
+
+static void page(PdfDoc* d, int n) { tpdf_pageInit(d, n, 0, "0 0 300 300", "0 0 300 300"); }
+
+static void drawingAfterWriters(void) {
+    PdfDoc* d = newDocument();
+    tpdf_init(d);
+    page(d, 1);
+    tpdf_pointRect(d, 10, 10, 50, 50);
+    tpdf_writeMemContentStream(d, 1);
+    tpdf_fillGray(d, 0.5f);
+    tpdf_pointRect(d, 10, 10, 50, 50);
+    tpdf_fillPath(d);
+    finishAs(d, "memory-writer");
+
+    d = newDocument();
+    tpdf_setContentInMemory(d, 0);
+    tpdf_init(d);
+    page(d, 1);
+    tpdf_pointRect(d, 10, 10, 50, 50);
+    tpdf_writeContentStream(d, 1);
+    tpdf_fillGray(d, 0.5f);
+    finishAs(d, "file-writer");
+}
+
+static void fontsOutsidePages(void) {
+    PdfDoc* d = newDocument();
+    tpdf_init(d);
+    expect(tpdf_setFont(d, "Helvetica", NULL, 12) == 4, "font before any page");
+    page(d, 1);
+    tpdf_beginText(d, 0);
+    tpdf_showText(d, "no font chosen");
+    expect(tpdf_setFont(d, "Helvetica", NULL, 12) == 0, "font on the page");
+    tpdf_textAt(d, 20, 200, 0, "State sequences");
+    tpdf_freeFonts(d);
+    expect(tpdf_fontCount(d) == 1, "fonts kept while a page uses them");
+    tpdf_charSpacing(d, 3e38f);
+    tpdf_textAligned(d, 20, 20, 0, 2, "WWW");
+    tpdf_charSpacing(d, 0);
+    tpdf_endText(d);
+    expect(tpdf_textNoteFromFile(d, 0, 0, 9, 9, "t", "/dev/zero", NULL) == -1, "note from /dev/zero");
+    tpdf_setContentInMemory(d, 0);
+    page(d, 2);
+    tpdf_strokeGray(d, 0.5f);
+    expect(tpdf_finalizeAll(d) == 0, "finalise");
+    expect(tpdf_setFont(d, "Helvetica", NULL, 12) == 4, "font after finalising");
+    expect(tpdf_addOutline(d, NULL, 0, 1, 1, "late", 2, 0, 0, 0, 0) == NULL, "outline after finalising");
+    expect(tpdf_setOutputFileName(d, "late.pdf") == -1, "output name after finalising");
+    tpdf_setTitle(d, "late");
+    {
+        char path[4096];
+        snprintf(path, sizeof path, "%s-%s.pdf", outBase, "fonts");
+        expect(tpdf_savePDFmemoryStreamToFile(d, path) == 0, path);
+    }
+    tpdf_close(d);
+}
+
+static void domainsAndAxes(void) {
+    PdfDoc* d = newDocument();
+    PdfPlotDomain* domain = tpdf_createPlotDomain(50, 50, 200, 200, 0, 10, 0, 10, 0, 0, 0);
+    PdfAxis* axis = tpdf_createAxis(0, 200, 0, 0, 10);
+    tpdf_init(d);
+    page(d, 1);
+    tpdf_setPlotDomain(d, domain);
+    tpdf_fillDomainGray(domain, NAN);
+    tpdf_fillDomainRgb(domain, 0, INFINITY, 0);
+    tpdf_fillDomainGray(domain, 0.9f);
+    tpdf_drawTick(d, axis, 10, NAN);
+    tpdf_attachAxis(axis, domain, 0, 0);
+    expect(tpdf_drawAxis(axis) == 0, "axis");
+    tpdf_freeAxis(axis);
+    expect(tpdf_axisPosition(d, 5) == 0.0f, "no axis after freeing it");
+    tpdf_freePlotDomain(domain);
+    tpdf_pointMove(d, tpdf_domainX(d, 1), tpdf_domainY(d, 1));
+    tpdf_pointLine(d, 100, 100);
+    tpdf_strokePath(d);
+    finishAs(d, "domains");
+}
+
+static void stateSequences(const char* out) {
+    outBase = out;
+    drawingAfterWriters();
+    fontsOutsidePages();
+    domainsAndAxes();
+}
+
 int main(int argc, char** argv) {
     const PdfDocLimits limits = {10, 2, -1, -1, 0};
     PdfDoc* d = NULL;
@@ -106,5 +210,6 @@ int main(int argc, char** argv) {
     expect(tpdf_finalizeAll(d) == 0, "finalise");
     expect(tpdf_savePDFmemoryStreamToFile(d, argv[1]) == 0, "save");
     tpdf_close(d);
+    stateSequences(argv[1]);
     return failures == 0 ? 0 : 1;
 }

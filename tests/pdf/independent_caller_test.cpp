@@ -10,11 +10,12 @@ TEST(IndependentCaller, EveryCallIsRefusedOrWrittenSoundly) {
     const std::string pdf = dir.file("caller.pdf");
     std::string out;
     ASSERT_EQ(run(std::string(TPDF_INDEPENDENT_CALLER) + " " + pdf + " 2>&1", &out), 0) << out;
-    if (!haveTool("qpdf") || !haveTool("pdftoppm") || !haveTool("pdftotext")) GTEST_SKIP() << "no PDF tools";
-    EXPECT_EQ(run("qpdf --check " + pdf + " 2>&1", &out), 0) << out;
-    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
-    EXPECT_EQ(run("pdftoppm -r 36 -png " + pdf + " " + dir.file("page") + " 2>&1", &out), 0) << out;
-    EXPECT_EQ(out, "") << "pdftoppm reads it without a warning";
+    if (!havePdfTools() || !haveTool("pdftotext")) GTEST_SKIP() << "no PDF tools";
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.path().extension() == ".pdf") files.push_back(entry.path());
+    EXPECT_GT(files.size(), 1u) << "the caller's own file and those of its sequences";
+    for (const auto& file : files) EXPECT_EQ(pdfToolComplaints(file.string()), "") << file;
     EXPECT_EQ(run("pdftotext -layout " + pdf + " - 2>&1", &out), 0) << out;
     for (const char* line : {"Independent caller: first line", "Second line after refusals",
                              "Third line in Times", "Page two"})

@@ -72,6 +72,17 @@ int run(const std::string& command, std::string* output) {
 
 bool haveTool(const std::string& name) { return run("command -v " + name + " >/dev/null") == 0; }
 
+bool havePdfTools() { return haveTool("qpdf") && haveTool("pdftoppm"); }
+
+std::string pdfToolComplaints(const std::string& pdfFile) {
+    std::string out, complaints;
+    if (run("qpdf --check " + pdfFile, &out) != 0 || out.find("WARNING") != std::string::npos)
+        complaints += "qpdf: " + out;
+    if (run("pdftoppm -r 18 -png " + pdfFile + " " + pdfFile + "-page", &out) != 0 || !out.empty())
+        complaints += "pdftoppm: " + out;
+    return complaints;
+}
+
 ScratchDir::ScratchDir() {
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() /

@@ -31,6 +31,10 @@ std::string readText(const std::filesystem::path& path);
 // Runs a shell command; returns its exit status and fills its standard output.
 int run(const std::string& command, std::string* output = nullptr);
 bool haveTool(const std::string& name);
+bool havePdfTools(); // qpdf and pdftoppm
+// What qpdf --check and pdftoppm say of a PDF file beyond "it is sound": empty when qpdf exits
+// 0 without a warning and pdftoppm renders every page without a word.
+std::string pdfToolComplaints(const std::string& pdfFile);
 
 // A fresh folder per test, removed afterwards.
 class ScratchDir {

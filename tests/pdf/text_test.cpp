@@ -15,6 +15,8 @@ std::string finishedOutput(PdfDoc* doc) {
     return outputOf(doc);
 }
 
+void font(PdfDoc* d) { tpdf_setFont(d, "Helvetica", nullptr, 9); }
+
 TEST(Text, EachOperatorWritesItsLine) {
     struct Case {
         std::function<void(PdfDoc*)> draw;
@@ -38,14 +40,16 @@ TEST(Text, EachOperatorWritesItsLine) {
         {[](PdfDoc* d) { tpdf_rotateText(d, 90); },
          "-0.0000 1.0000 -1.0000 -0.0000 0.0000 0.0000 Tm\n"},
         {[](PdfDoc* d) { tpdf_skewText(d, 45, 0); }, "1.0000 1.0000 0.0000 1.0000 0.0000 0.0000 Tm\n"},
-        {[](PdfDoc* d) { tpdf_showText(d, "a(b)c\\"); tpdf_nextLineShow(d, "x\ry"); },
-         "(a\\(b\\)c\\\\) Tj\n(x\\ry) '\n"},
-        {[](PdfDoc* d) { tpdf_textAt(d, 5, 6, 0, "t"); },
-         "1.0000 0.0000 -0.0000 1.0000 5.0000 6.0000 Tm\n(t) Tj\n"},
-        {[](PdfDoc* d) { tpdf_textAtDomain(d, 1, 1, 0, "t"); },
-         "1.0000 0.0000 -0.0000 1.0000 72.0000 72.0000 Tm\n(t) Tj\n"},
-        {[](PdfDoc* d) { tpdf_setHexText(d, 1); tpdf_showText(d, "28 41 5c 2"); tpdf_nextLineShow(d, "0d41"); },
-         "(\\(A\\\\) Tj\n(\\rA) '\n"},
+        // Text is shown in a font chosen on its page.
+        {[](PdfDoc* d) { font(d); tpdf_showText(d, "a(b)c\\"); tpdf_nextLineShow(d, "x\ry"); },
+         "/Ftpdf0 9.000 Tf\n(a\\(b\\)c\\\\) Tj\n(x\\ry) '\n"},
+        {[](PdfDoc* d) { font(d); tpdf_textAt(d, 5, 6, 0, "t"); },
+         "/Ftpdf0 9.000 Tf\n1.0000 0.0000 -0.0000 1.0000 5.0000 6.0000 Tm\n(t) Tj\n"},
+        {[](PdfDoc* d) { font(d); tpdf_textAtDomain(d, 1, 1, 0, "t"); },
+         "/Ftpdf0 9.000 Tf\n1.0000 0.0000 -0.0000 1.0000 72.0000 72.0000 Tm\n(t) Tj\n"},
+        {[](PdfDoc* d) { font(d); tpdf_setHexText(d, 1); tpdf_showText(d, "28 41 5c 2"); tpdf_nextLineShow(d, "0d41"); },
+         "/Ftpdf0 9.000 Tf\n(\\(A\\\\) Tj\n(\\rA) '\n"},
+        {[](PdfDoc* d) { tpdf_showText(d, "no font"); tpdf_textAt(d, 5, 6, 0, "no font"); }, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(pageContent(c.draw), c.lines);
 }
