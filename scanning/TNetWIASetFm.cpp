@@ -23,11 +23,6 @@ namespace {
 
 using core::kProductName;
 
-bool fileExists(const std::string& file) {
-  std::error_code ec;
-  return std::filesystem::exists(file, ec);
-}
-
 QLabel* boldLabel(const QString& text, QWidget* parent, int points = 0) {
   auto* l = new QLabel(text, parent);
   QFont f = l->font();
@@ -149,13 +144,15 @@ void TNetWIASetFm::NextBtnClick() {
     platform::messageBoxes().show(text, kProductName, platform::kMbOk);
   };
   const std::string name = FileNameEdit->text().toStdString();
-  const std::string folder = FilePathEdit->text().toStdString();
+  // A folder typed without its closing separator is that folder; a name never leaves it.
+  const std::string folder = WithSeparator(FilePathEdit->text().toStdString());
   if (name.empty()) return message(core::LoadMessage("SNo_PFile_Name"));
   if (folder.empty()) return message(core::LoadMessage("SNo_PFile_Path"));
+  if (!NameStaysInFolder(name)) return message(NameLeavesFolderText(name));
   std::string ext = FileFmtComboBox1->currentText().toStdString();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const WiaGroupName group = ChooseWiaGroupName(folder, name, ext, fileExists);
+  const WiaGroupName group = ChooseWiaGroupName(folder, name, ext, PathTaken);
   if (group.result == WiaGroupResult::TooLong)
     return message(core::LoadMessage("SFile_Save_Err") + "\n\n" + group.fullName);
   if (group.result == WiaGroupResult::AllTaken &&

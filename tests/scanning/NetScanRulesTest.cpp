@@ -15,7 +15,7 @@ GroupName choose(const std::string& folder, const std::string& name, const std::
                  const std::set<std::string>& existing) {
   std::set<std::string> names;
   for (const std::string& f : existing) names.insert(f.substr(folder.size()));
-  return ChooseGroupFile(folder, name, ext, names);
+  return ChooseGroupFile(folder, name, ext, names, [](const std::string&) { return false; });
 }
 
 TEST(GroupNaming, FirstFreeNameOverAllThreeExtensions) {

@@ -16,6 +16,8 @@ namespace {
 
 struct RecordingHost : scanning::SaveScanningHost {
   std::string group, temporary;
+  std::vector<std::string> pages, pictures;
+  bool replace = false;
   std::vector<std::string> errors;
   bool paging = false;
   bool temporaryJpegs = false;
@@ -27,6 +29,9 @@ struct RecordingHost : scanning::SaveScanningHost {
   void called() { callers.push_back(std::this_thread::get_id()); }
   std::string GroupFile() override { called(); return group; }
   std::string TemporaryBase() override { called(); return temporary; }
+  std::vector<std::string> PageFiles() override { called(); return pages; }
+  bool ReplaceAgreed() override { called(); return replace; }
+  void SetPictureFiles(const std::vector<std::string>& files) override { called(); pictures = files; }
   void ShowSaveError(const std::string& text) override { called(); errors.push_back(text); }
   void EnablePaging() override { called(); paging = true; }
   void SetTemporaryJpegs(bool exist, const std::string& pdf) override {
@@ -34,9 +39,9 @@ struct RecordingHost : scanning::SaveScanningHost {
     temporaryJpegs = exist;
     lastPdf = pdf;
   }
-  void SaveDone(int pages, bool failed) override {
+  void SaveDone(int pageCount, bool failed) override {
     called();
-    donePages = pages;
+    donePages = pageCount;
     doneFailed = failed;
   }
 };
@@ -50,7 +55,8 @@ class SaveScanningThreadTest : public ::testing::Test {
     for (int n = 1; n <= count; ++n) {
       spec.width = 24 + n;  // pages of different sizes
       const auto dib = makeDib(spec);
-      ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), scanning::PageFile(base, n, ".bmp")), 0);
+      host.pages.push_back(scanning::PageFile(base, n, ".bmp"));
+      ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), host.pages.back()), 0);
     }
   }
   void save(int pages, int dpi = 300) {
@@ -150,7 +156,8 @@ TEST_F(SaveScanningThreadTest, PdfPageHasThePapersSize) {
     if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
   host.temporary = dir.file("Picture");
   const auto dib = makeDib({2480, 3508, 8});
-  ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), dir.file("Picture.bmp")), 0);
+  host.pages = {dir.file("Picture.bmp")};
+  ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), host.pages[0]), 0);
   host.group = dir.file("A4.pdf");
   save(1, 300);
   std::string size;
@@ -187,24 +194,29 @@ TEST_F(SaveScanningThreadTest, PdfGroupLargerThanTheDefaultLimits) {
   EXPECT_NE(images.find("\n 125 "), std::string::npos) << images;  // page 125 has its picture
 }
 
-// Page 2 of 4 cannot be converted: no document, nothing deleted, the message names what is kept.
+// Page 2 of 4 cannot be converted: no document, nothing lost. The pages leave the window's own
+// folder (which goes with the window) for the group's, under free names, and the message says
+// where; a user's file there stays as it was.
 TEST_F(SaveScanningThreadTest, PdfGroupThatFailsKeepsThePages) {
-  host.temporary = dir.file("Picture");
+  std::filesystem::create_directories(dir.file("own"));
+  host.temporary = dir.file("own/Picture");
   scanPages(host.temporary, 4);
-  writeAll(dir.file("Picture_2.bmp"), {'B', 'M'});
+  writeAll(dir.file("own/Picture_2.bmp"), {'B', 'M'});
+  writeAll(dir.file("Group_3.jpg"), {'m', 'i', 'n', 'e'});
   host.group = dir.file("Group.pdf");
   save(4);
   EXPECT_FALSE(exists(host.group));
   EXPECT_TRUE(host.doneFailed);
   EXPECT_FALSE(host.paging);
-  EXPECT_FALSE(host.temporaryJpegs);  // the window must not delete them
+  EXPECT_FALSE(host.temporaryJpegs);
+  const std::vector<std::string> kept = {dir.file("Group.jpg"), dir.file("Group_2.bmp"),
+                                         dir.file("Group_3-1.jpg"), dir.file("Group_4.jpg")};
   ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_EQ(host.errors[0], "Can't save file :  : " + host.group +
-                                "\n\nThe pages are kept in these files:\n" + dir.file("Picture.jpg") +
-                                "\n" + dir.file("Picture_2.bmp") + "\n" + dir.file("Picture_3.jpg") +
-                                "\n" + dir.file("Picture_4.jpg"));
-  for (const char* f : {"Picture.jpg", "Picture_2.bmp", "Picture_3.jpg", "Picture_4.jpg"})
-    EXPECT_TRUE(exists(dir.file(f))) << f;
+  EXPECT_EQ(host.errors[0], "Can't save file :  : " + host.group + "\n\nThe pages are kept in these files:\n" +
+                                kept[0] + "\n" + kept[1] + "\n" + kept[2] + "\n" + kept[3]);
+  for (const std::string& f : kept) EXPECT_TRUE(exists(f)) << f;
+  EXPECT_EQ(readAll(dir.file("Group_3.jpg")), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.file("own")));
 }
 
 // A document that cannot be written is a failure, not a silent success.
