@@ -18,10 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A file of this run is the very file made, not whatever has its name later.
+// A file of this run is the very file made, not whatever has its name later (which may even get
+// the same inode number): the change time is noted after each of this run's own changes.
 struct FileId {
   dev_t device = 0;
   ino_t inode = 0;
+  long long changedSec = 0, changedNsec = 0;
   bool operator==(const FileId&) const = default;
 };
 
@@ -38,7 +40,16 @@ Registry& registry() {
 
 std::string key(const std::string& path) { return fs::path(path).lexically_normal().string(); }
 
-FileId idOf(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+FileId idOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino, static_cast<long long>(st.st_ctim.tv_sec),
+          static_cast<long long>(st.st_ctim.tv_nsec)};
+}
+
+// This run changed the file `st` describes: its record follows.
+void noteChange(Registry& r, const struct stat& st) {
+  for (auto& [path, id] : r.files)
+    if (id.device == st.st_dev && id.inode == st.st_ino) id = idOf(st);
+}
 
 // The file of this run at `path`, still the one made, as a regular file.
 bool ownLocked(Registry& r, const std::string& path) {
@@ -89,18 +100,21 @@ OwnFile streamOf(int fd, const char* mode) {
   return OwnFile(f);
 }
 
-// The file of this run at `from` now has the name `to`.
+// The file of this run at `from` now has the name `to` (a rename changes its change time).
 void renamed(Registry& r, const std::string& from, const std::string& to) {
   const auto it = r.files.find(key(from));
   if (it == r.files.end()) return;
-  const FileId id = it->second;
+  FileId id = it->second;
   r.files.erase(it);
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0 && st.st_dev == id.device && st.st_ino == id.inode) id = idOf(st);
   r.files[key(to)] = id;
 }
 
 bool copyInto(const std::string& from, std::FILE* to) {
-  std::unique_ptr<std::FILE, OwnFileCloser> in(std::fopen(from.c_str(), "rb"));
-  if (!in) return false;
+  std::FILE* raw = std::fopen(from.c_str(), "rb");
+  if (!raw) return false;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(raw, std::fclose);
   std::vector<char> buffer(1 << 16);
   std::size_t n;
   while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0)
@@ -109,6 +123,30 @@ bool copyInto(const std::string& from, std::FILE* to) {
 }
 
 }  // namespace
+
+void OwnFileCloser::operator()(std::FILE* f) const {
+  std::fflush(f);
+  struct stat st {};
+  if (::fstat(::fileno(f), &st) == 0) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    noteChange(r, st);
+  }
+  std::fclose(f);
+}
+
+bool CloseOwnFile(OwnFile f) {
+  if (!f) return false;
+  const bool flushed = std::fflush(f.get()) == 0 && !std::ferror(f.get());
+  std::FILE* raw = f.release();
+  struct stat st {};
+  if (::fstat(::fileno(raw), &st) == 0) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> hold(r.lock);
+    noteChange(r, st);
+  }
+  return std::fclose(raw) == 0 && flushed;
+}
 
 std::string WithSeparator(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -146,12 +184,14 @@ OwnFile OpenForWriting(const std::string& path) {
   if (r.files.contains(key(path))) {
     const int fd = openOwn(r, path, O_WRONLY);
     if (fd >= 0) {
-      if (::ftruncate(fd, 0) != 0) {
+      struct stat st {};
+      if (::ftruncate(fd, 0) != 0 || ::fstat(fd, &st) != 0) {
         const int why = errno;
         ::close(fd);
         errno = why;
         return nullptr;
       }
+      noteChange(r, st);
       return streamOf(fd, "wb");
     }
     if (errno != ENOENT) return nullptr;
@@ -216,6 +256,16 @@ bool IsOwnFile(const std::string& path) {
   return ownLocked(r, path);
 }
 
+void NoteWrittenByDevice(const std::string& path) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> hold(r.lock);
+  const auto it = r.files.find(key(path));
+  struct stat st {};
+  if (it != r.files.end() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      st.st_dev == it->second.device && st.st_ino == it->second.inode)
+    it->second = idOf(st);
+}
+
 bool RemoveOwnFile(const std::string& path) {
   Registry& r = registry();
   std::lock_guard<std::mutex> hold(r.lock);
@@ -239,8 +289,7 @@ std::string MoveOwnFileToFree(const std::string& own, const std::string& wanted)
   if (errno == EXDEV) {
     OwnFile out = OpenForWriting(claim.path);
     bool ok = out && copyInto(own, out.get());
-    ok = out && std::fflush(out.get()) == 0 && ok;
-    out.reset();
+    ok = CloseOwnFile(std::move(out)) && ok;
     if (ok) {
       RemoveOwnFile(own);
       return claim.path;

@@ -26,10 +26,14 @@ bool PathTaken(const std::string& path);
 // The n-th other name for a file whose own is taken: "Name-n.ext" ("Name-n" without extension).
 std::string FreeVariant(const std::string& path, int n);
 
+// Closing a file of this run notes what it now is, so that it stays recognised as this run's own
+// after its own writes (and is not mistaken for a file that later takes its name).
 struct OwnFileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+  void operator()(std::FILE* f) const;
 };
 using OwnFile = std::unique_ptr<std::FILE, OwnFileCloser>;
+// Flushes and closes; false when anything written did not reach the file.
+bool CloseOwnFile(OwnFile f);
 
 // Opens `path` for writing from its start. A file made this run (and still that file) is emptied;
 // any other name is made anew, exclusively (EEXIST when something has it). Null with errno set.
@@ -54,6 +58,9 @@ std::string WriteFileAt(const std::string& target, bool replaceAgreed,
                         const std::function<bool(const std::string&)>& write);
 
 bool IsOwnFile(const std::string& path);
+// A file of this run that a device wrote into at the program's request stays this run's own (when
+// it is still that file, not one put in its place).
+void NoteWrittenByDevice(const std::string& path);
 // Removes a file made this run that is still the file made; false, and nothing done, otherwise.
 bool RemoveOwnFile(const std::string& path);
 // Moves a file of this run to the first free name from `wanted` (copying it when the two are on

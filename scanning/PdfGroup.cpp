@@ -54,8 +54,7 @@ bool PdfGroup::save(const std::string& file) {
   if (!out) return false;
   bool ok = std::fwrite(bytes, 1, static_cast<std::size_t>(length), out.get()) ==
             static_cast<std::size_t>(length);
-  ok = std::fflush(out.get()) == 0 && ok;
-  ok = std::fclose(out.release()) == 0 && ok;
+  ok = CloseOwnFile(std::move(out)) && ok;
   if (!ok) RemoveOwnFile(file);
   return ok;
 }

@@ -58,20 +58,15 @@ bool writeAt(std::FILE* f, long offset, const std::uint8_t* bytes, std::size_t n
   return std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, n, f) == n;
 }
 
-// A picture file patched in place, never through a link.
-File openForPatching(const std::string& file) {
+// A picture file patched in place, never through a link; a file of this run stays its own.
+OwnFile openForPatching(const std::string& file) {
   const int fd = ::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return nullptr;
   std::FILE* f = ::fdopen(fd, "r+b");
   if (!f) ::close(fd);
-  return File(f);
+  return OwnFile(f);
 }
 
-// Closes a file that was written and reports whether everything reached it.
-bool closeWritten(File f) {
-  const bool flushed = std::fflush(f.get()) == 0 && !std::ferror(f.get());
-  return (std::fclose(f.release()) == 0) && flushed;
-}
 
 // The info header's fields and the colour table, checked against `avail` bytes from its start;
 // the pixels are not checked here.
@@ -142,7 +137,7 @@ int WriteDibToFile(const std::uint8_t* dib, std::size_t size, const std::string&
   bool ok = std::fwrite(header, 1, sizeof header, f.get()) == sizeof header &&
             std::fwrite(info.data(), 1, info.size(), f.get()) == info.size() &&
             std::fwrite(dib + d->headerSize, 1, rest, f.get()) == rest;
-  ok = closeWritten(File(f.release())) && ok;
+  ok = CloseOwnFile(std::move(f)) && ok;
   if (!ok) {
     const int why = errno;
     RemoveOwnFile(file);
@@ -163,7 +158,7 @@ int PelsPerMetreToDpi(std::int32_t pelsPerMetre) {
 }
 
 bool WriteBmpResolution(const std::string& file, int dpi) {
-  File f = openForPatching(file);
+  OwnFile f = openForPatching(file);
   if (!f) return false;
   const auto start = readStart(f.get(), kFileHeaderBytes + kInfoHeaderBytes);
   if (!start || start->size() < kFileHeaderBytes + kInfoHeaderBytes || (*start)[0] != 'B' ||
@@ -172,7 +167,7 @@ bool WriteBmpResolution(const std::string& file, int dpi) {
   std::uint8_t value[4];
   putU32le(value, static_cast<std::uint32_t>(DpiToPelsPerMetre(dpi)));
   const bool ok = writeAt(f.get(), 38, value, 4) && writeAt(f.get(), 42, value, 4);
-  return closeWritten(std::move(f)) && ok;
+  return CloseOwnFile(std::move(f)) && ok;
 }
 
 std::optional<int> BmpResolutionFromBytes(const std::uint8_t* bytes, std::size_t size) {
@@ -211,7 +206,7 @@ std::optional<int> JpegResolutionFromBytes(const std::uint8_t* bytes, std::size_
 }
 
 bool WriteJpegResolution(const std::string& file, int dpi) {
-  File f = openForPatching(file);
+  OwnFile f = openForPatching(file);
   if (!f) return false;
   const auto start = readStart(f.get(), kJfifSearchBytes + 12);
   if (!start) return false;
@@ -221,7 +216,7 @@ bool WriteJpegResolution(const std::string& file, int dpi) {
   const std::uint8_t fields[5] = {1, static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d),
                                   static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d)};
   const bool ok = writeAt(f.get(), static_cast<long>(*j + 7), fields, sizeof fields);
-  return closeWritten(std::move(f)) && ok;
+  return CloseOwnFile(std::move(f)) && ok;
 }
 
 int ReadJpegResolution(const std::string& file) {
@@ -373,7 +368,7 @@ bool SaveJpeg(const PixelRows& picture, const std::string& file, int quality) {
   OwnFile f = OpenForWriting(file);
   if (!f) return false;
   bool ok = encode(picture, f.get(), quality, row.data());
-  ok = closeWritten(File(f.release())) && ok;
+  ok = CloseOwnFile(std::move(f)) && ok;
   if (!ok) RemoveOwnFile(file);
   return ok;
 }
@@ -436,7 +431,7 @@ bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi) {
     }
     ok = std::fwrite(out.data(), 1, out.size(), f.get()) == out.size();
   }
-  ok = closeWritten(File(f.release())) && ok;
+  ok = CloseOwnFile(std::move(f)) && ok;
   if (!ok) RemoveOwnFile(file);
   return ok;
 }

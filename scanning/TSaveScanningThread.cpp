@@ -36,7 +36,11 @@ std::vector<std::string> KeepPagesBeside(const std::vector<std::string>& pages, 
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     const std::string& page = pages[i];
-    if (page.empty() || !IsOwnFile(page)) continue;
+    if (page.empty()) continue;
+    if (!IsOwnFile(page)) {  // changed by someone else: it stays where it is
+      if (PathTaken(page)) kept.push_back(page);
+      continue;
+    }
     const std::string moved =
         MoveOwnFileToFree(page, PageFile(base, static_cast<int>(i) + 1, extensionOf(page)));
     kept.push_back(moved.empty() ? page : moved);
@@ -122,7 +126,7 @@ void TSaveScanningThread::saveJpgGroup() {
       pictures.push_back(jpeg);
     } else {
       std::string text = saveError(wanted);
-      if (IsOwnFile(page)) text += "\n\nThe page is kept as " + page;
+      if (PathTaken(page)) text += "\n\nThe page is kept as " + page;
       fail(text);
       pictures.push_back(page);
     }

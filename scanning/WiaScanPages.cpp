@@ -90,7 +90,7 @@ int createFile(const std::string& file) {
   errno = 0;
   OwnFile f = OpenForWriting(file);
   if (!f) return errno ? errno : EIO;
-  return std::fclose(f.release()) == 0 ? 0 : (errno ? errno : EIO);
+  return CloseOwnFile(std::move(f)) ? 0 : (errno ? errno : EIO);
 }
 
 // A page's files: base is folder + group name + suffix.
@@ -257,6 +257,7 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
     medium.fileName = page.files.delivered;
     const wia::HResult hr = s.WiaTransfer->idtGetData(&medium, s.WiaCallback.get());
     if (hr != wia::S_OK) RemoveOwnFile(medium.fileName);  // the empty file that held the name
+    else NoteWrittenByDevice(medium.fileName);
     if (hr == wia::S_OK) {
       ++out.pages;
       done.push_back(page.files);
