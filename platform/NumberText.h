@@ -7,7 +7,7 @@
 namespace platform {
 
 // `value` with exactly `decimals` digits after the point ("595.28"); "0" decimals gives a whole
-// number. A value that is not finite gives "0", so that no reader meets "inf" or "nan".
+// number. A value that is not finite is written as 0, so that no reader meets "inf" or "nan".
 std::string FixedText(double value, int decimals);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // on the UI thread; a failure loses no page.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -149,26 +150,35 @@ TEST_F(SaveScanningThreadTest, PdfGroupOnePagePerPicture) {
   EXPECT_TRUE(host.paging);
 }
 
-// A 300-dpi A4 scan prints on A4: 2480 x 3508 pixels make a page of 595 x 842 points, with the
-// picture at 300 ppi over the whole of it.
+// A 300-dpi A4 scan prints on A4: 2480 x 3508 pixels make a page of 595.2 x 841.92 points, with
+// the picture at 300 ppi over the whole of it; also under a locale that writes a decimal comma
+// (as the program runs with LC_ALL=de_DE.UTF-8), where the page box must still read with a point.
 TEST_F(SaveScanningThreadTest, PdfPageHasThePapersSize) {
-  for (const char* tool : {"pdfinfo", "pdfimages"})
+  for (const char* tool : {"qpdf", "pdfinfo", "pdfimages"})
     if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
-  host.temporary = dir.file("Picture");
   const auto dib = makeDib({2480, 3508, 8});
-  host.pages = {dir.file("Picture.bmp")};
-  ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), host.pages[0]), 0);
-  host.group = dir.file("A4.pdf");
-  save(1, 300);
-  std::string size;
-  ASSERT_EQ(run("pdfinfo " + host.group + " | sed -n 's/^Page size: *\\([0-9.]*\\) x \\([0-9.]*\\).*/\\1 \\2/p'", &size), 0);
-  double w = 0, h = 0;
-  ASSERT_EQ(std::sscanf(size.c_str(), "%lf %lf", &w, &h), 2) << size;
-  EXPECT_NEAR(w, 595, 1);
-  EXPECT_NEAR(h, 842, 1);
-  std::string ppi;
-  run("pdfimages -list " + host.group + " | tail -1 | awk '{print $4, $5, $13, $14}'", &ppi);
-  EXPECT_EQ(ppi, "2480 3508 300 300\n");
+  for (const bool comma : {false, true}) {
+    SCOPED_TRACE(comma ? "decimal comma" : "C locale");
+    std::optional<CommaLocale> locale;
+    if (comma) {
+      locale.emplace();
+      if (!locale->ok()) GTEST_SKIP() << "no locale with a decimal comma";
+    }
+    const std::string name = comma ? "A4-comma" : "A4";
+    host.temporary = dir.file(name);
+    host.pages = {dir.file(name + ".bmp")};
+    ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), host.pages[0]), 0);
+    host.group = dir.file(name + ".pdf");
+    save(1, 300);
+    std::string check;
+    EXPECT_EQ(run("qpdf --check " + host.group + " 2>&1", &check), 0) << check;
+    EXPECT_EQ(check.find("WARNING"), std::string::npos) << check;
+    const std::string info = pdfOut("pdfinfo", host.group);
+    EXPECT_NE(info.find("595.2 x 841.92 pts (A4)"), std::string::npos) << info;
+    std::string ppi;
+    run("pdfimages -list " + host.group + " | tail -1 | awk '{print $4, $5, $13, $14}'", &ppi);
+    EXPECT_EQ(ppi, "2480 3508 300 300\n");
+  }
 }
 
 TEST_F(SaveScanningThreadTest, PdfGroupOfOnePageLeavesPagingOff) {
