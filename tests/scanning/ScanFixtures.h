@@ -134,6 +134,7 @@ class UserFiles {
     std::filesystem::create_symlink(target, path);
     before_[path] = fileState(path);
   }
+  bool has(const std::string& path) const { return before_.contains(path); }
   // The user's files that are not as they were, one a line; empty when none.
   std::string changed() const {
     std::string out;
