@@ -144,22 +144,20 @@ void TNetWIASetFm::NextBtnClick() {
     platform::messageBoxes().show(text, kProductName, platform::kMbOk);
   };
   const std::string name = FileNameEdit->text().toStdString();
-  // A folder typed without its closing separator is that folder; a name never leaves it.
-  const std::string folder = WithSeparator(FilePathEdit->text().toStdString());
+  const std::string folder = FilePathEdit->text().toStdString();
   if (name.empty()) return message(core::LoadMessage("SNo_PFile_Name"));
   if (folder.empty()) return message(core::LoadMessage("SNo_PFile_Path"));
-  if (!NameStaysInFolder(name)) return message(NameLeavesFolderText(name));
   std::string ext = FileFmtComboBox1->currentText().toStdString();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const WiaGroupName group = ChooseWiaGroupName(folder, name, ext, PathTaken);
-  if (group.result == WiaGroupResult::TooLong)
-    return message(core::LoadMessage("SFile_Save_Err") + "\n\n" + group.fullName);
+  const WiaGroupChoice choice = ChooseWiaGroup(folder, name, ext);
+  if (!choice.refusal.empty()) return message(choice.refusal);
+  const WiaGroupName& group = choice.group;
   if (group.result == WiaGroupResult::AllTaken &&
       platform::messageBoxes().show(core::LoadMessage("SFile_Open_Exist"), windowTitle().toStdString(),
                                platform::kMbYesNo) != platform::kIdYes)
     return;
-  Wia().save = {folder, group.name, "." + ext, group.result == WiaGroupResult::AllTaken};
+  Wia().save = {choice.folder, group.name, "." + ext, group.result == WiaGroupResult::AllTaken};
   done(kWiaNext);
 }
 
