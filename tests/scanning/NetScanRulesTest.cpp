@@ -51,6 +51,15 @@ TEST(GroupNaming, FirstFreeNameOverAllThreeExtensions) {
   }
 }
 
+// A folder that does not list (no read permission) lists as empty: the very paths are asked.
+TEST(GroupNaming, AFolderThatDoesNotListStillShowsItsFiles) {
+  const std::set<std::string> onDisk = {"/p/Picture.jpg", "/p/Picture1.bmp"};
+  const GroupName g = ChooseGroupFile("/p/", "Picture", "jpg", {},
+                                      [&](const std::string& path) { return onDisk.contains(path); });
+  EXPECT_EQ(g.result, GroupNameResult::Free);
+  EXPECT_EQ(g.file, "/p/Picture2.jpg");
+}
+
 TEST(GroupNaming, AllThousandAndOneTakenGivesThePlainName) {
   std::set<std::string> existing{"/p/Picture.jpg"};
   for (int k = 1; k <= 1000; ++k) existing.insert("/p/Picture" + std::to_string(k) + ".bmp");
