@@ -3,6 +3,7 @@
 // and the outside tools that read the files back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <clocale>
 #include <cstdint>
@@ -146,6 +147,19 @@ class UserFiles {
  private:
   std::map<std::string, std::string> before_;
 };
+
+// The files below `root` that are neither the user's nor among `expected` (names below root).
+inline std::string filesLeftBehind(const std::string& root, const std::vector<std::string>& expected,
+                                   const UserFiles& user) {
+  std::string out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    if (e.is_directory()) continue;
+    const std::string rel = e.path().string().substr(root.size() + 1);
+    if (std::find(expected.begin(), expected.end(), rel) == expected.end() && !user.has(e.path().string()))
+      out += rel + "\n";
+  }
+  return out;
+}
 
 // The process under a locale that writes numbers with a decimal comma, as Qt sets it from
 // LC_ALL=de_DE.UTF-8; the build makes one when the machine has none.

@@ -433,6 +433,7 @@ TEST_F(WiaRoadTest, APageWhoseConversionFailsKeepsItsBmp) {
 // byte for byte as it was, and the pages where they belong.
 TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
   using scantest::UserFiles;
+  using scantest::filesLeftBehind;
   using Put = std::function<void(UserFiles&, const std::string& root)>;
   struct Row {
     const char* what;
@@ -518,13 +519,7 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
         EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + root + "/" + page + "'"), "JPEG 200") << page;
     }
     EXPECT_EQ(user.changed(), "");
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-      if (e.is_directory()) continue;
-      const std::string rel = e.path().string().substr(root.size() + 1);
-      EXPECT_TRUE(std::find(row.pages.begin(), row.pages.end(), rel) != row.pages.end() ||
-                  user.has(e.path().string()))
-          << "left behind: " << rel;
-    }
+    EXPECT_EQ(filesLeftBehind(root, row.pages, user), "");
   }
 }
 
