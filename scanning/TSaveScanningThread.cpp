@@ -105,9 +105,10 @@ void TSaveScanningThread::saveGroup() {
   else if (kind == ".PDF") savePdfGroup();
 }
 
+// Only the pages this run wrote are patched: a file put in a page's place meanwhile is not ours.
 void TSaveScanningThread::saveBmpGroup() {
   for (const std::string& page : pages_)
-    if (page.empty() || !WriteBmpResolution(page, dpi)) fail(saveError(page));
+    if (!IsOwnFile(page) || !WriteBmpResolution(page, dpi)) fail(saveError(page));
   synchronize([&] { host_.SetPictureFiles(pages_); });
 }
 
