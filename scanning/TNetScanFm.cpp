@@ -414,6 +414,7 @@ void TNetScanFm::keepPendingPages() {
   if (groupKind() != "PDF" || pageFiles_.empty()) return;
   const std::vector<std::string> kept = KeepPagesBeside(pageFiles_, groupBase());
   pageFiles_.clear();
+  pictureFiles_ = kept;  // paging shows them where they are now
   if (!kept.empty()) message(KeptPagesText(core::LoadMessage("SFile_Save_Err") + " : " + groupFile_, kept));
 }
 
