@@ -127,13 +127,13 @@ Reservation reservePage(const WiaSaveParams& p, int index, const std::string& tr
   }
 }
 
-// The delivered page written to `part` in the other format, with the scan's resolution (or the
+// The delivered page written to `file` in the other format, with the scan's resolution (or the
 // page's own when the scan's is unknown).
-bool writeConverted(const std::string& delivered, const std::string& part, bool toJpeg, int dpi) {
+bool writeConverted(const std::string& delivered, const std::string& file, bool toJpeg, int dpi) {
   const auto save = [&](const PixelRows& rows, int ownResolution) {
     const int resolution = dpi > 0 ? dpi : ownResolution;
-    return toJpeg ? SaveJpeg(rows, part, kJpegQuality) && WriteJpegResolution(part, resolution)
-                  : SaveBmp(rows, part, resolution);
+    return toJpeg ? SaveJpeg(rows, file, kJpegQuality) && WriteJpegResolution(file, resolution)
+                  : SaveBmp(rows, file, resolution);
   };
   if (kindOf(delivered) == PictureKind::Bmp) {
     const auto bmp = BmpPicture::Load(delivered);
