@@ -29,7 +29,8 @@ std::string laterPageBase(const std::string& file) {
 }  // namespace
 
 GroupName ChooseGroupFile(const std::string& folder, const std::string& name,
-                          const std::string& ext, const std::set<std::string>& existing) {
+                          const std::string& ext, const std::set<std::string>& existing,
+                          const std::function<bool(const std::string&)>& pathTaken) {
   const std::string plain = folder + name + "." + ext;
   if (plain.size() > kMaxGroupFile) return {GroupNameResult::TooLong, plain};
   const bool pagesBeside = ext == "bmp" || ext == "jpg";
@@ -38,8 +39,9 @@ GroupName ChooseGroupFile(const std::string& folder, const std::string& name,
     for (const std::string& file : existing)
       if (std::string base = laterPageBase(file); !base.empty()) laterPages.insert(std::move(base));
   auto taken = [&](const std::string& base) {
-    return existing.contains(base + "." + ext) || existing.contains(base + ".bmp") ||
-           existing.contains(base + ".jpg") || laterPages.contains(base);
+    for (const std::string& e : {"." + ext, std::string(".bmp"), std::string(".jpg")})
+      if (existing.contains(base + e) || pathTaken(folder + base + e)) return true;
+    return laterPages.contains(base);
   };
   for (int k = 0; k <= 1000; ++k) {
     const std::string base = name + (k ? std::to_string(k) : std::string());

@@ -17,11 +17,14 @@ struct GroupName {
 };
 
 // The first free group name: Name, then Name1 ... Name1000. A name is free when neither
-// Name.ext, Name.bmp nor Name.jpg exists (pages are written as BMP first, JPEG later) and, for a
-// BMP or JPG group, whose later pages land beside it, no Name_n.bmp or Name_n.jpg (n >= 2) either.
-// `existing` holds the names of the folder's files, without the folder.
+// Name.ext, Name.bmp nor Name.jpg is taken (pages are written as BMP first, JPEG later) and, for a
+// BMP or JPG group, whose later pages land beside it, no Name_n.bmp or Name_n.jpg (n >= 2) is in
+// `existing` either (the names of the folder's files, without the folder, as far as it lists).
+// `taken` asks about the very paths that will be written, so a folder that does not list still
+// shows its files; the files are made exclusively in any case.
 GroupName ChooseGroupFile(const std::string& folder, const std::string& name,
-                          const std::string& ext, const std::set<std::string>& existing);
+                          const std::string& ext, const std::set<std::string>& existing,
+                          const std::function<bool(const std::string&)>& taken);
 // The names of the files in a folder (none when it cannot be read).
 std::set<std::string> FileNamesIn(const std::string& folder);
 

@@ -19,7 +19,8 @@ class PdfGroup {
   bool opened() const { return doc_ != nullptr; }
   // Page n (from 1) showing the JPEG file of width x height pixels scanned at dpi.
   bool addPage(int n, int width, int height, int dpi, const std::string& jpeg);
-  // Lays the document out and writes it; false when anything on the way failed.
+  // Lays the document out and writes it as a new file (or over a file of this run); false when
+  // anything on the way failed.
   bool save(const std::string& file);
 
  private:
@@ -32,5 +33,7 @@ bool SaveOnePagePdf(const std::string& jpeg, int width, int height, int dpi, con
 // A page side in points: pixels x 72 / dpi, so that the file prints at the paper's size; a
 // picture without a resolution keeps one point per pixel.
 double PagePoints(int pixels, int dpi);
+// The page box text: "0 0 w h" in points with two decimals and a "." whatever the locale.
+std::string PageBox(double width, double height);
 
 }  // namespace scanning

@@ -8,10 +8,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <system_error>
 
+#include "scanning/FileClaims.h"
 #include "scanning/JpegErrors.h"
 
 namespace scanning {
@@ -56,11 +58,15 @@ bool writeAt(std::FILE* f, long offset, const std::uint8_t* bytes, std::size_t n
   return std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, n, f) == n;
 }
 
-// Closes a file that was written and reports whether everything reached it.
-bool closeWritten(File f) {
-  const bool flushed = std::fflush(f.get()) == 0 && !std::ferror(f.get());
-  return (std::fclose(f.release()) == 0) && flushed;
+// A picture file patched in place, never through a link; a file of this run stays its own.
+OwnFile openForPatching(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, "r+b");
+  if (!f) ::close(fd);
+  return OwnFile(f);
 }
+
 
 // The info header's fields and the colour table, checked against `avail` bytes from its start;
 // the pixels are not checked here.
@@ -125,16 +131,16 @@ int WriteDibToFile(const std::uint8_t* dib, std::size_t size, const std::string&
   if (d->compression == kBiRgb || d->compression == kBiBitfields)
     putU32le(info.data() + 20, d->imageBytes);
 
-  File f(std::fopen(file.c_str(), "wb"));
+  OwnFile f = OpenForWriting(file);
   if (!f) return -4;
   const std::size_t rest = d->pixelOffset() + d->imageBytes - d->headerSize;
   bool ok = std::fwrite(header, 1, sizeof header, f.get()) == sizeof header &&
             std::fwrite(info.data(), 1, info.size(), f.get()) == info.size() &&
             std::fwrite(dib + d->headerSize, 1, rest, f.get()) == rest;
-  ok = closeWritten(std::move(f)) && ok;
+  ok = CloseOwnFile(std::move(f)) && ok;
   if (!ok) {
     const int why = errno;
-    std::remove(file.c_str());
+    RemoveOwnFile(file);
     errno = why;
     return -4;
   }
@@ -152,7 +158,7 @@ int PelsPerMetreToDpi(std::int32_t pelsPerMetre) {
 }
 
 bool WriteBmpResolution(const std::string& file, int dpi) {
-  File f(std::fopen(file.c_str(), "r+b"));
+  OwnFile f = openForPatching(file);
   if (!f) return false;
   const auto start = readStart(f.get(), kFileHeaderBytes + kInfoHeaderBytes);
   if (!start || start->size() < kFileHeaderBytes + kInfoHeaderBytes || (*start)[0] != 'B' ||
@@ -161,7 +167,7 @@ bool WriteBmpResolution(const std::string& file, int dpi) {
   std::uint8_t value[4];
   putU32le(value, static_cast<std::uint32_t>(DpiToPelsPerMetre(dpi)));
   const bool ok = writeAt(f.get(), 38, value, 4) && writeAt(f.get(), 42, value, 4);
-  return closeWritten(std::move(f)) && ok;
+  return CloseOwnFile(std::move(f)) && ok;
 }
 
 std::optional<int> BmpResolutionFromBytes(const std::uint8_t* bytes, std::size_t size) {
@@ -200,7 +206,7 @@ std::optional<int> JpegResolutionFromBytes(const std::uint8_t* bytes, std::size_
 }
 
 bool WriteJpegResolution(const std::string& file, int dpi) {
-  File f(std::fopen(file.c_str(), "r+b"));
+  OwnFile f = openForPatching(file);
   if (!f) return false;
   const auto start = readStart(f.get(), kJfifSearchBytes + 12);
   if (!start) return false;
@@ -210,7 +216,7 @@ bool WriteJpegResolution(const std::string& file, int dpi) {
   const std::uint8_t fields[5] = {1, static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d),
                                   static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d)};
   const bool ok = writeAt(f.get(), static_cast<long>(*j + 7), fields, sizeof fields);
-  return closeWritten(std::move(f)) && ok;
+  return CloseOwnFile(std::move(f)) && ok;
 }
 
 int ReadJpegResolution(const std::string& file) {
@@ -359,18 +365,18 @@ bool SaveJpeg(const PixelRows& picture, const std::string& file, int quality) {
     return false;
   std::vector<std::uint8_t> row(static_cast<std::size_t>(picture.width) *
                                 static_cast<std::size_t>(picture.channels));
-  File f(std::fopen(file.c_str(), "wb"));
+  OwnFile f = OpenForWriting(file);
   if (!f) return false;
   bool ok = encode(picture, f.get(), quality, row.data());
-  ok = closeWritten(std::move(f)) && ok;
-  if (!ok) std::remove(file.c_str());
+  ok = CloseOwnFile(std::move(f)) && ok;
+  if (!ok) RemoveOwnFile(file);
   return ok;
 }
 
 bool SaveJpegWithResolution(const PixelRows& picture, const std::string& file, int dpi) {
   if (!SaveJpeg(picture, file, kJpegQuality)) return false;
   if (WriteJpegResolution(file, dpi)) return true;
-  std::remove(file.c_str());
+  RemoveOwnFile(file);
   return false;
 }
 
@@ -407,7 +413,7 @@ bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi) {
   for (std::uint32_t i = 0; i < entries; ++i)
     for (int c = 0; c < 3; ++c) info[kInfoHeaderBytes + 4 * i + static_cast<std::uint32_t>(c)] = static_cast<std::uint8_t>(i);
 
-  File f(std::fopen(file.c_str(), "wb"));
+  OwnFile f = OpenForWriting(file);
   if (!f) return false;
   bool ok = std::fwrite(head.data(), 1, head.size(), f.get()) == head.size();
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(picture.width) * picture.channels);
@@ -425,8 +431,8 @@ bool SaveBmp(const PixelRows& picture, const std::string& file, int dpi) {
     }
     ok = std::fwrite(out.data(), 1, out.size(), f.get()) == out.size();
   }
-  ok = closeWritten(std::move(f)) && ok;
-  if (!ok) std::remove(file.c_str());
+  ok = CloseOwnFile(std::move(f)) && ok;
+  if (!ok) RemoveOwnFile(file);
   return ok;
 }
 

@@ -33,13 +33,15 @@ std::optional<BitmapInfo> ParseDib(const std::uint8_t* dib, std::size_t size);
 
 // Writes a DIB as a bitmap file: the 14-byte file header, then the DIB with its image size
 // recomputed for uncompressed pictures. 0 on success, -3 when the DIB is unusable, -4 when the
-// file could not be written (a partial file is removed; errno says why).
+// file could not be written (a partial file is removed; errno says why). Like every writer here it
+// makes its file anew (EEXIST when the name is taken) or writes over a file of this run.
 int WriteDibToFile(const std::uint8_t* dib, std::size_t size, const std::string& file);
 
 // Resolution in a bitmap file: pels per metre at offsets 38 and 42.
 std::int32_t DpiToPelsPerMetre(int dpi);
 int PelsPerMetreToDpi(std::int32_t pelsPerMetre);  // to the nearest whole dpi
-// Writes both fields; false when the file is not a bitmap file with room for them.
+// Writes both fields; false when the file is not a bitmap file with room for them. The resolution
+// writers patch a file in place, never through a symbolic link.
 bool WriteBmpResolution(const std::string& file, int dpi);
 // The resolution from the bytes of a bitmap file's start (the Y field); nullopt when they are no
 // bitmap header.

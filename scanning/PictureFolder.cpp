@@ -7,11 +7,6 @@
 #include <unistd.h>
 
 namespace scanning {
-std::string WithSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
 std::string ChooseDefaultFolder(const FolderChoices& choices,
                                 const std::function<bool(const std::string&)>& writableFolder) {
   for (const std::string* folder : {&choices.pictures, &choices.program})

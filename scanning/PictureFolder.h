@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "scanning/FileClaims.h"
+
 namespace scanning {
 
 struct FolderChoices {
@@ -18,9 +20,6 @@ std::string ChooseDefaultFolder(const FolderChoices& choices,
                                 const std::function<bool(const std::string&)>& writableFolder);
 
 bool IsWritableFolder(const std::string& folder);
-
-// The folder with a closing "/" (an empty text stays empty).
-std::string WithSeparator(std::string folder);
 
 // The choice over this desktop's folders; both scanning roads take their default from here.
 std::string DefaultPictureFolder();

@@ -32,6 +32,7 @@
 #include "platform/GlobalMemory.h"
 #include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
+#include "scanning/FileClaims.h"
 #include "scanning/NetScanRules.h"
 #include "scanning/PdfGroup.h"
 #include "scanning/PictureFolder.h"
@@ -45,11 +46,6 @@ using core::kProductName;  // captions plain messages
 constexpr int kIdleUnlockMs = 180000;
 constexpr int kSavePollMs = 400;
 
-bool fileExists(const std::string& file) {
-  std::error_code ec;
-  return std::filesystem::exists(file, ec);
-}
-
 std::string upperCase(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -60,11 +56,6 @@ std::string lowerCase(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
-}
-
-std::string withSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
 }
 
 QLabel* infoText(QWidget* parent, bool link = false) {
@@ -389,32 +380,42 @@ void TNetScanFm::FormClose() {
 }
 
 // A PDF group's pages wait in a folder of this window's own, under a base that none of the
-// folder's files has: a page never lands on a file that was there.
+// folder's files has (the previous group's pages stay for its preview until this one starts).
 bool TNetScanFm::makeTemporaryBase() {
   std::error_code ec;
   if (temporaryFolder_.empty() || !std::filesystem::is_directory(temporaryFolder_, ec)) {
-    std::string pattern = QDir::tempPath().toStdString() + "/tarvex-scan-XXXXXX";
-    if (!::mkdtemp(pattern.data())) return false;
-    temporaryFolder_ = pattern;
-    temporaryKept_ = false;
+    temporaryFolder_ = MakeOwnFolder(QDir::tempPath().toStdString(), "tarvex-scan-");
+    if (temporaryFolder_.empty()) return false;
   }
   const std::string folder = temporaryFolder_ + "/";
-  const GroupName base = ChooseGroupFile(folder, "Picture", "bmp", FileNamesIn(folder));
+  const GroupName base = ChooseGroupFile(folder, "Picture", "bmp", {}, PathTaken);
   if (base.result != GroupNameResult::Free) return false;
   temporaryBase_ = base.file.substr(0, base.file.size() - 4);
   return true;
 }
 
-// The folder goes with everything in it, unless a failed save named pages in it for the user.
+// The folder goes with this run's files in it; pages still waiting there move out first.
 void TNetScanFm::removeTemporaryFolder() {
+  keepPendingPages();
   if (temporaryJpegs_) deleteTemporaryJpegs(temporaryBase_, pageCount_);
   temporaryJpegs_ = false;
   if (temporaryFolder_.empty()) return;
-  std::error_code ec;
-  if (!temporaryKept_) std::filesystem::remove_all(temporaryFolder_, ec);
+  RemoveOwnFolder(temporaryFolder_);
   temporaryFolder_.clear();
   temporaryBase_.clear();
-  temporaryKept_ = false;
+}
+
+// A PDF group's pages that no saving took (a transfer failed, or the source's window was closed
+// during the batch) would go with the window's own folder: they move to the group's folder, under
+// free names, and the user hears where.
+void TNetScanFm::keepPendingPages() {
+  if (!pagesPending_) return;
+  pagesPending_ = false;
+  if (groupKind() != "PDF" || pageFiles_.empty()) return;
+  const std::vector<std::string> kept = KeepPagesBeside(pageFiles_, groupBase());
+  pageFiles_.clear();
+  pictureFiles_ = kept;  // paging shows them where they are now
+  if (!kept.empty()) message(KeptPagesText(core::LoadMessage("SFile_Save_Err") + " : " + groupFile_, kept));
 }
 
 void TNetScanFm::closeSource() {
@@ -428,7 +429,7 @@ void TNetScanFm::closeSource() {
 
 void TNetScanFm::deleteTemporaryJpegs(const std::string& base, int pages) {
   if (base.empty()) return;
-  for (int n = 1; n <= std::max(1, pages); ++n) std::remove(PageFile(base, n, ".jpg").c_str());
+  for (int n = 1; n <= std::max(1, pages); ++n) RemoveOwnFile(PageFile(base, n, ".jpg"));
 }
 
 void TNetScanFm::message(const std::string& text) {
@@ -469,6 +470,8 @@ std::string TNetScanFm::pageFileOf(int n) const {
 }
 
 std::string TNetScanFm::previewFileOf(int n) const {
+  if (n >= 1 && static_cast<std::size_t>(n) <= pictureFiles_.size())
+    return pictureFiles_[static_cast<std::size_t>(n - 1)];  // as saved, free names included
   const std::string kind = groupKind();
   if (kind == "BMP") return PageFile(groupBase(), n, ".bmp");
   if (kind == "JPG") return PageFile(groupBase(), n, ".jpg");
@@ -484,9 +487,14 @@ void TNetScanFm::ScanBtnClick() {
     message(core::LoadMessage("SNo_PFile_Path"));
     return;
   }
-  const std::string folder = FilePathEdit->text().toStdString();
-  const GroupName name = ChooseGroupFile(folder, FileNameEdit->text().toStdString(),
-                                         chosenExtension(), FileNamesIn(folder));
+  // A folder typed without its closing separator is that folder; a name never leaves it.
+  const std::string folder = WithSeparator(FilePathEdit->text().toStdString());
+  const std::string typed = FileNameEdit->text().toStdString();
+  if (!NameStaysInFolder(typed)) {
+    message(NameLeavesFolderText(typed));
+    return;
+  }
+  const GroupName name = ChooseGroupFile(folder, typed, chosenExtension(), FileNamesIn(folder), PathTaken);
   if (name.result == GroupNameResult::TooLong) {
     message(core::LoadMessage("SFile_Save_Err") + "\n\n" + name.file);
     return;
@@ -494,7 +502,9 @@ void TNetScanFm::ScanBtnClick() {
   if (name.result == GroupNameResult::AllTaken &&
       ask(core::LoadMessage("SFile_Open_Exist")) != platform::kIdYes)
     return;
+  keepPendingPages();  // the previous group's, before its name is gone
   groupFile_ = name.file;
+  replaceAgreed_ = name.result == GroupNameResult::AllTaken;
 
   if (!Locked) {
     if (Device.owner.empty() || Device.owner != HostName ||
@@ -518,6 +528,8 @@ void TNetScanFm::ScanBtnClick() {
   setControlsEnabled(false);
   pageCount_ = 0;
   currentPage_ = 0;
+  pageFiles_.clear();
+  pictureFiles_.clear();
   IndexLabel->setText("0");
   TotalLabel->setText("0");
 
@@ -579,10 +591,18 @@ void TNetScanFm::ZELTwainScanReady() {
     return;
   }
   const int n = ++pageCount_;
-  const std::string page = pageFileOf(n);
+  const std::string wanted = pageFileOf(n);
   const auto* bytes = static_cast<const std::uint8_t*>(platform::GlobalLock(dib.get()));
-  const int written =
-      bytes ? WriteDibToFile(bytes, platform::GlobalSize(dib.get()), page) : -3;
+  // A BMP group's page is its picture: the user's agreement to replace covers it. Any other page
+  // is a helper and takes a free name when its own was taken while the source's window was open.
+  int written = bytes ? -4 : -3;
+  const std::string page =
+      !bytes ? std::string()
+             : WriteFileAt(wanted, replaceAgreed_ && groupKind() == "BMP", [&](const std::string& file) {
+                 written = WriteDibToFile(bytes, platform::GlobalSize(dib.get()), file);
+                 return written == 0;
+               });
+  if (written == 0 && page.empty()) written = -4;
   const std::string why = written == -4 ? ErrnoText(errno) : "The scanner's picture is damaged.";
   if (bytes) platform::GlobalUnlock(dib.get());
   dib.reset();
@@ -591,11 +611,14 @@ void TNetScanFm::ZELTwainScanReady() {
     pageCount_ = 0;
     ResetInfo();
     ZELTwain.SetCanel(true);
-    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), page, why));
+    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), wanted, why));
+    keepPendingPages();
     unsetCursor();
     afterScanEnds();
     return;
   }
+  pageFiles_.push_back(page);
+  pagesPending_ = true;
 
   if (!loadPreview(page))
     message(core::LoadMessage("SFile_Open_Err") + " : " + page + " !");
@@ -614,6 +637,7 @@ void TNetScanFm::ZELTwainScanReady() {
   repaint();
 
   if (ZELTwain.IsLastPage()) {
+    pagesPending_ = false;  // the saving thread has them now
     SaveFileFm->ShowOver(this);
     savingThread_ = std::make_unique<TSaveScanningThread>(*this);
     savingThread_->PageCount = n;
@@ -626,6 +650,7 @@ void TNetScanFm::ZELTwainScanReady() {
 }
 
 void TNetScanFm::ZELTwainScanCancel() {
+  keepPendingPages();
   if (pageCount_ > 2) {
     PBtn->setEnabled(true);
     NBtn->setEnabled(true);
@@ -635,6 +660,7 @@ void TNetScanFm::ZELTwainScanCancel() {
 }
 
 void TNetScanFm::ZELTwainScanClose() {
+  keepPendingPages();
   unsetCursor();
   afterScanEnds();
 }
@@ -671,11 +697,16 @@ void TNetScanFm::EnablePaging() {
 void TNetScanFm::SetTemporaryJpegs(bool exist, const std::string& lastPdf) {
   temporaryJpegs_ = exist;
   lastPdf_ = lastPdf;
+  if (exist && !lastPdf.empty()) groupFile_ = lastPdf;  // a free name if the group's was taken
 }
 
+std::vector<std::string> TNetScanFm::PageFiles() { return pageFiles_; }
+
+bool TNetScanFm::ReplaceAgreed() { return replaceAgreed_; }
+
+void TNetScanFm::SetPictureFiles(const std::vector<std::string>& files) { pictureFiles_ = files; }
+
 void TNetScanFm::SaveDone(int pageCount, bool saveFailed) {
-  // A failed PDF group's pages stay where the message said they are.
-  if (saveFailed && groupKind() == "PDF") temporaryKept_ = true;
   currentPage_ = 0;
   if (!saveFailed) ShowPage(0);
   NoteSText->setText(NoteLabel21->text() + QString::number(pageCount) + NoteLabel22->text());
@@ -727,7 +758,7 @@ void TNetScanFm::ShowPageInfo(int n, const std::string& file) {
   PageLabel->setText("No. " + QString::number(n) + " Page.");
   if (!file.empty()) {
     const QFileInfo info(QString::fromStdString(file));
-    LocationEdit->setText(QString::fromStdString(withSeparator(info.absolutePath().toStdString())));
+    LocationEdit->setText(QString::fromStdString(WithSeparator(info.absolutePath().toStdString())));
     InfoSText_FileName->setText(info.fileName());
   }
 }
@@ -791,7 +822,7 @@ void TNetScanFm::BrowseBtnClick() {
       FilePathEdit->text().isEmpty() ? DefaultFolder : FilePathEdit->text().toStdString();
   const std::string chosen = ChooseFolder(initial);
   if (chosen.empty()) return;
-  FilePathEdit->setText(QString::fromStdString(withSeparator(chosen)));
+  FilePathEdit->setText(QString::fromStdString(WithSeparator(chosen)));
   FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
 }
 
@@ -819,28 +850,45 @@ void TNetScanFm::SaveBtnClick() { SavePictureAs(); }
 void TNetScanFm::SavePictureAs() {
   const std::string file = SaveDialogExecute();
   if (file.empty()) return;
-  if (fileExists(file) && ask(core::LoadMessage("SFile_Open_Exist")) != platform::kIdYes) return;
+  const bool taken = PathTaken(file);
+  if (taken && ask(core::LoadMessage("SFile_Open_Exist")) != platform::kIdYes) return;
   SaveFileFm->ShowOver(this);
-  if (!savePreviewAs(file, previewDpi_))
+  if (!savePreviewAs(file, previewDpi_, taken))
     message(core::LoadMessage("SFile_Save_Err") + " : " + file);
   SaveFileFm->close();
 }
 
-// Writes nothing for an extension other than the three offered, and says so.
-bool TNetScanFm::savePreviewAs(const std::string& file, int dpi) {
+// Writes nothing for an extension other than the three offered, and says so. The file is written
+// whole before it takes the place of one the user agreed to replace; a file that appeared since
+// the question is never written over.
+bool TNetScanFm::savePreviewAs(const std::string& file, int dpi, bool replaceAgreed) {
   if (preview_.isNull()) return false;
   const std::string ext = upperCase(std::filesystem::path(file).extension().string());
   const PixelRows rows = RowsOf(preview_);
-  if (ext == ".JPG" || ext == ".JPEG") return SaveJpegWithResolution(rows, file, dpi);
-  if (ext == ".BMP") return SaveBmp(rows, file, dpi);
-  if (ext == ".PDF") {
-    const std::string jpeg = file + ".jpg";
-    const bool ok = SaveJpegWithResolution(rows, jpeg, dpi) &&
-                    SaveOnePagePdf(jpeg, preview_.width(), preview_.height(), dpi, file);
-    std::remove(jpeg.c_str());
-    return ok;
-  }
+  std::function<bool(const std::string&)> write;
+  if (ext == ".JPG" || ext == ".JPEG")
+    write = [&](const std::string& to) { return SaveJpegWithResolution(rows, to, dpi); };
+  else if (ext == ".BMP")
+    write = [&](const std::string& to) { return SaveBmp(rows, to, dpi); };
+  else if (ext == ".PDF")
+    write = [&](const std::string& to) { return savePdfPage(rows, to, dpi); };
+  else
+    return false;
+  const std::string written = WriteFileAt(file, replaceAgreed, write);
+  if (written.empty()) return false;
+  if (written == file) return true;
+  RemoveOwnFile(written);  // the name was taken after the question: nothing is put beside it
   return false;
+}
+
+// The page's JPEG is a helper under a name that was free, gone once the document holds it.
+bool TNetScanFm::savePdfPage(const PixelRows& rows, const std::string& file, int dpi) {
+  const Claim helper = ClaimFreeName(file + ".jpg");
+  if (helper.path.empty()) return false;
+  const bool ok = SaveJpegWithResolution(rows, helper.path, dpi) &&
+                  SaveOnePagePdf(helper.path, preview_.width(), preview_.height(), dpi, file);
+  RemoveOwnFile(helper.path);
+  return ok;
 }
 
 }  // namespace scanning

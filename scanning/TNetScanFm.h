@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/DeviceData.h"
 #include "scanning/PictureFiles.h"
@@ -136,6 +137,9 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   void ShowSaveError(const std::string& text) override;
   void EnablePaging() override;
   void SetTemporaryJpegs(bool exist, const std::string& lastPdf) override;
+  std::vector<std::string> PageFiles() override;
+  bool ReplaceAgreed() override;
+  void SetPictureFiles(const std::vector<std::string>& files) override;
   void SaveDone(int pageCount, bool saveFailed) override;
 
  protected:
@@ -153,6 +157,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   bool sourceWindowUp() const;
   bool makeTemporaryBase();
   void removeTemporaryFolder();
+  void keepPendingPages();
   void setControlsEnabled(bool enabled);
   void afterScanEnds();
   void closeSource();
@@ -167,7 +172,8 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string groupBase() const;        // the group file without its extension
   std::string pageFileOf(int n) const; // the page's BMP while scanning
   std::string previewFileOf(int n) const;
-  bool savePreviewAs(const std::string& file, int dpi);
+  bool savePreviewAs(const std::string& file, int dpi, bool replaceAgreed);
+  bool savePdfPage(const PixelRows& rows, const std::string& file, int dpi);
   bool loadPreview(const std::string& file);  // false: the page could not be read
 
   QWidget* leftPanel_ = nullptr;
@@ -175,7 +181,10 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string groupFile_;
   std::string temporaryFolder_;
   std::string temporaryBase_;
-  bool temporaryKept_ = false;  // a failed save named pages in the folder for the user
+  bool replaceAgreed_ = false;  // all names were taken and the user said to replace the plain one
+  std::vector<std::string> pageFiles_;     // the BMP pages as written, in page order
+  std::vector<std::string> pictureFiles_;  // the group's pictures as saved, for paging
+  bool pagesPending_ = false;  // pages written that no saving thread took
   int pageCount_ = 0;
   int currentPage_ = 0;
   int fitScale_ = 0;

@@ -23,11 +23,6 @@ namespace {
 
 using core::kProductName;
 
-bool fileExists(const std::string& file) {
-  std::error_code ec;
-  return std::filesystem::exists(file, ec);
-}
-
 QLabel* boldLabel(const QString& text, QWidget* parent, int points = 0) {
   auto* l = new QLabel(text, parent);
   QFont f = l->font();
@@ -155,14 +150,14 @@ void TNetWIASetFm::NextBtnClick() {
   std::string ext = FileFmtComboBox1->currentText().toStdString();
   std::transform(ext.begin(), ext.end(), ext.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const WiaGroupName group = ChooseWiaGroupName(folder, name, ext, fileExists);
-  if (group.result == WiaGroupResult::TooLong)
-    return message(core::LoadMessage("SFile_Save_Err") + "\n\n" + group.fullName);
+  const WiaGroupChoice choice = ChooseWiaGroup(folder, name, ext);
+  if (!choice.refusal.empty()) return message(choice.refusal);
+  const WiaGroupName& group = choice.group;
   if (group.result == WiaGroupResult::AllTaken &&
       platform::messageBoxes().show(core::LoadMessage("SFile_Open_Exist"), windowTitle().toStdString(),
                                platform::kMbYesNo) != platform::kIdYes)
     return;
-  Wia().save = {folder, group.name, "." + ext, group.result == WiaGroupResult::AllTaken};
+  Wia().save = {choice.folder, group.name, "." + ext, group.result == WiaGroupResult::AllTaken};
   done(kWiaNext);
 }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 
 #include "core/MessageTable.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PdfGroup.h"
 #include "scanning/PictureFiles.h"
 
@@ -26,16 +26,34 @@ std::string extensionOf(const std::string& file) {
   return file.substr(dot);
 }
 
-bool exists(const std::string& file) {
-  std::error_code ec;
-  return std::filesystem::exists(file, ec);
-}
-
 std::string saveError(const std::string& file) {
   return core::LoadMessage("SFile_Save_Err") + " : " + file;
 }
 
 }  // namespace
+
+std::vector<std::string> KeepPagesBeside(const std::vector<std::string>& pages, const std::string& base) {
+  std::vector<std::string> kept;
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const std::string& page = pages[i];
+    if (page.empty()) continue;
+    if (!IsOwnFile(page)) {  // changed by someone else: it stays where it is
+      if (PathTaken(page)) kept.push_back(page);
+      continue;
+    }
+    const std::string moved =
+        MoveOwnFileToFree(page, PageFile(base, static_cast<int>(i) + 1, extensionOf(page)));
+    kept.push_back(moved.empty() ? page : moved);
+  }
+  return kept;
+}
+
+std::string KeptPagesText(const std::string& message, const std::vector<std::string>& kept) {
+  if (kept.empty()) return message;
+  std::string text = message + "\n\nThe pages are kept in these files:";
+  for (const std::string& f : kept) text += "\n" + f;
+  return text;
+}
 
 bool ConvertPageToJpeg(const std::string& bmp, const std::string& jpeg, int dpi, int* width,
                        int* height) {
@@ -59,7 +77,10 @@ void TSaveScanningThread::execute() {
   synchronize([&] {
     temporaryBase_ = host_.TemporaryBase();
     groupFile_ = host_.GroupFile();
+    pages_ = host_.PageFiles();
+    replace_ = host_.ReplaceAgreed();
   });
+  pages_.resize(static_cast<std::size_t>(std::max(0, PageCount)));
   extension_ = extensionOf(groupFile_);
   base_ = groupFile_.substr(0, groupFile_.size() - extension_.size());
   saveFailed_ = false;
@@ -84,58 +105,70 @@ void TSaveScanningThread::saveGroup() {
   else if (kind == ".PDF") savePdfGroup();
 }
 
+// Only the pages this run wrote are patched: a file put in a page's place meanwhile is not ours.
 void TSaveScanningThread::saveBmpGroup() {
-  for (int n = 1; n <= PageCount; ++n) {
-    const std::string page = PageFile(base_, n, ".bmp");
-    if (!WriteBmpResolution(page, dpi)) fail(saveError(page));
-  }
+  for (const std::string& page : pages_)
+    if (!IsOwnFile(page) || !WriteBmpResolution(page, dpi)) fail(saveError(page));
+  synchronize([&] { host_.SetPictureFiles(pages_); });
 }
 
-// A page whose conversion failed keeps its BMP file, and the message says where it is.
+// A page whose conversion failed keeps its BMP file, and the message says where it is. A JPEG
+// name taken while the source's window was open takes the next free one.
 void TSaveScanningThread::saveJpgGroup() {
+  std::vector<std::string> pictures;
   for (int n = 1; n <= PageCount; ++n) {
-    const std::string jpeg = PageFile(base_, n, ".jpg");
-    const std::string page = PageFile(base_, n, ".bmp");
-    if (ConvertPageToJpeg(page, jpeg, dpi)) {
-      std::remove(page.c_str());
+    const std::string& page = pages_[static_cast<std::size_t>(n - 1)];
+    const std::string wanted = PageFile(base_, n, ".jpg");
+    const std::string jpeg = page.empty() ? std::string() : WriteFileAt(wanted, replace_, [&](const std::string& name) {
+      return ConvertPageToJpeg(page, name, dpi);
+    });
+    if (!jpeg.empty()) {
+      RemoveOwnFile(page);
+      pictures.push_back(jpeg);
     } else {
-      std::string text = saveError(jpeg);
-      if (exists(page)) text += "\n\nThe page is kept as " + page;
+      std::string text = saveError(wanted);
+      if (PathTaken(page)) text += "\n\nThe page is kept as " + page;
       fail(text);
+      pictures.push_back(page);
     }
   }
+  synchronize([&] { host_.SetPictureFiles(pictures); });
 }
 
 // A failed group writes no document and keeps every page's JPEG (and the BMP of a page that could
-// not be converted); the message names them, and the window is not told to delete them.
+// not be converted). They wait in the window's own folder, which goes when the window closes, so
+// they move to the group's folder under free names, and the message says where.
 void TSaveScanningThread::savePdfGroup() {
   PdfGroup doc(PageCount);
   bool failed = !doc.opened();
+  std::vector<std::string> pictures;  // each page's JPEG, or its BMP where it has none
   for (int n = 1; n <= PageCount; ++n) {
-    const std::string jpeg = PageFile(temporaryBase_, n, ".jpg");
-    const std::string page = PageFile(temporaryBase_, n, ".bmp");
+    const std::string& page = pages_[static_cast<std::size_t>(n - 1)];
     int width = 0, height = 0;
-    if (!ConvertPageToJpeg(page, jpeg, dpi, &width, &height)) {
+    const std::string jpeg = page.empty() ? std::string()
+        : WriteFileAt(PageFile(temporaryBase_, n, ".jpg"), false, [&](const std::string& name) {
+            return ConvertPageToJpeg(page, name, dpi, &width, &height);
+          });
+    if (jpeg.empty()) {
       failed = true;
+      pictures.push_back(page);
       continue;
     }
-    std::remove(page.c_str());
+    RemoveOwnFile(page);
+    pictures.push_back(jpeg);
     if (!failed && !doc.addPage(n, width, height, dpi, jpeg)) failed = true;
   }
-  if (!failed && doc.save(groupFile_)) {
-    synchronize([&] { host_.SetTemporaryJpegs(true, groupFile_); });
+  const std::string written = failed ? std::string()
+      : WriteFileAt(groupFile_, replace_, [&](const std::string& name) { return doc.save(name); });
+  if (!written.empty()) {
+    synchronize([&] {
+      host_.SetPictureFiles(pictures);
+      host_.SetTemporaryJpegs(true, written);
+    });
     return;
   }
-  std::string kept;
-  for (int n = 1; n <= PageCount; ++n) {
-    for (const char* ext : {".jpg", ".bmp"}) {
-      const std::string f = PageFile(temporaryBase_, n, ext);
-      if (exists(f)) kept += "\n" + f;
-    }
-  }
-  std::string text = saveError(groupFile_);
-  if (!kept.empty()) text += "\n\nThe pages are kept in these files:" + kept;
-  fail(text);
+  const std::vector<std::string> kept = KeepPagesBeside(pictures, base_);
+  fail(KeptPagesText(saveError(groupFile_), kept));
   synchronize([&] { host_.SetTemporaryJpegs(false, std::string()); });
 }
 

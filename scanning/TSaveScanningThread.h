@@ -15,12 +15,26 @@ class SaveScanningHost {
   virtual ~SaveScanningHost() = default;
   virtual std::string GroupFile() = 0;      // folder + name + "." + format
   virtual std::string TemporaryBase() = 0;  // where a PDF group's pages wait
+  // The BMP page files as they were written, in page order (a page whose own name was taken
+  // meanwhile has the next free one).
+  virtual std::vector<std::string> PageFiles() = 0;
+  // The user agreed to replace the files of the group's plain name.
+  virtual bool ReplaceAgreed() = 0;
+  // The group's pictures as saved, in page order, for the preview.
+  virtual void SetPictureFiles(const std::vector<std::string>& files) = 0;
   virtual void ShowSaveError(const std::string& text) = 0;
   virtual void EnablePaging() = 0;
   // A PDF group's page JPEGs stay for the preview; `exist` says the window may delete them later.
   virtual void SetTemporaryJpegs(bool exist, const std::string& lastPdf) = 0;
   virtual void SaveDone(int pageCount, bool saveFailed) = 0;
 };
+
+// Pages that could not become their group: each moved to its page name from `base` in the group's
+// folder (base + ext, base + "_" n + ext, or the next free name), so that they outlive the window's
+// own folder. The names they now have.
+std::vector<std::string> KeepPagesBeside(const std::vector<std::string>& pages, const std::string& base);
+// What the user is told of them after `message`.
+std::string KeptPagesText(const std::string& message, const std::vector<std::string>& kept);
 
 // Converts one BMP page file into a JPEG file at quality 75 carrying dpi. The BMP stays.
 // width/height receive the picture's size. False when anything failed (no JPEG left behind).
@@ -52,6 +66,8 @@ class TSaveScanningThread : public platform::Thread {
   std::string groupFile_;
   std::string extension_;
   std::string temporaryBase_;
+  std::vector<std::string> pages_;
+  bool replace_ = false;
   bool saveFailed_ = false;
 };
 

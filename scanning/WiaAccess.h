@@ -12,7 +12,7 @@ namespace scanning {
 
 // What the user chose in the settings window, read by the save window.
 struct WiaSaveParams {
-  std::string folder;     // as typed: joined to the name without a separator
+  std::string folder;     // with its closing separator: joined to the name as it is
   std::string groupName;
   std::string extension;  // ".jpg" or ".bmp"
   bool replaceFirst = false;  // the user agreed to replace the plain name's files

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "core/MessageTable.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFiles.h"
 
 namespace scanning {
@@ -37,6 +39,20 @@ WiaGroupName ChooseWiaGroupName(const std::string& folder, const std::string& na
   out.result = WiaGroupResult::AllTaken;
   out.name = name;
   return out;
+}
+
+WiaGroupChoice ChooseWiaGroup(const std::string& folderText, const std::string& name,
+                              const std::string& ext) {
+  WiaGroupChoice choice;
+  choice.folder = WithSeparator(folderText);
+  if (!NameStaysInFolder(name)) {
+    choice.refusal = NameLeavesFolderText(name);
+    return choice;
+  }
+  choice.group = ChooseWiaGroupName(choice.folder, name, ext, PathTaken);
+  if (choice.group.result == WiaGroupResult::TooLong)
+    choice.refusal = core::LoadMessage("SFile_Save_Err") + "\n\n" + choice.group.fullName;
+  return choice;
 }
 
 std::string WiaPageSuffix(int index) {

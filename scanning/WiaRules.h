@@ -26,6 +26,17 @@ WiaGroupName ChooseWiaGroupName(const std::string& folder, const std::string& na
                                 const std::string& ext,
                                 const std::function<bool(const std::string&)>& exists);
 
+// What the settings window makes of the folder and name the user typed: the folder with its
+// closing separator (a folder typed without one is that folder), the free group name, or the
+// message that refuses them (a name that names another folder, a name too long).
+struct WiaGroupChoice {
+  std::string folder;
+  WiaGroupName group;
+  std::string refusal;  // empty when the name can be used
+};
+WiaGroupChoice ChooseWiaGroup(const std::string& folderText, const std::string& name,
+                              const std::string& ext);
+
 // "" for the first page, "_001" for the second, "_002" for the third...
 std::string WiaPageSuffix(int index);
 

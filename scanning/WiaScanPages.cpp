@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/MessageTable.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFiles.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -72,11 +73,6 @@ std::vector<std::uint8_t> readAll(const std::string& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-bool fileExists(const std::string& file) {
-  std::error_code ec;
-  return fs::exists(file, ec);
-}
-
 enum class PictureKind { Bmp, Jpeg, Other };
 
 PictureKind kindOf(const std::string& file) {
@@ -88,12 +84,13 @@ PictureKind kindOf(const std::string& file) {
   return PictureKind::Other;
 }
 
-// Creates `file` empty where no file of that name exists: 0, or the errno value that says why not.
+// Creates `file` empty, as this run's own, where nothing has that name: 0, or the errno value that
+// says why not.
 int createFile(const std::string& file) {
   errno = 0;
-  std::FILE* f = std::fopen(file.c_str(), "wbx");
+  OwnFile f = OpenForWriting(file);
   if (!f) return errno ? errno : EIO;
-  return std::fclose(f) == 0 ? 0 : (errno ? errno : EIO);
+  return CloseOwnFile(std::move(f)) ? 0 : (errno ? errno : EIO);
 }
 
 // A page's files: base is folder + group name + suffix.
@@ -121,20 +118,22 @@ Reservation reservePage(const WiaSaveParams& p, int index, const std::string& tr
     r.files.picture = p.groupName + WiaPageSuffix(index) + p.extension;
     r.files.delivered = r.files.base + transferExt;
     r.files.mayReplace = p.replaceFirst && index == 0;
-    if (r.files.mayReplace) return r;  // the device writes over it; nothing is emptied before
-    if (fileExists(r.files.base + ".bmp") || fileExists(r.files.base + ".jpg")) continue;
+    if (!r.files.mayReplace && (PathTaken(r.files.base + ".bmp") || PathTaken(r.files.base + ".jpg")))
+      continue;
     r.error = createFile(r.files.delivered);
+    // A file the user agreed to replace is written over by the device, not emptied before.
+    if (r.files.mayReplace && r.error == EEXIST) r.error = 0;
     if (r.error != EEXIST) return r;
   }
 }
 
-// The delivered page written to `part` in the other format, with the scan's resolution (or the
+// The delivered page written to `file` in the other format, with the scan's resolution (or the
 // page's own when the scan's is unknown).
-bool writeConverted(const std::string& delivered, const std::string& part, bool toJpeg, int dpi) {
+bool writeConverted(const std::string& delivered, const std::string& file, bool toJpeg, int dpi) {
   const auto save = [&](const PixelRows& rows, int ownResolution) {
     const int resolution = dpi > 0 ? dpi : ownResolution;
-    return toJpeg ? SaveJpeg(rows, part, kJpegQuality) && WriteJpegResolution(part, resolution)
-                  : SaveBmp(rows, part, resolution);
+    return toJpeg ? SaveJpeg(rows, file, kJpegQuality) && WriteJpegResolution(file, resolution)
+                  : SaveBmp(rows, file, resolution);
   };
   if (kindOf(delivered) == PictureKind::Bmp) {
     const auto bmp = BmpPicture::Load(delivered);
@@ -150,34 +149,23 @@ bool writeConverted(const std::string& delivered, const std::string& part, bool 
   return save(rows, JpegResolutionFromBytes(bytes.data(), bytes.size()).value_or(0));
 }
 
-// A delivered page in the format the user asked for (`target`'s extension). The target's name is
-// taken before anything is written to it, and the delivered file goes only once the new one is
-// whole; a page delivered under the target's own name gets its own name back when it cannot be
-// converted.
+// A delivered page in the format the user asked for (`target`'s extension), written as a new file
+// (a free name when the target was taken meanwhile); one delivered under the target's own name, or
+// a file the user agreed to replace, is replaced only once the new one is whole. The delivered
+// file goes once the new one is there; a page delivered under the target's name gets a name of
+// its own format back when it cannot be converted.
 bool convertPage(const std::string& delivered, const std::string& target, int dpi, bool mayReplace) {
   const bool inPlace = delivered == target;
   const bool toJpeg = fs::path(target).extension() == ".jpg";
-  // A file the user agreed to replace is written over only once the new one is whole.
-  const bool creates = !inPlace && !mayReplace;
-  const bool claimed = !creates || createFile(target) == 0;
-  const std::string part = target + ".part";
-  std::error_code ec;
-  bool ok = claimed && writeConverted(delivered, part, toJpeg, dpi);
-  if (ok) {
-    fs::rename(part, target, ec);
-    ok = !ec;
-  }
-  if (!ok) {
-    fs::remove(part, ec);
-    if (inPlace) {
-      const std::string own = fs::path(target).replace_extension(toJpeg ? ".bmp" : ".jpg").string();
-      if (!fileExists(own)) fs::rename(delivered, own, ec);
-    } else if (creates && claimed) {
-      fs::remove(target, ec);
-    }
+  const std::string written = WriteFileAt(target, mayReplace, [&](const std::string& to) {
+    return writeConverted(delivered, to, toJpeg, dpi);
+  });
+  if (written.empty()) {
+    if (inPlace)
+      MoveOwnFileToFree(delivered, fs::path(target).replace_extension(toJpeg ? ".bmp" : ".jpg").string());
     return false;
   }
-  if (!inPlace) fs::remove(delivered, ec);
+  if (!inPlace) RemoveOwnFile(delivered);
   return true;
 }
 
@@ -268,10 +256,8 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
     }
     medium.fileName = page.files.delivered;
     const wia::HResult hr = s.WiaTransfer->idtGetData(&medium, s.WiaCallback.get());
-    if (hr != wia::S_OK && !page.files.mayReplace) {
-      std::error_code ec;
-      fs::remove(medium.fileName, ec);  // the empty file that held the name
-    }
+    if (hr != wia::S_OK) RemoveOwnFile(medium.fileName);  // the empty file that held the name
+    else NoteWrittenByDevice(medium.fileName);
     if (hr == wia::S_OK) {
       ++out.pages;
       done.push_back(page.files);

@@ -15,7 +15,7 @@ GroupName choose(const std::string& folder, const std::string& name, const std::
                  const std::set<std::string>& existing) {
   std::set<std::string> names;
   for (const std::string& f : existing) names.insert(f.substr(folder.size()));
-  return ChooseGroupFile(folder, name, ext, names);
+  return ChooseGroupFile(folder, name, ext, names, [](const std::string&) { return false; });
 }
 
 TEST(GroupNaming, FirstFreeNameOverAllThreeExtensions) {
@@ -49,6 +49,15 @@ TEST(GroupNaming, FirstFreeNameOverAllThreeExtensions) {
     EXPECT_EQ(g.result, GroupNameResult::Free);
     EXPECT_EQ(g.file, c.expected);
   }
+}
+
+// A folder that does not list (no read permission) lists as empty: the very paths are asked.
+TEST(GroupNaming, AFolderThatDoesNotListStillShowsItsFiles) {
+  const std::set<std::string> onDisk = {"/p/Picture.jpg", "/p/Picture1.bmp"};
+  const GroupName g = ChooseGroupFile("/p/", "Picture", "jpg", {},
+                                      [&](const std::string& path) { return onDisk.contains(path); });
+  EXPECT_EQ(g.result, GroupNameResult::Free);
+  EXPECT_EQ(g.file, "/p/Picture2.jpg");
 }
 
 TEST(GroupNaming, AllThousandAndOneTakenGivesThePlainName) {

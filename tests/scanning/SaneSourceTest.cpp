@@ -145,6 +145,8 @@ TEST_F(SaneSource, AColourPageAt150DpiComesAsABottomUpBgrDib) {
   const std::string out = std::string(TARVEX_BIN_DIR) + "/../test-output/scanning";
   fs::create_directories(out);
   const std::string bmp = out + "/sane-page.bmp", jpg = out + "/sane-page.jpg";
+  fs::remove(bmp);  // the writers make their files anew, never over one that is there
+  fs::remove(jpg);
   ASSERT_EQ(WriteDibToFile(page.data(), page.size(), bmp), 0);
   const auto picture = BmpPicture::Load(bmp);
   ASSERT_TRUE(picture);

@@ -2,6 +2,7 @@
 // on the UI thread; a failure loses no page.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -16,6 +17,8 @@ namespace {
 
 struct RecordingHost : scanning::SaveScanningHost {
   std::string group, temporary;
+  std::vector<std::string> pages, pictures;
+  bool replace = false;
   std::vector<std::string> errors;
   bool paging = false;
   bool temporaryJpegs = false;
@@ -27,6 +30,9 @@ struct RecordingHost : scanning::SaveScanningHost {
   void called() { callers.push_back(std::this_thread::get_id()); }
   std::string GroupFile() override { called(); return group; }
   std::string TemporaryBase() override { called(); return temporary; }
+  std::vector<std::string> PageFiles() override { called(); return pages; }
+  bool ReplaceAgreed() override { called(); return replace; }
+  void SetPictureFiles(const std::vector<std::string>& files) override { called(); pictures = files; }
   void ShowSaveError(const std::string& text) override { called(); errors.push_back(text); }
   void EnablePaging() override { called(); paging = true; }
   void SetTemporaryJpegs(bool exist, const std::string& pdf) override {
@@ -34,9 +40,9 @@ struct RecordingHost : scanning::SaveScanningHost {
     temporaryJpegs = exist;
     lastPdf = pdf;
   }
-  void SaveDone(int pages, bool failed) override {
+  void SaveDone(int pageCount, bool failed) override {
     called();
-    donePages = pages;
+    donePages = pageCount;
     doneFailed = failed;
   }
 };
@@ -50,7 +56,8 @@ class SaveScanningThreadTest : public ::testing::Test {
     for (int n = 1; n <= count; ++n) {
       spec.width = 24 + n;  // pages of different sizes
       const auto dib = makeDib(spec);
-      ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), scanning::PageFile(base, n, ".bmp")), 0);
+      host.pages.push_back(scanning::PageFile(base, n, ".bmp"));
+      ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), host.pages.back()), 0);
     }
   }
   void save(int pages, int dpi = 300) {
@@ -143,25 +150,35 @@ TEST_F(SaveScanningThreadTest, PdfGroupOnePagePerPicture) {
   EXPECT_TRUE(host.paging);
 }
 
-// A 300-dpi A4 scan prints on A4: 2480 x 3508 pixels make a page of 595 x 842 points, with the
-// picture at 300 ppi over the whole of it.
+// A 300-dpi A4 scan prints on A4: 2480 x 3508 pixels make a page of 595.2 x 841.92 points, with
+// the picture at 300 ppi over the whole of it; also under a locale that writes a decimal comma
+// (as the program runs with LC_ALL=de_DE.UTF-8), where the page box must still read with a point.
 TEST_F(SaveScanningThreadTest, PdfPageHasThePapersSize) {
-  for (const char* tool : {"pdfinfo", "pdfimages"})
+  for (const char* tool : {"qpdf", "pdfinfo", "pdfimages"})
     if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
-  host.temporary = dir.file("Picture");
   const auto dib = makeDib({2480, 3508, 8});
-  ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), dir.file("Picture.bmp")), 0);
-  host.group = dir.file("A4.pdf");
-  save(1, 300);
-  std::string size;
-  ASSERT_EQ(run("pdfinfo " + host.group + " | sed -n 's/^Page size: *\\([0-9.]*\\) x \\([0-9.]*\\).*/\\1 \\2/p'", &size), 0);
-  double w = 0, h = 0;
-  ASSERT_EQ(std::sscanf(size.c_str(), "%lf %lf", &w, &h), 2) << size;
-  EXPECT_NEAR(w, 595, 1);
-  EXPECT_NEAR(h, 842, 1);
-  std::string ppi;
-  run("pdfimages -list " + host.group + " | tail -1 | awk '{print $4, $5, $13, $14}'", &ppi);
-  EXPECT_EQ(ppi, "2480 3508 300 300\n");
+  for (const bool comma : {false, true}) {
+    SCOPED_TRACE(comma ? "decimal comma" : "C locale");
+    std::optional<CommaLocale> locale;
+    if (comma) {
+      locale.emplace();
+      if (!locale->ok()) GTEST_SKIP() << "no locale with a decimal comma";
+    }
+    const std::string name = comma ? "A4-comma" : "A4";
+    host.temporary = dir.file(name);
+    host.pages = {dir.file(name + ".bmp")};
+    ASSERT_EQ(scanning::WriteDibToFile(dib.data(), dib.size(), host.pages[0]), 0);
+    host.group = dir.file(name + ".pdf");
+    save(1, 300);
+    std::string check;
+    EXPECT_EQ(run("qpdf --check " + host.group + " 2>&1", &check), 0) << check;
+    EXPECT_EQ(check.find("WARNING"), std::string::npos) << check;
+    const std::string info = pdfOut("pdfinfo", host.group);
+    EXPECT_NE(info.find("595.2 x 841.92 pts (A4)"), std::string::npos) << info;
+    std::string ppi;
+    run("pdfimages -list " + host.group + " | tail -1 | awk '{print $4, $5, $13, $14}'", &ppi);
+    EXPECT_EQ(ppi, "2480 3508 300 300\n");
+  }
 }
 
 TEST_F(SaveScanningThreadTest, PdfGroupOfOnePageLeavesPagingOff) {
@@ -187,24 +204,30 @@ TEST_F(SaveScanningThreadTest, PdfGroupLargerThanTheDefaultLimits) {
   EXPECT_NE(images.find("\n 125 "), std::string::npos) << images;  // page 125 has its picture
 }
 
-// Page 2 of 4 cannot be converted: no document, nothing deleted, the message names what is kept.
+// Page 2 of 4 cannot be converted: no document, nothing lost. The pages leave the window's own
+// folder (which goes with the window) for the group's, under free names, and the message says
+// where; a user's file there stays as it was.
 TEST_F(SaveScanningThreadTest, PdfGroupThatFailsKeepsThePages) {
-  host.temporary = dir.file("Picture");
+  std::filesystem::create_directories(dir.file("own"));
+  host.temporary = dir.file("own/Picture");
   scanPages(host.temporary, 4);
-  writeAll(dir.file("Picture_2.bmp"), {'B', 'M'});
+  writeAll(dir.file("own/Picture_2.bmp"), {'B', 'M'});
+  writeAll(dir.file("Group_3.jpg"), {'m', 'i', 'n', 'e'});
   host.group = dir.file("Group.pdf");
   save(4);
   EXPECT_FALSE(exists(host.group));
   EXPECT_TRUE(host.doneFailed);
   EXPECT_FALSE(host.paging);
-  EXPECT_FALSE(host.temporaryJpegs);  // the window must not delete them
+  EXPECT_FALSE(host.temporaryJpegs);
+  // The damaged page is no longer the file this run made: it is named where it is.
+  const std::vector<std::string> kept = {dir.file("Group.jpg"), dir.file("own/Picture_2.bmp"),
+                                         dir.file("Group_3-1.jpg"), dir.file("Group_4.jpg")};
   ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_EQ(host.errors[0], "Can't save file :  : " + host.group +
-                                "\n\nThe pages are kept in these files:\n" + dir.file("Picture.jpg") +
-                                "\n" + dir.file("Picture_2.bmp") + "\n" + dir.file("Picture_3.jpg") +
-                                "\n" + dir.file("Picture_4.jpg"));
-  for (const char* f : {"Picture.jpg", "Picture_2.bmp", "Picture_3.jpg", "Picture_4.jpg"})
-    EXPECT_TRUE(exists(dir.file(f))) << f;
+  EXPECT_EQ(host.errors[0], "Can't save file :  : " + host.group + "\n\nThe pages are kept in these files:\n" +
+                                kept[0] + "\n" + kept[1] + "\n" + kept[2] + "\n" + kept[3]);
+  for (const std::string& f : kept) EXPECT_TRUE(exists(f)) << f;
+  EXPECT_EQ(readAll(dir.file("Group_3.jpg")), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
+  EXPECT_FALSE(exists(dir.file("own/Picture.jpg")));
 }
 
 // A document that cannot be written is a failure, not a silent success.

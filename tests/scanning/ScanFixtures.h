@@ -3,12 +3,16 @@
 // and the outside tools that read the files back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -108,6 +112,80 @@ class ScratchDir {
 
  private:
   std::string path_;
+};
+
+// What a user's file is: its bytes, or where a link points ("missing" when it is gone).
+inline std::string fileState(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) return "link to " + std::filesystem::read_symlink(path, ec).string();
+  if (!std::filesystem::exists(path, ec)) return "missing";
+  const auto bytes = readAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Files and links a test puts down as the user's, to be found byte for byte as they were.
+class UserFiles {
+ public:
+  void file(const std::string& path, const std::string& content) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    writeAll(path, std::vector<std::uint8_t>(content.begin(), content.end()));
+    before_[path] = fileState(path);
+  }
+  void link(const std::string& path, const std::string& target) {
+    std::filesystem::create_symlink(target, path);
+    before_[path] = fileState(path);
+  }
+  bool has(const std::string& path) const { return before_.contains(path); }
+  // The user's files that are not as they were, one a line; empty when none.
+  std::string changed() const {
+    std::string out;
+    for (const auto& [path, state] : before_)
+      if (fileState(path) != state) out += path + " is now \"" + fileState(path).substr(0, 40) + "\"\n";
+    return out;
+  }
+
+ private:
+  std::map<std::string, std::string> before_;
+};
+
+// The files below `root` that are neither the user's nor among `expected` (names below root).
+inline std::string filesLeftBehind(const std::string& root, const std::vector<std::string>& expected,
+                                   const UserFiles& user) {
+  std::string out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    if (e.is_directory()) continue;
+    const std::string rel = e.path().string().substr(root.size() + 1);
+    if (std::find(expected.begin(), expected.end(), rel) == expected.end() && !user.has(e.path().string()))
+      out += rel + "\n";
+  }
+  return out;
+}
+
+// The process under a locale that writes numbers with a decimal comma, as Qt sets it from
+// LC_ALL=de_DE.UTF-8; the build makes one when the machine has none.
+class CommaLocale {
+ public:
+  CommaLocale() {
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    saved_ = previous ? previous : "C";
+#ifdef TARVEX_TEST_LOCPATH
+    ::setenv("LOCPATH", TARVEX_TEST_LOCPATH, 1);
+#endif
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8"})
+      if (std::setlocale(LC_ALL, name)) break;
+    ok_ = std::localeconv()->decimal_point[0] == ',';
+  }
+  ~CommaLocale() {
+    std::setlocale(LC_ALL, saved_.c_str());
+    ::unsetenv("LOCPATH");
+  }
+  CommaLocale(const CommaLocale&) = delete;
+  CommaLocale& operator=(const CommaLocale&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_ = false;
 };
 
 // Files a person or an outside tool looks at: build/test-output/<area>/.

@@ -2,6 +2,7 @@
 // A data source whose pages, answers and failures a test writes down beforehand.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -46,6 +47,9 @@ struct Script {
   bool refuseOpen = false;
   bool corruptDib = false;
   std::optional<tw::SourceWindowChoice> user;
+  // What happens on the computer while the source's window is open, before page n (0-based)
+  // is transferred.
+  std::function<void(int page)> beforeTransfer;
 };
 
 // What the source saw, kept by the test after the manager dropped the source.
@@ -87,6 +91,7 @@ class ScriptedSource : public tw::Source {
   tw::PageTransfer transferPage(int dpi) override {
     tw::PageTransfer t;
     const int page = static_cast<int>(next_);
+    if (script_.beforeTransfer) script_.beforeTransfer(page);
     if (page == script_.failingPage || next_ >= script_.pages.size()) {
       t.condition = tw::TWCC_PAPERJAM;
       return t;

@@ -158,6 +158,7 @@ std::string identify(const std::vector<std::uint8_t>& dib, const std::string& na
   const std::string out = std::string(TARVEX_BIN_DIR) + "/../test-output/scanning";
   fs::create_directories(out);
   const std::string file = out + "/" + name + ".bmp";
+  fs::remove(file);  // the writers make their files anew, never over one that is there
   if (WriteDibToFile(dib.data(), dib.size(), file) != 0) return "not written";
   return run("identify -units PixelsPerInch -format '%w %h %[bit-depth] %x' " + file);
 }

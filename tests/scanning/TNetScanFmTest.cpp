@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 
 #include "ScanFixtures.h"
 #include "app/Dialogs.h"
@@ -26,6 +27,7 @@
 #include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
 #include "scanning/ScriptedSource.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFolder.h"
 #include "scanning/TNetScanFm.h"
 #include "support/FakeDeviceIo.h"
@@ -651,6 +653,193 @@ TEST_F(ScanWindowTest, SaveDialogAddsTheExtensionAndLeavesTheQuestionToTheWindow
   saveAs("scan2", true);
   ASSERT_EQ(run("identify -format '%m' " + work.file("scan2.bmp"), &text), 0);
   EXPECT_EQ(text.substr(0, 3), "BMP");
+}
+
+
+// The names and folders that must never touch a user's file. Each row puts the user's files down
+// (before the scan, or while the source's window is open), scans three pages, and finds every one
+// of them byte for byte as it was, and the pages where they belong.
+TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
+  struct Row {
+    const char* what;
+    std::string folder;  // as typed, below the row's folder
+    std::string name;
+    Format format;
+    std::function<void(UserFiles&, const std::string& root)> before;
+    std::function<void(UserFiles&, const std::string& root, int page)> during;
+    std::vector<std::string> pages;  // below the row's folder; empty: the name is refused
+  };
+  const Row rows[] = {
+      {"a folder typed without its separator is that folder", "Scans", "group", kJpg,
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/Scansgroup.jpg", "beside the folder");
+         u.file(r + "/Scans/group.jpg", "in the folder");
+       },
+       {}, {"Scans/group1.jpg", "Scans/group1_2.jpg", "Scans/group1_3.jpg"}},
+      {"a name with a slash names another folder", "", "sub/x", kJpg,
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/sub/x.jpg", "x.jpg");
+         u.file(r + "/sub/x.bmp", "x.bmp");
+       },
+       {}, {}},
+      {"a name that climbs out of the folder", "inner/", "../x", kBmp,
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/inner/keep", "");
+         u.file(r + "/x.bmp", "x.bmp");
+       },
+       {}, {}},
+      {"the folder's parent as a name", "", "..", kJpg, {}, {}, {}},
+      {"the folder itself as a name", "", ".", kPdf, {}, {}, {}},
+      {"dots in a name", "", "a.b", kBmp,
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/a.bmp", "a.bmp");
+         u.file(r + "/a.b", "a.b");
+       },
+       {}, {"a.b.bmp", "a.b_2.bmp", "a.b_3.bmp"}},
+      {"files made while the source's window is open", "", "group", kJpg, {},
+       [](UserFiles& u, const std::string& r, int page) {
+         if (page != 1) return;
+         u.file(r + "/group_2.bmp", "made meanwhile");
+         u.file(r + "/group.jpg", "made meanwhile too");
+       },
+       {"group-1.jpg", "group_2.jpg", "group_3.jpg"}},
+      {"a link put where the next page goes", "", "group", kBmp,
+       [](UserFiles& u, const std::string& r) { u.file(r + "/victim.txt", "the user's"); },
+       [](UserFiles& u, const std::string& r, int page) {
+         if (page == 1) u.link(r + "/group_2.bmp", r + "/victim.txt");
+       },
+       {"group.bmp", "group_2-1.bmp", "group_3.bmp"}},
+      {"a dangling link with the group's name", "", "group", kJpg,
+       [](UserFiles& u, const std::string& r) { u.link(r + "/group.jpg", r + "/nowhere.jpg"); },
+       {}, {"group1.jpg", "group1_2.jpg", "group1_3.jpg"}},
+      {"a folder that does not list", "locked", "group", kJpg,
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/locked/group.jpg", "hidden from a listing");
+         ::chmod((r + "/locked").c_str(), 0300);
+       },
+       {}, {"locked/group1.jpg", "locked/group1_2.jpg", "locked/group1_3.jpg"}},
+      {"the group's document made while the source's window is open", "", "group", kPdf, {},
+       [](UserFiles& u, const std::string& r, int page) {
+         if (page == 2) u.file(r + "/group.pdf", "the user's document");
+       },
+       {"group-1.pdf"}},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string root = work.file("row" + std::to_string(++i));
+    std::filesystem::create_directories(root);
+    UserFiles user;
+    if (row.before) row.before(user, root);
+    script.pages.assign(3, tw::PageDescription{80, 60, 24, 300, 300});
+    script.beforeTransfer = [&](int page) {
+      if (row.during) row.during(user, root, page);
+    };
+    boxes.shown.clear();
+    openWindow();
+    window->FilePathEdit->setText(QString::fromStdString(root + "/" + row.folder));
+    window->FileNameEdit->setText(QString::fromStdString(row.name));
+    window->FileFmtComboBox->setCurrentIndex(row.format);
+    window->ScanBtn->click();
+    if (row.pages.empty()) {
+      EXPECT_EQ(boxes.shown, std::vector<std::string>{scanning::NameLeavesFolderText(row.name)});
+      EXPECT_FALSE(window->ZELTwain.IsDataSourceEnabled());
+    } else {
+      ASSERT_FALSE(tw::openSourceDialogs().empty());
+      tw::openSourceDialogs().back()->scanButton()->click();
+      ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
+      EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+      for (const std::string& page : row.pages) EXPECT_TRUE(exists(root + "/" + page)) << page;
+      if (row.format == kPdf) {
+        EXPECT_EQ(run("qpdf --check " + root + "/" + row.pages[0]), 0);
+      }
+      window->CloseBtn->click();
+    }
+    ::chmod((root + "/locked").c_str(), 0700);
+    EXPECT_EQ(user.changed(), "");
+    EXPECT_EQ(filesLeftBehind(root, row.pages, user), "");
+    window.reset();
+  }
+}
+
+// Save As writes its picture whole, and its helper file never takes a user's name: "copy.pdf"
+// leaves the user's "copy.pdf.jpg" alone, and a file the user agreed to replace is replaced only
+// by a whole new one, whatever "<name>.part" holds. A link answered "yes" is replaced as a link.
+TEST_F(ScanWindowTest, SaveAsLeavesTheUsersHelperNamesAlone) {
+  openWindow();
+  scanGroup(kBmp);
+  std::string target;
+  window->SaveDialogExecute = [&] { return target; };
+  UserFiles user;
+  user.file(work.file("copy.pdf.jpg"), "the user's picture");
+  user.file(work.file("copy.jpg.part"), "the user's part file");
+  user.file(work.file("victim.txt"), "the user's text");
+  writeAll(work.file("copy.jpg"), {'o', 'l', 'd'});
+  std::filesystem::create_symlink(work.file("victim.txt"), work.file("linked.bmp"));
+
+  target = work.file("copy.pdf");
+  window->SaveBtn->click();
+  EXPECT_EQ(run("qpdf --check " + target), 0);
+  boxes.answer = app::kIdYes;
+  target = work.file("copy.jpg");
+  window->SaveBtn->click();
+  EXPECT_EQ(run("djpeg -pnm " + target + " > /dev/null"), 0);
+  target = work.file("linked.bmp");
+  window->SaveBtn->click();
+  EXPECT_FALSE(std::filesystem::is_symlink(target));
+  EXPECT_EQ(fileState(target).substr(0, 2), "BM");
+  EXPECT_EQ(boxes.shown, std::vector<std::string>(2, "File existed already ! Overwirte?"));
+  EXPECT_EQ(user.changed(), "");
+  for (const auto& e : std::filesystem::directory_iterator(work.path()))
+    EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
+}
+
+// A PDF group whose third transfer fails: the two pages scanned leave the window's own folder
+// (which goes with the window) for the group's, under the group's page names, and the user is told
+// where; a user's file with such a name stays.
+TEST_F(ScanWindowTest, AFailedPdfBatchKeepsItsPagesInTheGroupsFolder) {
+  script.failingPage = 2;
+  UserFiles user;
+  user.file(work.file("group_2.bmp"), "the user's");
+  openWindow();
+  window->FileFmtComboBox->setCurrentIndex(kPdf);
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return window->ScanBtn->isEnabled(); }));
+  EXPECT_FALSE(window->Saving());
+  EXPECT_FALSE(exists(work.file("group.pdf")));
+  const std::vector<std::string> kept = {work.file("group.bmp"), work.file("group_2-1.bmp")};
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"Can't save file :  : " + work.file("group.pdf") +
+                                                  "\n\nThe pages are kept in these files:\n" + kept[0] +
+                                                  "\n" + kept[1]});
+  window->CloseBtn->click();
+  for (const std::string& page : kept) {
+    std::string size;
+    EXPECT_EQ(run("identify -format '%w %h' " + page, &size), 0) << page;
+    EXPECT_EQ(size, "850 1100") << page;
+  }
+  EXPECT_EQ(user.changed(), "");
+}
+
+// Under LC_ALL=de_DE.UTF-8 (the process's locale as Qt takes it) a PDF group is a sound file
+// whose pages measure the paper: 850 x 1100 pixels at 300 dpi are 204 x 264 points.
+TEST_F(ScanWindowTest, APdfGroupUnderADecimalCommaLocale) {
+  for (const char* tool : {"qpdf", "pdfinfo"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  CommaLocale comma;
+  if (!comma.ok()) GTEST_SKIP() << "no locale with a decimal comma";
+  openWindow();
+  scanGroup(kPdf);
+  const std::string pdf = work.file("group.pdf");
+  std::string text;
+  EXPECT_EQ(run("qpdf --check " + pdf + " 2>&1", &text), 0) << text;
+  EXPECT_EQ(text.find("WARNING"), std::string::npos) << text;
+  ASSERT_EQ(run("pdfinfo -f 1 -l 3 " + pdf, &text), 0);
+  for (int page = 1; page <= 3; ++page)
+    EXPECT_NE(text.find("Page    " + std::to_string(page) + " size:  204 x 264 pts"), std::string::npos) << text;
+  std::filesystem::copy_file(pdf, testOutput("scanning") + "/group-decimal-comma.pdf",
+                             std::filesystem::copy_options::overwrite_existing);
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
 }  // namespace

@@ -8,11 +8,14 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
 #include "core/MessageTable.h"
 #include "platform/Clock.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFiles.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -48,11 +51,16 @@ struct RecordingView : WiaSaveView {
   void Message(const std::string& t) override { messages.push_back(t); }
   void SetLocation(const std::string&) override {}
   void SetPicture(const std::string& n) override { picture = n; }
+  std::function<void(int page)> duringTransfer;  // once a page, while the device transfers it
   void SetScanProgress(int, const std::string&) override {
     if (++progressCalls == stopAtProgress) {
       StopRequested = true;
     }
+    const int page = static_cast<int>(previews.size());
+    if (duringTransfer && page != transferring) duringTransfer(page);
+    transferring = page;
   }
+  int transferring = -1;
   void ShowPreview(const std::string& f, bool) override { previews.push_back(f); }
   void SetCancelLabel(const std::string& t) override { cancelLabel = t; }
   std::function<void()> beforeSaving;  // what happens between the transfers and the conversion
@@ -69,6 +77,9 @@ struct RecordingView : WiaSaveView {
 struct ScriptedWindows : WiaWindows {
   std::vector<int> settingsAnswers, saveAnswers;
   WiaSaveParams params;
+  // The folder and name as the user typed them into the settings window, when set: its choice,
+  // or its refusal (the user then cancels).
+  std::optional<std::pair<std::string, std::string>> typed;
   RecordingView view;
   WiaScanOutcome outcome;
   std::vector<std::string> messages;
@@ -76,7 +87,17 @@ struct ScriptedWindows : WiaWindows {
   int ShowSettings() override {
     const int r = settingsShown < static_cast<int>(settingsAnswers.size()) ? settingsAnswers[settingsShown] : kWiaNext;
     ++settingsShown;
-    if (r == kWiaNext) Wia().save = params;
+    if (r == kWiaNext && typed) {
+      const WiaGroupChoice choice = ChooseWiaGroup(typed->first, typed->second, params.extension.substr(1));
+      if (!choice.refusal.empty()) {
+        messages.push_back(choice.refusal);
+        return kWiaCancel;
+      }
+      Wia().save = {choice.folder, choice.group.name, params.extension,
+                    choice.group.result == WiaGroupResult::AllTaken};
+    } else if (r == kWiaNext) {
+      Wia().save = params;
+    }
     return r;
   }
   int ShowSave() override {
@@ -393,18 +414,113 @@ TEST_F(WiaRoadTest, DeviceDialogRefusalsShowTheirMessages) {
   EXPECT_EQ(windows.settingsShown, 0);
 }
 
-// A BMP page whose JPEG cannot be written stays as it came, and the user is told; a JPEG that
-// someone else wrote under the page's name meanwhile is left alone.
+// A BMP page whose JPEG cannot be made stays as it came, and the user is told.
 TEST_F(WiaRoadTest, APageWhoseConversionFailsKeepsItsBmp) {
   start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"]})");
-  windows.view.beforeSaving = [&] { std::ofstream(folder / "Scan_001.jpg") << "another's"; };
+  const std::string damaged = "BM damaged";
+  windows.view.beforeSaving = [&] { std::ofstream(folder / "Scan_001.bmp") << damaged; };
   EXPECT_EQ(setUpOnce(), -1);
-  EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.bmp", "Scan_001.jpg"}));
-  std::ifstream other(folder / "Scan_001.jpg");
-  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(other)), {}), "another's");
+  EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.bmp"}));
+  EXPECT_EQ(scantest::readAll((folder / "Scan_001.bmp").string()),
+            std::vector<std::uint8_t>(damaged.begin(), damaged.end()));
   EXPECT_EQ(windows.view.messages, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") +
                                                             " : " + (folder / "Scan_001.jpg").string()});
-  EXPECT_EQ(test::commandOutput("identify -format '%m' '" + (folder / "Scan_001.bmp").string() + "'"), "BMP3");
+}
+
+// The names and folders that must never touch a user's file, as the settings window takes them
+// and the page loop writes them. Each row puts the user's files down (before the scan, while the
+// device transfers a page, or before the conversion), scans two sheets, and finds every one of them
+// byte for byte as it was, and the pages where they belong.
+TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
+  using scantest::UserFiles;
+  using scantest::filesLeftBehind;
+  using Put = std::function<void(UserFiles&, const std::string& root)>;
+  struct Row {
+    const char* what;
+    std::string folder;  // as typed, below the row's folder
+    std::string name;
+    const char* formats;
+    Put before;
+    std::function<void(UserFiles&, const std::string& root, int page)> during;
+    std::vector<std::string> pages;  // below the row's folder; empty: the name is refused
+  };
+  const Row rows[] = {
+      {"a folder typed without its separator is that folder", "Scans", "Scan", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/ScansScan.jpg", "beside the folder");
+         u.file(r + "/Scans/Scan.jpg", "in the folder");
+       },
+       {}, {"Scans/Scan 001.jpg", "Scans/Scan 001_001.jpg"}},
+      {"a name with a slash names another folder", "", "sub/x", R"(["bmp"])",
+       [](UserFiles& u, const std::string& r) { u.file(r + "/sub/x.jpg", "x.jpg"); }, {}, {}},
+      {"a name that climbs out of the folder", "inner/", "../x", R"(["bmp"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/inner/keep", "");
+         u.file(r + "/x.jpg", "x.jpg");
+       },
+       {}, {}},
+      {"the folder's parent as a name", "", "..", R"(["bmp"])", {}, {}, {}},
+      {"dots in a name", "", "a.b", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/a.jpg", "a.jpg");
+         u.file(r + "/a.b", "a.b");
+       },
+       {}, {"a.b.jpg", "a.b_001.jpg"}},
+      {"the conversion's helper name", "", "Scan", R"(["bmp"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/Scan.jpg.part", "the user's part file");
+         u.file(r + "/Scan_001.jpg.part", "another");
+       },
+       {}, {"Scan.jpg", "Scan_001.jpg"}},
+      {"files made while the device transfers", "", "Scan", R"(["bmp"])", {},
+       [](UserFiles& u, const std::string& r, int page) {
+         if (page != 0) return;
+         u.file(r + "/Scan.jpg", "made meanwhile");
+         u.file(r + "/Scan_001.bmp", "made meanwhile too");
+       },
+       {"Scan-1.jpg", "Scan_002.jpg"}},
+      {"a link put where the next page goes", "", "Scan", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) { u.file(r + "/victim.txt", "the user's"); },
+       [](UserFiles& u, const std::string& r, int page) {
+         if (page == 0) u.link(r + "/Scan_001.jpg", r + "/victim.txt");
+       },
+       {"Scan.jpg", "Scan_002.jpg"}},
+      {"a dangling link with the group's name", "", "Scan", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) { u.link(r + "/Scan.jpg", r + "/nowhere.jpg"); },
+       {}, {"Scan 001.jpg", "Scan 001_001.jpg"}},
+      {"a folder that does not list", "locked/", "Scan", R"(["bmp"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/locked/Scan.jpg", "hidden from a listing");
+         ::chmod((r + "/locked").c_str(), 0300);
+       },
+       {}, {"locked/Scan 001.jpg", "locked/Scan 001_001.jpg"}},
+  };
+  int i = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    windows = ScriptedWindows{};
+    start(std::string(R"({"source": "feeder", "sheets": 2, "dpi": 200, "formats": )") + row.formats + "}");
+    const std::string root = (folder / ("row" + std::to_string(++i))).string();
+    fs::create_directories(root);
+    UserFiles user;
+    if (row.before) row.before(user, root);
+    windows.typed = std::make_pair(root + "/" + row.folder, row.name);
+    windows.view.duringTransfer = [&](int page) {
+      if (row.during) row.during(user, root, page);
+    };
+    EXPECT_EQ(setUpOnce(), -1);
+    ::chmod((root + "/locked").c_str(), 0700);
+    if (row.pages.empty()) {
+      EXPECT_EQ(windows.messages, std::vector<std::string>{NameLeavesFolderText(row.name)});
+      EXPECT_EQ(windows.saveShown, 0);
+    } else {
+      EXPECT_TRUE(windows.view.messages.empty()) << windows.view.messages.front();
+      for (const std::string& page : row.pages)
+        EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + root + "/" + page + "'"), "JPEG 200") << page;
+    }
+    EXPECT_EQ(user.changed(), "");
+    EXPECT_EQ(filesLeftBehind(root, row.pages, user), "");
+  }
 }
 
 TEST(WiaHResultText, KnownCodesByNameOthersByNumber) {
@@ -462,6 +578,7 @@ TEST(WiaPreview, BoxFollowsThePictureProportions) {
 TEST(WiaPreview, JpegDecodedAtAnEighthAndBadBytesRefused) {
   const fs::path file = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "scanning" / "preview.jpg";
   fs::create_directories(file.parent_path());
+  fs::remove(file);  // the writers make their files anew, never over one that is there
   PixelRows rows{160, 96, 3, [](int y, std::uint8_t* out) {
                    for (int x = 0; x < 160 * 3; ++x) out[x] = static_cast<std::uint8_t>(x + y);
                  }};

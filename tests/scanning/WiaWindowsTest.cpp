@@ -196,13 +196,20 @@ TEST_F(WiaWindowsTest, SettingsChecksKeepTheWindowOpen) {
     fm.FileNameEdit->setText("Picture");
     fm.FilePathEdit->clear();
     fm.NextBtn->click();
-    fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+    // A name that names another folder is refused; a folder typed without its separator is
+    // that folder.
+    fm.FilePathEdit->setText(QString::fromStdString(folder.string()));
+    fm.FileNameEdit->setText("../Picture");
+    fm.NextBtn->click();
+    fm.FileNameEdit->setText("Picture");
     fm.NextBtn->click();
   });
   result = fm.exec();
   EXPECT_EQ(result, kWiaNext);
   EXPECT_EQ(boxes.shown, (std::vector<std::string>{core::LoadMessage("SNo_PFile_Name"),
-                                                   core::LoadMessage("SNo_PFile_Path")}));
+                                                   core::LoadMessage("SNo_PFile_Path"),
+                                                   NameLeavesFolderText("../Picture")}));
+  EXPECT_EQ(Wia().save.folder, folder.string() + "/");
   EXPECT_EQ(Wia().save.groupName, "Picture 002");
   EXPECT_EQ(Wia().save.extension, ".jpg");
 

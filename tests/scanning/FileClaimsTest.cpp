@@ -1,0 +1,154 @@
+// The one rule for the files a scan writes, against what a user's folder can hold: files, links
+// (dangling ones too), folders, and files that change under a name this run made.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "ScanFixtures.h"
+#include "scanning/FileClaims.h"
+
+using namespace scantest;
+using namespace scanning;
+
+namespace {
+
+TEST(FileClaims, GroupNamesThatLeaveTheirFolderAndFoldersWithoutSeparator) {
+  const struct {
+    std::string name;
+    bool stays;
+  } names[] = {{"Picture", true},  {"a.b", true},    {"..x", true},    {"x.", true},
+               {".hidden", true},  {"", false},      {".", false},     {"..", false},
+               {"sub/x", false},   {"../x", false},  {"/abs", false},  {std::string("a\0b", 3), false}};
+  for (const auto& n : names) EXPECT_EQ(NameStaysInFolder(n.name), n.stays) << n.name;
+  EXPECT_EQ(WithSeparator("/home/u/Scans"), "/home/u/Scans/");
+  EXPECT_EQ(WithSeparator("/home/u/Scans/"), "/home/u/Scans/");
+  EXPECT_EQ(WithSeparator(""), "");
+  EXPECT_EQ(FreeVariant("/f/Name_2.bmp", 1), "/f/Name_2-1.bmp");
+  EXPECT_EQ(FreeVariant("/f.d/Name", 3), "/f.d/Name-3");
+  EXPECT_EQ(FreeVariant("/f/.hidden", 1), "/f/.hidden-1");
+}
+
+// Whatever has the name, a file of this run goes elsewhere and the thing that was there stays.
+TEST(FileClaims, ATakenNameTakesTheNextFreeOneAndLeavesWhatWasThere) {
+  ScratchDir dir;
+  const std::string victim = dir.file("victim.txt");
+  UserFiles user;
+  user.file(victim, "the user's");
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> put;
+  } cases[] = {
+      {"a file", [&](const std::string& p) { user.file(p, "mine"); }},
+      {"a link to the user's file", [&](const std::string& p) { user.link(p, victim); }},
+      {"a dangling link", [&](const std::string& p) { user.link(p, dir.file("nowhere")); }},
+      {"a folder", [&](const std::string& p) { std::filesystem::create_directory(p); }},
+  };
+  int i = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string wanted = dir.file("page" + std::to_string(++i) + ".bmp");
+    c.put(wanted);
+    EXPECT_TRUE(PathTaken(wanted));
+    EXPECT_FALSE(OpenForWriting(wanted));
+    EXPECT_EQ(errno, EEXIST);
+    const std::string written = WriteFileAt(wanted, false, [](const std::string& to) {
+      OwnFile f = OpenForWriting(to);
+      return f && std::fputs("page", f.get()) >= 0;
+    });
+    EXPECT_EQ(written, FreeVariant(wanted, 1));
+    EXPECT_EQ(fileState(written), "page");
+    EXPECT_FALSE(RemoveOwnFile(wanted));  // not this run's
+    EXPECT_TRUE(RemoveOwnFile(written));
+  }
+  EXPECT_EQ(user.changed(), "");
+}
+
+// Only the very file this run made is written over or removed: not one that took its place.
+TEST(FileClaims, OnlyThisRunsOwnFilesAreReplacedOrRemoved) {
+  ScratchDir dir;
+  const std::string page = dir.file("page.jpg");
+  const Claim claim = ClaimFreeName(page);
+  ASSERT_EQ(claim.path, page);
+  EXPECT_TRUE(IsOwnFile(page));
+  EXPECT_TRUE(OpenForWriting(page));  // its own file may be written again
+  EXPECT_TRUE(OpenOwnForUpdate(page));
+
+  // The user put a file of theirs in its place.
+  std::filesystem::remove(page);
+  UserFiles user;
+  user.file(page, "replaced by the user");
+  EXPECT_FALSE(IsOwnFile(page));
+  EXPECT_FALSE(OpenForWriting(page));
+  EXPECT_FALSE(OpenOwnForUpdate(page));
+  EXPECT_FALSE(RemoveOwnFile(page));
+  EXPECT_FALSE(OpenOwnForUpdate(dir.file("never-made.jpg")));
+  EXPECT_EQ(MoveOwnFileToFree(page, dir.file("elsewhere.jpg")), "");
+  EXPECT_EQ(user.changed(), "");
+
+  // Replacing what the user agreed to: written beside it, then put in its place whole; a helper
+  // name of the user's stays as it was.
+  const std::string agreed = dir.file("copy.jpg");
+  user.file(agreed, "old");
+  user.file(agreed + ".part", "the user's part file");
+  const std::string written = WriteFileAt(agreed, true, [](const std::string& to) {
+    OwnFile f = OpenForWriting(to);
+    return f && std::fputs("new", f.get()) >= 0;
+  });
+  EXPECT_EQ(written, agreed);
+  EXPECT_EQ(fileState(agreed), "new");
+  EXPECT_EQ(fileState(agreed + ".part"), "the user's part file");
+  EXPECT_FALSE(PathTaken(FreeVariant(agreed + ".part", 1)));  // the helper is gone
+
+  // A write that fails leaves nothing behind.
+  EXPECT_EQ(WriteFileAt(dir.file("failed.jpg"), false, [](const std::string&) { return false; }), "");
+  EXPECT_FALSE(PathTaken(dir.file("failed.jpg")));
+}
+
+// A folder of this run's own goes with this run's files; anything else keeps it.
+TEST(FileClaims, OwnFolderGoesWithOwnFilesOnly) {
+  ScratchDir dir;
+  const std::string own = MakeOwnFolder(dir.path(), "scan-");
+  ASSERT_FALSE(own.empty());
+  struct stat st {};
+  ASSERT_EQ(::stat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_FALSE(ClaimFreeName(own + "/Picture.bmp").path.empty());
+  RemoveOwnFolder(own);
+  EXPECT_FALSE(PathTaken(own));
+
+  const std::string kept = MakeOwnFolder(dir.path(), "scan-");
+  writeAll(kept + "/not-ours", {1});
+  RemoveOwnFolder(kept);
+  EXPECT_TRUE(exists(kept + "/not-ours"));
+  RemoveOwnFolder(dir.path());  // never made here: untouched
+  EXPECT_TRUE(exists(kept + "/not-ours"));
+}
+
+// A page moved out of the window's own folder keeps its bytes, also across file systems.
+TEST(FileClaims, MovedPagesKeepTheirBytesUnderFreeNames) {
+  ScratchDir dir, other;
+  const std::string page = dir.file("Picture.bmp");
+  {
+    OwnFile f = OpenForWriting(page);
+    ASSERT_TRUE(f);
+    std::fputs("pixels", f.get());
+  }
+  UserFiles user;
+  user.file(other.file("Group.bmp"), "the user's");
+  const std::string moved = MoveOwnFileToFree(page, other.file("Group.bmp"));
+  EXPECT_EQ(moved, other.file("Group-1.bmp"));
+  EXPECT_EQ(fileState(moved), "pixels");
+  EXPECT_FALSE(PathTaken(page));
+  EXPECT_TRUE(IsOwnFile(moved));
+  EXPECT_EQ(user.changed(), "");
+  // /dev/shm is another file system where it exists: the page is copied, then removed.
+  if (std::filesystem::is_directory("/dev/shm")) {
+    const std::string there = MoveOwnFileToFree(moved, "/dev/shm/tarvex-claims-test.bmp");
+    ASSERT_FALSE(there.empty());
+    EXPECT_EQ(fileState(there), "pixels");
+    EXPECT_FALSE(PathTaken(moved));
+    EXPECT_TRUE(RemoveOwnFile(there));
+  }
+}
+
+}  // namespace
