@@ -1,5 +1,6 @@
 // Axes along plot domains: creation, settings and drawing of line, ticks, labels and title.
 #include "c_format.h"
+#include "calendar.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "output.h"
@@ -181,13 +182,15 @@ PdfAxis* tpdf_createAxis(float angle, float length, int kind, float min, float m
 
 PdfAxis* tpdf_createTimeAxis(float angle, float length, int kind, const struct tm* start,
                              const struct tm* end) {
-    if (!start || !end) return nullptr;
+    if (!start || !end || !usableTime(*start, "tpdf_createTimeAxis") ||
+        !usableTime(*end, "tpdf_createTimeAxis"))
+        return nullptr;
     PdfAxis* axis = newAxis(angle, length, kind);
     if (!axis) return nullptr;
     axis->startTime = *start;
     axis->endTime = *end;
-    tpdf_normalizeTime(&axis->startTime);
-    tpdf_normalizeTime(&axis->endTime);
+    normalizedTime(axis->startTime, "tpdf_createTimeAxis");
+    normalizedTime(axis->endTime, "tpdf_createTimeAxis");
     axis->min = 0.0f;
     axis->max = timeSpan(axis);
     axis->monthNames = 1;
@@ -472,8 +475,7 @@ void tpdf_drawAxisNumber(PdfDoc* doc, PdfAxis* axis, double value, float tickLen
 
 void tpdf_drawTimeLabel(PdfDoc* doc, PdfAxis* axis, float days, struct tm* time, int unit,
                         float tickLength) {
-    if (!doc || !axis || !time) return;
-    tpdf_normalizeTime(time);
+    if (!doc || !axis || !time || !normalizedTime(*time, "tpdf_drawTimeLabel")) return;
     const char* month = doc->monthNames[static_cast<std::size_t>((time->tm_mon % 12 + 12) % 12)].c_str();
     char year[8];
     tpdf_twoDigitYear(time->tm_year + 1900, axis->twoDigitYear, year);

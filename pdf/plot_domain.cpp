@@ -1,6 +1,7 @@
 // Plot domains: creation, point conversion, mesh and fills.
 #include "plot_domain.h"
 
+#include "calendar.h"
 #include "errors.h"
 #include "output.h"
 #include "ticks.h"
@@ -196,7 +197,9 @@ PdfPlotDomain* tpdf_createPlotDomain(float x, float y, float width, float height
 PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height,
                                      const struct tm* start, const struct tm* end, float ymin,
                                      float ymax, int, int ykind, int reserved) {
-    if (!start || !end) return nullptr;
+    if (!start || !end || !usableTime(*start, "tpdf_createTimeDomain") ||
+        !usableTime(*end, "tpdf_createTimeDomain"))
+        return nullptr;
     PdfPlotDomain* d = newDomain(x, y, width, height, 2, ykind, reserved);
     if (!d) return nullptr;
     d->startTime = *start;

@@ -1,5 +1,7 @@
 #include "ticks.h"
 
+#include "calendar.h"
+#include "errors.h"
 #include "tpdf.h"
 
 #include <cmath>
@@ -117,11 +119,24 @@ bool walkDecades(double min, double max, const std::function<void(int, double)>&
 bool walkTime(const struct tm& start, double span, int unit, int step,
               const std::function<void(double, struct tm&)>& visit) {
     if (!std::isfinite(span)) return false;
-    struct tm from = start, running = start;
+    struct tm running = start;
+    if (!normalizedTime(running, "A time axis")) return false;
+    if (step < 1) step = 1;
+    // The shortest each unit can be, in days: a walk that would need more ticks than anyone
+    // could draw is refused before it starts.
+    static constexpr double kUnitDays[6] = {1.0 / 86400, 1.0 / 1440, 1.0 / 24, 1, 28, 365};
+    const double unitDays = kUnitDays[unit >= 0 && unit < 5 ? unit : 5];
+    if (span / (unitDays * step) > static_cast<double>(kMaxTicks)) {
+        tpdf_GlobalError(1, kModule, "A time axis of %g days would need more than %ld ticks of "
+                         "its table; they are not drawn", span, kMaxTicks);
+        return false;
+    }
+    const double from = dayNumber(running);
     double v = 0;
     for (long count = 0; count < kMaxTicks && v <= span * 1.0001; ++count) {
         visit(v, running);
-        v = tpdf_timeStep(&from, &running, unit, step);
+        advanceTime(running, unit, step);
+        v = dayNumber(running) - from;
     }
     return true;
 }
