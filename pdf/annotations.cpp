@@ -186,15 +186,15 @@ bool destinationText(PdfDoc* doc, const char* call, int code, const float v[4], 
     const double a = v[0], b = v[1], c = v[2], dd = v[3];
     int n = 0, used = 0;
     switch (code) {
-    case 1: n = format(text, sizeof text, "/XYZ %.0f %.0f %.3f", a, b, c), used = 3; break;
+    case 1: used = 3; n = format(text, sizeof text, "/XYZ %.0f %.0f %.3f", a, b, c); break;
     case 2: n = format(text, sizeof text, "/Fit"); break;
-    case 3: n = format(text, sizeof text, "/FitH %.0f", a), used = 1; break;
-    case 4: n = format(text, sizeof text, "/FitV %.0f", a), used = 1; break;
-    case 5: n = format(text, sizeof text, "/FitR %.0f %.0f %.0f %.0f", a, b, c, dd), used = 4; break;
+    case 3: used = 1; n = format(text, sizeof text, "/FitH %.0f", a); break;
+    case 4: used = 1; n = format(text, sizeof text, "/FitV %.0f", a); break;
+    case 5: used = 4; n = format(text, sizeof text, "/FitR %.0f %.0f %.0f %.0f", a, b, c, dd); break;
     case 6: n = format(text, sizeof text, "/FitB"); break;
-    case 7: n = format(text, sizeof text, "/FitBH %.0f", a), used = 1; break;
-    case 8: n = format(text, sizeof text, "/FitBV %.0f", a), used = 1; break;
-    case 9: n = format(text, sizeof text, "/XYZ null %.0f null", a), used = 1; break;
+    case 7: used = 1; n = format(text, sizeof text, "/FitBH %.0f", a); break;
+    case 8: used = 1; n = format(text, sizeof text, "/FitBV %.0f", a); break;
+    case 9: used = 1; n = format(text, sizeof text, "/XYZ null %.0f null", a); break;
     default: n = format(text, sizeof text, "/XYZ null null null"); break;
     }
     if (n >= 0) {
