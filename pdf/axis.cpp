@@ -153,7 +153,8 @@ bool axisIsDrawable(const PdfAxis* axis) {
                           axis->majorTickLength, axis->minorTickLength, axis->majorTickWidth,
                           axis->minorTickWidth, axis->labelDistance, axis->labelFontSize,
                           axis->titleDistance, axis->titleFontSize, d->x, d->y, d->width,
-                          d->height});
+                          d->height, d->x + axis->offsetX, d->y + axis->offsetY,
+                          axis->length, axis->length + 0.5 * axis->majorTickWidth});
 }
 
 } // namespace

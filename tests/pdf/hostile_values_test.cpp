@@ -103,6 +103,16 @@ TEST(HostileValues, EveryCallIsRefusedAndTheFileIsAsWithoutIt) {
         {"arc 3e38", [](PdfDoc* d) { tpdf_pointArc(d, 0, 0, 3e38f, 0, 90, 1); return true; }},
         {"arc segment near a half turn", [](PdfDoc* d) { tpdf_arcSegment(d, 0, 0, 1e36f, 0, 179.9999f, 1, 1); return true; }},
         {"rotated rectangle 3e38", [](PdfDoc* d) { tpdf_pointRotatedRect(d, 0, 0, 3e38f, 3e38f, 45); return true; }},
+        {"axis place beyond readers", [](PdfDoc* d) {
+             PdfPlotDomain* domain = tpdf_createPlotDomain(1e38f, 72, 100, 100, 0, 1, 0, 1, 0, 0, 0);
+             PdfPlotDomain* previous = tpdf_setPlotDomain(d, domain);
+             PdfAxis* axis = tpdf_createAxis(0, 100, 0, 0, 1);
+             tpdf_attachAxis(axis, domain, 3e38f, 0); // each is a number, their sum is not
+             const bool refused = tpdf_drawAxis(axis) == -1;
+             tpdf_freeAxis(axis);
+             tpdf_setPlotDomain(d, previous);
+             tpdf_freePlotDomain(domain);
+             return refused; }},
         // Page boxes.
         {"box that closes the array", [](PdfDoc* d) { return tpdf_pageInit(d, 2, 0, "0 0 612 792] /X (", "0 0 612 792") == -1; }},
         {"box of NaNs", [](PdfDoc* d) { return tpdf_pageInit(d, 2, 0, "nan nan nan nan", "nan nan nan nan") == -1; }},
