@@ -1,6 +1,7 @@
 // Graphics state, colour and path operators, and the shapes built from curves.
 #include "doc_record.h"
 #include "errors.h"
+#include "object_syntax.h"
 #include "output.h"
 
 #include <algorithm>
@@ -155,7 +156,13 @@ void tpdf_cmykBoth(PdfDoc* doc, float c, float m, float y, float k) {
 void tpdf_saveState(PdfDoc* doc) { fixed(doc, "\nq\n"); }
 void tpdf_restoreState(PdfDoc* doc) { fixed(doc, "Q\n"); }
 void tpdf_dashPattern(PdfDoc* doc, const char* pattern) {
-    if (doc && pattern) contentLine(doc, "%s d\n", pattern);
+    if (!doc || !pattern) return;
+    // The text stands in the content as it is, so it must be a dash pattern and no more.
+    if (!isObjectSyntax(pattern, ObjectSyntax::DashPattern)) {
+        tpdf_Error(doc, 1, kModule, "The dash pattern is not a dash array and a phase: %.64s", pattern);
+        return;
+    }
+    contentLine(doc, "%s d\n", pattern);
 }
 void tpdf_solidLine(PdfDoc* doc) { tpdf_dashPattern(doc, "[] 0"); }
 void tpdf_dashArray(PdfDoc*, int) {}

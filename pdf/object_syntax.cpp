@@ -291,6 +291,20 @@ bool dashRest(Reader& r) {
     return count > 0 && drawn;
 }
 
+// "[dash array] phase": a solid line's array is empty.
+bool isDashPattern(const char* text) {
+    Reader r(text);
+    if (!r.take('[')) return false;
+    Reader empty = r;
+    if (!empty.take(']')) {
+        if (!dashRest(r)) return false;
+    } else {
+        r = empty;
+    }
+    double phase = 0;
+    return r.number(&phase) && phase >= 0 && r.atEnd();
+}
+
 // "[horizontal-radius vertical-radius width]" with an optional dash array after the width.
 bool isBorder(const char* text) {
     Reader r(text);
@@ -349,6 +363,7 @@ bool isObjectSyntax(const char* text, ObjectSyntax expected) {
     case ObjectSyntax::BorderStyle: return isBorderStyle(text);
     case ObjectSyntax::Action: return isAction(text);
     case ObjectSyntax::Destination: return isDestination(text);
+    case ObjectSyntax::DashPattern: return isDashPattern(text);
     }
     return false;
 }

@@ -295,6 +295,8 @@ void tpdf_strokeCmyk(PdfDoc* doc, float c, float m, float y, float k);
 void tpdf_cmykBoth(PdfDoc* doc, float c, float m, float y, float k);
 void tpdf_saveState(PdfDoc* doc);
 void tpdf_restoreState(PdfDoc* doc);
+/* A dash array of numbers not all zero (or [] for a solid line) and a phase: "[2 3] 0"; any
+ * other text is refused with a report and nothing is written. */
 void tpdf_dashPattern(PdfDoc* doc, const char* pattern);
 void tpdf_solidLine(PdfDoc* doc);
 void tpdf_dashArray(PdfDoc* doc, int unused);
@@ -408,8 +410,8 @@ struct PdfFont {
 };
 
 /* Selects a font and writes its Tf line. 0 done; 1 the font needs a new entry and the font
- * table is full; 2 the encoding name is longer than 63 characters; 3 the size is not a finite
- * number. Unless 0, nothing is written and the current font is unchanged. A font that is
+ * table is full; 2 the encoding name is longer than 63 characters; 3 the size is not a number
+ * readers take. Unless 0, nothing is written and the current font is unchanged. A font that is
  * neither built in nor loadable is replaced by Times-Roman (an entry of it already in the
  * table is chosen even when the table is full). */
 int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size);

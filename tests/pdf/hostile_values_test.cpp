@@ -144,6 +144,10 @@ TEST(HostileValues, EveryCallIsRefusedAndTheFileIsAsWithoutIt) {
         {"no destination", [](PdfDoc* d) { return tpdf_pageLink(d, 0, 0, 9, 9, 1, nullptr, nullptr) == -1; }},
         {"link to page 0", [](PdfDoc* d) { return tpdf_pageLink(d, 0, 0, 9, 9, 0, "/Fit", nullptr) == -1; }},
         {"link beyond the last page", [](PdfDoc* d) { return tpdf_pageLink(d, 0, 0, 9, 9, 121, "/Fit", nullptr) == -1; }},
+        {"dash pattern that ends the operator", [](PdfDoc* d) { tpdf_dashPattern(d, "[2 3] 0 d BT (x) Tj ET"); return true; }},
+        {"dash pattern of zeros", [](PdfDoc* d) { tpdf_dashPattern(d, "[0 0] 0"); return true; }},
+        {"dash pattern beyond 32 bits", [](PdfDoc* d) { tpdf_dashPattern(d, "[2 3] 99999999999"); return true; }},
+        {"dash pattern without a phase", [](PdfDoc* d) { tpdf_dashPattern(d, "[2 3]"); return true; }},
         // JPEG headers readers could not decode.
         {"JPEG of precision 0", [&](PdfDoc* d) { return place(d, precision0, 0, 0, 0) == -3; }},
         {"JPEG of precision 12", [&](PdfDoc* d) { return place(d, precision12, 0, 0, 0) == -3; }},
