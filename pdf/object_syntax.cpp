@@ -233,9 +233,7 @@ bool Reader::number(double* value) {
 bool Reader::destinationValue(bool nullAllowed) {
     skipWhite();
     if (*p_ == 'n') return nullAllowed && keyword("null");
-    const char* begin = p_;
-    while (isRegular(*p_)) ++p_;
-    return readNumberToken(begin, p_, nullptr, nullptr);
+    return number(nullptr);
 }
 
 // The values each destination type takes after its name: how many, and whether null may stand
