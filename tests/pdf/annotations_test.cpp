@@ -156,6 +156,8 @@ TEST(Annotations, RawTextsMustMakeTheObjectTheyStandFor) {
         {Action, "/S /Launch /X 2147483648", false},
         {Action, "/S /Launch /X 999999999999999999999999999999999999999.0", false},
         {Action, "/S /Launch /X [0 0 99999999999999999999]", false},
+        {Action, "/S /Launch /X [1 99999999999 R]", false},
+        {Action, "/S /Launch /X [1 0 R 2 65535 R]", true},
         {Destination, "/XYZ 0 792 1.5", true},
         {Destination, "/Fit", true},
         {Destination, "/FitR -1 +2 .5 3.", true},
