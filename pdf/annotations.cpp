@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -58,7 +59,11 @@ std::string noteText(const PdfDoc* doc, const char* text) {
 // Texts the writer puts into an object as they stand: refused at the call unless they make a
 // well-formed object there, so that an accepted call never damages the file.
 bool syntaxAccepted(PdfDoc* doc, const char* what, const char* text, ObjectSyntax expected) {
-    if (!text || isObjectSyntax(text, expected)) return true;
+    if (isObjectSyntax(text, expected)) return true;
+    if (!text) {
+        tpdf_Error(doc, 1, kModule, "The %s text is missing", what);
+        return false;
+    }
     tpdf_Error(doc, 1, kModule, "The %s text is not well-formed PDF syntax and was not added: %.64s",
                what, text);
     return false;
@@ -88,13 +93,19 @@ int addAnnotation(PdfDoc* doc, const AnnotSpec& spec) {
     }
     const PdfAnnotOptions* o = spec.options;
     const Rect& r = spec.rect;
-    if (!finiteNumbers(doc, kAnnotCalls[spec.kind], {r.x1, r.y1, r.x2, r.y2}) ||
+    // The rectangle is written as integers, the colour as reals.
+    if (!integerNumbers(doc, kAnnotCalls[spec.kind], {r.x1, r.y1, r.x2, r.y2}) ||
         (o && !finiteNumbers(doc, kAnnotCalls[spec.kind], {o->r, o->g, o->b})))
         return -1;
-    if ((spec.kind == 2 && !syntaxAccepted(doc, "destination", spec.content, ObjectSyntax::ArrayBody)) ||
-        (spec.kind == 3 && !syntaxAccepted(doc, "action", spec.content, ObjectSyntax::DictionaryBody)) ||
-        (o && !syntaxAccepted(doc, "border", o->border, ObjectSyntax::Array)) ||
-        (o && !syntaxAccepted(doc, "border style", o->borderStyle, ObjectSyntax::DictionaryBody)))
+    if (spec.kind == 2 && (spec.page < 1 || spec.page > doc->maxPages)) {
+        tpdf_Error(doc, 1, kModule, "A link cannot lead to page %d", spec.page);
+        return -1;
+    }
+    if ((spec.kind == 2 && !syntaxAccepted(doc, "destination", spec.content, ObjectSyntax::Destination)) ||
+        (spec.kind == 3 && !syntaxAccepted(doc, "action", spec.content, ObjectSyntax::Action)) ||
+        (o && o->border && !syntaxAccepted(doc, "border", o->border, ObjectSyntax::Border)) ||
+        (o && o->borderStyle &&
+         !syntaxAccepted(doc, "border style", o->borderStyle, ObjectSyntax::BorderStyle)))
         return -1;
     PdfAnnot a{};
     a.kind = spec.kind;
@@ -181,41 +192,30 @@ int noteFromFile(PdfDoc* doc, Rect r, const char* title, const char* fileName,
 
 // ---- Outlines ----------------------------------------------------------------------------
 
-// How many of the four values a destination code writes.
-int valuesUsed(int code) {
-    switch (code) {
-    case 1: return 3;
-    case 3: case 4: case 7: case 8: case 9: return 1;
-    case 5: return 4;
-    default: return 0;
-    }
-}
-
-bool destinationValuesFinite(PdfDoc* doc, const char* call, int code, float v1, float v2,
-                             float v3, float v4) {
-    const float values[4] = {v1, v2, v3, v4};
-    const int n = valuesUsed(code);
-    for (int i = 0; i < n; ++i)
-        if (!finiteNumbers(doc, call, {values[i]})) return false;
-    return true;
-}
-
-std::string destinationText(int code, float v1, float v2, float v3, float v4) {
+// The destination text of a code, through the number gate; false (reported for call) when a
+// value the code writes is not a number readers take.
+bool destinationText(PdfDoc* doc, const char* call, int code, const float v[4], std::string& out) {
     char text[256];
-    const double a = v1, b = v2, c = v3, dd = v4;
+    const double a = v[0], b = v[1], c = v[2], dd = v[3];
+    int n = 0, used = 0;
     switch (code) {
-    case 1: format(text, sizeof text, "/XYZ %.0f %.0f %.3f", a, b, c); break;
-    case 2: format(text, sizeof text, "/Fit"); break;
-    case 3: format(text, sizeof text, "/FitH %.0f", a); break;
-    case 4: format(text, sizeof text, "/FitV %.0f", a); break;
-    case 5: format(text, sizeof text, "/FitR %.0f %.0f %.0f %.0f", a, b, c, dd); break;
-    case 6: format(text, sizeof text, "/FitB"); break;
-    case 7: format(text, sizeof text, "/FitBH %.0f", a); break;
-    case 8: format(text, sizeof text, "/FitBV %.0f", a); break;
-    case 9: format(text, sizeof text, "/XYZ null %.0f null", a); break;
-    default: format(text, sizeof text, "/XYZ null null null"); break;
+    case 1: used = 3; n = format(text, sizeof text, "/XYZ %.0f %.0f %.3f", a, b, c); break;
+    case 2: n = format(text, sizeof text, "/Fit"); break;
+    case 3: used = 1; n = format(text, sizeof text, "/FitH %.0f", a); break;
+    case 4: used = 1; n = format(text, sizeof text, "/FitV %.0f", a); break;
+    case 5: used = 4; n = format(text, sizeof text, "/FitR %.0f %.0f %.0f %.0f", a, b, c, dd); break;
+    case 6: n = format(text, sizeof text, "/FitB"); break;
+    case 7: used = 1; n = format(text, sizeof text, "/FitBH %.0f", a); break;
+    case 8: used = 1; n = format(text, sizeof text, "/FitBV %.0f", a); break;
+    case 9: used = 1; n = format(text, sizeof text, "/XYZ null %.0f null", a); break;
+    default: n = format(text, sizeof text, "/XYZ null null null"); break;
     }
-    return text;
+    if (n >= 0) {
+        out = text;
+        return true;
+    }
+    reportRefusedNumber(doc, call, !std::all_of(v, v + used, [](float x) { return std::isfinite(x); }));
+    return false;
 }
 
 bool visibleUnder(const PdfOutline* parent) {
@@ -356,10 +356,11 @@ void tpdf_freeAnnotations(PdfDoc* doc) {
 }
 
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4) {
-    if (!destinationValuesFinite(nullptr, "tpdf_destinationText", code, v1, v2, v3, v4))
-        return nullptr;
     try {
-        return duplicateText(destinationText(code, v1, v2, v3, v4).c_str());
+        const float values[4] = {v1, v2, v3, v4};
+        std::string text;
+        if (!destinationText(nullptr, "tpdf_destinationText", code, values, text)) return nullptr;
+        return duplicateText(text.c_str());
     } catch (const std::bad_alloc&) {
         reportNoMemory();
         return nullptr;
@@ -369,21 +370,22 @@ char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4) {
 PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int open, int page,
                             const char* title, int destinationCode, float v1, float v2,
                             float v3, float v4) {
-    if (!doc || !ownsOutline(doc, after) ||
-        !destinationValuesFinite(doc, "tpdf_addOutline", destinationCode, v1, v2, v3, v4))
+    if (!doc || !ownsOutline(doc, after)) return nullptr;
+    const float values[4] = {v1, v2, v3, v4};
+    std::string destination;
+    if (!destinationText(doc, "tpdf_addOutline", destinationCode, values, destination))
         return nullptr;
     if (!findUsedPage(doc, page)) {
         tpdf_Error(doc, 1, kModule, "Page %d has not yet been created for outline (book mark).", page);
         return nullptr;
     }
-    return addItem(doc, after, sublevel, open, page,
-                   destinationText(destinationCode, v1, v2, v3, v4), title);
+    return addItem(doc, after, sublevel, open, page, destination, title);
 }
 
 PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
                                   const char* action, const char* title) {
     if (!doc || !action || !ownsOutline(doc, after) ||
-        !syntaxAccepted(doc, "action", action, ObjectSyntax::DictionaryBody))
+        !syntaxAccepted(doc, "action", action, ObjectSyntax::Action))
         return nullptr;
     return addItem(doc, after, sublevel, open, -1, action, title);
 }

@@ -1,6 +1,7 @@
 // Axes along plot domains: creation, settings and drawing of line, ticks, labels and title.
 #include "c_format.h"
 #include "call_guard.h"
+#include "calendar.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "live_records.h"
@@ -161,7 +162,8 @@ bool axisIsDrawable(const PdfAxis* axis) {
                           axis->majorTickLength, axis->minorTickLength, axis->majorTickWidth,
                           axis->minorTickWidth, axis->labelDistance, axis->labelFontSize,
                           axis->titleDistance, axis->titleFontSize, d->x, d->y, d->width,
-                          d->height});
+                          d->height, d->x + axis->offsetX, d->y + axis->offsetY,
+                          axis->length, axis->length + 0.5 * axis->majorTickWidth});
 }
 
 } // namespace
@@ -190,13 +192,15 @@ PdfAxis* tpdf_createAxis(float angle, float length, int kind, float min, float m
 
 PdfAxis* tpdf_createTimeAxis(float angle, float length, int kind, const struct tm* start,
                              const struct tm* end) {
-    if (!start || !end) return nullptr;
+    if (!start || !end || !usableTime(*start, "tpdf_createTimeAxis") ||
+        !usableTime(*end, "tpdf_createTimeAxis"))
+        return nullptr;
     PdfAxis* axis = newAxis(angle, length, kind);
     if (!axis) return nullptr;
     axis->startTime = *start;
     axis->endTime = *end;
-    tpdf_normalizeTime(&axis->startTime);
-    tpdf_normalizeTime(&axis->endTime);
+    normalizedTime(axis->startTime, "tpdf_createTimeAxis");
+    normalizedTime(axis->endTime, "tpdf_createTimeAxis");
     axis->min = 0.0f;
     axis->max = timeSpan(axis);
     axis->monthNames = 1;
@@ -483,8 +487,7 @@ void tpdf_drawAxisNumber(PdfDoc* doc, PdfAxis* axis, double value, float tickLen
 
 void tpdf_drawTimeLabel(PdfDoc* doc, PdfAxis* axis, float days, struct tm* time, int unit,
                         float tickLength) {
-    if (!doc || !axis || !time) return;
-    tpdf_normalizeTime(time);
+    if (!doc || !axis || !time || !normalizedTime(*time, "tpdf_drawTimeLabel")) return;
     const char* month = doc->monthNames[static_cast<std::size_t>((time->tm_mon % 12 + 12) % 12)].c_str();
     char year[8];
     tpdf_twoDigitYear(time->tm_year + 1900, axis->twoDigitYear, year);

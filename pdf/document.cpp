@@ -2,6 +2,7 @@
 #include "doc_record.h"
 #include "c_format.h"
 #include "call_guard.h"
+#include "calendar.h"
 #include "errors.h"
 #include "document.h"
 #include "live_records.h"
@@ -54,10 +55,24 @@ void makePageCurrent(PdfDoc* doc, PdfPage& page) {
     copyBounded(doc->cropBox, page.cropBox.c_str(), 62);
 }
 
+// A box text as the caller gave it, read, and written again in the library's own form; false
+// unless it is exactly four numbers readers take.
+bool boxText(const char* text, std::string& out, float box[4]) {
+    double values[4];
+    if (!parseBox(text, values)) return false;
+    out.clear();
+    for (int i = 0; i < 4; ++i) {
+        char number[64];
+        if (formatNumber(number, sizeof number, values[i]) < 0) return false;
+        if (i) out += ' ';
+        out += number;
+        box[i] = static_cast<float>(values[i]);
+    }
+    return true;
+}
+
 // The page's default domain maps inches onto the page.
-DomainPtr defaultDomain(const PdfDoc* doc, const char* cropBox) {
-    float box[4];
-    scanBox(cropBox, box);
+DomainPtr defaultDomain(const PdfDoc* doc, const float box[4]) {
     const float ppi = doc->pointsPerInch;
     DomainPtr d(tpdf_createPlotDomain(box[0], box[1], box[2] - box[0], box[3] - box[1],
                                       box[0] / ppi, box[2] / ppi, box[1] / ppi, box[3] / ppi, 0,
@@ -105,9 +120,13 @@ int initPage(PdfDoc* doc, int n, int rotationCode, const char* mediaBox, const c
     PdfPage page;
     page.pageNumber = n;
     page.rotation = rotationCode == 2 ? 90 : rotationCode == 1 ? 270 : 0;
-    page.mediaBox = mediaBox;
-    page.cropBox = cropBox;
-    page.domain = defaultDomain(doc, cropBox);
+    float media[4], crop[4];
+    if (!boxText(mediaBox, page.mediaBox, media) || !boxText(cropBox, page.cropBox, crop)) {
+        tpdf_Error(doc, 1, kModule, "Page %d: a media box and a crop box are four numbers each",
+                   n);
+        return -1;
+    }
+    page.domain = defaultDomain(doc, crop);
     if (!page.domain) return -1;
     if (const int rc = startContent(doc, page, n); rc != 0) return rc;
 
@@ -323,6 +342,10 @@ void tpdf_close(PdfDoc* doc) {
 
 void tpdf_setCreationTime(PdfDoc* doc, const struct tm* when) {
     if (!doc || !openForChanges(doc, "tpdf_setCreationTime")) return;
+    if (when && !isFileDate(*when)) {
+        tpdf_Error(doc, 1, kModule, "tpdf_setCreationTime refused a date out of range");
+        return;
+    }
     doc->fixedTime = when != nullptr;
     if (when) doc->creationTime = *when;
 }

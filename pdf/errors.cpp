@@ -16,7 +16,7 @@ void printReport(int level, const char* module, const char* format, va_list args
     char message[2048];
     va_list copy;
     va_copy(copy, args);
-    (void)tpdf::formatV(message, sizeof message, format, copy); // a cut message still tells
+    (void)tpdf::formatMessageV(message, sizeof message, format, copy); // a cut message still tells
     va_end(copy);
     if (module && *module) std::fprintf(stderr, "%s: ", module);
     std::fprintf(stderr, "%s.\n", message);
@@ -73,16 +73,33 @@ namespace tpdf {
 
 void reportNoMemory() { tpdf_GlobalError(-2, "TarvexPDF malloc", "Memory allocation failure"); }
 
-bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values) {
+void reportRefusedNumber(PdfDoc* doc, const char* call, bool notFinite) {
+    const char* format = notFinite ? "%s refused a number that is not finite"
+                                   : "%s refused a number beyond what PDF readers take";
+    if (doc) tpdf_Error(doc, 1, kModule, format, call);
+    else tpdf_GlobalError(1, kModule, format, call);
+    failCall(doc);
+}
+
+namespace {
+bool numbersFit(PdfDoc* doc, const char* call, std::initializer_list<double> values,
+                NumberForm form) {
     for (const double v : values) {
-        if (std::isfinite(v)) continue;
-        static const char* const kFormat = "%s refused a number that is not finite";
-        if (doc) tpdf_Error(doc, 1, kModule, kFormat, call);
-        else tpdf_GlobalError(1, kModule, kFormat, call);
-        failCall(doc);
+        const NumberCheck check = checkNumber(v, form);
+        if (check == NumberCheck::Fits) continue;
+        reportRefusedNumber(doc, call, check == NumberCheck::NotFinite);
         return false;
     }
     return true;
+}
+} // namespace
+
+bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values) {
+    return numbersFit(doc, call, values, NumberForm::Real);
+}
+
+bool integerNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values) {
+    return numbersFit(doc, call, values, NumberForm::Integer);
 }
 
 void copyBounded(char* dest, const char* text, int maxChars) {

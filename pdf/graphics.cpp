@@ -1,6 +1,7 @@
 // Graphics state, colour and path operators, and the shapes built from curves.
 #include "doc_record.h"
 #include "errors.h"
+#include "object_syntax.h"
 #include "output.h"
 
 #include <algorithm>
@@ -44,7 +45,7 @@ void curveTo(PdfDoc* doc, double x1, double y1, double x2, double y2, double x3,
 
 // Shapes of several lines check their numbers first, so that a refused one leaves no part.
 void circle(PdfDoc* doc, const char* call, double x, double y, double r) {
-    if (!finiteNumbers(doc, call, {x, y, r})) return;
+    if (!finiteNumbers(doc, call, {x, y, r, x + r, x - r, y + r, y - r})) return;
     const double k = 0.552 * r;
     moveTo(doc, x + r, y);
     curveTo(doc, x + r, y + k, x + k, y + r, x, y + r);
@@ -64,8 +65,8 @@ constexpr double kMaxArcSweep = 36000.0;
 
 enum class SegmentStart { Move, Line, Continue };
 
-void arcSegment(PdfDoc* doc, double x, double y, double r, double midDegrees, double halfSweep,
-                int direction, SegmentStart start) {
+void arcSegment(PdfDoc* doc, const char* call, double x, double y, double r, double midDegrees,
+                double halfSweep, int direction, SegmentStart start) {
     const double t = std::fabs(halfSweep) * kPi / 180.0;
     const double dr = direction * r;
     const double cosT = std::cos(t), sinT = std::sin(t);
@@ -79,6 +80,9 @@ void arcSegment(PdfDoc* doc, double x, double y, double r, double midDegrees, do
         p[i][0] += x;
         p[i][1] += y;
     }
+    // A sweep near a half turn puts the control points far out.
+    if (!finiteNumbers(doc, call, {p[0][0], p[0][1], p[1][0], p[1][1], p[2][0], p[2][1], p[3][0], p[3][1]}))
+        return;
     if (start == SegmentStart::Move)
         moveTo(doc, p[0][0], p[0][1]);
     else if (start == SegmentStart::Line)
@@ -88,7 +92,9 @@ void arcSegment(PdfDoc* doc, double x, double y, double r, double midDegrees, do
 
 void arc(PdfDoc* doc, const char* call, double x, double y, double r, double start, double end,
          int moveFirst) {
-    if (!finiteNumbers(doc, call, {x, y, r, start, end})) return;
+    // The control points of an arc stay within 1.5 radii of its centre.
+    if (!finiteNumbers(doc, call, {x, y, r, start, end, x + 1.5 * r, x - 1.5 * r, y + 1.5 * r, y - 1.5 * r}))
+        return;
     const double sweep = end - start;
     if (std::fabs(sweep) > kMaxArcSweep) {
         tpdf_Error(doc, 1, kModule, "Arc sweep of %g degrees is beyond %g", sweep, kMaxArcSweep);
@@ -105,7 +111,7 @@ void arc(PdfDoc* doc, const char* call, double x, double y, double r, double sta
         const SegmentStart how = i > 0       ? SegmentStart::Continue
                                  : moveFirst ? SegmentStart::Move
                                              : SegmentStart::Line;
-        arcSegment(doc, x, y, r, mid, step / 2.0, direction, how);
+        arcSegment(doc, call, x, y, r, mid, step / 2.0, direction, how);
     }
 }
 
@@ -150,7 +156,13 @@ void tpdf_cmykBoth(PdfDoc* doc, float c, float m, float y, float k) {
 void tpdf_saveState(PdfDoc* doc) { fixed(doc, "\nq\n"); }
 void tpdf_restoreState(PdfDoc* doc) { fixed(doc, "Q\n"); }
 void tpdf_dashPattern(PdfDoc* doc, const char* pattern) {
-    if (doc && pattern) contentLine(doc, "%s d\n", pattern);
+    if (!doc || !pattern) return;
+    // The text stands in the content as it is, so it must be a dash pattern and no more.
+    if (!isObjectSyntax(pattern, ObjectSyntax::DashPattern)) {
+        tpdf_Error(doc, 1, kModule, "The dash pattern is not a dash array and a phase: %.64s", pattern);
+        return;
+    }
+    contentLine(doc, "%s d\n", pattern);
 }
 void tpdf_solidLine(PdfDoc* doc) { tpdf_dashPattern(doc, "[] 0"); }
 void tpdf_dashArray(PdfDoc*, int) {}
@@ -230,8 +242,9 @@ void tpdf_domainCircle(PdfDoc* doc, float x, float y, float r) {
                domainRadius(doc, x, r));
 }
 void tpdf_pointCircleFast(PdfDoc* doc, float x, float y, float r) {
-    if (!doc || !finiteNumbers(doc, "tpdf_pointCircleFast", {x, y, r})) return;
     const double k = 4.0 / 3.0 * r;
+    if (!doc || !finiteNumbers(doc, "tpdf_pointCircleFast", {x, y, r, d(x) - r, d(x) + r, y + k, y - k}))
+        return;
     moveTo(doc, d(x - r), y);
     curveTo(doc, d(x - r), y + k, d(x + r), y + k, d(x + r), y);
     curveTo(doc, d(x + r), y - k, d(x - r), y - k, d(x - r), y);
@@ -251,11 +264,14 @@ void tpdf_domainArc(PdfDoc* doc, float x, float y, float r, float start, float e
 void tpdf_arcSegment(PdfDoc* doc, float x, float y, float r, float midAngle, float halfSweep,
                      int direction, int moveFirst) {
     if (doc && finiteNumbers(doc, "tpdf_arcSegment", {x, y, r, midAngle, halfSweep}))
-        arcSegment(doc, x, y, r, midAngle, halfSweep, direction >= 0 ? 1 : -1,
+        arcSegment(doc, "tpdf_arcSegment", x, y, r, midAngle, halfSweep, direction >= 0 ? 1 : -1,
                             moveFirst ? SegmentStart::Move : SegmentStart::Line);
 }
 void tpdf_pointRotatedRect(PdfDoc* doc, float x, float y, float w, float h, float angle) {
-    if (!doc || !finiteNumbers(doc, "tpdf_pointRotatedRect", {x, y, w, h, angle})) return;
+    const double reach = std::fabs(d(w)) + std::fabs(d(h));
+    if (!doc || !finiteNumbers(doc, "tpdf_pointRotatedRect",
+                               {x, y, w, h, angle, x + reach, x - reach, y + reach, y - reach}))
+        return;
     float vx = 0, vy = 0;
     moveTo(doc, x, y);
     tpdf_rotateVector(w, 0, angle, &vx, &vy);

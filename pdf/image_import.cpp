@@ -20,51 +20,50 @@ namespace {
 
 constexpr double kDegreesToRadians = 0.017453292522222223;
 
-bool given(const float* v) { return v && std::fabs(*v) > 0.00001f; }
-void store(float* out, float v) {
-    if (out) *out = v;
-}
-
 struct Placement {
     float w, h;
 };
 
 // Width first, then height, each from the size or the scale that was given; a lone size or
-// scale keeps the picture's aspect. All four values used are handed back.
-Placement sizeAndScale(const PdfImage& image, float* width, float* height, float* xscale,
-                       float* yscale) {
+// scale keeps the picture's aspect. The four values used are handed back in `used`.
+struct Sizes {
+    float width, height, xscale, yscale;
+};
+
+Placement sizeAndScale(const PdfImage& image, const Sizes& given, Sizes& used) {
     const auto W = static_cast<float>(image.width);
     const auto H = static_cast<float>(image.height);
+    const auto isGiven = [](float v) { return std::fabs(v) > 0.00001f; };
     float w = W, h = H;
-    if (given(width))
-        w = *width;
-    else if (given(xscale))
-        w = W * *xscale;
-    else if (given(height))
-        w = W * (*height / H);
-    else if (given(yscale))
-        w = W * *yscale;
-    if (given(height))
-        h = *height;
-    else if (given(yscale))
-        h = H * *yscale;
-    else if (given(width))
-        h = H * (*width / W);
-    else if (given(xscale))
-        h = H * *xscale;
-    store(width, w);
-    store(height, h);
-    store(xscale, w / W);
-    store(yscale, h / H);
+    if (isGiven(given.width))
+        w = given.width;
+    else if (isGiven(given.xscale))
+        w = W * given.xscale;
+    else if (isGiven(given.height))
+        w = W * (given.height / H);
+    else if (isGiven(given.yscale))
+        w = W * given.yscale;
+    if (isGiven(given.height))
+        h = given.height;
+    else if (isGiven(given.yscale))
+        h = H * given.yscale;
+    else if (isGiven(given.width))
+        h = H * (given.width / W);
+    else if (isGiven(given.xscale))
+        h = H * given.xscale;
+    used = {w, h, w / W, h / H};
     return {w, h};
 }
 
-std::string drawing(const PdfImage& image, float x, float y, float angle, Placement p, int flags) {
+// The drawing operators; false when a number would not be written.
+bool drawing(const char* name, float x, float y, float angle, Placement p, int flags,
+             std::string& out) {
     char line[256];
-    std::string out;
+    bool written = true;
     auto cm = [&](double a, double b, double c, double d, double e, double f) {
-        if (format(line, sizeof line, "%.4f %.4f %.4f %.4f %.4f %.4f cm\n", a, b, c, d, e, f) > 0)
-            out += line;
+        const int n = format(line, sizeof line, "%.4f %.4f %.4f %.4f %.4f %.4f cm\n", a, b, c, d, e, f);
+        if (n > 0) out += line;
+        else written = false;
     };
     if (flags & 1) out += "\nq\n";
     cm(1, 0, 0, 1, x, y);
@@ -74,10 +73,10 @@ std::string drawing(const PdfImage& image, float x, float y, float angle, Placem
     }
     cm(p.w, 0, 0, p.h, 0, 0);
     out += '/';
-    out += image.name;
+    out += name;
     out += " Do\n";
     if (flags & 1) out += "Q\n";
-    return out;
+    return written;
 }
 
 void freeImage(PdfImage& image) {
@@ -116,15 +115,16 @@ int readImage(PdfDoc* doc, PdfImage& entry, const char* fileName, int type) {
     }
 }
 
-// Lists a new image file; 0 with its index, or the import's failure result.
-int listImage(PdfDoc* doc, const char* fileName, int type, int flags, int& index) {
+// Reads a new image file into entry (named for the next index), not yet listed; 0, or the
+// import's failure result.
+int readNewImage(PdfDoc* doc, const char* fileName, int type, int flags, PdfImage& entry) {
     const int count = static_cast<int>(doc->images.size());
     if (count >= doc->maxImages) {
         tpdf_Error(doc, 1, kModule, "Too many images in this PDF: %d. Increase limits by tpdf_open()",
                    count);
         return 1;
     }
-    PdfImage entry{};
+    entry = PdfImage{};
     entry.imageMask = (flags & 2) ? 1 : 0;
     entry.invert = (flags & 4) ? 1 : 0;
     entry.tiffPage = doc->tiffPage;
@@ -145,10 +145,38 @@ int listImage(PdfDoc* doc, const char* fileName, int type, int flags, int& index
         freeImage(entry);
         return -1;
     }
+    return 0;
+}
+
+void listImage(PdfDoc* doc, const PdfImage& entry) {
     doc->images.push_back(entry); // room was reserved at open for maxImages entries
     if (entry.components == 1) doc->procSetImageBits |= 1;
     if (entry.components > 2) doc->procSetImageBits |= 2;
-    index = count;
+}
+
+// Places a listed image, or a new one (listed only once it is drawn); 0 or the failure result.
+int place(PdfDoc* doc, const char* fileName, int type, float x, float y, float angle,
+          Sizes& sizes, int flags) {
+    int index = 0;
+    PdfImage entry{};
+    const bool listed = tpdf_findImage(doc, fileName, doc->tiffPage, &index) == 0;
+    if (!listed)
+        if (const int rc = readNewImage(doc, fileName, type, flags, entry); rc != 0) return rc;
+    const PdfImage& image = listed ? doc->images[static_cast<std::size_t>(index)] : entry;
+    Sizes used{};
+    const Placement p = sizeAndScale(image, sizes, used);
+    std::string ops;
+    // A size or scale may overflow what a reader takes even when every argument was a number.
+    if (!finiteNumbers(doc, "tpdf_importImage", {p.w, p.h}) ||
+        !drawing(image.name, x, y, angle, p, flags, ops) ||
+        appendContent(doc, ops.data(), static_cast<int>(ops.size())) != 0) {
+        if (!listed) freeImage(entry);
+        return -1;
+    }
+    if (!listed) listImage(doc, entry);
+    std::vector<int>& list = doc->pages[static_cast<std::size_t>(doc->currentPage)].imageList;
+    if (std::find(list.begin(), list.end(), index) == list.end()) list.push_back(index);
+    sizes = used;
     return 0;
 }
 
@@ -180,21 +208,22 @@ int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, fl
         return -1;
     if (!drawingPageOpen(doc)) return refuseWithoutPage(doc, "tpdf_importImage");
     if (type != 3) doc->tiffPage = 0;
+    const auto value = [](const float* v) { return v ? *v : 0.0f; };
+    Sizes sizes{value(width), value(height), value(xscale), value(yscale)};
     try {
-        int index = 0;
-        if (tpdf_findImage(doc, fileName, doc->tiffPage, &index) != 0) {
-            if (const int rc = listImage(doc, fileName, type, flags, index); rc != 0) return rc;
-        }
-        const PdfImage& image = doc->images[static_cast<std::size_t>(index)];
-        const Placement p = sizeAndScale(image, width, height, xscale, yscale);
-        const std::string ops = drawing(image, x, y, angle, p, flags);
-        std::vector<int>& list = doc->pages[static_cast<std::size_t>(doc->currentPage)].imageList;
-        if (std::find(list.begin(), list.end(), index) == list.end()) list.push_back(index);
-        return appendContent(doc, ops.data(), static_cast<int>(ops.size())) == 0 ? 0 : -1;
+        if (const int rc = place(doc, fileName, type, x, y, angle, sizes, flags); rc != 0) return rc;
     } catch (const std::bad_alloc&) {
         reportNoMemory();
         return -1;
     }
+    const auto store = [](float* out, float v) {
+        if (out) *out = v;
+    };
+    store(width, sizes.width);
+    store(height, sizes.height);
+    store(xscale, sizes.xscale);
+    store(yscale, sizes.yscale);
+    return 0;
 }
 
 int tpdf_selectTiffPage(PdfDoc* doc, int page) {

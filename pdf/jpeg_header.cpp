@@ -86,8 +86,15 @@ bool frameIsUsable(const PdfImage* image, bool sawFrame) {
         tpdf_GlobalError(1, kJpegModule, "Zero image size in JPEG file");
         return false;
     }
-    if (image->components < 1 || image->components > 4) {
+    // A PDF reader decodes grey, RGB and CMYK pictures of 8-bit samples; two components have
+    // no colour space.
+    if (image->components != 1 && image->components != 3 && image->components != 4) {
         tpdf_GlobalError(1, kJpegModule, "Unsupported number of components in JPEG file");
+        return false;
+    }
+    if (image->bitsPerComponent != 8) {
+        tpdf_GlobalError(1, kJpegModule, "Unsupported sample precision in JPEG file: %d",
+                         image->bitsPerComponent);
         return false;
     }
     return true;

@@ -1,8 +1,13 @@
 #include "object_syntax.h"
 
+#include "c_format.h"
+
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace tpdf {
 
@@ -16,6 +21,17 @@ bool isDelimiter(char c) { return c != '\0' && std::strchr("()<>[]{}/%", c) != n
 bool isRegular(char c) { return c != '\0' && !isWhite(c) && !isDelimiter(c); }
 bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int hexValue(char c) {
+    return isDigit(c) ? c - '0' : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+}
+
+// One entry of a dictionary: its key (decoded) and where its value stands in the text.
+struct Entry {
+    std::string key;
+    const char* begin;
+    const char* end;
+};
 
 class Reader {
 public:
@@ -32,9 +48,14 @@ public:
         return true;
     }
     bool object(int depth);
-    bool name();
+    bool name(std::string* decoded = nullptr);
     bool arrayRest(int depth);
-    bool dictionaryRest(int depth, bool closed);
+    bool dictionaryRest(int depth, bool closed, std::vector<Entry>* entries = nullptr);
+    // A number (or null when allowed): one value of a destination.
+    bool destinationValue(bool nullAllowed);
+    bool number(double* value);
+    bool nonNegativeInteger();
+    bool reference();
 
 private:
     void skipWhite() {
@@ -43,8 +64,8 @@ private:
     bool literalString();
     bool hexString();
     bool numberOrReference();
-    bool keyword();
-    static bool isNumber(const char* begin, const char* end, bool* isUnsignedInteger);
+    bool keyword(const char* only = nullptr);
+    bool integerToken(double* value);
 
     const char* p_;
 };
@@ -69,13 +90,21 @@ bool Reader::object(int depth) {
     return false;
 }
 
-bool Reader::name() {
+// A name, decoded; "#00" would end it early in every reader.
+bool Reader::name(std::string* decoded) {
     if (!take('/')) return false;
-    for (; isRegular(*p_); ++p_)
-        if (*p_ == '#') {
+    std::string out;
+    for (; isRegular(*p_); ++p_) {
+        char c = *p_;
+        if (c == '#') {
             if (!isHex(p_[1]) || !isHex(p_[2])) return false;
+            c = static_cast<char>(hexValue(p_[1]) * 16 + hexValue(p_[2]));
+            if (c == '\0') return false;
             p_ += 2;
         }
+        out += c;
+    }
+    if (decoded) *decoded = out;
     return true;
 }
 
@@ -85,8 +114,11 @@ bool Reader::arrayRest(int depth) {
     return true;
 }
 
-// After "<<" when closed; a body without the brackets otherwise.
-bool Reader::dictionaryRest(int depth, bool closed) {
+// After "<<" when closed; a body without the brackets otherwise. A key given twice is refused:
+// readers differ on which value counts.
+bool Reader::dictionaryRest(int depth, bool closed, std::vector<Entry>* entries) {
+    std::vector<Entry> own;
+    std::vector<Entry>& seen = entries ? *entries : own;
     for (;;) {
         skipWhite();
         if (closed && p_[0] == '>' && p_[1] == '>') {
@@ -94,7 +126,14 @@ bool Reader::dictionaryRest(int depth, bool closed) {
             return true;
         }
         if (!closed && *p_ == '\0') return true;
-        if (*p_ != '/' || !name() || !object(depth)) return false;
+        std::string key;
+        if (*p_ != '/' || !name(&key)) return false;
+        if (std::any_of(seen.begin(), seen.end(), [&](const Entry& e) { return e.key == key; }))
+            return false;
+        skipWhite();
+        const char* begin = p_;
+        if (!object(depth)) return false;
+        seen.push_back({key, begin, p_});
     }
 }
 
@@ -121,18 +160,17 @@ bool Reader::hexString() {
     return true;
 }
 
-bool Reader::isNumber(const char* begin, const char* end, bool* isUnsignedInteger) {
-    const char* p = begin;
-    const bool sign = p < end && (*p == '+' || *p == '-');
-    if (sign) ++p;
-    int digits = 0, points = 0;
-    for (; p < end; ++p) {
-        if (isDigit(*p)) ++digits;
-        else if (*p == '.' && ++points == 1) continue;
-        else return false;
-    }
-    *isUnsignedInteger = !sign && points == 0;
-    return digits > 0;
+// An unsigned integer token within readers' limits; the position is kept when it is not one.
+bool Reader::integerToken(double* value) {
+    skipWhite();
+    const char* begin = p_;
+    const char* end = p_;
+    while (isDigit(*end)) ++end;
+    bool integer = false;
+    if (end == begin || isRegular(*end) || !readNumberToken(begin, end, value, &integer))
+        return false;
+    p_ = end;
+    return true;
 }
 
 // A number, or "object generation R" when two unsigned integers are followed by R.
@@ -140,13 +178,12 @@ bool Reader::numberOrReference() {
     const char* begin = p_;
     while (isRegular(*p_)) ++p_;
     bool integer = false;
-    if (!isNumber(begin, p_, &integer)) return false;
-    if (!integer) return true;
+    double value = 0;
+    if (!readNumberToken(begin, p_, &value, &integer)) return false;
+    if (!integer || *begin == '+' || *begin == '-') return true;
     const char* after = p_;
-    skipWhite();
-    const char* second = p_;
-    while (isDigit(*p_)) ++p_;
-    if (p_ > second && !isRegular(*p_)) {
+    double generation = 0;
+    if (integerToken(&generation)) {
         skipWhite();
         if (*p_ == 'R' && !isRegular(p_[1])) {
             ++p_;
@@ -157,13 +194,161 @@ bool Reader::numberOrReference() {
     return true;
 }
 
-bool Reader::keyword() {
+bool Reader::reference() {
+    double number = 0, generation = 0;
+    if (!integerToken(&number) || number < 1 || !integerToken(&generation)) return false;
+    skipWhite();
+    if (*p_ != 'R' || isRegular(p_[1])) return false;
+    ++p_;
+    return true;
+}
+
+bool Reader::nonNegativeInteger() {
+    double value = 0;
+    return integerToken(&value);
+}
+
+bool Reader::keyword(const char* only) {
+    skipWhite();
     const char* begin = p_;
     while (isRegular(*p_)) ++p_;
     const auto n = static_cast<std::size_t>(p_ - begin);
     for (const char* word : {"true", "false", "null"})
-        if (n == std::strlen(word) && std::strncmp(begin, word, n) == 0) return true;
+        if ((!only || std::strcmp(only, word) == 0) && n == std::strlen(word) &&
+            std::strncmp(begin, word, n) == 0)
+            return true;
+    p_ = begin;
     return false;
+}
+
+bool Reader::number(double* value) {
+    skipWhite();
+    const char* begin = p_;
+    while (isRegular(*p_)) ++p_;
+    if (readNumberToken(begin, p_, value, nullptr)) return true;
+    p_ = begin;
+    return false;
+}
+
+bool Reader::destinationValue(bool nullAllowed) {
+    skipWhite();
+    if (*p_ == 'n') return nullAllowed && keyword("null");
+    return number(nullptr);
+}
+
+// The values each destination type takes after its name: how many, and whether null may stand
+// for one (keep the current value).
+struct DestinationType {
+    const char* name;
+    int values;
+    bool nullAllowed;
+};
+constexpr DestinationType kDestinationTypes[] = {
+    {"XYZ", 3, true},   {"Fit", 0, false},   {"FitH", 1, true},  {"FitV", 1, true},
+    {"FitR", 4, false}, {"FitB", 0, false},  {"FitBH", 1, true}, {"FitBV", 1, true},
+};
+
+// A destination type and its values, up to the end of the text or a closing bracket.
+bool destinationRest(Reader& r) {
+    std::string type;
+    if (!r.name(&type)) return false;
+    for (const DestinationType& t : kDestinationTypes) {
+        if (type != t.name) continue;
+        for (int i = 0; i < t.values; ++i)
+            if (!r.destinationValue(t.nullAllowed)) return false;
+        return true;
+    }
+    return false;
+}
+
+bool isDestination(const char* text) {
+    Reader r(text);
+    return destinationRest(r) && r.atEnd();
+}
+
+// The /D of a go-to action: a named destination (a name or a string), or an array of the page
+// (a reference to a page object here, a page number in another file) and a destination.
+bool isActionDestination(const Entry& d, bool remote) {
+    const std::string value(d.begin, d.end);
+    if (value[0] == '/' || value[0] == '(' || (value[0] == '<' && value[1] != '<')) return true;
+    Reader r(value.c_str());
+    if (!r.take('[')) return false;
+    if (!(remote ? r.nonNegativeInteger() : r.reference())) return false;
+    return destinationRest(r) && r.take(']') && r.atEnd();
+}
+
+// A dash array "[3 2]": numbers that are not negative, not all zero; r stands after its "[".
+bool dashRest(Reader& r) {
+    bool drawn = false;
+    int count = 0;
+    for (; !r.take(']'); ++count) {
+        double v = 0;
+        if (!r.number(&v) || v < 0) return false;
+        drawn |= v > 0;
+    }
+    return count > 0 && drawn;
+}
+
+// "[dash array] phase": a solid line's array is empty.
+bool isDashPattern(const char* text) {
+    Reader r(text);
+    if (!r.take('[')) return false;
+    Reader empty = r;
+    if (!empty.take(']')) {
+        if (!dashRest(r)) return false;
+    } else {
+        r = empty;
+    }
+    double phase = 0;
+    return r.number(&phase) && phase >= 0 && r.atEnd();
+}
+
+// "[horizontal-radius vertical-radius width]" with an optional dash array after the width.
+bool isBorder(const char* text) {
+    Reader r(text);
+    if (!r.take('[')) return false;
+    for (int i = 0; i < 3; ++i) {
+        double v = 0;
+        if (!r.number(&v) || v < 0) return false;
+    }
+    if (r.take('[') && !dashRest(r)) return false;
+    return r.take(']') && r.atEnd();
+}
+
+// The entries of a border style: a width, one of the five styles, a dash array; other entries
+// only as well-formed objects.
+bool isBorderStyle(const char* text) {
+    Reader r(text);
+    std::vector<Entry> entries;
+    if (!r.dictionaryRest(1, false, &entries)) return false;
+    for (const Entry& e : entries) {
+        const std::string value(e.begin, e.end);
+        Reader v(value.c_str());
+        std::string name;
+        double width = 0;
+        if (e.key == "W" && (!v.number(&width) || width < 0)) return false;
+        if (e.key == "S" && (!v.name(&name) || name.size() != 1 || !std::strchr("SDBIU", name[0])))
+            return false;
+        if (e.key == "D" && (!v.take('[') || !dashRest(v))) return false;
+    }
+    return true;
+}
+
+bool isAction(const char* text) {
+    Reader r(text);
+    std::vector<Entry> entries;
+    if (!r.dictionaryRest(1, false, &entries)) return false;
+    const auto find = [&](const char* key) {
+        return std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.key == key; });
+    };
+    const auto s = find("S");
+    if (s == entries.end() || *s->begin != '/') return false;
+    const std::string typeText(s->begin, s->end);
+    std::string type;
+    Reader(typeText.c_str()).name(&type);
+    if (type != "GoTo" && type != "GoToR" && type != "GoToE") return true;
+    const auto d = find("D");
+    return d != entries.end() && isActionDestination(*d, type != "GoTo");
 }
 
 } // namespace
@@ -172,12 +357,11 @@ bool isObjectSyntax(const char* text, ObjectSyntax expected) {
     if (!text) return false;
     Reader r(text);
     switch (expected) {
-    case ObjectSyntax::Array: return r.take('[') && r.arrayRest(1) && r.atEnd();
-    case ObjectSyntax::DictionaryBody: return r.dictionaryRest(1, false);
-    case ObjectSyntax::ArrayBody:
-        while (!r.atEnd())
-            if (!r.object(1)) return false;
-        return true;
+    case ObjectSyntax::Border: return r.take('[') && r.arrayRest(1) && r.atEnd() && isBorder(text);
+    case ObjectSyntax::BorderStyle: return isBorderStyle(text);
+    case ObjectSyntax::Action: return isAction(text);
+    case ObjectSyntax::Destination: return isDestination(text);
+    case ObjectSyntax::DashPattern: return isDashPattern(text);
     }
     return false;
 }

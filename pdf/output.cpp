@@ -49,6 +49,8 @@ int writeLine(PdfDoc* doc, const char* format, ...) {
     va_start(args, format);
     const int n = formatV(doc->lineBuffer, sizeof doc->lineBuffer, format, args);
     va_end(args);
+    if (n == kNumberRefused)
+        return failDocument(doc, "A number beyond what PDF readers take was not written");
     if (n < 0) return failDocument(doc, "An object line is too long");
     return writeOutput(doc, doc->lineBuffer, n);
 }
@@ -84,6 +86,10 @@ int formatContentLine(PdfDoc* doc, const char* format, ...) {
     va_start(args, format);
     const int n = formatV(doc->lineBuffer, sizeof doc->lineBuffer, format, args);
     va_end(args);
+    if (n == kNumberRefused) {
+        reportRefusedNumber(doc, "A content operator", false);
+        return -1;
+    }
     if (n < 0) {
         tpdf_Error(doc, 2, kModule, "A content line is too long");
         failCall(doc);

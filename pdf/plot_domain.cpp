@@ -2,6 +2,7 @@
 #include "plot_domain.h"
 
 #include "call_guard.h"
+#include "calendar.h"
 #include "errors.h"
 #include "live_records.h"
 #include "output.h"
@@ -210,7 +211,9 @@ PdfPlotDomain* tpdf_createPlotDomain(float x, float y, float width, float height
 PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height,
                                      const struct tm* start, const struct tm* end, float ymin,
                                      float ymax, int, int ykind, int reserved) {
-    if (!start || !end) return nullptr;
+    if (!start || !end || !usableTime(*start, "tpdf_createTimeDomain") ||
+        !usableTime(*end, "tpdf_createTimeDomain"))
+        return nullptr;
     PdfPlotDomain* d = newDomain(x, y, width, height, 2, ykind, reserved);
     if (!d) return nullptr;
     d->startTime = *start;

@@ -1,5 +1,7 @@
 #include "ticks.h"
 
+#include "calendar.h"
+#include "errors.h"
 #include "tpdf.h"
 
 #include <cmath>
@@ -117,11 +119,32 @@ bool walkDecades(double min, double max, const std::function<void(int, double)>&
 bool walkTime(const struct tm& start, double span, int unit, int step,
               const std::function<void(double, struct tm&)>& visit) {
     if (!std::isfinite(span)) return false;
-    struct tm from = start, running = start;
-    double v = 0;
-    for (long count = 0; count < kMaxTicks && v <= span * 1.0001; ++count) {
+    struct tm first = start;
+    if (!normalizedTime(first, "A time axis")) return false;
+    if (step < 1) step = 1;
+    const double limit = span * 1.0001;
+    const auto refuse = [&] {
+        tpdf_GlobalError(1, kModule, "A time axis of %g days would need more than %ld ticks; "
+                         "they are not drawn", span, kMaxTicks);
+        return false;
+    };
+    // The longest each unit can be, in days, gives the fewest ticks the walk could take: when
+    // even that is too many, it is refused before it starts.
+    static constexpr double kLongestUnitDays[6] = {1.0 / 86400, 1.0 / 1440, 1.0 / 24, 1, 31, 366};
+    if (limit / (kLongestUnitDays[unit >= 0 && unit < 5 ? unit : 5] * step) > static_cast<double>(kMaxTicks))
+        return refuse();
+    // Counted first, so that an axis gets all its ticks or none.
+    const double from = dayNumber(first);
+    long count = 0;
+    struct tm running = first;
+    for (double v = 0; v <= limit; v = dayNumber(running) - from) {
+        if (++count > kMaxTicks) return refuse();
+        advanceTime(running, unit, step);
+    }
+    running = first;
+    for (double v = 0; v <= limit; v = dayNumber(running) - from) {
         visit(v, running);
-        v = tpdf_timeStep(&from, &running, unit, step);
+        advanceTime(running, unit, step);
     }
     return true;
 }

@@ -1,7 +1,8 @@
 /* TarvexPDF: builds PDF documents in memory and writes them to a file in one piece.
  *
  * A flat C interface: every operation takes the document first. The library links only the
- * C and C++ runtimes and zlib. Numbers are always written with a "." whatever the locale.
+ * C and C++ runtimes and zlib. Numbers are always written with a "." whatever the locale, and
+ * only within the limits PDF readers hold: integers within 32 bits, reals within +-3.4e38.
  *
  * No C++ exception leaves a call: one that fails (memory, a refused number, no page open for
  * drawing) reports, answers its error and writes nothing; the page content and the drawing
@@ -144,8 +145,10 @@ typedef struct PdfViewerPreferences {
     int nonFullScreenPageMode;
 } PdfViewerPreferences;
 
-/* Every call that takes a number refuses a NaN or an infinity: it reports at level 1 and writes
- * and keeps nothing. */
+/* Every call that takes a number refuses a NaN, an infinity or a number beyond what readers
+ * take (a real beyond +-3.4e38; an integer, such as a rectangle or destination value, beyond
+ * 32 bits once rounded), given or computed from what was given: it reports at level 1 and
+ * writes and keeps nothing. */
 
 /* Report levels: -2 fatal (memory), -1 fatal (usage or compression), 1 warning or refused
  * request, 2 error of a request, 3 corrupted memory stream. */
@@ -160,7 +163,10 @@ void tpdf_setDefaultLimits(int maxPages, int maxFonts, int maxImages, int maxAnn
                            int maxObjects);
 PdfDoc* tpdf_open(int mode, const PdfDocLimits* limits); /* NULL when memory runs out */
 int tpdf_init(PdfDoc* doc); /* 0; 1 output file not opened; -1 called twice or out of memory */
-/* 0 started (or already started: made current), -1 refused, -2 no temporary content file. */
+/* 0 started (or already started: made current), -1 refused, -2 no temporary content file.
+ * Each box is exactly four numbers (an optional sign, digits, at most one point) separated by
+ * blanks; anything else is refused. The boxes are written in the library's own number form
+ * ("0 0 612.5 792"). */
 int tpdf_pageInit(PdfDoc* doc, int pageNumber, int rotationCode, const char* mediaBox,
                   const char* cropBox);
 int tpdf_setCurrentPage(PdfDoc* doc, int pageNumber); /* 0, -1 not started, -2 finalised */
@@ -173,7 +179,8 @@ const unsigned char* tpdf_getOutputBuffer(PdfDoc* doc, int* length);
 void tpdf_close(PdfDoc* doc);
 
 /* Fixes the creation date written into Info (reproducible output); NULL uses the local time
- * at finalisation. */
+ * at finalisation. A date the file cannot hold as it stands (year outside 0..9999, or a month,
+ * day, hour, minute or second outside its range) is refused with a report. */
 void tpdf_setCreationTime(PdfDoc* doc, const struct tm* when);
 
 /* Appends to the output; both return 0, or -1 when the output cannot take the bytes. */
@@ -265,8 +272,9 @@ int tpdf_compressPageContent(PdfDoc* doc, int pageNumber); /* 0 or -1 */
 
 /* ---- Images ------------------------------------------------------------------------------- */
 
-/* 0 placed; 1 image table full; -1 file not readable, type not available or no page started;
- * -2 not a JPEG file; -3 damaged JPEG header; -4 unknown type. */
+/* 0 placed; 1 image table full; -1 file not readable, type not available, no page started or
+ * a size, scale or position beyond what readers take; -2 not a JPEG file; -3 damaged JPEG
+ * header; -4 unknown type. Unless 0, nothing is drawn or listed and the sizes are unchanged. */
 int tpdf_importImage(PdfDoc* doc, const char* fileName, int type, float x, float y, float angle,
                      float* width, float* height, float* xscale, float* yscale, int flags);
 int tpdf_rawImportImage(PdfDoc* doc, const char* fileName, int type, float x, float y,
@@ -278,7 +286,8 @@ int tpdf_findImage(PdfDoc* doc, const char* fileName, int tiffPage, int* index);
 void tpdf_freeImages(PdfDoc* doc);
 
 /* JPEG header: -1 not opened, -2 no SOI, -3 damaged (premature end, bad segment length, no
- * frame header, zero size or unusable component count), else 0xDA or 0xD9. */
+ * frame header, zero size, a component count other than 1, 3 or 4, or a sample precision
+ * other than 8 bits), else 0xDA or 0xD9. */
 int read_JPEG_header(const char* fileName, PdfImage* image);
 int tpdf_scanJpegHeader(FILE* file, PdfImage* image);
 
@@ -295,6 +304,8 @@ void tpdf_strokeCmyk(PdfDoc* doc, float c, float m, float y, float k);
 void tpdf_cmykBoth(PdfDoc* doc, float c, float m, float y, float k);
 void tpdf_saveState(PdfDoc* doc);
 void tpdf_restoreState(PdfDoc* doc);
+/* A dash array of numbers not all zero (or [] for a solid line) and a phase: "[2 3] 0"; any
+ * other text is refused with a report and nothing is written. */
 void tpdf_dashPattern(PdfDoc* doc, const char* pattern);
 void tpdf_solidLine(PdfDoc* doc);
 void tpdf_dashArray(PdfDoc* doc, int unused);
@@ -409,8 +420,8 @@ struct PdfFont {
 
 /* Selects a font and writes its Tf line. 0 done; 1 the font needs a new entry and the font
  * table is full (or memory ran out); 2 the encoding name is longer than 63 characters; 3 the
- * size is not a finite number; 4 no page is open for drawing (none started, or finalised).
- * Unless 0, nothing is written and the current font is unchanged. A font that is
+ * size is not a number readers take; 4 no page is open for drawing (none started, or
+ * finalised). Unless 0, nothing is written and the current font is unchanged. A font that is
  * neither built in nor loadable is replaced by Times-Roman (an entry of it already in the
  * table is chosen even when the table is full). */
 int tpdf_setFont(PdfDoc* doc, const char* name, const char* encoding, float size);
@@ -591,10 +602,15 @@ struct PdfOutline {
     struct PdfOutline* last;
 };
 
-/* Each returns 0, or -1 when refused (table full, no page, unreadable note file, a number that
- * is not finite, or a raw text that would not make its object: the border must be one array,
- * the border style and an action the entries of a dictionary, a destination a run of
- * objects). */
+/* Each returns 0, or -1 when refused (table full, no page, unreadable note file, a number
+ * readers would not take, a page link to a page outside 1..maxPages, or a raw text that a
+ * reader would not take as its object). Raw texts hold numbers within readers' limits, names
+ * without #00 and each dictionary key once; the border is one array of three numbers and
+ * perhaps a dash array ("[0 0 1 [3 2]]"); the border style the entries of a border style
+ * dictionary ("/W 2 /S /D"); an action the entries of an action dictionary with its /S, and
+ * for a go-to action its /D ("/S /Named /N /NextPage", "/S /GoTo /D [3 0 R /Fit]"); a
+ * destination a known type and its values, written after the target page's reference
+ * ("/XYZ 0 792 1", "/Fit", "/FitR 0 0 612 792"). */
 int tpdf_textNote(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
                   const char* content, const PdfAnnotOptions* options);
 int tpdf_textNoteDomain(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
@@ -621,15 +637,15 @@ int tpdf_annotCount(PdfDoc* doc);
 const PdfAnnot* tpdf_annotEntry(PdfDoc* doc, int index);
 void tpdf_freeAnnotations(PdfDoc* doc);
 
-/* Outline items; NULL when refused (as the annotations are, and for a destination value that is
- * not finite). An item is owned by the document. */
+/* Outline items; NULL when refused (as the annotations are, and for a destination value that
+ * readers would not take). An item is owned by the document. */
 PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int open, int page,
                             const char* title, int destinationCode, float v1, float v2,
                             float v3, float v4);
 PdfOutline* tpdf_addOutlineAction(PdfDoc* doc, PdfOutline* after, int sublevel, int open,
                                   const char* action, const char* title);
 /* Destination text of a code (1 XYZ, 2 Fit, 3 FitH, ... 9 XYZ with a top only): a new text;
- * NULL when a value the code writes is not finite. */
+ * NULL when a value the code writes is not one readers take. */
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4);
 int tpdf_outlineCount(PdfDoc* doc);
 PdfOutline* tpdf_firstOutline(PdfDoc* doc);
@@ -648,6 +664,8 @@ char* tpdf_bytesToHex(const unsigned char* bytes, char* out, int length, int uni
 PdfPlotDomain* tpdf_createPlotDomain(float x, float y, float width, float height, float xmin,
                                      float xmax, float ymin, float ymax, int xkind, int ykind,
                                      int reserved);
+/* A calendar record given to any call holds years since 1900 within +-10^9 and its other
+ * fields within +-10^8; any other is refused with a report (NULL, 0, or the record left). */
 PdfPlotDomain* tpdf_createTimeDomain(float x, float y, float width, float height,
                                      const struct tm* start, const struct tm* end, float ymin,
                                      float ymax, int xkind, int ykind, int reserved);
@@ -695,7 +713,9 @@ void tpdf_setTimeAxisFont(PdfAxis* axis, int monthNames, int twoDigitYear, const
                           float size);
 void tpdf_setAxisTitle(PdfAxis* axis, const char* title, const char* fontName,
                        const char* encoding, float size);
-/* 0 drawn; -1 refused (no domain, empty or not-a-number range, bad steps). */
+/* 0 drawn; -1 refused (no domain, empty or not-a-number range, bad steps). A time axis gets
+ * all the ticks and labels of its table, or none (reported) where they would be more than
+ * 100,000. */
 int tpdf_drawAxis(PdfAxis* axis);
 int tpdf_setMonthNames(PdfDoc* doc, const char* const names[12]);
 int tpdf_freeMonthNames(PdfDoc* doc);

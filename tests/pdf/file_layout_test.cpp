@@ -203,9 +203,19 @@ TEST(FileLayout, NumbersUseAPointUnderACommaLocale) {
         tpdf_fillRgb(doc, 0.5f, 0.25f, 1);
         tpdf_pointMove(doc, 1.5f, 2.25f);
     });
+    // Boxes and raw texts are read with a point too.
+    Doc doc = startedDocument();
+    const int started = tpdf_pageInit(doc.get(), 1, 0, "0 0 612.5 792.25", "0 0 612.5 792.25");
+    const int linked = tpdf_pageLink(doc.get(), 0, 0, 9, 9, 1, "/XYZ 0 792 1.5", nullptr);
+    tpdf_finalizeAll(doc.get());
     std::setlocale(LC_ALL, saved.c_str());
     unsetenv("LOCPATH");
     EXPECT_EQ(content, "0.5000 0.2500 1.0000 rg\n1.500 2.250 m\n") << "under " << chosen;
+    EXPECT_EQ(started, 0);
+    EXPECT_EQ(linked, 0);
+    const std::string pdf = outputOf(doc.get());
+    EXPECT_NE(pdf.find("/MediaBox [0 0 612.5 792.25]\n"), std::string::npos) << "under " << chosen;
+    EXPECT_NE(pdf.find("/Dest [5 0 R /XYZ 0 792 1.5]"), std::string::npos) << "under " << chosen;
 }
 
 TEST(FileLayout, CompressedContentPassesOutsideChecks) {

@@ -18,8 +18,9 @@ int scan(const Bytes& bytes, PdfImage& image) {
     return rc;
 }
 
-Bytes frame(int code, int height, int width, int components) {
-    Bytes b = {0xFF, static_cast<unsigned char>(code), 0, static_cast<unsigned char>(8 + 3 * components), 8,
+Bytes frame(int code, int height, int width, int components, int precision = 8) {
+    Bytes b = {0xFF, static_cast<unsigned char>(code), 0, static_cast<unsigned char>(8 + 3 * components),
+               static_cast<unsigned char>(precision),
                static_cast<unsigned char>(height >> 8), static_cast<unsigned char>(height),
                static_cast<unsigned char>(width >> 8), static_cast<unsigned char>(width),
                static_cast<unsigned char>(components)};
@@ -101,6 +102,12 @@ TEST(JpegHeader, RefusesDamagedFiles) {
         {"zero height", join({kSoi, frame(0xC2, 0, 6, 3), kEoi}), -3, "Zero image size in JPEG file"},
         {"no components", join({kSoi, frame(0xC0, 5, 6, 0), kSos}), -3, "Unsupported number of components"},
         {"five components", join({kSoi, frame(0xC0, 5, 6, 5), kSos}), -3, "Unsupported number of components"},
+        {"two components", join({kSoi, frame(0xC0, 5, 6, 2), kSos}), -3, "Unsupported number of components"},
+        {"precision 0", join({kSoi, frame(0xC0, 5, 6, 3, 0), kSos}), -3, "Unsupported sample precision in JPEG file: 0"},
+        {"precision 12", join({kSoi, frame(0xC1, 5, 6, 1, 12), kSos}), -3, "Unsupported sample precision"},
+        {"precision 255", join({kSoi, frame(0xC2, 5, 6, 4, 255), kEoi}), -3, "Unsupported sample precision"},
+        {"a later frame spoils it", join({kSoi, frame(0xC0, 5, 6, 3), frame(0xC0, 5, 6, 3, 0), kSos}), -3,
+         "Unsupported sample precision"},
     };
     for (const Case& c : cases) {
         ReportLog log;

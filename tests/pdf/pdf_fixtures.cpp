@@ -155,6 +155,18 @@ std::string outputOf(PdfDoc* doc) {
                  : std::string();
 }
 
+void expectReadersTakeIt(const std::string& pdf, const std::string& what) {
+    if (!haveTool("qpdf") || !haveTool("pdftoppm")) return;
+    ScratchDir dir;
+    writeFile(dir.file("a.pdf"), std::vector<unsigned char>(pdf.begin(), pdf.end()));
+    std::string out;
+    EXPECT_EQ(run("qpdf --check " + dir.file("a.pdf"), &out), 0) << what << "\n" << out;
+    EXPECT_EQ(out.find("WARNING"), std::string::npos) << what << "\n" << out;
+    EXPECT_EQ(run("pdftoppm -r 10 -png " + dir.file("a.pdf") + " " + dir.file("page"), &out), 0)
+        << what << "\n" << out;
+    EXPECT_EQ(out, "") << what << ": pdftoppm reads it without a word";
+}
+
 struct tm fixedTime() {
     struct tm t {};
     t.tm_year = 2024 - 1900;

@@ -66,6 +66,10 @@ std::string squeezeBlanks(const std::string& text);
 // The whole output of a finalised document as text.
 std::string outputOf(PdfDoc* doc);
 
+// Saves the bytes of a PDF file and checks that qpdf --check passes it without a warning and
+// pdftoppm renders it without a word (when the tools are there).
+void expectReadersTakeIt(const std::string& pdf, const std::string& what = {});
+
 struct DocCloser {
     void operator()(PdfDoc* d) const { tpdf_close(d); }
 };
