@@ -6,6 +6,7 @@
 #include <QImage>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/DeviceData.h"
@@ -40,6 +41,9 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string HostName;     // this computer's name, as the main window holds it
   bool Locked = false;
   std::string DefaultFolder;
+  // The device's row as the device list shows it now (none when it has left the list); Scan Now
+  // sets it. Without it the copy above stands.
+  std::function<std::optional<core::DeviceData>()> DeviceNow;
 
   // How the window asks for a file to save to and for a folder; tests replace them.
   std::function<std::string()> SaveDialogExecute;
@@ -155,6 +159,8 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   void removeTemporaryFolder();
   void setControlsEnabled(bool enabled);
   void afterScanEnds();
+  bool relock();  // after the idle unlock: the device locked again, unless another computer holds it
+  void resetPaging();
   void closeSource();
   void deleteTemporaryJpegs(const std::string& base, int pages);
   void message(const std::string& text);
