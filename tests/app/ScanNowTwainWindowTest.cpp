@@ -384,10 +384,11 @@ INSTANTIATE_TEST_SUITE_P(
                         fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
                         fm.ScanBtn->click();
                       });
-                      when(fm, [] { return !tw::openSourceDialogs().empty(); },
-                           [] { tw::openSourceDialogs().back()->closeButton()->click(); });
-                      when(fm, [&fm] { return tw::openSourceDialogs().empty() && fm.ScanBtn->isEnabled(); },
-                           [&fm] { fm.CloseBtn->click(); });
+                      when(fm, [] { return !tw::openSourceDialogs().empty(); }, [&fm] {
+                        tw::openSourceDialogs().back()->closeButton()->click();
+                        when(fm, [&fm] { return tw::openSourceDialogs().empty() && fm.ScanBtn->isEnabled(); },
+                             [&fm] { fm.CloseBtn->click(); });
+                      });
                     },
                     nothing, 1, ""},
         TwainEnding{"APdfFolderThatCannotBeMade",
