@@ -504,9 +504,9 @@ void TNetScanFm::ScanBtnClick() {
     return;
   }
   // The device is this window's from here: every way out that leaves no scan under way gives the
-  // window back with its idle timer running, so the lock never outlives it.
+  // open window back with its idle timer running, so the lock never outlives it.
   const core::ScopeExit comeBack([this] {
-    if (!ZELTwain.IsDataSourceEnabled() && !savingThread_) afterScanEnds();
+    if (isVisible() && !ZELTwain.IsDataSourceEnabled() && !savingThread_) afterScanEnds();
   });
 
   const int previousPages = pageCount_;
