@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -375,6 +376,30 @@ TEST_F(WiaRoadTest, RunWiaRoadRepeatsWhileTheUserGoesBack) {
   RunWiaRoad(deviceId, windows);
   EXPECT_EQ(windows.settingsShown, 2);
   EXPECT_FALSE(Wia().WiaDevMgr);
+}
+
+// An exception out of either window still gives the device and the manager back.
+TEST_F(WiaRoadTest, AnExceptionOutOfAWindowStillReleasesEverything) {
+  struct Throwing : ScriptedWindows {
+    bool inSave = false;
+    int ShowSettings() override {
+      if (!inSave) throw std::runtime_error("the settings window's loop");
+      return ScriptedWindows::ShowSettings();
+    }
+    int ShowSave() override { throw std::runtime_error("the save window's loop"); }
+  };
+  start(R"({"source": "flatbed"})");
+  for (const bool inSave : {false, true}) {
+    SCOPED_TRACE(inSave ? "save window" : "settings window");
+    Throwing throwing;
+    throwing.inSave = inSave;
+    throwing.params = windows.params;
+    EXPECT_THROW(RunWiaRoad(deviceId, throwing), std::runtime_error);
+    EXPECT_FALSE(Wia().WiaRootItem);
+    EXPECT_FALSE(Wia().WiaScanItem);
+    EXPECT_FALSE(Wia().WiaTransfer);
+    EXPECT_FALSE(Wia().WiaDevMgr);
+  }
 }
 
 TEST_F(WiaRoadTest, DeviceDialogRefusalsShowTheirMessages) {
