@@ -710,6 +710,13 @@ TEST_F(ScanWindowTest, PagingShowsEachPagesOwnDepth) {
                   tw::PageDescription{120, 90, 1, 300, 300}};
   openWindow();
   scanGroup(kBmp);
+  if (haveTool("file")) {
+    std::string text;
+    for (const auto& [page, depth] : {std::pair{"group.bmp", " x 32"}, {"group_2.bmp", " x 4"}, {"group_3.bmp", " x 1"}}) {
+      ASSERT_EQ(run("file -b " + work.file(page), &text), 0);
+      EXPECT_NE(text.find(std::string("120 x 90") + depth), std::string::npos) << page << ": " << text;
+    }
+  }
   for (const char* bits : {"32 bit(s)", "4 bit(s)", "1 bit(s)", "32 bit(s)"}) {
     EXPECT_EQ(window->InfoSText_Bits->text().toStdString(), bits) << window->IndexLabel->text().toStdString();
     window->NBtn->click();
