@@ -4,6 +4,7 @@
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
 #include "core/NetInfo.h"
+#include "core/ScopeExit.h"
 
 namespace app {
 
@@ -11,26 +12,35 @@ bool IsTwainSystem(std::uint32_t flags) { return (flags & (core::kWin50 | core::
 
 namespace {
 
-// Clears the guard and the cursor on every way out.
-struct ScanNowRun {
-  explicit ScanNowRun(const ScanNowCalls& c) : calls(c) { ScanNowBusy = true; }
-  ~ScanNowRun() {
-    ScanNowBusy = false;
-    if (calls.hourglass) calls.hourglass(false);
-  }
-  const ScanNowCalls& calls;
-};
-
 void unlockIfHeldHere(const std::optional<DeviceData>& row, const std::string& computerName) {
   if (row && row->owner == computerName)
     core::UnlockDevice(row->bus, row->port, core::kLockAuto, 0);
+}
+
+// The end of a Scan Now that locked the device. The list may have changed while the windows were
+// open: the row is looked up again. The scanning window's idle timer may have given the lock back
+// already; a road that ended in an exception is given back whatever the window holds.
+void giveBack(const ScanNowCalls& calls, const DeviceData& copy, bool twain,
+              const std::optional<TwainRoadResult>& twainResult) noexcept {
+  try {
+    const bool windowDone = twainResult && twainResult->sourceFound && !twainResult->stillLocked;
+    if (twain && windowDone) return;
+    unlockIfHeldHere(calls.findRowAgain(copy), calls.computerName);
+    if (twain) calls.clearWindowLock();
+  } catch (...) {
+    // Nothing more can be done from here: the driver ends the lock when its time is up.
+  }
 }
 
 }  // namespace
 
 void ScanNow(const DeviceData& row, const ScanNowCalls& calls) {
   if (ScanNowBusy) return;
-  ScanNowRun run(calls);
+  ScanNowBusy = true;
+  const core::ScopeExit done([&] {
+    ScanNowBusy = false;
+    if (calls.hourglass) calls.hourglass(false);
+  });
   if (row.bus == platform::kInvalidHandle) return;
 
   core::DeviceDriverInfo info;
@@ -55,24 +65,18 @@ void ScanNow(const DeviceData& row, const ScanNowCalls& calls) {
     calls.message(core::LoadMessage("SFail_Link") + "!", kMbOk);
     return;
   }
-  const DeviceData copy = calls.freshCopy();
+  DeviceData copy = row;
+  std::optional<TwainRoadResult> twainResult;  // none: the road did not end by itself
+  // The lock goes back on every way out from here, an exception out of a window's loop included.
+  const core::ScopeExit release([&] { giveBack(calls, copy, twain, twainResult); });
+  copy = calls.freshCopy();
   calls.waitTwoSeconds();
 
-  TwainRoadResult twainResult;
   if (!twain) {
     calls.runWia(info.ScannerDeviceId);
   } else {
     twainResult = calls.runTwain(copy, sourceName);
-    if (!twainResult.sourceFound) calls.message(kNoScanSource, kMbOk);
-  }
-
-  // The list may have changed while the windows were open: the row is looked up again.
-  const std::optional<DeviceData> now = calls.findRowAgain(copy);
-  if (!twain) {
-    unlockIfHeldHere(now, calls.computerName);
-  } else if (twainResult.stillLocked || !twainResult.sourceFound) {
-    unlockIfHeldHere(now, calls.computerName);
-    calls.clearWindowLock();
+    if (!twainResult->sourceFound) calls.message(kNoScanSource, kMbOk);
   }
 }
 

@@ -81,15 +81,16 @@ void TMainFm::ScanNowMItemClick() {
       const DeviceData* now = selectedDevice();
       return now ? *now : target;
     };
-    calls.findRowAgain = [this](const DeviceData& c) -> std::optional<DeviceData> {
+    const auto findRow = [this](const DeviceData& c) -> std::optional<DeviceData> {
       for (const auto& r : rows_.rows())
         if (r.data->serverName == c.serverName && r.data->serverIp == c.serverIp &&
             r.data->identity == c.identity)
           return *r.data;
       return std::nullopt;
     };
+    calls.findRowAgain = findRow;
     calls.runWia = [this](const std::string& deviceId) { scanning::RunWiaRoad(deviceId, wiaRoad()); };
-    calls.runTwain = [this](const DeviceData& device, const std::string& sourceName) {
+    calls.runTwain = [this, findRow](const DeviceData& device, const std::string& sourceName) {
       scanning::TNetScanFm& fm = netScanFm();
       const std::vector<tw::TW_IDENTITY> sources = scanning::ListDataSources(fm.ZELTwain);
       const auto source = std::find_if(sources.begin(), sources.end(), [&](const tw::TW_IDENTITY& id) {
@@ -99,6 +100,7 @@ void TMainFm::ScanNowMItemClick() {
       fm.ZELTwain.SetDataSource(*source);
       fm.SrcLabel->setText(QString::fromStdString(sourceName));
       fm.Device = device;
+      fm.DeviceNow = [findRow, device] { return findRow(device); };
       fm.HostName = computerName_;
       fm.Locked = true;
       fm.TimeoutTimer->start();

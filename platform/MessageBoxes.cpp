@@ -1,15 +1,16 @@
 #include "platform/MessageBoxes.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSpacerItem>
 #include <QString>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace platform {
 namespace {
@@ -40,16 +41,33 @@ void fitCaption(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// The window a box is asked from: the modal one, else the active one (none when the program has
+// no window up, as for the tray's boxes).
+QWidget* askingWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return QApplication::activeWindow();
+}
+
+bool staysOnTop(const QWidget* w) {
+  for (; w; w = w->parentWidget())
+    if (w->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) return true;
+  return false;
+}
+
+// A box belongs to the window it was asked from, so that a window manager stacks it above that
+// window (a top-most one too) and the window's user sees it; the window stays blocked meanwhile.
 QMessageBox* makeBox(const std::string& text, const std::string& caption, unsigned style) {
+  QWidget* owner = askingWindow();
   auto* box = new QMessageBox(style & kMbIconExclamation ? QMessageBox::Warning
                                                          : QMessageBox::NoIcon,
-                              QString::fromStdString(caption), QString::fromStdString(text));
+                              QString::fromStdString(caption), QString::fromStdString(text),
+                              QMessageBox::NoButton, owner);
   switch (style & 0xF) {
     case kMbOkCancel: box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     case kMbYesNo: box->setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     default: box->setStandardButtons(QMessageBox::Ok); break;
   }
-  if (style & kMbTopMost) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  if ((style & kMbTopMost) || staysOnTop(owner)) box->setWindowFlag(Qt::WindowStaysOnTopHint);
   fitCaption(*box);
   return box;
 }
@@ -58,8 +76,11 @@ class QtMessageBoxes final : public MessageBoxes {
  public:
   int show(const std::string& text, const std::string& caption, unsigned style) override {
     if (answerByDefault()) return logged(text, caption, style);
-    std::unique_ptr<QMessageBox> box(makeBox(text, caption, style));
-    switch (box->exec()) {
+    // The owner deletes its children: a window that goes while the box is up takes the box along.
+    const QPointer<QMessageBox> box(makeBox(text, caption, style));
+    const int answer = box->exec();
+    if (box) delete box.data();
+    switch (answer) {
       case QMessageBox::Cancel: return kIdCancel;
       case QMessageBox::Yes: return kIdYes;
       case QMessageBox::No: return kIdNo;

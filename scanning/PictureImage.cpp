@@ -57,7 +57,7 @@ QImage loadBmp(const std::string& file, int& bits) {
   const auto bmp = BmpPicture::Load(file);
   if (!bmp) return QImage();
   const int depth = bmp->layout().bitCount;
-  bits = depth == 1 ? 1 : depth <= 8 ? 8 : depth == 16 ? 16 : 24;
+  bits = depth;  // 1, 4, 8, 16, 24 or 32: the reader takes no other
   return imageOf(*bmp);
 }
 

@@ -16,8 +16,8 @@ inline constexpr long long kMaxPicturePixels = 100LL * 1000 * 1000;
 
 // RGB32 for colour pictures, Grayscale8 for grey ones; a null image when the file is missing, is
 // no bitmap or JPEG file this program reads, or is too large. `bits`, when given, receives the
-// file's depth as the window reports it: 1 for line art, 8 for palette and grey pictures, 16 for
-// 16-bit bitmaps, 24 for colour.
+// file's depth as the window reports it: a bitmap's own (1, 4, 8, 16, 24 or 32), 8 for a grey
+// JPEG, 24 for a colour one.
 QImage LoadPictureImage(const std::string& file, int* bits = nullptr);
 
 // The rows of a picture for our encoders: grey pictures as one byte per pixel. The rows are read

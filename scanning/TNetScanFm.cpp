@@ -29,6 +29,7 @@
 #include "platform/MessageBoxes.h"
 #include "core/DriverInterface.h"
 #include "core/MessageTable.h"
+#include "core/ScopeExit.h"
 #include "platform/GlobalMemory.h"
 #include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
@@ -320,6 +321,7 @@ void TNetScanFm::showEvent(QShowEvent* event) {
 void TNetScanFm::FormShow() {
   temporaryJpegs_ = false;
   lastPdf_.clear();
+  resetPaging();  // the last group's pages went with the last close
   DefaultFolder = DefaultPictureFolder();
   if (FilePathEdit->text().isEmpty()) {
     FilePathEdit->setText(QString::fromStdString(DefaultFolder));
@@ -506,32 +508,33 @@ void TNetScanFm::ScanBtnClick() {
   groupFile_ = name.file;
   replaceAgreed_ = name.result == GroupNameResult::AllTaken;
 
-  if (!Locked) {
-    if (Device.owner.empty() || Device.owner != HostName ||
-        !core::LockDevice(Device.bus, Device.port, 1, 1200)) {
-      message(core::LoadMessage("STimeout"));
-      reject();
-      return;
-    }
-    Locked = true;
+  if (!Locked && !relock()) {
+    message(core::LoadMessage("STimeout"));
+    reject();
+    return;
   }
+  // The device is this window's from here: every way out that leaves no scan under way gives the
+  // open window back with its idle timer running, so the lock never outlives it.
+  const core::ScopeExit comeBack([this] {
+    if (isVisible() && !ZELTwain.IsDataSourceEnabled() && !savingThread_) afterScanEnds();
+  });
 
   const int previousPages = pageCount_;
   const std::string previousBase = temporaryBase_;
+  errno = 0;
   if (groupKind() == "PDF" && !makeTemporaryBase()) {
-    message(core::LoadMessage("SFile_Open_Err") + " : " + QDir::tempPath().toStdString());
+    const int why = errno ? errno : EEXIST;
+    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), QDir::tempPath().toStdString(),
+                             ErrnoText(why)));
+    ResetInfo();  // the group file is the new one now: the last group's pages are not paged
+    resetPaging();
     return;
   }
   TimeoutTimer->stop();
-  PBtn->setEnabled(false);
-  NBtn->setEnabled(false);
   setControlsEnabled(false);
-  pageCount_ = 0;
-  currentPage_ = 0;
+  resetPaging();
   pageFiles_.clear();
   pictureFiles_.clear();
-  IndexLabel->setText("0");
-  TotalLabel->setText("0");
 
   try {
     ZELTwain.Acquire(ScanImage);
@@ -549,13 +552,34 @@ void TNetScanFm::ScanBtnClick() {
     // Not enabled (or a source without its window that already scanned and closed).
     closeSource();
     ResetInfo();
-    afterScanEnds();
   }
 }
 
+// Another computer's hold is the only one that refuses the scan: the row is read as the device
+// list shows it now, since the copy taken before the window opened may predate this computer's
+// own hold, and after the idle unlock the device is nobody's until it is locked again.
+bool TNetScanFm::relock() {
+  if (DeviceNow)
+    if (const std::optional<core::DeviceData> now = DeviceNow()) Device = *now;
+  const bool heldElsewhere = !Device.owner.empty() && Device.owner != HostName;
+  if (heldElsewhere || !core::LockDevice(Device.bus, Device.port, 1, 1200)) return false;
+  Locked = true;
+  return true;
+}
+
+// The one road back to a usable window: its controls, and the idle timer that gives the lock back.
 void TNetScanFm::afterScanEnds() {
   setControlsEnabled(true);
   TimeoutTimer->start();
+}
+
+void TNetScanFm::resetPaging() {
+  pageCount_ = 0;
+  currentPage_ = 0;
+  PBtn->setEnabled(false);
+  NBtn->setEnabled(false);
+  IndexLabel->setText("0");
+  TotalLabel->setText("0");
 }
 
 // Before each page: above 600 dpi (600 itself at unusual depths) the source is asked for 600,
@@ -710,10 +734,9 @@ void TNetScanFm::SaveDone(int pageCount, bool saveFailed) {
   currentPage_ = 0;
   if (!saveFailed) ShowPage(0);
   NoteSText->setText(NoteLabel21->text() + QString::number(pageCount) + NoteLabel22->text());
-  setControlsEnabled(true);
+  afterScanEnds();
   unsetCursor();
   repaint();
-  TimeoutTimer->start();
   activateWindow();
   raise();
 }

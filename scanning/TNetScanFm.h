@@ -6,6 +6,7 @@
 #include <QImage>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string HostName;     // this computer's name, as the main window holds it
   bool Locked = false;
   std::string DefaultFolder;
+  // The device's row as the device list shows it now (none when it has left the list); Scan Now
+  // sets it. Without it the copy above stands.
+  std::function<std::optional<core::DeviceData>()> DeviceNow;
 
   // How the window asks for a file to save to and for a folder; tests replace them.
   std::function<std::string()> SaveDialogExecute;
@@ -160,6 +164,8 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   void keepPendingPages();
   void setControlsEnabled(bool enabled);
   void afterScanEnds();
+  bool relock();  // after the idle unlock: the device locked again, unless another computer holds it
+  void resetPaging();
   void closeSource();
   void deleteTemporaryJpegs(const std::string& base, int pages);
   void message(const std::string& text);

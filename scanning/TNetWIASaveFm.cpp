@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "core/MessageTable.h"
+#include "core/ScopeExit.h"
 #include "platform/MessageBoxes.h"
 #include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
@@ -153,9 +154,11 @@ void TNetWIASaveFm::TimerTimer() {
 }
 
 void TNetWIASaveFm::ScanPages() {
-  transferring_ = true;
-  outcome_ = ScanWiaPages(*this);
-  transferring_ = false;
+  {
+    transferring_ = true;
+    const core::ScopeExit ended([this] { transferring_ = false; });
+    outcome_ = ScanWiaPages(*this);
+  }
   CancelBtn->setText("Close");
   BackBtn->setEnabled(outcome_.backEnabled);
   if (closeWhenDone_) done(kWiaCancel);

@@ -1,9 +1,9 @@
 #include "scanning/WiaAccess.h"
 
 #include <array>
-#include <cstdio>
 
 #include "core/MessageTable.h"
+#include "core/ScopeExit.h"
 
 namespace scanning {
 
@@ -51,11 +51,6 @@ void writeFormat(const ComPtr<wia::IWiaPropertyStorage>& storage, const wia::Gui
   storage->WriteMultiple(2, specs.data(), values.data(), wia::WIA_IPA_FIRST);
 }
 
-int releasedWith(int result) {
-  WiaReleaseItems();
-  return result;
-}
-
 // Whether the JPEG format is among those the item offers; false on a failed walk.
 bool walkFormats(wia::IEnumWIA_FORMAT_INFO& formats, bool& jpegOffered) {
   for (;;) {
@@ -80,22 +75,24 @@ void WiaOpenDeviceManager() {
 
 int WiaSelectAndSetupDevice(const std::string& deviceId, WiaWindows& windows) {
   WiaState& s = Wia();
+  // Every way out gives the device back, an exception out of a window's loop included.
+  const core::ScopeExit released([] { WiaReleaseItems(); });
   if (!s.WiaDevMgr || s.WiaDevMgr->CreateDevice(deviceId, s.WiaRootItem) != wia::S_OK || !s.WiaRootItem)
-    return releasedWith(-1);
+    return -1;
 
   std::vector<ComPtr<wia::IWiaItem>> picked;
   const HResult dialog = s.WiaRootItem->DeviceDlg(0, 0, 0, picked);
   if (dialog != wia::S_OK || picked.empty() || !picked.front()) {
     if (dialog == wia::WIA_ERROR_OFFLINE) windows.Message(core::LoadMessage("STimeout"));
     else if (dialog == wia::S_FALSE) windows.Message(kWiaDialogCanceled);
-    return releasedWith(-1);
+    return -1;
   }
   s.WiaScanItem = picked.front();
 
   s.save = {};
   const int settings = windows.ShowSettings();
-  if (settings == kWiaBack) return releasedWith(1);
-  if (settings != kWiaNext) return releasedWith(-1);
+  if (settings == kWiaBack) return 1;
+  if (settings != kWiaNext) return -1;
 
   s.WiaHandlingSelect = 0;
   s.WiaBmpInUse = s.WiaJpegInUse = false;
@@ -103,11 +100,11 @@ int WiaSelectAndSetupDevice(const std::string& deviceId, WiaWindows& windows) {
   if (wia::Succeeded(hr) && s.WiaTransfer) hr = s.WiaTransfer->idtEnumWIA_FORMAT_INFO(s.WiaFormatEnum);
   if (wia::Failed(hr) || !s.WiaTransfer || !s.WiaFormatEnum) {
     if (hr == wia::WIA_ERROR_OFFLINE) windows.Message(core::LoadMessage("STimeout"));
-    return releasedWith(-1);
+    return -1;
   }
   std::uint32_t count = 0;
-  if (wia::Failed(s.WiaFormatEnum->GetCount(&count)) || count == 0) return releasedWith(-1);
-  if (!walkFormats(*s.WiaFormatEnum.get(), s.WiaJpegInUse)) return releasedWith(-1);
+  if (wia::Failed(s.WiaFormatEnum->GetCount(&count)) || count == 0) return -1;
+  if (!walkFormats(*s.WiaFormatEnum.get(), s.WiaJpegInUse)) return -1;
 
   const auto root = storageOf(s.WiaRootItem);
   readNumber(root, wia::WIA_DPS_PAGES);
@@ -126,9 +123,9 @@ int WiaSelectAndSetupDevice(const std::string& deviceId, WiaWindows& windows) {
   }
   s.WiaXResolution = readNumber(item, wia::WIA_IPS_XRES);
   s.WiaYResolution = readNumber(item, wia::WIA_IPS_YRES);
-  if (!s.WiaBmpInUse && !s.WiaJpegInUse) return releasedWith(-1);
+  if (!s.WiaBmpInUse && !s.WiaJpegInUse) return -1;
 
-  return releasedWith(windows.ShowSave() == kWiaBack ? 1 : -1);
+  return windows.ShowSave() == kWiaBack ? 1 : -1;
 }
 
 std::int32_t WiaGetDocumentHandlingStatus() {
@@ -165,10 +162,7 @@ std::string WiaHResultToText(HResult hr) {
   if (bits >= 0x80210001u && bits <= 0x8021000Fu)
     return std::string("hResult : ") + kErrors[bits - 0x80210001u];
   if (hr == wia::WIA_S_NO_DEVICE_AVAILABLE) return "hResult : WIA_S_NO_DEVICE_AVAILABLE";
-  // A code without a name still says which one it was, as the system's tools write it.
-  std::array<char, 16> hex{};
-  std::snprintf(hex.data(), hex.size(), "0x%08X", bits);
-  return "hResult : " + std::to_string(hr) + " : " + hex.data();
+  return "hResult : " + std::to_string(hr) + " : ";
 }
 
 }  // namespace scanning
@@ -176,8 +170,8 @@ std::string WiaHResultToText(HResult hr) {
 namespace scanning {
 void RunWiaRoad(const std::string& deviceId, WiaWindows& windows) {
   WiaOpenDeviceManager();
+  const core::ScopeExit closed([] { WiaClose(); });
   while (WiaSelectAndSetupDevice(deviceId, windows) == 1) {
   }
-  WiaClose();
 }
 }  // namespace scanning

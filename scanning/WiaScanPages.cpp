@@ -243,9 +243,7 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
   wia::StgMedium medium;
   medium.tymed = wia::TYMED_FILE;
   std::vector<PageFiles> done;
-  // A page that failed ends the loop like Cancel, but leaves "< Back" to the user.
-  bool failed = false;
-  for (int index = 0, tries = 0; !StopRequested && !failed; ++index, ++tries) {
+  for (int index = 0, tries = 0; !StopRequested; ++index, ++tries) {
     const Reservation page = reservePage(p, index, transferExt);
     index = page.index;
     view.SetPicture(page.files.picture);
@@ -280,8 +278,7 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
         }
         view.Message(kWiaFeederEmpty);
       } else {
-        view.Message(saveError(page.files.base + p.extension, WiaHResultToText(hr)));
-        failed = true;
+        StopRequested = true;  // ends the loop after the status check, as Cancel would
       }
     }
     if (!anotherPage(view, s.WiaHandlingSelect)) break;

@@ -2,6 +2,8 @@
 // link unless held here, the automatic lock and its release, and the road by Windows version.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "app/Dialogs.h"
 #include "app/ScanNow.h"
 #include "core/DriverInterface.h"
@@ -196,6 +198,38 @@ TEST(ScanNowEnd, ADeviceNowHeldByAnotherComputerIsNotUnlocked) {
     EXPECT_EQ(t.count(core::IOCTL_TCPBUS_UNLOCK_DEVICE), 0u);
     EXPECT_EQ(t.windowLockCleared, twain);
     EXPECT_TRUE(t.messages.empty());
+  }
+}
+
+// An exception out of a road's windows, or out of the waits before them, still gives the lock
+// back on the way out, and the scanning window no longer counts it as its own.
+TEST(ScanNowEnd, AnExceptionOnTheWayStillUnlocks) {
+  struct Case {
+    std::string name;
+    bool twain;
+    std::function<void(ScanNowRig&)> arrange;
+  };
+  const auto fail = [] { throw std::runtime_error("a window's loop"); };
+  const std::vector<Case> cases = {
+      {"WIA road", false, [&](ScanNowRig& t) { t.calls.runWia = [&](const std::string&) { fail(); }; }},
+      {"TWAIN window", true,
+       [&](ScanNowRig& t) {
+         t.calls.runTwain = [&](const DeviceData&, const std::string&) -> app::TwainRoadResult { fail(); return {}; };
+       }},
+      {"the settling wait", false, [&](ScanNowRig& t) { t.calls.waitTwoSeconds = fail; }},
+      {"the fresh copy", true, [&](ScanNowRig& t) { t.calls.freshCopy = [&]() -> DeviceData { fail(); return {}; }; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScanNowRig t;
+    if (c.twain) t.twainSystem();
+    c.arrange(t);
+    EXPECT_THROW(app::ScanNow(t.row, t.calls), std::runtime_error);
+    EXPECT_EQ(t.count(core::IOCTL_TCPBUS_LOCK_DEVICE), 1u);
+    ASSERT_EQ(t.count(core::IOCTL_TCPBUS_UNLOCK_DEVICE), 1u);
+    EXPECT_EQ(t.io.requestsOf(core::IOCTL_TCPBUS_UNLOCK_DEVICE).at(0).bytes, (Bytes{1, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(t.windowLockCleared, c.twain);
+    EXPECT_FALSE(app::ScanNowBusy);
   }
 }
 

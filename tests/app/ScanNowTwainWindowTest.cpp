@@ -12,7 +12,9 @@
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <ostream>
 #include <optional>
 #include <unistd.h>
 
@@ -60,7 +62,8 @@ const char* kScenario = R"({
                 "device": {"server": "192.168.1.20", "port": 1},
                 "pages": [{"width": 170, "height": 220, "bitsPerPixel": 24, "dpi": 150},
                           {"width": 170, "height": 220, "bitsPerPixel": 8, "dpi": 150}],
-                "resolutions": [150, 300]}]}],
+                "resolutions": [150, 300]}]},
+            {"name": "LAB-PC", "ip": "192.168.1.14"}],
   "servers": [
     {"ip": "192.168.1.20", "mac": "00:1A:2B:3C:4D:5E", "name": "NUS-Office", "status": 1,
      "devices": [
@@ -100,7 +103,7 @@ fs::path outputFolder(const std::string& area) {
 }
 
 class ScanNowTwainWindowTest : public ::testing::Test {
- protected:
+ public:
   static void SetUpTestSuite() {
     if (!QApplication::instance()) new QApplication(argc, argv);
     platform::ui::markUiThread();
@@ -156,8 +159,21 @@ class ScanNowTwainWindowTest : public ::testing::Test {
   std::vector<Bytes> requests(std::uint32_t code) {
     std::vector<Bytes> out;
     for (const auto& e : world.log(0, 4096))
-      if (e.what == "control" && e.code == code) out.push_back(e.request);
+      if (e.what == "control" && e.host == "SCAN-PC" && e.code == code) out.push_back(e.request);
     return out;
+  }
+  // The last lock or unlock SCAN-PC asked for: its code and bytes.
+  std::pair<std::uint32_t, Bytes> lastLockRequest() {
+    std::pair<std::uint32_t, Bytes> last{0, {}};
+    for (const auto& e : world.log(0, 4096))
+      if (e.what == "control" && e.host == "SCAN-PC" && e.code &&
+          (*e.code == core::IOCTL_TCPBUS_LOCK_DEVICE || *e.code == core::IOCTL_TCPBUS_UNLOCK_DEVICE))
+        last = {*e.code, e.request};
+    return last;
+  }
+  std::string holderInTheList() {
+    const auto& rows = window->rows().rows();
+    return rows.empty() ? std::string("(no row)") : rows.front().data->owner;
   }
 
   fs::path simDir = fs::temp_directory_path() / ("tarvex-scan-now-twain-" + std::to_string(::getpid()));
@@ -267,5 +283,155 @@ TEST_F(ScanNowTwainWindowTest, TheWizardsSourceListLeavesScanNowWorking) {
   EXPECT_FALSE(fm.Locked);
   EXPECT_EQ(requests(core::IOCTL_TCPBUS_UNLOCK_DEVICE).size(), 1u);
 }
+
+}  // namespace
+
+namespace {
+
+// Each way the TWAIN road can end, failures, cancels and the idle unlock included, leaves the
+// device unlocked with 0 seconds as the last lock request SCAN-PC made. The idle unlock is waited
+// out on the simulated host's clock; the window's timer is stepped.
+struct TwainEnding {
+  std::string name;
+  std::function<void(ScanNowTwainWindowTest&, const fs::path& folder)> user;
+  std::function<std::vector<std::string>(const fs::path& folder)> shown;
+  int locks = 1;
+  std::string holderAfter;  // who holds the scanner at the end
+};
+
+void PrintTo(const TwainEnding& row, std::ostream* out) { *out << row.name; }
+
+class ScanNowTwainEndingTest : public ScanNowTwainWindowTest,
+                               public ::testing::WithParamInterface<TwainEnding> {
+ public:
+  // The driver's events reach the main window while the scanning window is modal, as the program
+  // has them served from the event loop.
+  void SetUp() override {
+    platform::ui::setWakeHook([] {
+      QMetaObject::invokeMethod(QCoreApplication::instance(), [] { platform::ui::serve(); }, Qt::QueuedConnection);
+    });
+    ScanNowTwainWindowTest::SetUp();
+  }
+  void TearDown() override {
+    ScanNowTwainWindowTest::TearDown();
+    platform::ui::setWakeHook(nullptr);
+  }
+};
+
+std::vector<std::string> nothing(const fs::path&) { return {}; }
+
+// The idle timer's three minutes pass, and the device list shows the scanner free again.
+void waitOutTheIdleUnlock(ScanNowTwainWindowTest& t, std::function<void()> then) {
+  scanning::TNetScanFm& fm = t.window->netScanFm();
+  when(fm, [&fm] { return fm.isVisible(); }, [&t, &fm, then] {
+    t.clock.advanceMs(180001);
+    fm.TimeoutTimerTimer();
+    when(fm, [&t] { return t.holderInTheList().empty(); }, then);
+  });
+}
+
+void scanAGroupAndClose(ScanNowTwainWindowTest& t, const fs::path& folder) {
+  scanning::TNetScanFm& fm = t.window->netScanFm();
+  fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+  fm.ScanBtn->click();
+  when(fm, [] { return !tw::openSourceDialogs().empty(); },
+       [] { tw::openSourceDialogs().back()->scanButton()->click(); });
+  when(fm,
+       [&fm] {
+         if (fm.Saving()) fm.SaveFileTimerTimer();
+         return !fm.Saving() && fm.NoteSText->text().contains("picture(s) were scanned.");
+       },
+       [&fm] { fm.CloseBtn->click(); });
+}
+
+TEST_P(ScanNowTwainEndingTest, TheDeviceIsUnlockedAtTheEnd) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 1; }));
+  window->selectRow(window->rows().rows().front().data.get());
+  const fs::path folder = outputFolder("scanning/scan-now-twain-endings");
+  for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
+  GetParam().user(*this, folder);
+  window->ScanNowMItemClick();
+
+  EXPECT_EQ(boxes.shown, GetParam().shown(folder));
+  EXPECT_FALSE(app::ScanNowBusy);
+  EXPECT_FALSE(window->netScanFm().isVisible());
+  EXPECT_FALSE(window->netScanFm().Locked);
+  EXPECT_EQ(requests(core::IOCTL_TCPBUS_LOCK_DEVICE).size(), static_cast<std::size_t>(GetParam().locks));
+  EXPECT_EQ(lastLockRequest(), std::make_pair(core::IOCTL_TCPBUS_UNLOCK_DEVICE, Bytes{0x01, 0, 0, 0, 0, 0x01}));
+  EXPECT_EQ(world.state().servers.at(0).devices.at(0).holder, GetParam().holderAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ScanNowTwainEndingTest,
+    ::testing::Values(
+        TwainEnding{"NoSourceWithTheStoredName",
+                    [](ScanNowTwainWindowTest& fx, const fs::path&) { fx.storeBinding("Velmora Photo 99"); },
+                    [](const fs::path&) {
+                      return std::vector<std::string>{
+                          "Can not find scan driver ! \n\nPlease check device status or contact system manager !"};
+                    },
+                    1, ""},
+        TwainEnding{"ClosedWithoutAScan",
+                    [](ScanNowTwainWindowTest& fx, const fs::path&) {
+                      scanning::TNetScanFm& fm = fx.window->netScanFm();
+                      when(fm, [&fm] { return fm.isVisible(); }, [&fm] { fm.CloseBtn->click(); });
+                    },
+                    nothing, 1, ""},
+        TwainEnding{"TheSourcesWindowClosedThenTheWindow",
+                    [](ScanNowTwainWindowTest& fx, const fs::path& folder) {
+                      scanning::TNetScanFm& fm = fx.window->netScanFm();
+                      when(fm, [&fm] { return fm.isVisible(); }, [&fm, folder] {
+                        fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+                        fm.ScanBtn->click();
+                      });
+                      when(fm, [] { return !tw::openSourceDialogs().empty(); }, [&fm] {
+                        tw::openSourceDialogs().back()->closeButton()->click();
+                        when(fm, [&fm] { return tw::openSourceDialogs().empty() && fm.ScanBtn->isEnabled(); },
+                             [&fm] { fm.CloseBtn->click(); });
+                      });
+                    },
+                    nothing, 1, ""},
+        TwainEnding{"APdfFolderThatCannotBeMade",
+                    [](ScanNowTwainWindowTest& fx, const fs::path& folder) {
+                      scanning::TNetScanFm& fm = fx.window->netScanFm();
+                      when(fm, [&fm] { return fm.isVisible(); }, [&fm, folder] {
+                        std::ofstream(folder / "plain-file") << "x";
+                        ScopedEnv tmp("TMPDIR", (folder / "plain-file").string());
+                        fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+                        fm.FileFmtComboBox->setCurrentIndex(2);  // PDF
+                        fm.ScanBtn->click();
+                        fm.CloseBtn->click();
+                      });
+                    },
+                    [](const fs::path& folder) {
+                      return std::vector<std::string>{"Can't open file :  : " +
+                                                      fs::canonical(folder / "plain-file").string() +
+                                                      "\n\nNot a directory"};
+                    },
+                    1, ""},
+        TwainEnding{"TheIdleUnlockThenClose",
+                    [](ScanNowTwainWindowTest& fx, const fs::path&) {
+                      waitOutTheIdleUnlock(fx, [&fx] { fx.window->netScanFm().CloseBtn->click(); });
+                    },
+                    nothing, 1, ""},
+        TwainEnding{"TheIdleUnlockThenAnotherGroup",
+                    [](ScanNowTwainWindowTest& fx, const fs::path& folder) {
+                      waitOutTheIdleUnlock(fx, [&fx, folder] { scanAGroupAndClose(fx, folder); });
+                    },
+                    nothing, 2, ""},
+        TwainEnding{"AnotherComputerTookItAfterTheIdleUnlock",
+                    [](ScanNowTwainWindowTest& fx, const fs::path& folder) {
+                      waitOutTheIdleUnlock(fx, [&fx, folder] {
+                        ASSERT_EQ(fx.world.take("LAB-PC", sim::Ipv4{192, 168, 1, 20}, 1, 1, 1200), "");
+                        scanning::TNetScanFm& fm = fx.window->netScanFm();
+                        when(fm, [&fx] { return fx.holderInTheList() == "LAB-PC"; }, [&fm, folder] {
+                          fm.FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+                          fm.ScanBtn->click();
+                        });
+                      });
+                    },
+                    [](const fs::path&) { return std::vector<std::string>{"This scanner was used by someone !"}; },
+                    1, "LAB-PC"}),
+    [](const ::testing::TestParamInfo<TwainEnding>& row) { return row.param.name; });
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 
 #include "app/Dialogs.h"
 #include "app/ScanNow.h"
@@ -41,7 +42,9 @@ int argc = 1;
 char programName[] = "test_gui";
 char* argv[] = {programName, nullptr};
 
-const char* kScenario = R"({
+// The office's scanner, its image acquisition side `wia` (a JSON object).
+std::string scenarioWith(const std::string& wia) {
+  return R"({
   "hosts": [{"name": "OFFICE-PC", "ip": "192.168.1.10",
              "installed": [{"server": "192.168.1.20", "port": 1}]}],
   "servers": [
@@ -49,13 +52,18 @@ const char* kScenario = R"({
      "devices": [
        {"port": 1, "vid": "04F9", "pid": "60A0", "type": "SCANNER", "manufacturer": "Brother",
         "product": "ADS-1700W", "serial": "U6",
-        "plugAndPlay": {"scanner": {"wia": {"source": "feeder", "sheets": 3, "formats": ["bmp"]}}}}
+        "plugAndPlay": {"scanner": {"wia": )" +
+         wia + R"(}}}
      ]}
   ]
 })";
+}
+const std::string kThreeSheetFeeder = R"({"source": "feeder", "sheets": 3, "formats": ["bmp"]})";
 
 class ScanNowWindowTest : public ::testing::Test {
- protected:
+ public:
+  explicit ScanNowWindowTest(const std::string& wia = kThreeSheetFeeder)
+      : world{*sim::parseScenario(scenarioWith(wia)).setup, clock, test::plugAndPlayFor("OFFICE-PC")} {}
   static void SetUpTestSuite() {
     if (!QApplication::instance()) new QApplication(argc, argv);
     platform::ui::markUiThread();
@@ -96,9 +104,28 @@ class ScanNowWindowTest : public ::testing::Test {
     return out;
   }
 
+  // The last lock or unlock this computer asked for: its code and bytes.
+  std::pair<std::uint32_t, Bytes> lastLockRequest() {
+    std::pair<std::uint32_t, Bytes> last{0, {}};
+    for (const auto& e : world.log(0, 4096))
+      if (e.what == "control" && e.code &&
+          (*e.code == core::IOCTL_TCPBUS_LOCK_DEVICE || *e.code == core::IOCTL_TCPBUS_UNLOCK_DEVICE))
+        last = {*e.code, e.request};
+    return last;
+  }
+  // The scanner's row selected, the folder the settings window will be given emptied.
+  fs::path selectTheScanner(const std::string& area) {
+    EXPECT_TRUE(until([&] { return window->rows().size() == 1; }));
+    window->selectRow(window->rows().rows().front().data.get());
+    const fs::path folder = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "scanning" / area;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+  }
+
   platform::ManualClock clock;
   test::TempRegistry registry;
-  sim::World world{*sim::parseScenario(kScenario).setup, clock, test::plugAndPlayFor("OFFICE-PC")};
+  sim::World world;
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
   test::OfficeComputer computer;
   test::RecordedBoxes boxes;
@@ -106,11 +133,7 @@ class ScanNowWindowTest : public ::testing::Test {
 };
 
 TEST_F(ScanNowWindowTest, DoubleClickOnTheScannerSavesAGroupAndReleasesTheLock) {
-  ASSERT_TRUE(until([&] { return window->rows().size() == 1; }));
-  window->selectRow(window->rows().rows().front().data.get());
-  const fs::path folder = fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "scanning" / "scan-now";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = selectTheScanner("scan-now");
 
   scanning::WiaRoad& road = window->wiaRoad();
   road.SaveFm->Timer->setInterval(0);
@@ -135,5 +158,95 @@ TEST_F(ScanNowWindowTest, DoubleClickOnTheScannerSavesAGroupAndReleasesTheLock) 
             std::vector<Bytes>{(Bytes{0x01, 0x00, 0x00, 0x00, 0x00, 0x01})});
   EXPECT_TRUE(requests(core::IOCTL_TCPBUS_UNLINK_DEVICE).empty());
 }
+
+}  // namespace
+
+namespace {
+
+// Each way the WIA road can end, failures and cancels included, leaves the device unlocked with
+// 0 seconds as the last lock request the driver saw, and the user told what happened.
+struct WiaEnding {
+  std::string name;
+  std::string wia;  // the scanner's image acquisition side
+  std::function<void(scanning::WiaRoad&, const fs::path& folder)> user;
+  std::vector<std::string> shown;
+};
+
+void PrintTo(const WiaEnding& row, std::ostream* out) { *out << row.name; }
+
+class ScanNowWiaEndingTest : public ScanNowWindowTest, public ::testing::WithParamInterface<WiaEnding> {
+ public:
+  ScanNowWiaEndingTest() : ScanNowWindowTest(GetParam().wia) {}
+};
+
+void nextWith(scanning::WiaRoad& road, const fs::path& folder) {
+  when(*road.SetFm, [&road] { return road.SetFm->isVisible(); }, [&road, folder] {
+    road.SetFm->FilePathEdit->setText(QString::fromStdString(folder.string() + "/"));
+    road.SetFm->NextBtn->click();
+  });
+}
+void closeWhenDone(scanning::WiaRoad& road) {
+  when(*road.SaveFm, [&road] { return road.SaveFm->isVisible() && road.SaveFm->CancelBtn->text() == "Close"; },
+       [&road] { road.SaveFm->CancelBtn->click(); });
+}
+
+TEST_P(ScanNowWiaEndingTest, TheDeviceIsUnlockedAtTheEnd) {
+  const fs::path folder = selectTheScanner("scan-now-endings");
+  scanning::WiaRoad& road = window->wiaRoad();
+  road.SaveFm->Timer->setInterval(0);
+  GetParam().user(road, folder);
+  window->ScanNowMItemClick();
+
+  EXPECT_EQ(boxes.shown, GetParam().shown);
+  EXPECT_FALSE(app::ScanNowBusy);
+  EXPECT_FALSE(road.SetFm->isVisible() || road.SaveFm->isVisible());
+  ASSERT_EQ(requests(core::IOCTL_TCPBUS_LOCK_DEVICE).size(), 1u);
+  EXPECT_EQ(lastLockRequest(), std::make_pair(core::IOCTL_TCPBUS_UNLOCK_DEVICE, Bytes{0x01, 0, 0, 0, 0, 0x01}));
+  EXPECT_TRUE(world.state().servers.at(0).devices.at(0).holder.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ScanNowWiaEndingTest,
+    ::testing::Values(
+        WiaEnding{"DeviceDialogCancelled", R"({"source": "flatbed", "dialog": "cancel"})",
+                  [](scanning::WiaRoad&, const fs::path&) {}, {"The user canceled the dialog box."}},
+        WiaEnding{"DeviceOffline", R"({"source": "flatbed", "offline": true})",
+                  [](scanning::WiaRoad&, const fs::path&) {}, {"This scanner was used by someone !"}},
+        WiaEnding{"SettingsCancelled", kThreeSheetFeeder,
+                  [](scanning::WiaRoad& road, const fs::path&) {
+                    when(*road.SetFm, [&road] { return road.SetFm->isVisible(); },
+                         [&road] { road.SetFm->CancelBtn->click(); });
+                  },
+                  {}},
+        WiaEnding{"BackFromTheSettingsThenCancelled", kThreeSheetFeeder,
+                  [](scanning::WiaRoad& road, const fs::path&) {
+                    when(*road.SetFm, [&road] { return road.SetFm->isVisible(); }, [&road] {
+                      road.SetFm->BackBtn->click();
+                      when(*road.SetFm, [&road] { return road.SetFm->isVisible(); },
+                           [&road] { road.SetFm->CancelBtn->click(); });
+                    });
+                  },
+                  {}},
+        WiaEnding{"CancelDuringATransfer", kThreeSheetFeeder,
+                  [](scanning::WiaRoad& road, const fs::path& folder) {
+                    nextWith(road, folder);
+                    when(*road.SaveFm, [&road] { return road.SaveFm->Transferring(); },
+                         [&road] { road.SaveFm->CancelBtn->click(); });
+                    closeWhenDone(road);
+                  },
+                  {"The user canceled the scan."}},
+        WiaEnding{"AFailingPage", R"({"source": "feeder", "sheets": 3, "failingPage": 2})",
+                  [](scanning::WiaRoad& road, const fs::path& folder) {
+                    nextWith(road, folder);
+                    closeWhenDone(road);
+                  },
+                  {}},
+        WiaEnding{"EmptyFeeder", R"({"source": "feeder", "sheets": 0})",
+                  [](scanning::WiaRoad& road, const fs::path& folder) {
+                    nextWith(road, folder);
+                    closeWhenDone(road);
+                  },
+                  {"The user requested a scan and there are no documents left in the document feeder."}}),
+    [](const ::testing::TestParamInfo<WiaEnding>& row) { return row.param.name; });
 
 }  // namespace

@@ -236,6 +236,13 @@ class UserRunTest : public ::testing::Test {
     return menu.value_or("");
   }
 
+  // Whether the window manager stacks both windows, `upper` above `lower`.
+  bool stackedAbove(const std::string& upper, const std::string& lower) {
+    const auto stack = x->stacking();
+    const auto u = std::find(stack.begin(), stack.end(), upper), l = std::find(stack.begin(), stack.end(), lower);
+    return u != stack.end() && l != stack.end() && u > l;
+  }
+
   // What an outside tool says (standard output and error together).
   std::string tool(const std::vector<std::string>& argv) {
     test::Process p(argv, {}, (dir / "tool.out").string());
@@ -536,9 +543,7 @@ TEST_F(UserRunTest, ScanNowThroughTwainWritesAPdfGroupAndLeavesTheUsersFilesAlon
   ASSERT_TRUE(source) << "the source's window did not open: " << tarvex->output();
   x->picture(pictures / "2-source.png");
   EXPECT_EQ(x->transientFor(*source), *scanWindow) << "the source's window is not the scanning window's";
-  const auto stack = x->stacking();
-  const auto at = [&](const std::string& id) { return std::find(stack.begin(), stack.end(), id) - stack.begin(); };
-  EXPECT_GT(at(*source), at(*scanWindow)) << "the source's window is below the scanning window";
+  EXPECT_TRUE(stackedAbove(*source, *scanWindow)) << "the source's window is below the scanning window";
   const auto s = x->geometry(*source);
   ASSERT_TRUE(s);
   ASSERT_TRUE(x->click(*source, s->width - 139, s->height - 23));  // its "Scan", left of "Close"
@@ -569,6 +574,54 @@ TEST_F(UserRunTest, ScanNowThroughTwainWritesAPdfGroupAndLeavesTheUsersFilesAlon
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), mine);
   EXPECT_EQ(std::distance(fs::directory_iterator(documents), fs::directory_iterator()), 1);
   EXPECT_EQ(tarvex->output().find("message box"), std::string::npos) << tarvex->output();
+}
+
+// SCAN-PC scans through TWAIN under a window manager, its message boxes on the screen: Scan with
+// the name cleared is refused in a box that belongs to the stay-on-top scanning window and stands
+// above it, a click on its OK answers it, and the scanning window takes the next click.
+TEST_F(UserRunTest, TheScanningWindowsBoxOpensAboveItAndTakesAClick) {
+  ASSERT_TRUE(x->startWindowManager()) << x->error();
+  computer = "SCAN-PC";
+  std::replace(env.begin(), env.end(), std::string("TARVEX_HOST=OFFICE-PC"), std::string("TARVEX_HOST=SCAN-PC"));
+  std::erase(env, std::string("TARVEX_DIALOG_ANSWERS=default"));  // message boxes on the screen
+  ASSERT_NO_FATAL_FAILURE(startDemoWindow());
+  // The rows are in once every device-found notice has come.
+  ASSERT_TRUE(test::eventually(
+      [&] {
+        int notices = 0;
+        for (const auto& id : x->windowsOfClass("tarvex")) {
+          const auto g = x->geometryNow(id);
+          notices += g && g->width == 240;
+        }
+        return notices >= kRowCount;
+      },
+      kLong));
+
+  ASSERT_FALSE(openMenu(kCanonScanner).empty());
+  ASSERT_TRUE(x->keys({"Up", "Up", "Return"}));  // TroubleShoot, Scan Now, Connect
+  const auto scanWindow = x->waitForWindow("^Welcome to the Razo-Razezed Ireruro", kLong);
+  ASSERT_TRUE(scanWindow) << tarvex->output();
+  const auto g = x->geometry(*scanWindow);
+  ASSERT_TRUE(g);
+  ASSERT_TRUE(x->keys(*scanWindow, {"ctrl+a", "BackSpace"}));  // the name field has the keyboard
+  ASSERT_TRUE(x->click(*scanWindow, 175, g->height - 32));    // Scan
+
+  const auto box = x->waitForWindow("^Velmora Network USB Utility$", kLong);
+  ASSERT_TRUE(box) << tarvex->output();
+  x->picture(pictures / "1-box-above-the-scanning-window.png");
+  EXPECT_EQ(x->transientFor(*box), *scanWindow) << "the box is not the scanning window's";
+  EXPECT_TRUE(stackedAbove(*box, *scanWindow)) << "the box is below the scanning window";
+  const auto b = x->geometry(*box);
+  ASSERT_TRUE(b);
+  // Its one button, OK, sits in the bottom right corner.
+  ASSERT_TRUE(x->click(*box, b->width - 52, b->height - 27));
+  ASSERT_TRUE(x->waitGone(*box, kLong)) << "the click did not answer the box";
+
+  const long long beforeClose = lastSeq();
+  ASSERT_TRUE(x->click(*scanWindow, 261, g->height - 32));  // Close
+  ASSERT_TRUE(x->waitGone(*scanWindow, kLong)) << "the scanning window took no click";
+  x->picture(pictures / "2-closed.png");
+  ASSERT_TRUE(waitForRequest("0x222064", "040000000001", beforeClose)) << "no unlock with 0 seconds";
 }
 
 }  // namespace

@@ -55,6 +55,17 @@ struct RecordedBoxes : app::MessageBoxes {
 
 enum Format { kJpg = 0, kBmp = 1, kPdf = 2 };
 
+// An environment variable set for a while and put back afterwards.
+struct Env {
+  const char* name;
+  std::optional<std::string> old;
+  Env(const char* n, const std::string& value) : name(n) {
+    if (const char* v = std::getenv(n)) old = v;
+    ::setenv(n, value.c_str(), 1);
+  }
+  ~Env() { old ? (void)::setenv(name, old->c_str(), 1) : (void)::unsetenv(name); }
+};
+
 scanning::test::Script threePages() {
   scanning::test::Script s;
   s.name = "Velmora NetScan 3000";
@@ -569,15 +580,6 @@ TEST_F(ScanWindowTest, TheSourcesWindowBelongsToTheModalScanningWindow) {
 // A PDF group's pages wait in a folder of the window's own, so the user's Documents/Picture.*
 // stay as they were; a JPG group whose later page would land on a file takes the next name.
 TEST_F(ScanWindowTest, NoPageLandsOnAFileThatWasThere) {
-  struct Env {
-    const char* name;
-    std::optional<std::string> old;
-    Env(const char* n, const std::string& value) : name(n) {
-      if (const char* v = std::getenv(n)) old = v;
-      ::setenv(n, value.c_str(), 1);
-    }
-    ~Env() { old ? (void)::setenv(name, old->c_str(), 1) : (void)::unsetenv(name); }
-  };
   ScratchDir home;
   Env homeEnv("HOME", home.path()), configEnv("XDG_CONFIG_HOME", home.file(".config"));
   std::filesystem::create_directories(home.file("Documents"));
@@ -840,6 +842,158 @@ TEST_F(ScanWindowTest, APdfGroupUnderADecimalCommaLocale) {
   std::filesystem::copy_file(pdf, testOutput("scanning") + "/group-decimal-comma.pdf",
                              std::filesystem::copy_options::overwrite_existing);
   EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+}
+
+}  // namespace
+
+namespace {
+
+// After the idle unlock a PDF group locks the device again. When its pages' folder cannot be made
+// the user is told why, and the window comes back with the idle timer that gives the lock back.
+TEST_F(ScanWindowTest, APdfFolderThatCannotBeMadeLeavesTheIdleTimerRunning) {
+  openWindow();
+  driver.reply(core::IOCTL_TCPBUS_UNLOCK_DEVICE, {true});
+  driver.reply(core::IOCTL_TCPBUS_LOCK_DEVICE, {true});
+  window->TimeoutTimerTimer();
+  ASSERT_FALSE(window->Locked);
+  const std::string notAFolder = work.file("plain-file");
+  writeAll(notAFolder, {'x'});
+  {
+    Env tmp("TMPDIR", notAFolder);
+    window->FileFmtComboBox->setCurrentIndex(kPdf);
+    window->ScanBtn->click();
+  }
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"Can't open file :  : " + notAFolder + "\n\nNot a directory"});
+  EXPECT_EQ(driver.requests.back().code, core::IOCTL_TCPBUS_LOCK_DEVICE);
+  EXPECT_TRUE(window->Locked);
+  EXPECT_TRUE(window->TimeoutTimer->isActive()) << "a lock without its idle timer";
+  EXPECT_TRUE(window->ScanBtn->isEnabled());
+  EXPECT_FALSE(window->ZELTwain.IsDataSourceEnabled());
+
+  window->TimeoutTimerTimer();
+  EXPECT_FALSE(window->Locked);
+  EXPECT_EQ(driver.requests.back().code, core::IOCTL_TCPBUS_UNLOCK_DEVICE);
+}
+
+// A window opened again has nothing to page: the last group's pages went with its close.
+TEST_F(ScanWindowTest, AReopenedWindowHasNothingToPage) {
+  openWindow();
+  scanGroup(kPdf);
+  ASSERT_TRUE(window->NBtn->isEnabled());
+  window->CloseBtn->click();
+  window->show();
+  EXPECT_FALSE(window->NBtn->isEnabled());
+  EXPECT_FALSE(window->PBtn->isEnabled());
+  EXPECT_EQ(window->PageCount(), 0);
+  EXPECT_EQ(window->IndexLabel->text(), "0");
+  EXPECT_EQ(window->TotalLabel->text(), "0");
+  window->NBtnClick();
+  window->PBtnClick();
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  render("TNetScanFm-reopened.png");
+}
+
+// Paging reports each page's own depth, 32 and 4 bits included.
+TEST_F(ScanWindowTest, PagingShowsEachPagesOwnDepth) {
+  script.pages = {tw::PageDescription{120, 90, 32, 300, 300}, tw::PageDescription{120, 90, 4, 300, 300},
+                  tw::PageDescription{120, 90, 1, 300, 300}};
+  openWindow();
+  scanGroup(kBmp);
+  if (haveTool("file")) {
+    std::string text;
+    for (const auto& [page, depth] : {std::pair{"group.bmp", " x 32"}, {"group_2.bmp", " x 4"}, {"group_3.bmp", " x 1"}}) {
+      ASSERT_EQ(run("file -b " + work.file(page), &text), 0);
+      EXPECT_NE(text.find(std::string("120 x 90") + depth), std::string::npos) << page << ": " << text;
+    }
+  }
+  for (const char* bits : {"32 bit(s)", "4 bit(s)", "1 bit(s)", "32 bit(s)"}) {
+    EXPECT_EQ(window->InfoSText_Bits->text().toStdString(), bits) << window->IndexLabel->text().toStdString();
+    window->NBtn->click();
+  }
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+}
+
+// After the idle unlock the next Scan locks the device again unless another computer holds it
+// now. The copy Scan Now took before the window opened may predate this computer's own hold; the
+// row as the device list shows it now is what counts, when there is one.
+TEST_F(ScanWindowTest, AfterTheIdleUnlockOnlyAnotherComputersHoldRefusesTheScan) {
+  struct Case {
+    const char* name;
+    std::string copyOwner;
+    std::optional<std::optional<std::string>> ownerNow;  // unset: no device list to ask
+    bool scans;
+  };
+  const Case cases[] = {
+      {"the copy predates this computer's hold", "", std::nullopt, true},
+      {"nobody holds it after the unlock", "SCAN-PC", std::optional<std::string>(""), true},
+      {"the list shows this computer", "", std::optional<std::string>("SCAN-PC"), true},
+      {"the row left the list: the copy stands", "SCAN-PC", std::optional<std::string>(), true},
+      {"another computer holds it now", "SCAN-PC", std::optional<std::string>("OTHER-PC"), false},
+      {"the copy names another computer", "OTHER-PC", std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.shown.clear();
+    driver.requests.clear();
+    openWindow();
+    driver.reply(core::IOCTL_TCPBUS_UNLOCK_DEVICE, {true});
+    driver.reply(core::IOCTL_TCPBUS_LOCK_DEVICE, {true});
+    window->TimeoutTimerTimer();
+    window->Device.owner = c.copyOwner;
+    if (c.ownerNow) {
+      window->DeviceNow = [&c, this]() -> std::optional<core::DeviceData> {
+        if (!*c.ownerNow) return std::nullopt;
+        core::DeviceData now = window->Device;
+        now.owner = **c.ownerNow;
+        return now;
+      };
+    }
+    window->FileFmtComboBox->setCurrentIndex(kBmp);
+    window->ScanBtn->click();
+    EXPECT_EQ(window->Locked, c.scans);
+    EXPECT_EQ(window->isVisible(), c.scans);
+    EXPECT_EQ(window->ZELTwain.IsDataSourceEnabled(), c.scans);
+    EXPECT_EQ(driver.requests.back().code,
+              c.scans ? core::IOCTL_TCPBUS_LOCK_DEVICE : core::IOCTL_TCPBUS_UNLOCK_DEVICE);
+    EXPECT_EQ(boxes.shown, c.scans ? std::vector<std::string>{}
+                                   : std::vector<std::string>{"This scanner was used by someone !"});
+    if (c.scans) tw::openSourceDialogs().back()->closeButton()->click();
+    window.reset();
+  }
+}
+
+// The scanning window stays on top; its boxes belong to it while it is modal, so they open above
+// it, and a click answers them.
+TEST_F(ScanWindowTest, ItsMessageBoxesOpenAboveTheModalWindow) {
+  app::setMessageBoxes(nullptr);  // Qt's boxes, as the program shows them
+  openWindow(true);
+  window->activateWindow();
+  std::vector<std::string> texts;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (!box || !box->isVisible()) continue;
+      texts.push_back(box->text().toStdString());
+      EXPECT_EQ(box->parentWidget(), window.get()) << texts.back();
+      EXPECT_EQ(box->windowHandle()->transientParent(), window->windowHandle());
+      EXPECT_TRUE(box->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << texts.back();
+      QAbstractButton* answer = box->button(QMessageBox::No) ? box->button(QMessageBox::No) : box->button(QMessageBox::Ok);
+      QTest::mouseClick(answer, Qt::LeftButton);
+    }
+  });
+  poll.start(5);
+  window->FileNameEdit->clear();
+  window->ScanBtn->click();
+  window->FileNameEdit->setText("group");
+  scanGroup(kBmp);
+  const std::string copy = work.file("copy.bmp");
+  writeAll(copy, {1, 2, 3});
+  window->SaveDialogExecute = [&] { return copy; };
+  window->SaveBtn->click();
+  EXPECT_EQ(texts, (std::vector<std::string>{"Please input a name for this group of pictures !",
+                                             "File existed already ! Overwirte?"}));
+  EXPECT_EQ(readAll(copy).size(), 3u) << "No was clicked";
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -356,17 +357,21 @@ TEST_F(WiaRoadTest, CancelDuringATransferEndsItWithoutBack) {
   EXPECT_TRUE(filesIn(folder).empty());
 }
 
-// A page the device fails is told with its name and the device's error; the loop stops, the
-// pages before it stay, and "< Back" is there to try again.
+// A page the device fails stops the loop as Cancel does: the error goes to the log, the status
+// check still runs, the pages before it stay (and are converted), and "< Back" stays off.
 TEST_F(WiaRoadTest, AFailingPageStopsTheLoopAndKeepsEarlierPages) {
-  start(R"({"source": "feeder", "sheets": 3, "failingPage": 2})");
+  start(R"({"source": "feeder", "sheets": 3, "failingPage": 2, "formats": ["bmp"]})");
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(windows.outcome.pages, 1);
-  EXPECT_TRUE(windows.view.logged("idtGetData() : other error. hResult : WIA_ERROR_PAPER_JAM"));
-  EXPECT_EQ(windows.view.messages,
-            std::vector<std::string>{core::LoadMessage("SFile_Save_Err") + " : " +
-                                     (folder / "Scan_001.jpg").string() + "\n\nhResult : WIA_ERROR_PAPER_JAM"});
-  EXPECT_TRUE(windows.outcome.backEnabled);
+  EXPECT_TRUE(StopRequested);
+  const auto& log = windows.view.log;
+  const auto failed = std::find(log.begin(), log.end(), "idtGetData() : other error. hResult : WIA_ERROR_PAPER_JAM");
+  ASSERT_NE(failed, log.end());
+  ASSERT_NE(failed + 1, log.end());
+  EXPECT_EQ((failed + 1)->rfind("idtGetData() : SrcStatus : ", 0), 0u) << *(failed + 1);
+  EXPECT_TRUE(windows.view.logged("idtGetData() Finish !!!1 pages"));
+  EXPECT_TRUE(windows.view.messages.empty()) << windows.view.messages.front();
+  EXPECT_FALSE(windows.outcome.backEnabled);
   EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.jpg"});
 }
 
@@ -392,6 +397,30 @@ TEST_F(WiaRoadTest, RunWiaRoadRepeatsWhileTheUserGoesBack) {
   RunWiaRoad(deviceId, windows);
   EXPECT_EQ(windows.settingsShown, 2);
   EXPECT_FALSE(Wia().WiaDevMgr);
+}
+
+// An exception out of either window still gives the device and the manager back.
+TEST_F(WiaRoadTest, AnExceptionOutOfAWindowStillReleasesEverything) {
+  struct Throwing : ScriptedWindows {
+    bool inSave = false;
+    int ShowSettings() override {
+      if (!inSave) throw std::runtime_error("the settings window's loop");
+      return ScriptedWindows::ShowSettings();
+    }
+    int ShowSave() override { throw std::runtime_error("the save window's loop"); }
+  };
+  start(R"({"source": "flatbed"})");
+  for (const bool inSave : {false, true}) {
+    SCOPED_TRACE(inSave ? "save window" : "settings window");
+    Throwing throwing;
+    throwing.inSave = inSave;
+    throwing.params = windows.params;
+    EXPECT_THROW(RunWiaRoad(deviceId, throwing), std::runtime_error);
+    EXPECT_FALSE(Wia().WiaRootItem);
+    EXPECT_FALSE(Wia().WiaScanItem);
+    EXPECT_FALSE(Wia().WiaTransfer);
+    EXPECT_FALSE(Wia().WiaDevMgr);
+  }
 }
 
 TEST_F(WiaRoadTest, DeviceDialogRefusalsShowTheirMessages) {
@@ -531,9 +560,12 @@ TEST(WiaHResultText, KnownCodesByNameOthersByNumber) {
       {0x8021000A, "hResult : WIA_ERROR_DEVICE_COMMUNICATION"},
       {0x8021000F, "hResult : WIA_ERROR_INVALID_DRIVER_RESPONSE"},
       {0x80210015, "hResult : WIA_S_NO_DEVICE_AVAILABLE"},
-      {0x80210010, "hResult : -2145320944 : 0x80210010"},
-      {0x80004005, "hResult : -2147467259 : 0x80004005"},
-      {0x00000001, "hResult : 1 : 0x00000001"},
+      // Others by their signed number, nothing after it but the separator.
+      {0x80210010, "hResult : -2145320944 : "},
+      {0x80004005, "hResult : -2147467259 : "},
+      {0x80000000, "hResult : -2147483648 : "},
+      {0x00000001, "hResult : 1 : "},
+      {0x7FFFFFFF, "hResult : 2147483647 : "},
   };
   for (const auto& [code, text] : cases) EXPECT_EQ(WiaHResultToText(wia::hresult(code)), text);
 }
