@@ -252,6 +252,61 @@ TEST_F(OptionFmTest, ATricklingServerEndsTheCheckWithinItsLimit) {
   EXPECT_EQ(child<QPushButton>("Btn_CheckNow")->cursor().shape(), Qt::ArrowCursor);
 }
 
+// Interim answers without end: the check gives up once their heads pass their limit, long before
+// the server would send its real answer.
+TEST_F(OptionFmTest, AFloodOfInterimAnswersEndsTheCheck) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.floodInterim(32 * 1024 * 1024);
+  open();
+  QElapsedTimer took;
+  took.start();
+  form->Btn_CheckNowClick();
+  EXPECT_LT(took.elapsed(), 5000);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_FALSE(server.answeredAfterFlood());
+  EXPECT_FALSE(form->versionCheckRunning());
+}
+
+// The limit counts the whole exchange on the program's clock: a reply that keeps coming ends
+// once 20 s have passed on it, here stepped one second a byte.
+TEST_F(OptionFmTest, TheLimitEndsAReplyThatKeepsComing) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(1, [&] { clock.advanceMs(1000); });
+  open();
+  form->Btn_CheckNowClick();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_GE(server.trickled(), 20u);
+  EXPECT_LE(server.trickled(), 22u) << "ended at the limit, not at the end of the reply";
+}
+
+// "Check now" while the automatic check waits for the server: the user's check waits with it and
+// shows its answer; the server is asked once.
+TEST_F(OptionFmTest, CheckNowDuringTheAutomaticCheckTakesItsAnswer) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(1);
+  open();
+  bool asked = false;
+  QTimer::singleShot(20, form.get(), [&] {
+    EXPECT_TRUE(form->versionCheckRunning());
+    form->Btn_CheckNowClick();
+    asked = true;
+  });
+  std::string major, minor;
+  std::vector<std::string> names, urls;
+  EXPECT_TRUE(form->CheckVersion(major, minor, nullptr, &names, &urls, /*quiet=*/true));
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(major + "." + minor, "9.1");
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(child<QLabel>("Label_LV")->text(), "9.1");
+  EXPECT_EQ(child<QComboBox>("ComboBox_Site")->count(), 3);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(OptionFmTest, ACancelledCheckEndsAtOnceAndSaysNothing) {
   server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
   server.trickle(100);
