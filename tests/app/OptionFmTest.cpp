@@ -324,6 +324,21 @@ TEST_F(OptionFmTest, ACancelledCheckEndsAtOnceAndSaysNothing) {
   EXPECT_TRUE(boxes.shown.empty());
 }
 
+// An address with white space around it, as a pretty-printed reply has it, is opened.
+TEST_F(OptionFmTest, APrettyPrintedAddressIsOpened) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10",
+                                           "<Global>\n  <Firmware>\n    http://global.example/fw.zip\n  </Firmware>\n</Global>"
+                                           "<Asia><Firmware> http://asia.example/ </Firmware></Asia>"));
+  open();
+  form->Btn_CheckNowClick();
+  ASSERT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  form->Btn_DownloadClick();
+  child<QComboBox>("ComboBox_Site")->setCurrentIndex(1);
+  form->Btn_DownloadClick();
+  EXPECT_EQ(opened.addresses, (std::vector<std::string>{"http://global.example/fw.zip", "http://asia.example/"}));
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
 // Addresses come over plain HTTP: only web addresses are handed to the desktop.
 TEST_F(OptionFmTest, OnlyWebAddressesAreOpened) {
   for (const char* web : {"http://global.example/fw.zip", "https://g.example", "HTTP://G.EXAMPLE/x?y=1"})
