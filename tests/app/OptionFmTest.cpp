@@ -25,6 +25,9 @@
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
+#include "sim/Scenario.h"
+#include "sim/VersionServer.h"
+#include "sim/World.h"
 #include "support/ReplyServer.h"
 #include "support/TempRegistry.h"
 
@@ -337,6 +340,32 @@ TEST_F(OptionFmTest, APrettyPrintedAddressIsOpened) {
   form->Btn_DownloadClick();
   EXPECT_EQ(opened.addresses, (std::vector<std::string>{"http://global.example/fw.zip", "http://asia.example/"}));
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// "Check Now" on the demo: its simulated host's version server names a newer version than the
+// one the demo's installer wrote, and the panel shows it with its download sites.
+TEST_F(OptionFmTest, CheckNowOnTheDemoShowsTheNewerVersion) {
+  const auto demo = sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json");
+  ASSERT_TRUE(demo.setup) << demo.error;
+  for (const sim::RegistrySeed& seed : demo.setup->hosts.at(0).registry)
+    for (const auto& [name, value] : seed.values)
+      if (seed.machine && name == "Product Version") host.product = value;
+  ASSERT_EQ(host.product, "2.1.7");
+  sim::World world{*demo.setup, clock};
+  sim::VersionServer versionServer(world);
+  std::string error;
+  ASSERT_TRUE(versionServer.start(error)) << error;
+  ::setenv("TARVEX_VERSION_SERVER", ("127.0.0.1:" + std::to_string(versionServer.port())).c_str(), 1);
+  open();
+  form->Btn_CheckNowClick();
+  EXPECT_TRUE(boxes.shown.empty());
+  ASSERT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(child<QLabel>("Label_LV")->text(), "2.5");
+  EXPECT_EQ(child<QComboBox>("ComboBox_Site")->currentText(), "Global");
+  form->Btn_DownloadClick();
+  ASSERT_EQ(opened.addresses.size(), 1u);
+  EXPECT_TRUE(app::IsWebAddress(opened.addresses[0])) << opened.addresses[0];
+  form->grab().save(QString::fromStdString(outputDir() + "/options-demo-check.png"));
 }
 
 // Addresses come over plain HTTP: only web addresses are handed to the desktop.
