@@ -79,6 +79,17 @@ void AutoLinkListSnapshot::Restore(AutoLinkList& list) const {
   }
 }
 
+printing::PrintWatchEntry WatchEntryOf(const AutoLinkPrinter& e, printing::WatchKind kind) {
+  return {e.queueName, e.serverMac, e.vid, e.pid, e.serial, kind};
+}
+
+bool WatcherMustFollow(const printing::PrintWatchEntry* running, const AutoLinkPrinter& entry) {
+  if (!running) return true;
+  const printing::PrintWatchEntry now = WatchEntryOf(entry, running->kind);
+  return running->queueName != now.queueName || running->serverMac != now.serverMac ||
+         running->vid != now.vid || running->pid != now.pid || running->serial != now.serial;
+}
+
 void StoreScannerChoice(const std::string& root, const DeviceData& copy, std::int32_t scanSupport,
                         const std::string& scannerName, bool createIfMissing) {
   AutoConnectInfo r = DeviceRecordKey(copy);

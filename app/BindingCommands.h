@@ -9,6 +9,7 @@
 
 #include "app/DeviceRows.h"
 #include "app/DeviceSettings.h"
+#include "printing/PrintWatcherHost.h"
 
 namespace app {
 
@@ -36,6 +37,14 @@ class AutoLinkListSnapshot {
  private:
   std::vector<AutoLinkPrinter> entries_;
 };
+
+// What the watcher of an auto-connect entry watches.
+printing::PrintWatchEntry WatchEntryOf(const AutoLinkPrinter& entry, printing::WatchKind kind);
+
+// After the troubleshooting page, which restarts no watcher: the entry's watcher is started only
+// when none runs (`running` null) or the one running watches another queue or device than the
+// entry now names. A watcher on the same queue is left alone.
+bool WatcherMustFollow(const printing::PrintWatchEntry* running, const AutoLinkPrinter& entry);
 
 // Writes the scanner choice into the device's record. Without a record: nothing, or a new record
 // holding only the device's keys when `createIfMissing`.

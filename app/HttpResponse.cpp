@@ -1,140 +1,279 @@
 #include "app/HttpResponse.h"
 
 #include <QList>
+#include <algorithm>
+#include <cstring>
 
 namespace app {
 namespace {
 
-struct Refused {
-  std::string why;
-};
-
-constexpr qsizetype kMaxChunkLine = 256;
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool allDigits(const QByteArray& text) {
-  if (text.isEmpty()) return false;
-  for (char c : text)
-    if (!isDigit(c)) return false;
-  return true;
+  return !text.isEmpty() && std::all_of(text.begin(), text.end(), isDigit);
 }
 
-// "HTTP/1.x NNN" with an optional reason after a blank.
+int hexValue(char c) {
+  if (isDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "HTTP/1.x NNN" with an optional reason after a blank; 0 when the line is not that.
 int statusOf(const QByteArray& line) {
   if (line.size() < 12 || !line.startsWith("HTTP/1.") || !isDigit(line[7]) || line[8] != ' ' ||
       !isDigit(line[9]) || !isDigit(line[10]) || !isDigit(line[11]) || (line.size() > 12 && line[12] != ' '))
-    throw Refused{"no HTTP status line"};
+    return 0;
   return line.mid(9, 3).toInt();
 }
 
-struct Framing {
-  bool chunked = false;
-  qsizetype length = -1;  // -1: up to the end of the connection
-};
-
-Framing framingOf(const QList<QByteArray>& lines) {
-  Framing f;
-  for (qsizetype i = 1; i < lines.size(); ++i) {
-    const QByteArray& line = lines[i];
-    const qsizetype colon = line.indexOf(':');
-    if (colon <= 0 || line[0] == ' ' || line[0] == '\t') throw Refused{"a malformed header line"};
-    const QByteArray name = line.left(colon).toLower();
-    const QByteArray value = line.mid(colon + 1).trimmed();
-    if (name == "transfer-encoding") {
-      f.chunked = value.toLower().split(',').last().trimmed() == "chunked";
-    } else if (name == "content-length") {
-      bool ok = false;
-      const qsizetype n = value.toLongLong(&ok);
-      if (!allDigits(value) || !ok) throw Refused{"a malformed Content-Length"};
-      if (f.length >= 0 && f.length != n) throw Refused{"two different Content-Length values"};
-      f.length = n;
-    }
-  }
-  return f;
-}
-
-// More bytes are needed: a wait while the connection is open, a refusal once it is closed.
-HttpResponse more(bool closed, const char* what) {
-  if (closed) throw Refused{what};
-  return {};
-}
-
-HttpResponse complete(int status, QByteArray body) {
-  HttpResponse r;
-  r.state = HttpResponse::State::Complete;
-  r.status = status;
-  r.body = std::move(body);
-  return r;
-}
-
-HttpResponse readChunks(const QByteArray& bytes, qsizetype at, bool closed, int status,
-                        const HttpResponseLimits& limits) {
-  QByteArray body;
-  for (;;) {
-    const qsizetype eol = bytes.indexOf("\r\n", at);
-    if (eol < 0) {
-      if (bytes.size() - at > kMaxChunkLine) throw Refused{"a chunk size line too long"};
-      return more(closed, "the body is cut short");
-    }
-    QByteArray sizeText = bytes.mid(at, eol - at);
-    if (const qsizetype ext = sizeText.indexOf(';'); ext >= 0) sizeText.truncate(ext);
-    sizeText = sizeText.trimmed();
-    bool ok = false;
-    const qsizetype size = sizeText.toLongLong(&ok, 16);
-    if (sizeText.isEmpty() || sizeText.size() > 8 || !ok || size < 0 || sizeText.startsWith('+') ||
-        sizeText.startsWith('-'))
-      throw Refused{"a malformed chunk size"};
-    at = eol + 2;
-    if (size == 0) {  // the last chunk, then trailers up to an empty line
-      if (bytes.mid(at, 2) == "\r\n") return complete(status, std::move(body));
-      if (bytes.indexOf("\r\n\r\n", at) >= 0) return complete(status, std::move(body));
-      if (bytes.size() - at > limits.maxHeadBytes) throw Refused{"the trailers are too long"};
-      return more(closed, "the body is cut short");
-    }
-    if (body.size() + size > limits.maxBodyBytes) throw Refused{"the body is too long"};
-    if (bytes.size() - at < size + 2) return more(closed, "the body is cut short");
-    if (bytes.mid(at + size, 2) != "\r\n") throw Refused{"a chunk without its line end"};
-    body += bytes.mid(at, size);
-    at += size + 2;
-  }
-}
+// A chunk's size is at most this many significant hexadecimal digits.
+constexpr int kMaxChunkDigits = 8;
 
 }  // namespace
 
-HttpResponse ReadHttpResponse(QByteArrayView received, bool closed, const HttpResponseLimits& limits) {
-  const QByteArray bytes = received.toByteArray();
-  try {
-    qsizetype at = 0;
-    for (;;) {
-      const qsizetype end = bytes.indexOf("\r\n\r\n", at);
-      if ((end < 0 ? bytes.size() : end) - at > limits.maxHeadBytes) throw Refused{"the head is too long"};
-      if (end < 0) return more(closed, at == bytes.size() ? "no answer" : "the head is cut short");
-      QList<QByteArray> lines = bytes.mid(at, end - at).split('\n');
-      for (QByteArray& line : lines)
-        if (line.endsWith('\r')) line.chop(1);
-      const int status = statusOf(lines[0]);
-      const Framing framing = framingOf(lines);
-      at = end + 4;
-      if (status >= 100 && status <= 199) continue;  // an interim answer: the real one follows
-      if (status == 204 || status == 304) return complete(status, {});
-      if (framing.chunked) return readChunks(bytes, at, closed, status, limits);
-      const qsizetype have = bytes.size() - at;
-      if (framing.length >= 0) {
-        if (framing.length > limits.maxBodyBytes) throw Refused{"the body is too long"};
-        if (have < framing.length) return more(closed, "the body is cut short");
-        return complete(status, bytes.mid(at, framing.length));
-      }
-      if (have > limits.maxBodyBytes) throw Refused{"the body is too long"};
-      if (!closed) return {};
-      return complete(status, bytes.mid(at));
-    }
-  } catch (const Refused& refused) {
-    HttpResponse r;
-    r.state = HttpResponse::State::Refused;
-    r.error = refused.why;
-    return r;
+HttpResponseReader::HttpResponseReader(const HttpResponseLimits& limits) : limits_(limits) {}
+
+const HttpResponse& HttpResponseReader::feed(QByteArrayView bytes) {
+  const char* data = bytes.data();
+  const qsizetype size = bytes.size();
+  qsizetype at = 0;
+  while (at < size && r_.state == HttpResponse::State::Incomplete) {
+    qsizetype used = 1;
+    step(data + at, size - at, used);
+    at += used;
   }
+  examined_ += at;
+  peakKept_ = std::max(peakKept_, keptBytes());
+  return r_;
+}
+
+// Takes one byte, or as many as one run of body or extension bytes at the front of `n`.
+void HttpResponseReader::step(const char* at, qsizetype n, qsizetype& used) {
+  switch (part_) {
+    case Part::StatusLine:
+    case Part::HeaderLine:
+    case Part::Trailer:
+      headByte(*at);
+      return;
+    case Part::BodyByLength:
+    case Part::ChunkData:
+      used = std::min(remaining_, n);
+      takeBody(at, used);
+      remaining_ -= used;
+      if (remaining_ > 0) return;
+      if (part_ == Part::BodyByLength) {
+        complete();
+      } else {
+        part_ = Part::ChunkDataEnd;
+        sawCr_ = false;
+      }
+      return;
+    case Part::BodyToClose:
+      used = n;
+      if (r_.body.size() + n > limits_.maxBodyBytes) return refuse("the body is too long");
+      takeBody(at, n);
+      return;
+    case Part::ChunkSize:
+      chunkSizeByte(*at);
+      return;
+    case Part::ChunkExtension: {
+      // Passed over, not kept: up to the line's end.
+      const void* eol = std::memchr(at, '\n', static_cast<std::size_t>(n));
+      used = eol ? static_cast<const char*>(eol) - at + 1 : n;
+      chunkLine_ += used;
+      if (chunkLine_ > limits_.maxChunkLineBytes) return refuse("a chunk size line too long");
+      if (eol) chunkSizeEnded();
+      return;
+    }
+    case Part::ChunkDataEnd:
+      if (*at == '\r' && !sawCr_) {
+        sawCr_ = true;
+      } else if (*at == '\n') {
+        sawCr_ = false;
+        part_ = Part::ChunkSize;
+      } else {
+        refuse("a chunk without its line end");
+      }
+      return;
+    case Part::Done:
+      return;
+  }
+}
+
+void HttpResponseReader::headByte(char c) {
+  if (++headBytes_ > limits_.maxHeadBytes) return refuse("the heads are too long");
+  if (sawCr_) {
+    sawCr_ = false;
+    if (c != '\n') return refuse("a carriage return inside a head line");
+    return lineEnded();
+  }
+  if (c == '\r') {
+    sawCr_ = true;
+    return;
+  }
+  if (c == '\n') return lineEnded();
+  line_ += c;
+}
+
+void HttpResponseReader::lineEnded() {
+  switch (part_) {
+    case Part::StatusLine:
+      statusLine();
+      break;
+    case Part::HeaderLine:
+      if (line_.isEmpty()) headEnded();
+      else headerLine();
+      break;
+    case Part::Trailer:
+      if (line_.isEmpty()) complete();  // trailers are passed over
+      break;
+    default:
+      break;
+  }
+  line_.truncate(0);
+}
+
+void HttpResponseReader::statusLine() {
+  headStatus_ = statusOf(line_);
+  if (headStatus_ == 0) return refuse("no HTTP status line");
+  chunked_ = false;
+  length_ = -1;
+  part_ = Part::HeaderLine;
+}
+
+void HttpResponseReader::headerLine() {
+  const qsizetype colon = line_.indexOf(':');
+  if (colon <= 0 || line_[0] == ' ' || line_[0] == '\t') return refuse("a malformed header line");
+  const QByteArray name = line_.left(colon).toLower();
+  const QByteArray value = line_.mid(colon + 1).trimmed();
+  if (name == "transfer-encoding") {
+    chunked_ = value.toLower().split(',').last().trimmed() == "chunked";
+  } else if (name == "content-length") {
+    bool ok = false;
+    const qsizetype n = value.toLongLong(&ok);
+    if (!allDigits(value) || !ok) return refuse("a malformed Content-Length");
+    if (length_ >= 0 && length_ != n) return refuse("two different Content-Length values");
+    length_ = n;
+  }
+}
+
+void HttpResponseReader::headEnded() {
+  if (headStatus_ >= 100 && headStatus_ <= 199) {  // an interim answer: the real one follows
+    part_ = Part::StatusLine;
+    return;
+  }
+  if (headStatus_ == 204 || headStatus_ == 304) return complete();
+  if (chunked_) {
+    part_ = Part::ChunkSize;
+    chunkLine_ = 0;
+    chunkSize_ = 0;
+    chunkDigits_ = 0;
+    chunkSizeDone_ = false;
+    anyChunkDigit_ = false;
+    return;
+  }
+  if (length_ < 0) {
+    part_ = Part::BodyToClose;
+    return;
+  }
+  if (length_ > limits_.maxBodyBytes) return refuse("the body is too long");
+  if (length_ == 0) return complete();
+  r_.body.reserve(length_);
+  remaining_ = length_;
+  part_ = Part::BodyByLength;
+}
+
+// The size in hexadecimal, blanks around it, then an extension after ";" or the line's end.
+void HttpResponseReader::chunkSizeByte(char c) {
+  if (++chunkLine_ > limits_.maxChunkLineBytes) return refuse("a chunk size line too long");
+  if (sawCr_ && c != '\n') return refuse("a malformed chunk size");
+  if (const int v = hexValue(c); v >= 0 && !chunkSizeDone_) {
+    anyChunkDigit_ = true;
+    if (chunkDigits_ == 0 && v == 0) return;  // leading zeros
+    if (++chunkDigits_ > kMaxChunkDigits) return refuse("a malformed chunk size");
+    chunkSize_ = chunkSize_ * 16 + v;
+    return;
+  }
+  switch (c) {
+    case ' ':
+    case '\t':
+      chunkSizeDone_ = anyChunkDigit_;
+      return;
+    case ';':
+      if (!anyChunkDigit_) return refuse("a malformed chunk size");
+      part_ = Part::ChunkExtension;
+      return;
+    case '\r':
+      sawCr_ = true;
+      return;
+    case '\n':
+      sawCr_ = false;
+      return chunkSizeEnded();
+    default:
+      return refuse("a malformed chunk size");
+  }
+}
+
+void HttpResponseReader::chunkSizeEnded() {
+  if (!anyChunkDigit_) return refuse("a malformed chunk size");
+  const qint64 size = chunkSize_;
+  chunkLine_ = 0;
+  chunkSize_ = 0;
+  chunkDigits_ = 0;
+  chunkSizeDone_ = false;
+  anyChunkDigit_ = false;
+  if (size == 0) {  // the last chunk, then trailers up to an empty line
+    part_ = Part::Trailer;
+    return;
+  }
+  if (r_.body.size() + size > limits_.maxBodyBytes) return refuse("the body is too long");
+  remaining_ = size;
+  part_ = Part::ChunkData;
+}
+
+void HttpResponseReader::takeBody(const char* at, qsizetype n) { r_.body.append(at, n); }
+
+void HttpResponseReader::complete() {
+  r_.state = HttpResponse::State::Complete;
+  r_.status = headStatus_;
+  part_ = Part::Done;
+  line_ = QByteArray();
+}
+
+void HttpResponseReader::refuse(std::string why) {
+  r_.state = HttpResponse::State::Refused;
+  r_.error = std::move(why);
+  r_.body = QByteArray();
+  part_ = Part::Done;
+  line_ = QByteArray();
+}
+
+const HttpResponse& HttpResponseReader::close() {
+  if (r_.state != HttpResponse::State::Incomplete) return r_;
+  switch (part_) {
+    case Part::BodyToClose:
+      complete();
+      break;
+    case Part::StatusLine:
+      refuse(line_.isEmpty() && !sawCr_ ? "no answer" : "the head is cut short");
+      break;
+    case Part::HeaderLine:
+      refuse("the head is cut short");
+      break;
+    default:
+      refuse("the body is cut short");
+      break;
+  }
+  return r_;
+}
+
+HttpResponse ReadHttpResponse(QByteArrayView received, bool closed, const HttpResponseLimits& limits) {
+  HttpResponseReader reader(limits);
+  reader.feed(received);
+  if (closed) reader.close();
+  return reader.response();
 }
 
 }  // namespace app

@@ -57,11 +57,11 @@ int NoticeSlots::targetLine(int slot) const {
   return line;
 }
 
-int NoticeSlots::noticeLeft() const { return std::max(left_, right_ - kNoticeWidth - 16); }
+int NoticeSlots::noticeLeft(int width) const { return std::max(left_, right_ - width - 16); }
 
-NoticeRect NoticeSlots::restRect(int slot, int height) const {
-  const int line = targetLine(slot);
-  return {noticeLeft(), std::max(top_, line - height), kNoticeWidth, height};
+NoticeRect NoticeSlots::restRect(int slot, int height, int width) const {
+  return KeepInside({noticeLeft(width), targetLine(slot) - height, width, height},
+                    {left_, top_, right_ - left_, bottom_ - top_});
 }
 
 NoticeSlots& noticeSlots() {

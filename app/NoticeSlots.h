@@ -4,13 +4,11 @@
 // inside the work area (the screen less its panels), whatever the notices' heights.
 #include <array>
 
+#include "app/ScreenPlace.h"
+
 namespace app {
 
-struct NoticeRect {
-  int left = 0, top = 0, width = 0, height = 0;
-  int bottom() const { return top + height; }  // exclusive
-  bool operator==(const NoticeRect&) const = default;
-};
+using NoticeRect = ScreenRect;
 
 class NoticeSlots {
  public:
@@ -36,11 +34,11 @@ class NoticeSlots {
   bool anyInUse() const;
   // The bottom edge of a notice resting in the slot (or at the bottom for -1).
   int targetLine(int slot) const;
-  // The notice's left edge: from the work area's right edge, so that it stands on the right
-  // monitor whatever the layout, and never left of the work area.
-  int noticeLeft() const;
-  // Where a notice of that height rests in the slot (-1: at the bottom).
-  NoticeRect restRect(int slot, int height) const;
+  // The left edge of a notice that wide: from the work area's right edge, so that it stands on
+  // the right monitor whatever the layout, and never left of the work area.
+  int noticeLeft(int width = kNoticeWidth) const;
+  // Where a notice of that size rests in the slot (-1: at the bottom), inside the work area.
+  NoticeRect restRect(int slot, int height, int width = kNoticeWidth) const;
 
  private:
   bool fits(int slot, int height) const;

@@ -100,6 +100,7 @@ void TAboutBox::ShowNewVersion(const std::string& version, const std::string& ad
   clickAddress_ = address;
   labelVersion_->setText(
       QString::fromStdString(std::string(kProductName) + " " + version + " is\nnow avaiable !"));
+  labelVersion_->setWordWrap(false);  // it breaks where its text does, nowhere else
   labelVersion_->move(labelVersion_->x() + 12, labelVersion_->y() + 16);
   fitText();
   readWorkArea();
@@ -139,7 +140,7 @@ void TAboutBox::SlideIn() {
   // Runs without a person at the screen say what they show, as they do for message boxes.
   if (const char* v = std::getenv("TARVEX_DIALOG_ANSWERS"); v && std::string(v) == "default")
     std::fprintf(stderr, "tarvex: notice: %s\n", labelVersion_->text().toStdString().c_str());
-  const NoticeRect rest = noticeSlots().restRect(slot_, height());
+  const NoticeRect rest = noticeSlots().restRect(slot_, height(), width());
   move(rest.left, rest.top);
   imageClose_->setEnabled(false);
   showPanel(2);
@@ -177,17 +178,25 @@ void TAboutBox::slideStep(bool in) {
   close();
 }
 
-// The message is shown whole: the label keeps inside the notice and grows down as its text needs,
-// and the notice grows with it (fonts here are larger than the ones its size was made for).
+// The message is shown whole: a wrapping label keeps inside the notice and grows down as its text
+// needs; one that breaks only at its own line ends is as wide as its longest line. The notice
+// grows with it (fonts here are larger than the ones its size was made for).
 void TAboutBox::fitText() {
   constexpr int kMargin = 6;
-  const int labelWidth = std::min(kLabelWidth, width() - labelVersion_->x() - kMargin);
-  const int needed = labelVersion_->heightForWidth(labelWidth);
-  labelVersion_->resize(labelWidth, std::max(kLabelHeight, needed));
+  int w = NoticeSlots::kNoticeWidth;
+  const int labelWidth = std::min(kLabelWidth, w - labelVersion_->x() - kMargin);
+  if (labelVersion_->wordWrap()) {
+    labelVersion_->resize(labelWidth, std::max(kLabelHeight, labelVersion_->heightForWidth(labelWidth)));
+  } else {
+    const QSize needed = labelVersion_->sizeHint();
+    labelVersion_->resize(std::max(labelWidth, needed.width()), std::max(kLabelHeight, needed.height()));
+    w = std::max(w, labelVersion_->x() + labelVersion_->width() + kMargin);
+  }
   const int h = std::max(NoticeSlots::kNoticeHeight,
                          labelVersion_->y() + labelVersion_->height() + kMargin);
-  setFixedSize(width(), h);
-  panel1_->setGeometry(0, 0, width(), h);
+  setFixedSize(w, h);
+  panel1_->setGeometry(0, 0, w, h);
+  imageClose_->move(w - 20, imageClose_->y());
 }
 
 void TAboutBox::StandAtRest() {

@@ -10,10 +10,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include "app/WindowPlace.h"
 
 namespace app {
 namespace {
@@ -415,16 +416,8 @@ void TDeviceSetupFm::TroubleRBtnClick(int option) {
   sync();
 }
 
-QPoint TDeviceSetupFm::PlaceBeside(const QRect& main, const QRect& screen, int width) {
-  if (screen.isNull() || main.right() + width <= screen.right()) return {main.right() + 1, main.top()};
-  return {std::max(main.left() - width, screen.left()), main.top()};
-}
-
 bool TDeviceSetupFm::ShowModal(const QWidget* beside) {
-  if (beside) {
-    const QRect screen = beside->screen() ? beside->screen()->availableGeometry() : QRect();
-    move(PlaceBeside(beside->frameGeometry(), screen, frameGeometry().width()));
-  }
+  if (beside) MoveBeside(*this, *beside);
   if (answer) return answer(*this);
   return exec() == QDialog::Accepted;
 }

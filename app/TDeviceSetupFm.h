@@ -28,11 +28,9 @@ class TDeviceSetupFm : public QDialog {
   DeviceSetup& setup() { return setup_; }
   void ShowInstallPage();
   bool ShowTroubleshootPage();
-  // Shows the wizard modally beside `beside`; true when it closed with OK.
+  // Shows the wizard modally beside `beside` (at its top, right of it when the screen has room,
+  // else left of it, and inside the screen); true when it closed with OK.
   bool ShowModal(const QWidget* beside);
-  // Where the wizard goes: at the main window's top, beside its right edge when the screen has
-  // room, else left of it, kept on the screen when neither side has room.
-  static QPoint PlaceBeside(const QRect& main, const QRect& screen, int width);
   // Tests answer the modal show here: they drive the shown wizard and return its result.
   static inline std::function<bool(TDeviceSetupFm&)> answer;
 

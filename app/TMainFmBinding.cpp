@@ -75,9 +75,7 @@ void TMainFm::createDeviceSetup() {
 
 void TMainFm::StartPrinterWatcher(std::size_t i) {
   if (!watchers_ || closing_ || i >= printers_.size()) return;
-  const AutoLinkPrinter& e = *printers_[i];
-  watchers_->StartOne(printing::WatchKind::Printer, i,
-                      {e.queueName, e.serverMac, e.vid, e.pid, e.serial, printing::WatchKind::Printer});
+  watchers_->StartOne(printing::WatchKind::Printer, i, WatchEntryOf(*printers_[i], printing::WatchKind::Printer));
 }
 
 void TMainFm::PrintManageDevMItemClick() {
@@ -125,9 +123,15 @@ void TMainFm::PrintManageDevMItemClick() {
           SetDeviceStatusText(*other, deviceContext());
         }
       }
-      // The troubleshooting page moves no watcher: the device's follows its binding once stored.
+      // The troubleshooting page moves no watcher: the device's follows its binding once stored,
+      // when the binding names another queue than the watcher has.
       const int mine = FindAutoConnectEntry(c.serverMac, c.identity, queue, true);
-      if (troubleshooting && mine > -1) StartPrinterWatcher(static_cast<std::size_t>(mine));
+      if (troubleshooting && mine > -1) {
+        const auto i = static_cast<std::size_t>(mine);
+        const printing::TPrintThread* t = watchers_ ? watchers_->watcher(printing::WatchKind::Printer, i) : nullptr;
+        const bool running = t && !t->finished();
+        if (WatcherMustFollow(running ? &t->entry() : nullptr, *printers_[i])) StartPrinterWatcher(i);
+      }
     }
     StoreScannerChoice(kSettingsKey, c, w.scanSupport, w.scannerName, false);
     afterBinding(c, troubleshooting);

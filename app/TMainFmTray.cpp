@@ -11,6 +11,7 @@
 #include "app/Eject.h"
 #include "app/TAboutBox.h"
 #include "app/TMainFm.h"
+#include "app/WindowPlace.h"
 #include "core/DriverInterface.h"
 
 namespace app {
@@ -156,11 +157,7 @@ void TMainFm::OptionsMItemClick() {
     optionFm_->activateWindow();
     return;
   }
-  const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-  const QRect frame = frameGeometry();
-  const int room = work.width() - frame.left() - frame.width();
-  const int left = room <= optionFm_->width() ? frame.left() - optionFm_->width() : frame.right() + 1;
-  optionFm_->move(left, frame.top());
+  MoveBeside(*optionFm_, *this);
   optionFm_->exec();
 }
 

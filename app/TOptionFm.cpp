@@ -19,6 +19,7 @@
 #include "app/VersionCheckRules.h"
 #include "app/VersionQuery.h"
 #include "app/VersionReply.h"
+#include "app/WindowPlace.h"
 #include "core/SettingsStore.h"
 #include "core/NetInfo.h"
 #include "platform/Autostart.h"
@@ -149,6 +150,7 @@ int TOptionFm::compactHeight() const {
 void TOptionFm::showPanel(bool shown) {
   panelCheck_->setVisible(shown);
   setFixedHeight(shown ? designedHeight_ : compactHeight());
+  if (isVisible()) KeepOnScreen(*this);  // grown at the screen's bottom, it moves up
 }
 
 void TOptionFm::showEvent(QShowEvent* event) {

@@ -1,12 +1,12 @@
 #pragma once
 // The version query over HTTP: a GET of /router/firmware/query.asp?model=QRVA_A1_Default on the
 // version server, carrying only its Host, Accept and User-Agent headers, waited for with the
-// window's messages running, within one limit counted from the request, its body read up to a
-// limit. A running query can be cancelled (the program is ending).
+// window's messages running, within one deadline for the whole exchange (from the connection to
+// the last byte), its heads and body read up to their limits. A query asked for while one runs
+// waits for that one and takes its answer. A running query can be cancelled (the program is
+// ending).
 #include <QByteArray>
 #include <string>
-
-class QEventLoop;
 
 namespace app {
 
@@ -20,8 +20,9 @@ struct HttpOutcome {
 };
 
 struct VersionQueryLimits {
-  int totalMs = 20000;  // the whole query, from the request to the last byte
-  qsizetype maxBytes = 64 * 1024;
+  int totalMs = 20000;  // the whole exchange, from the connection to the last byte
+  qsizetype maxBytes = 64 * 1024;       // of the body
+  qsizetype maxHeadBytes = 16 * 1024;   // of every head of the reply together
 };
 
 // The request as it goes on the wire.
@@ -30,15 +31,20 @@ QByteArray VersionRequest(const std::string& hostHeader);
 class VersionQuery {
  public:
   // `host` is a host or host:port. A connection failure, an HTTP status other than 2xx (a
-  // redirect too), a reply that runs past the limit or a body over the limit is a failure.
+  // redirect too), a reply that runs past the deadline or over a limit is a failure. While a
+  // query runs, a second Fetch waits for it and answers what it answers.
   HttpOutcome Fetch(const std::string& host, const VersionQueryLimits& limits = {});
-  // Ends a running Fetch at once; it answers cancelled. Nothing when none runs.
+  // Ends a running Fetch at once; it, and every Fetch waiting for it, answers cancelled.
+  // Nothing when none runs.
   void Cancel();
-  bool running() const { return loop_ != nullptr; }
+  bool running() const { return active_ != nullptr; }
+
+  class Exchange;
 
  private:
-  QEventLoop* loop_ = nullptr;
-  bool cancelled_ = false;
+  HttpOutcome awaitRunning();
+
+  Exchange* active_ = nullptr;
 };
 
 // The version server: TARVEX_VERSION_SERVER (host or host:port) when set, else the simulated

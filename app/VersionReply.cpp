@@ -79,6 +79,9 @@ std::unique_ptr<Node> readTree(QByteArrayView bytes, const VersionReplyLimits& l
   return root;
 }
 
+// An element's text without the blanks and line ends around it (a pretty-printed reply has them).
+std::string textOf(const Node* n) { return n ? n->text.trimmed().toStdString() : std::string(); }
+
 // A decimal integer of 32 bits, back to its shortest decimal text.
 std::string integerText(const Node* n, const char* what) {
   if (!n) return {};
@@ -105,13 +108,12 @@ VersionReplyResult ReadVersionReply(QByteArrayView bytes, const VersionReplyLimi
     if (const Node* fw = def->child("FW_Version")) {
       r.info.major = integerText(fw->child("Major"), "Major");
       r.info.minor = integerText(fw->child("Minor"), "Minor");
-      if (const Node* date = fw->child("Date")) r.info.date = date->text.toStdString();
+      r.info.date = textOf(fw->child("Date"));
     }
     if (const Node* sites = def->child("Download_Site")) {
       for (const auto& site : sites->children) {
         r.info.siteNames.push_back(site->name.toStdString());
-        const Node* firmware = site->child("Firmware");
-        r.info.siteUrls.push_back(firmware ? firmware->text.toStdString() : std::string());
+        r.info.siteUrls.push_back(textOf(site->child("Firmware")));
       }
     }
   } catch (const Refused& refused) {

@@ -18,8 +18,9 @@ struct VersionReplyLimits {
 
 struct VersionInfo {
   std::string major, minor;  // as decimal integers ("05" reads 5); empty when the reply has none
-  std::string date;          // as it stands
-  std::vector<std::string> siteNames, siteUrls;  // in document order, at the same index
+  std::string date;          // as it stands, less the white space around it
+  // In document order, at the same index; the addresses less the white space around them.
+  std::vector<std::string> siteNames, siteUrls;
 };
 
 enum class VersionReplyStatus {

@@ -99,3 +99,26 @@ TEST(BindingCommands, TheScannerChoiceIsWrittenIntoTheRecordOrANewOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BindingCommands, AWatcherFollowsOnlyAChangedBinding) {
+  app::AutoLinkPrinter entry;
+  entry.queueName = "Brother Laser";
+  entry.serverMac = "00:1A:2B:3C:4D:5E";
+  entry.vid = "04F9";
+  entry.pid = "0042";
+  entry.serial = "E1";
+  const printing::PrintWatchEntry same = app::WatchEntryOf(entry, printing::WatchKind::Printer);
+  EXPECT_TRUE(app::WatcherMustFollow(nullptr, entry)) << "none runs";
+  EXPECT_FALSE(app::WatcherMustFollow(&same, entry));
+  for (const auto change : {&printing::PrintWatchEntry::queueName, &printing::PrintWatchEntry::serverMac,
+                            &printing::PrintWatchEntry::vid, &printing::PrintWatchEntry::pid,
+                            &printing::PrintWatchEntry::serial}) {
+    printing::PrintWatchEntry other = same;
+    other.*change += "x";
+    EXPECT_TRUE(app::WatcherMustFollow(&other, entry)) << other.queueName << " " << other.serial;
+  }
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 // as a user would, the record in the registry, the watchers and the device afterwards.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -20,6 +22,7 @@
 #include "sim/InProcessPrintSpooler.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/ForwardingSpooler.h"
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
 #include "support/PumpUntil.h"
@@ -219,6 +222,64 @@ TEST_F(BindingWindow, WhatTheTroubleshootingPageRunsIsWhatIsStored) {
   EXPECT_EQ(watched(), "Spare Queue");
   ASSERT_EQ(window->printers().size(), 1u);
   EXPECT_EQ(window->printers()[0]->queueName, "Spare Queue") << "the next start of the watchers reads this";
+}
+
+// Counts the watchers that began to watch a queue: each asks for its change notification once.
+struct CountingSpooler final : test::ForwardingSpooler {
+  using ForwardingSpooler::ForwardingSpooler;
+  std::atomic<int> watches{0};
+  platform::Handle FindFirstPrinterChangeNotification(platform::Handle h, std::uint32_t f) override {
+    ++watches;
+    return ForwardingSpooler::FindFirstPrinterChangeNotification(h, f);
+  }
+};
+
+// A troubleshooting run that ends on the queue the watcher already watches leaves that watcher
+// running; one that ends on another queue moves it.
+class CountedWatchers : public BindingWindow {
+ protected:
+  void SetUp() override {
+    platform::setPrintSpooler(&counting);
+    BindingWindow::SetUp();
+    platform::setPrintSpooler(&counting);
+  }
+  CountingSpooler counting{*spooler};
+};
+
+TEST_F(CountedWatchers, TroubleshootingRestartsNoWatcherWhoseQueueStays) {
+  app::TDeviceSetupFm::answer = [](app::TDeviceSetupFm& w) { return bindThroughInstallRoad(w, "Brother Laser"); };
+  window->PrintManageDevMItemClick();
+  ASSERT_TRUE(until([&] { return counting.watches == 1; }));
+  const printing::TPrintThread* first = window->watchers()->watcher(printing::WatchKind::Printer, 0);
+
+  // Away and back again, then the scanner option too: the queue is what it was.
+  app::TDeviceSetupFm::answer = [](app::TDeviceSetupFm& w) {
+    w.TroubleRBtnClick(2);
+    clickRow(w.PrinterListView1(), "Spare Queue");
+    w.OKBtnClick();
+    clickRow(w.PrinterListView1(), "Brother Laser");
+    w.OKBtnClick();
+    w.TroubleRBtnClick(3);
+    w.OKBtnClick();
+    w.NextBtnClick();
+    return w.setup().closed == app::WizardClose::Ok;
+  };
+  window->PrintManageDevMItemClick();
+  EXPECT_EQ(record().printerName, "Brother Laser");
+  EXPECT_FALSE(until([&] { return counting.watches > 1; }, 300)) << "the watcher was restarted";
+  EXPECT_EQ(window->watchers()->watcher(printing::WatchKind::Printer, 0), first);
+
+  // Another queue: the watcher follows it.
+  app::TDeviceSetupFm::answer = [](app::TDeviceSetupFm& w) {
+    w.TroubleRBtnClick(2);
+    clickRow(w.PrinterListView1(), "Spare Queue");
+    w.OKBtnClick();
+    w.NextBtnClick();
+    return w.setup().closed == app::WizardClose::Ok;
+  };
+  window->PrintManageDevMItemClick();
+  EXPECT_TRUE(until([&] { return counting.watches == 2; }));
+  EXPECT_EQ(window->watchers()->watcher(printing::WatchKind::Printer, 0)->entry().queueName, "Spare Queue");
 }
 
 TEST_F(BindingWindow, CancelStoresNoBindingButTheScannerValues) {

@@ -152,24 +152,3 @@ TEST_F(DeviceSetupFm, TheTroubleshootingPageAndTheOlderScannerPages) {
 }
 
 }  // namespace
-
-namespace {
-
-// Right of the main window when the screen has room, else left of it, and never off the screen.
-TEST(DeviceSetupFmPlace, BesideTheMainWindowAndOnTheScreen) {
-  const QRect screen(0, 0, 1280, 1024);
-  struct Case {
-    QRect main;
-    QPoint expected;
-  } cases[] = {
-      {QRect(100, 50, 400, 500), QPoint(500, 50)},   // room on the right
-      {QRect(800, 50, 400, 500), QPoint(200, 50)},   // room on the left only
-      {QRect(340, 80, 600, 500), QPoint(0, 80)},     // room on neither side: kept on the screen
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(app::TDeviceSetupFm::PlaceBeside(c.main, screen, 600), c.expected) << c.main.left();
-  EXPECT_EQ(app::TDeviceSetupFm::PlaceBeside(QRect(800, 50, 400, 500), QRect(), 600), QPoint(1200, 50))
-      << "no screen known: right of the window";
-}
-
-}  // namespace

@@ -21,6 +21,7 @@
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
 #include "platform/UiDispatcher.h"
+#include "app/TDeviceSetupFm.h"
 #include "app/TEjectDeviceDlg.h"
 #include "sim/Address.h"
 #include "sim/HostSystem.h"
@@ -650,6 +651,35 @@ TEST_F(SessionEndTest, TheOptionsDialogIsClosed) {
 TEST_F(SessionEndTest, TheWizardIsClosed) {
   window->selectRow(row("1"));
   expectEndedAndReleased(endSessionWhile([&] { window->PrintManageDevMItemClick(); }));
+}
+
+// The options dialog and the set-up wizard open beside the main window and wholly inside the
+// screen's available area, also where neither side has room for them.
+TEST_F(MainWindowTest, TheDialogsOpenBesideTheWindowAndInsideTheScreen) {
+  ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
+  const QRect work = window->screen()->availableGeometry();
+  window->resize(520, 360);
+  window->show();
+  window->move(work.left() + 100, work.top() + 40);
+  QCoreApplication::processEvents();
+  QRect options;
+  QTimer::singleShot(0, window.get(), [&] {
+    options = window->optionForm().frameGeometry();
+    window->optionForm().reject();
+  });
+  window->OptionsMItemClick();
+  EXPECT_TRUE(work.contains(options)) << options.x() << "," << options.y() << " " << options.width();
+  EXPECT_EQ(options.top(), window->frameGeometry().top());
+
+  window->selectRow(row("1"));
+  QRect wizard;
+  app::TDeviceSetupFm::answer = [&](app::TDeviceSetupFm& w) {
+    wizard = w.frameGeometry();
+    return false;
+  };
+  window->PrintManageDevMItemClick();
+  app::TDeviceSetupFm::answer = nullptr;
+  EXPECT_TRUE(work.contains(wizard)) << wizard.x() << "," << wizard.y() << " " << wizard.width();
 }
 
 class MainWindowClicksTest : public MainWindowTest {

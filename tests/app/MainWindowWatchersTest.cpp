@@ -23,6 +23,7 @@
 #include "sim/InProcessPrintSpooler.h"
 #include "sim/Scenario.h"
 #include "sim/World.h"
+#include "support/ForwardingSpooler.h"
 #include "support/OfficeComputer.h"
 #include "support/TempRegistry.h"
 #include "support/PumpUntil.h"
@@ -52,9 +53,9 @@ struct SilentBoxes : app::MessageBoxes {
 
 // The simulated spooler, except that a watcher's change wait lasts until the watcher is asked to
 // stop (at most a few seconds of real time); then `onStop` runs on the watcher's thread.
-class StopWaitSpooler final : public platform::PrintSpooler {
+class StopWaitSpooler final : public test::ForwardingSpooler {
  public:
-  explicit StopWaitSpooler(platform::PrintSpooler& inner) : inner_(inner) {}
+  using ForwardingSpooler::ForwardingSpooler;
 
   std::atomic<int> waiting{0};
   std::function<void()> onStop;
@@ -62,7 +63,7 @@ class StopWaitSpooler final : public platform::PrintSpooler {
 
   platform::ChangeWait WaitForPrinterChange(platform::Handle c, std::uint32_t ms,
                                             const platform::Event* stop) override {
-    if (!stop) return inner_.WaitForPrinterChange(c, ms, stop);
+    if (!stop) return ForwardingSpooler::WaitForPrinterChange(c, ms, stop);
     ++waiting;
     const bool stopped = stop->wait(5000);
     --waiting;
@@ -71,43 +72,6 @@ class StopWaitSpooler final : public platform::PrintSpooler {
     if (onStop) onStop();
     return platform::ChangeWait::Stopped;
   }
-
-  platform::OpenPrinterResult OpenPrinter(std::string_view n, std::uint32_t a) override {
-    return inner_.OpenPrinter(n, a);
-  }
-  void ClosePrinter(platform::Handle h) override { inner_.ClosePrinter(h); }
-  platform::SpoolerAnswer GetPrinter(platform::Handle h, std::uint32_t n,
-                                     platform::PrinterInfo& i) override {
-    return inner_.GetPrinter(h, n, i);
-  }
-  platform::SpoolerAnswer SetPrinter(platform::Handle h, const platform::PrinterInfo& i) override {
-    return inner_.SetPrinter(h, i);
-  }
-  platform::SpoolerAnswer ControlPrinter(platform::Handle h, std::uint32_t c) override {
-    return inner_.ControlPrinter(h, c);
-  }
-  platform::SpoolerAnswer EnumJobs(platform::Handle h, std::uint32_t f, std::uint32_t c,
-                                   std::uint32_t n, std::vector<platform::JobInfo>& j) override {
-    return inner_.EnumJobs(h, f, c, n, j);
-  }
-  platform::SpoolerAnswer SetJob(platform::Handle h, std::uint32_t id, std::uint32_t c) override {
-    return inner_.SetJob(h, id, c);
-  }
-  platform::SpoolerAnswer EnumPorts(std::uint32_t n, std::vector<platform::PortInfo>& p) override {
-    return inner_.EnumPorts(n, p);
-  }
-  platform::Handle FindFirstPrinterChangeNotification(platform::Handle h, std::uint32_t f) override {
-    return inner_.FindFirstPrinterChangeNotification(h, f);
-  }
-  bool FindNextPrinterChangeNotification(platform::Handle c) override {
-    return inner_.FindNextPrinterChangeNotification(c);
-  }
-  void FindClosePrinterChangeNotification(platform::Handle c) override {
-    inner_.FindClosePrinterChangeNotification(c);
-  }
-
- private:
-  platform::PrintSpooler& inner_;
 };
 
 class WatchedWindow : public ::testing::Test {

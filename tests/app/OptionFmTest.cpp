@@ -25,6 +25,9 @@
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
 #include "platform/SystemInfo.h"
+#include "sim/Scenario.h"
+#include "sim/VersionServer.h"
+#include "sim/World.h"
 #include "support/ReplyServer.h"
 #include "support/TempRegistry.h"
 
@@ -252,6 +255,61 @@ TEST_F(OptionFmTest, ATricklingServerEndsTheCheckWithinItsLimit) {
   EXPECT_EQ(child<QPushButton>("Btn_CheckNow")->cursor().shape(), Qt::ArrowCursor);
 }
 
+// Interim answers without end: the check gives up once their heads pass their limit, long before
+// the server would send its real answer.
+TEST_F(OptionFmTest, AFloodOfInterimAnswersEndsTheCheck) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.floodInterim(32 * 1024 * 1024);
+  open();
+  QElapsedTimer took;
+  took.start();
+  form->Btn_CheckNowClick();
+  EXPECT_LT(took.elapsed(), 5000);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_FALSE(server.answeredAfterFlood());
+  EXPECT_FALSE(form->versionCheckRunning());
+}
+
+// The limit counts the whole exchange on the program's clock: a reply that keeps coming ends
+// once 20 s have passed on it, here stepped one second a byte.
+TEST_F(OptionFmTest, TheLimitEndsAReplyThatKeepsComing) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(1, [&] { clock.advanceMs(1000); });
+  open();
+  form->Btn_CheckNowClick();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].first, "Connection failed, please try again.");
+  EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_GE(server.trickled(), 20u);
+  EXPECT_LE(server.trickled(), 22u) << "ended at the limit, not at the end of the reply";
+}
+
+// "Check now" while the automatic check waits for the server: the user's check waits with it and
+// shows its answer; the server is asked once.
+TEST_F(OptionFmTest, CheckNowDuringTheAutomaticCheckTakesItsAnswer) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(1);
+  open();
+  bool asked = false;
+  QTimer::singleShot(20, form.get(), [&] {
+    EXPECT_TRUE(form->versionCheckRunning());
+    form->Btn_CheckNowClick();
+    asked = true;
+  });
+  std::string major, minor;
+  std::vector<std::string> names, urls;
+  EXPECT_TRUE(form->CheckVersion(major, minor, nullptr, &names, &urls, /*quiet=*/true));
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(major + "." + minor, "9.1");
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(child<QLabel>("Label_LV")->text(), "9.1");
+  EXPECT_EQ(child<QComboBox>("ComboBox_Site")->count(), 3);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST_F(OptionFmTest, ACancelledCheckEndsAtOnceAndSaysNothing) {
   server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
   server.trickle(100);
@@ -267,6 +325,47 @@ TEST_F(OptionFmTest, ACancelledCheckEndsAtOnceAndSaysNothing) {
   EXPECT_LT(took.elapsed(), 1500);
   EXPECT_FALSE(form->versionCheckRunning());
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// An address with white space around it, as a pretty-printed reply has it, is opened.
+TEST_F(OptionFmTest, APrettyPrintedAddressIsOpened) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10",
+                                           "<Global>\n  <Firmware>\n    http://global.example/fw.zip\n  </Firmware>\n</Global>"
+                                           "<Asia><Firmware> http://asia.example/ </Firmware></Asia>"));
+  open();
+  form->Btn_CheckNowClick();
+  ASSERT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  form->Btn_DownloadClick();
+  child<QComboBox>("ComboBox_Site")->setCurrentIndex(1);
+  form->Btn_DownloadClick();
+  EXPECT_EQ(opened.addresses, (std::vector<std::string>{"http://global.example/fw.zip", "http://asia.example/"}));
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+// "Check Now" on the demo: its simulated host's version server names a newer version than the
+// one the demo's installer wrote, and the panel shows it with its download sites.
+TEST_F(OptionFmTest, CheckNowOnTheDemoShowsTheNewerVersion) {
+  const auto demo = sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json");
+  ASSERT_TRUE(demo.setup) << demo.error;
+  for (const sim::RegistrySeed& seed : demo.setup->hosts.at(0).registry)
+    for (const auto& [name, value] : seed.values)
+      if (seed.machine && name == "Product Version") host.product = value;
+  ASSERT_EQ(host.product, "2.1.7");
+  sim::World world{*demo.setup, clock};
+  sim::VersionServer versionServer(world);
+  std::string error;
+  ASSERT_TRUE(versionServer.start(error)) << error;
+  ::setenv("TARVEX_VERSION_SERVER", ("127.0.0.1:" + std::to_string(versionServer.port())).c_str(), 1);
+  open();
+  form->Btn_CheckNowClick();
+  EXPECT_TRUE(boxes.shown.empty());
+  ASSERT_TRUE(child<QFrame>("Panel_Check")->isVisible());
+  EXPECT_EQ(child<QLabel>("Label_LV")->text(), "2.5");
+  EXPECT_EQ(child<QComboBox>("ComboBox_Site")->currentText(), "Global");
+  form->Btn_DownloadClick();
+  ASSERT_EQ(opened.addresses.size(), 1u);
+  EXPECT_TRUE(app::IsWebAddress(opened.addresses[0])) << opened.addresses[0];
+  form->grab().save(QString::fromStdString(outputDir() + "/options-demo-check.png"));
 }
 
 // Addresses come over plain HTTP: only web addresses are handed to the desktop.

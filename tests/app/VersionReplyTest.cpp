@@ -56,6 +56,18 @@ TEST(VersionReply, DateAndSitesInDocumentOrder) {
   EXPECT_EQ(r.info.siteUrls, (std::vector<std::string>{"http://g/1", "http://a", "http://g/2", ""}));
 }
 
+// A pretty-printed reply: the texts are read without the white space around them.
+TEST(VersionReply, WhiteSpaceAroundTheTextsIsDropped) {
+  const auto r = app::ReadVersionReply(reply(
+      "\n  <Major>\n    2\n  </Major>\n  <Minor>1</Minor>\n  <Date>\n    2008-07-10\n  </Date>\n",
+      "\n  <Global>\n    <Firmware>\n      http://g/1\n    </Firmware>\n  </Global>"
+      "<Asia><Firmware> http://a/x y </Firmware></Asia><Europe><Firmware>\t\r\n</Firmware></Europe>"));
+  ASSERT_EQ(r.status, VersionReplyStatus::Read) << r.error;
+  EXPECT_EQ(r.info.major, "2");
+  EXPECT_EQ(r.info.date, "2008-07-10");
+  EXPECT_EQ(r.info.siteUrls, (std::vector<std::string>{"http://g/1", "http://a/x y", ""}));
+}
+
 TEST(VersionReply, NamesAreMatchedExactlyPrefixIncluded) {
   const auto r = app::ReadVersionReply(
       "<Reply xmlns:x=\"urn:x\"><Default><FW_Version><x:Major>2</x:Major><Minor>1</Minor></FW_Version>"

@@ -101,6 +101,36 @@ TEST_F(WindowPicturesTest, TheNoticesShowTheirWholeTexts) {
   }
 }
 
+// The lines a label shows its text on.
+int shownLines(const QLabel& label) {
+  const int h = label.wordWrap() ? label.heightForWidth(label.width()) : label.sizeHint().height();
+  const int line = QFontMetrics(label.font()).lineSpacing();
+  return (h + line / 2) / line;
+}
+
+// The new-version notice breaks its text only after " is", whatever the version, and stands
+// inside the work area.
+TEST_F(WindowPicturesTest, TheNewVersionNoticeBreaksOnlyWhereItsTextDoes) {
+  const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const char* version : {"v2.5", "v12.34", "v2147483647.2147483647"}) {
+    auto* notice = new app::TAboutBox;
+    notice->ShowNewVersion(version, "http://example.invalid/");
+    notice->StandAtRest();
+    QApplication::processEvents();
+    QLabel* message = nullptr;
+    for (QLabel* l : notice->findChildren<QLabel*>())
+      if (l->text().endsWith("now avaiable !")) message = l;
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text().toStdString(),
+              std::string("Velmora Network USB Utility ") + version + " is\nnow avaiable !");
+    EXPECT_EQ(shownLines(*message), 2) << version;
+    expectLabelsWhole(*notice, version);
+    EXPECT_TRUE(work.contains(notice->geometry())) << version;
+    if (std::string(version) == "v12.34") save(*notice, "TAboutBox-new-version-long");
+    notice->close();
+  }
+}
+
 // From its first step to its last, a notice's window stands where it rests, inside the work area:
 // only its panel slides.
 TEST_F(WindowPicturesTest, ANoticeStandsInsideTheWorkAreaWhileItSlides) {

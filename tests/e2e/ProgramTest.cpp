@@ -9,6 +9,7 @@
 #include <atomic>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <functional>
 #include <thread>
 
 #include "platform/Registry.h"
@@ -198,10 +199,12 @@ TEST_F(ProgramTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs) {
   EXPECT_EQ(onDisk(), bytes);
 }
 
-// A version server on 127.0.0.1 that answers with a head and then one byte every 3 s.
-class TricklingServer {
+// A version server on 127.0.0.1, on a thread of its own: it takes one connection, reads the
+// request and answers it with `answer`, which sends until the client goes or `stop` is set.
+class LoopbackServer {
  public:
-  TricklingServer() {
+  using Answer = std::function<void(int socket, const std::atomic<bool>& stop)>;
+  explicit LoopbackServer(Answer answer) : answer_(std::move(answer)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -213,7 +216,7 @@ class TricklingServer {
     port_ = ntohs(a.sin_port);
     thread_ = std::thread([this] { serve(); });
   }
-  ~TricklingServer() {
+  ~LoopbackServer() {
     stop_ = true;
     ::shutdown(listener_, SHUT_RDWR);
     thread_.join();
@@ -221,30 +224,51 @@ class TricklingServer {
   }
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
   bool asked() const { return asked_; }
+  bool answered() const { return answered_; }
 
  private:
   void serve() {
     const int c = ::accept(listener_, nullptr, nullptr);
     if (c < 0) return;
     char head[4096];
-    if (::recv(c, head, sizeof head, 0) > 0) asked_ = true;
-    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n";
-    ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
-    for (int i = 0; !stop_ && i < 4000; ++i) {
-      if (::send(c, "<", 1, MSG_NOSIGNAL) != 1) break;
-      for (int t = 0; !stop_ && t < 300; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::recv(c, head, sizeof head, 0) > 0) {
+      asked_ = true;
+      answer_(c, stop_);
     }
     ::close(c);
+    answered_ = true;
   }
 
+  Answer answer_;
   int listener_ = -1;
   std::uint16_t port_ = 0;
-  std::atomic<bool> asked_{false}, stop_{false};
+  std::atomic<bool> asked_{false}, answered_{false}, stop_{false};
   std::thread thread_;
 };
 
+bool sendAll(int socket, const std::string& bytes) {
+  return ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// A head, then one byte every 3 s.
+void trickle(int socket, const std::atomic<bool>& stop) {
+  if (!sendAll(socket, "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n")) return;
+  for (int i = 0; !stop && i < 4000; ++i) {
+    if (!sendAll(socket, "<")) break;
+    for (int t = 0; !stop && t < 300; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Kilobytes of a process's memory: "VmRSS" now, "VmHWM" the most it held.
+long memoryKb(pid_t pid, const std::string& field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
+
 TEST_F(ProgramTest, SigtermDuringTheAutomaticVersionCheckEndsTheProgramPromptly) {
-  TricklingServer server;
+  LoopbackServer server(trickle);
   env.push_back("TARVEX_VERSION_SERVER=" + server.host());
   auto simhost = start({bin("tarvex-simhost"), (dir / "scenario.json").string()}, "simhost.out");
   ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
@@ -256,6 +280,47 @@ TEST_F(ProgramTest, SigtermDuringTheAutomaticVersionCheckEndsTheProgramPromptly)
   tarvex->signal(SIGTERM);
   EXPECT_EQ(tarvex->wait(3000), 0) << tarvex->output();
   EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(3));
+  simhost->signal(SIGTERM);
+  EXPECT_EQ(simhost->wait(5000), 0);
+}
+
+// Interim answers without end: the program's automatic check gives up on them within its limit,
+// and the program does not grow with them.
+TEST_F(ProgramTest, AFloodOfInterimAnswersEndsTheAutomaticCheckAndStaysSmall) {
+  std::atomic<long> sentMb{0};
+  std::chrono::steady_clock::time_point asked, gone;
+  LoopbackServer server([&](int socket, const std::atomic<bool>& stop) {
+    asked = std::chrono::steady_clock::now();
+    std::string block;
+    while (block.size() < 64 * 1024) block += "HTTP/1.1 100 Continue\r\n\r\n";
+    // Up to 1 GB or 30 s, whichever comes first, unless the program goes first.
+    for (long sent = 0; !stop && sent < 1024L * 1024 * 1024 &&
+                        std::chrono::steady_clock::now() - asked < std::chrono::seconds(30);
+         sent += static_cast<long>(block.size())) {
+      if (!sendAll(socket, block)) break;
+      sentMb = sent / (1024 * 1024);
+    }
+    gone = std::chrono::steady_clock::now();
+  });
+  env.push_back("TARVEX_VERSION_SERVER=" + server.host());
+  auto simhost = start({bin("tarvex-simhost"), (dir / "scenario.json").string()}, "simhost.out");
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, 5000));
+  {
+    // No device-found notice holds the first tick back.
+    auto reg = platform::Registry::open((dir / "sim" / "hosts" / "OFFICE-PC" / "registry.db").string(), false);
+    ASSERT_TRUE(reg);
+    auto settings = reg->openKey(platform::RegRoot::CurrentUser, kKey, platform::kKeyAllAccess, true);
+    ASSERT_TRUE(settings && settings->setString("Notify Device Detect", "0"));
+  }
+  auto tarvex = start({bin("tarvex")}, "tarvex.out");
+  ASSERT_TRUE(test::eventually([&] { return server.asked(); }, 20000)) << tarvex->output();
+  const long before = memoryKb(tarvex->pid(), "VmRSS");
+  ASSERT_TRUE(test::eventually([&] { return server.answered(); }, 40000));
+  EXPECT_LT(gone - asked, std::chrono::seconds(20)) << sentMb << " MB sent before the program let go";
+  const long peak = memoryKb(tarvex->pid(), "VmHWM");
+  EXPECT_LT(peak - before, 64 * 1024) << "kB, from " << before << " kB";
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(tarvex->wait(10000), 0) << tarvex->output();
   simhost->signal(SIGTERM);
   EXPECT_EQ(simhost->wait(5000), 0);
 }

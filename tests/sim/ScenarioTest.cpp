@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -140,10 +141,29 @@ INSTANTIATE_TEST_SUITE_P(
         Bad{R"({"hosts": [{"name": "PC", "ip": "10.0.0.1", "program": {"version": 2.1}}]})",
             "hosts[0].program.version"}));
 
+// Every scenario that comes with the program loads.
+TEST(Scenario, EveryScenarioLoads) {
+  int loaded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(TARVEX_SOURCE_DIR "/sim/scenarios")) {
+    if (entry.path().extension() != ".json") continue;
+    const auto r = sim::loadScenarioFile(entry.path().string());
+    EXPECT_TRUE(r.setup) << entry.path() << ": " << r.error;
+    ++loaded;
+  }
+  EXPECT_GE(loaded, 1);
+}
+
+// The demo's first computer, and a version server that names a newer version than the one its
+// installer wrote, with where to get it.
 TEST(Scenario, TheDemoLoads) {
   const auto r = sim::loadScenarioFile(TARVEX_SOURCE_DIR "/sim/scenarios/demo.json");
   ASSERT_TRUE(r.setup) << r.error;
   EXPECT_EQ(r.setup->hosts.at(0).name, "OFFICE-PC");
+  ASSERT_TRUE(r.setup->versionReply);
+  EXPECT_EQ(r.setup->versionReply->status, 200);
+  EXPECT_EQ(r.setup->versionReply->major + "." + r.setup->versionReply->minor, "2.5");
+  ASSERT_FALSE(r.setup->versionReply->sites.empty());
+  EXPECT_EQ(r.setup->versionReply->sites[0].name, "Global");
 }
 
 TEST(Scenario, HostsHavePrintQueuesPortsAndDeviceSettings) {

@@ -53,6 +53,7 @@ class Process {
     }
   }
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   void signal(int sig) { if (pid_ > 0) kill(pid_, sig); }
   // The exit code, or -1 when the child did not end within the time (or died of a signal).
   int wait(int timeoutMs) {
