@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "PrintingWorld.h"
+#include "support/ForwardingSpooler.h"
 
 namespace {
 
@@ -172,38 +173,15 @@ TEST_F(SlowPrinter, ADroppedDeviceIsConnectedAgainWhileJobsRemain) {
 
 // Deletes the queue's first job just before the watcher resets a notification whose wait timed
 // out, so that the reset swallows the job's removal.
-class SwallowingSpooler final : public platform::PrintSpooler {
+class SwallowingSpooler final : public test::ForwardingSpooler {
  public:
-  explicit SwallowingSpooler(platform::PrintSpooler& inner) : inner_(inner) {}
+  explicit SwallowingSpooler(platform::PrintSpooler& inner) : ForwardingSpooler(inner), inner_(inner) {}
   std::atomic<bool> armed{false};
 
   platform::OpenPrinterResult OpenPrinter(std::string_view name, std::uint32_t access) override {
     const auto r = inner_.OpenPrinter(name, access);
     printer_ = r.handle;
     return r;
-  }
-  void ClosePrinter(platform::Handle h) override { inner_.ClosePrinter(h); }
-  platform::SpoolerAnswer GetPrinter(platform::Handle h, std::uint32_t n, platform::PrinterInfo& i) override {
-    return inner_.GetPrinter(h, n, i);
-  }
-  platform::SpoolerAnswer SetPrinter(platform::Handle h, const platform::PrinterInfo& i) override {
-    return inner_.SetPrinter(h, i);
-  }
-  platform::SpoolerAnswer ControlPrinter(platform::Handle h, std::uint32_t c) override {
-    return inner_.ControlPrinter(h, c);
-  }
-  platform::SpoolerAnswer EnumJobs(platform::Handle h, std::uint32_t f, std::uint32_t c, std::uint32_t n,
-                                   std::vector<platform::JobInfo>& jobs) override {
-    return inner_.EnumJobs(h, f, c, n, jobs);
-  }
-  platform::SpoolerAnswer SetJob(platform::Handle h, std::uint32_t id, std::uint32_t c) override {
-    return inner_.SetJob(h, id, c);
-  }
-  platform::SpoolerAnswer EnumPorts(std::uint32_t n, std::vector<platform::PortInfo>& ports) override {
-    return inner_.EnumPorts(n, ports);
-  }
-  platform::Handle FindFirstPrinterChangeNotification(platform::Handle h, std::uint32_t f) override {
-    return inner_.FindFirstPrinterChangeNotification(h, f);
   }
   platform::ChangeWait WaitForPrinterChange(platform::Handle c, std::uint32_t ms,
                                             const platform::Event* stop) override {
@@ -218,9 +196,6 @@ class SwallowingSpooler final : public platform::PrintSpooler {
         armed = false;
     }
     return inner_.FindNextPrinterChangeNotification(c);
-  }
-  void FindClosePrinterChangeNotification(platform::Handle c) override {
-    inner_.FindClosePrinterChangeNotification(c);
   }
 
  private:
