@@ -300,6 +300,11 @@ std::string MoveOwnFileToFree(const std::string& own, const std::string& wanted)
 }
 
 std::string MakeOwnFolder(const std::string& parent, const std::string& prefix) {
+  // No parent (an unset or missing temporary folder) would make it in the current folder.
+  if (parent.empty()) {
+    errno = ENOENT;
+    return {};
+  }
   std::string pattern = WithSeparator(parent) + prefix + "XXXXXX";
   if (!::mkdtemp(pattern.data())) return {};
   Registry& r = registry();

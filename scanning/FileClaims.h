@@ -68,8 +68,8 @@ bool RemoveOwnFile(const std::string& path);
 std::string MoveOwnFileToFree(const std::string& own, const std::string& wanted);
 
 // A folder of this run's own under `parent` ("<parent>/<prefix>XXXXXX", only this user may enter
-// it); empty on failure. RemoveOwnFolder removes this run's files in it, then the folder when
-// nothing else is left there.
+// it); empty on failure (an empty parent too), with errno set. RemoveOwnFolder removes this
+// run's files in it, then the folder when nothing else is left there.
 std::string MakeOwnFolder(const std::string& parent, const std::string& prefix);
 void RemoveOwnFolder(const std::string& folder);
 

@@ -2,6 +2,7 @@
 // (dangling ones too), folders, and files that change under a name this run made.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 #include "ScanFixtures.h"
@@ -122,6 +123,10 @@ TEST(FileClaims, OwnFolderGoesWithOwnFilesOnly) {
   EXPECT_TRUE(exists(kept + "/not-ours"));
   RemoveOwnFolder(dir.path());  // never made here: untouched
   EXPECT_TRUE(exists(kept + "/not-ours"));
+
+  errno = 0;
+  EXPECT_EQ(MakeOwnFolder("", "scan-"), "") << "not in the current folder";
+  EXPECT_EQ(errno, ENOENT);
 }
 
 // A page moved out of the window's own folder keeps its bytes, also across file systems.
