@@ -524,8 +524,17 @@ void TMainFm::EndSession() {
   requestShutdown();
 }
 
+int TMainFm::MessageLoop() {
+  if (closed_) return 0;
+  inMessageLoop_ = true;
+  const int code = QApplication::exec();
+  inMessageLoop_ = false;
+  return code;
+}
+
+// Any loop but the message loop belongs to a wait, a box or a dialog on the stack.
 bool TMainFm::nested() const {
-  return pumpDepth > 0 || QThread::currentThread()->loopLevel() > 1;
+  return pumpDepth > 0 || QThread::currentThread()->loopLevel() > (inMessageLoop_ ? 1 : 0);
 }
 
 void TMainFm::requestShutdown() {
@@ -540,7 +549,7 @@ void TMainFm::requestShutdown() {
   }
   exitRequested_ = false;
   // Not quit(): that asks the windows to close, and this one only hides to the tray.
-  if (FormCloseQuery()) QCoreApplication::exit(0);
+  if (FormCloseQuery() && inMessageLoop_) QCoreApplication::exit(0);
 }
 
 // A menu or a modal window on top: a window's close refuses when it must (a group being saved),

@@ -66,6 +66,9 @@ class TMainFm : public QMainWindow, public OptionHost {
   // The end of the user's session: shut down without waiting for the print watchers, and without
   // waiting for the user either (the windows and boxes open then are closed).
   void EndSession();
+  // The program's message loop, until "Exit" or the end of the session. Until it runs, every loop
+  // is a box's or a dialog's of the start-up: an end asked for inside one waits for this loop.
+  int MessageLoop();
   // Whether the desktop has a system tray to hide the window to; tests replace it.
   static inline std::function<bool()> TrayAvailable;
 
@@ -196,6 +199,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   bool exitRequested_ = false;  // "Exit" or the session's end waits for the stack to unwind
   bool shuttingDown_ = false;   // a shutdown is running (a second one is refused)
   bool closed_ = false;
+  bool inMessageLoop_ = false;
   bool driverGone_ = false;  // the control device went away and is not back yet
   bool startingWatchers_ = false;  // the watchers are being (re)started
   bool restartWatchers_ = false;   // and are to be started once more after that

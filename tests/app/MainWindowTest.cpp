@@ -620,7 +620,7 @@ class SessionEndTest : public MainWindowTest {
     QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     limit.start(5000);
     QApplication::setQuitOnLastWindowClosed(false);  // as the program runs: it lives in the tray
-    const int code = QCoreApplication::exec();
+    const int code = window->MessageLoop();
     QApplication::setQuitOnLastWindowClosed(true);
     return code;
   }
@@ -641,6 +641,25 @@ TEST_F(SessionEndTest, AMessageBoxIsAnsweredAsItsEscapeKeyWould) {
   });
   expectEndedAndReleased(code);
   EXPECT_EQ(answer, app::kIdCancel);
+}
+
+// The first showing's box is open before the message loop runs (a refusal of the printer maker
+// list): the end of the session closes it, and the program ends as soon as its loop starts.
+TEST_F(SessionEndTest, AnEndWhileABoxOfTheStartIsOpenEndsTheProgramOnceItsLoopRuns) {
+  app::setMessageBoxes(nullptr);  // the real box, waiting for a click
+  QTimer::singleShot(100, window.get(), [&] { window->EndSession(); });
+  const int answer = app::messageBoxes().show("The printer maker list cannot be read.",
+                                              app::kProductName, app::kMbOk | app::kMbIconExclamation);
+  EXPECT_EQ(answer, app::kIdOk);
+  EXPECT_FALSE(window->closing()) << "the shutdown ran under the box";
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  limit.start(5000);
+  QApplication::setQuitOnLastWindowClosed(false);
+  const int code = window->MessageLoop();
+  QApplication::setQuitOnLastWindowClosed(true);
+  expectEndedAndReleased(code);
 }
 
 TEST_F(SessionEndTest, TheOptionsDialogIsClosed) {
