@@ -89,9 +89,14 @@ TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
   timerMBusUpdate_.setInterval(500);
   connect(&timerMBusUpdate_, &QTimer::timeout, this, &TMainFm::Timer_MBusUpdateTimer);
 
-  connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-    if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
-  });
+  // Queued, as the hand-over's: the show may open a box, whose loop must not run inside the
+  // tray's own event handling.
+  connect(
+      &tray_, &QSystemTrayIcon::activated, this,
+      [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
+      },
+      Qt::QueuedConnection);
   timerNotifyVer_.setInterval(2000);
   connect(&timerNotifyVer_, &QTimer::timeout, this, &TMainFm::Timer_NotifyVerTimer);
 
@@ -353,11 +358,12 @@ DeviceContext TMainFm::deviceContext() const {
   return ctx;
 }
 
-void TMainFm::RefreshDeviceList(const ServerList::ServerPtr& s) {
+void TMainFm::RefreshDeviceList(ServerList::ServerPtr s) {
   if (!s || s->bus == platform::kInvalidHandle) return;
   try {
     // The request goes out before the lock is waited for. A failed one leaves the rows as they
-    // are: the driver's answer is unknown, not empty.
+    // are: the driver's answer is unknown, not empty. The server is held here (by value): the
+    // wait lets messages run, which may drop it from the list.
     const auto items = core::GetDeviceList(s->bus);
     if (!items) return;
     RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });

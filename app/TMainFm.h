@@ -74,7 +74,7 @@ class TMainFm : public QMainWindow, public OptionHost {
 
   // A driver event, handed over by the reader thread on the UI thread.
   void OnDriverEvent(const std::uint8_t* record, std::int32_t count);
-  void RefreshDeviceList(const ServerList::ServerPtr& s);
+  void RefreshDeviceList(ServerList::ServerPtr s);
   void UpdateNoticeAndTray(bool show);
   int FindAutoConnectEntry(const std::string& mac, const std::string& identity, std::string& name,
                            bool printerList) const;
