@@ -54,6 +54,16 @@ SettingsAccess userSettings() {
           }};
 }
 
+// Every screen less its panels: where a window can be reached.
+std::vector<Rect> availableAreas() {
+  std::vector<Rect> areas;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect a = screen->availableGeometry();
+    areas.push_back({a.x(), a.y(), a.width(), a.height()});
+  }
+  return areas;
+}
+
 }  // namespace
 
 TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
@@ -146,10 +156,12 @@ void TMainFm::LoadSettings() {
   const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
   const auto settings = userSettings();
   const WindowPlacement p = LoadWindowPlacement(settings, width(), height(),
-                                                {work.x(), work.y(), work.width(), work.height()});
+                                                {work.x(), work.y(), work.width(), work.height()},
+                                                availableAreas());
   resize(p.width, p.height);
   move(p.left, p.top);
   savedTop_ = p.savedTop;
+  savedLeft_ = p.left;
   if (p.state == 1) setWindowState(Qt::WindowMinimized);
   if (p.state == 2) setWindowState(Qt::WindowMaximized);
   notify_ = LoadNotifySettings(settings);
@@ -191,8 +203,11 @@ bool TMainFm::FormCreate() {
   UpdateNetworkState();
 
   if (HasMiniSwitch(args_)) {
+    // Shown (its showing's steps run) but kept off the screen: a window manager would move a
+    // window parked below the screen back into sight.
     timerMiniWindow_.start();
-    move(x(), kMiniParkTop);
+    parking_ = Parking::Parked;
+    setAttribute(Qt::WA_DontShowOnScreen);
   }
   tray_.show();
 
@@ -462,7 +477,10 @@ void TMainFm::showEvent(QShowEvent* event) {
 }
 
 void TMainFm::FormShow() {
-  if (y() == kMiniHiddenTop) move(x(), savedTop_);
+  if (parking_ == Parking::Hidden) {
+    parking_ = Parking::None;
+    move(savedLeft_, savedTop_);
+  }
   if (masterBus_ == platform::kInvalidHandle) return;
   ReadAFPrinterIni();
   timerMBusUpdate_.start();
@@ -484,9 +502,15 @@ void TMainFm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainFm::Timer_MiniWindowTimer() {
+  if (parking_ == Parking::Parked) hideParkedWindow();
+}
+
+// The hidden start's window leaves its parking: hidden, it waits for its first real showing.
+void TMainFm::hideParkedWindow() {
   timerMiniWindow_.stop();
-  move(x(), kMiniHiddenTop);
+  parking_ = Parking::Hidden;
   hide();
+  setAttribute(Qt::WA_DontShowOnScreen, false);
 }
 
 void TMainFm::Timer_MBusUpdateTimer() {
@@ -512,12 +536,13 @@ void TMainFm::TrayIconMessage(unsigned lParam) {
 }
 
 void TMainFm::OpenMItemClick() {
-  if (!closing_ && !isVisible()) showInItsState();
+  if (!closing_ && (!isVisible() || parking_ == Parking::Parked)) showInItsState();
 }
 
 // Shown as it was left: a maximised window stays maximised (and is stored so), a minimised one
 // comes back to the state it had before.
 void TMainFm::showInItsState() {
+  if (parking_ == Parking::Parked) hideParkedWindow();  // asked for before the hidden start hid it
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
@@ -636,8 +661,9 @@ WindowPlacement TMainFm::currentPlacement() const {
   WindowPlacement p;
   p.width = width();
   p.height = height();
-  p.top = y();
-  p.left = x();
+  // A window parked by a hidden start was never seen there.
+  p.top = parking_ == Parking::None ? y() : kMiniHiddenTop;
+  p.left = parking_ == Parking::None ? x() : savedLeft_;
   p.state = isMaximized() ? 2 : isMinimized() ? 1 : 0;
   return p;
 }
@@ -675,7 +701,7 @@ bool TMainFm::FormCloseQuery() {
   core::NetCleanup();
   refreshMutex_.reset();
   closed_ = true;
-  SaveWindowPlacement(userSettings(), currentPlacement(), isMinimized());
+  SaveWindowPlacement(userSettings(), currentPlacement(), isMinimized(), availableAreas());
   return true;
 }
 

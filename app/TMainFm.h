@@ -152,6 +152,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   void LoadSettings();
   void FormShow();
   void Timer_MiniWindowTimer();
+  void hideParkedWindow();
   void Timer_MBusUpdateTimer();
   void UpdateNetworkState();
   platform::Handle RecoverDriver(platform::Handle failed);
@@ -203,7 +204,11 @@ class TMainFm : public QMainWindow, public OptionHost {
   bool driverGone_ = false;  // the control device went away and is not back yet
   bool startingWatchers_ = false;  // the watchers are being (re)started
   bool restartWatchers_ = false;   // and are to be started once more after that
-  int savedTop_ = 0;
+  // A hidden start parks the window until its timer hides it, and then until its first showing;
+  // it then comes up at the place it had before.
+  enum class Parking { None, Parked, Hidden };
+  Parking parking_ = Parking::None;
+  int savedTop_ = 0, savedLeft_ = 0;
   NotifySettings notify_;
   std::string computerName_;
   std::string productVersion_, productMajor_, productMinor_;

@@ -96,7 +96,7 @@ class MainWindowTest : public ::testing::Test {
     // Device-found notices only where a test looks at them: they slide on real timers.
     core::WriteSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, core::kNotifyDeviceDetect,
                        deviceNotices ? "1" : "0", true, false);
-    window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+    window = std::make_unique<app::TMainFm>(args);
     ASSERT_TRUE(window->FormCreate());
     window->serverList().RefreshServerList();
   }
@@ -141,6 +141,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   bool deviceNotices = false;
+  std::vector<std::string> args;  // the program's command line
   platform::ManualClock clock;
   sim::World world{scenario(), clock, test::plugAndPlayFor("OFFICE-PC")};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
@@ -669,6 +670,36 @@ TEST_F(SessionEndTest, TheOptionsDialogIsClosed) {
 TEST_F(SessionEndTest, TheWizardIsClosed) {
   window->selectRow(row("1"));
   expectEndedAndReleased(endSessionWhile([&] { window->PrintManageDevMItemClick(); }));
+}
+
+// "-mini": the window is shown (its showing's steps run) but kept off the screen, then hidden;
+// the tray shows it at the place it was given, whenever the click comes.
+class HiddenStartTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    args = {"-mini"};
+    MainWindowTest::SetUp();
+    placed = window->pos();
+    window->show();
+  }
+  bool onTheScreen() const { return window->isVisible() && !window->testAttribute(Qt::WA_DontShowOnScreen); }
+  QPoint placed;
+};
+
+TEST_F(HiddenStartTest, TheWindowStaysOffTheScreenUntilTheTrayShowsItWhereItWasPlaced) {
+  EXPECT_FALSE(onTheScreen());
+  ASSERT_TRUE(until([&] { return !window->isVisible(); }, 2000)) << "the hidden start's timer";
+  window->TrayIconMessage(0x201);
+  EXPECT_TRUE(onTheScreen());
+  EXPECT_EQ(window->pos(), placed);
+}
+
+TEST_F(HiddenStartTest, AClickBeforeTheWindowIsHiddenShowsItForGood) {
+  window->TrayIconMessage(0x201);
+  EXPECT_TRUE(onTheScreen());
+  until([&] { return false; }, 800);  // past the hidden start's 500 ms
+  EXPECT_TRUE(onTheScreen());
+  EXPECT_EQ(window->pos(), placed);
 }
 
 class MainWindowClicksTest : public MainWindowTest {
