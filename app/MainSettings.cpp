@@ -2,6 +2,7 @@
 
 #include "app/VersionCheckRules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -39,8 +40,22 @@ std::optional<long long> ParseInteger(std::string_view text) {
   return value;
 }
 
+bool TitleBarOnScreen(const Rect& frame, const std::vector<Rect>& availableAreas) {
+  // Wide: stored values reach 0x7FFFFFFF, and a sum of two must not wrap.
+  const long long left = frame.left, top = frame.top;
+  const long long grip = std::min(frame.width, kTitleBarGrip);
+  if (grip <= 0) return false;
+  for (const Rect& a : availableAreas) {
+    const long long overlap = std::min(left + frame.width, 0LL + a.left + a.width) -
+                              std::max(left, 0LL + a.left);
+    if (top >= a.top && top + kTitleBarHeight <= 0LL + a.top + a.height && overlap >= grip)
+      return true;
+  }
+  return false;
+}
+
 WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, int currentHeight,
-                                    const Rect& workArea) {
+                                    const Rect& workArea, const std::vector<Rect>& availableAreas) {
   WindowPlacement p;
   p.width = currentWidth;
   p.height = currentHeight;
@@ -65,6 +80,11 @@ WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, i
   const std::string left = s.read(kLeft);
   if (left.empty()) s.write(kLeft, core::IntToString(p.left));
   else if (auto v = positive(left)) p.left = *v;
+  // Stored for another set of screens, say: the window would be out of reach.
+  if (!TitleBarOnScreen({p.left, p.top, p.width, p.height}, availableAreas)) {
+    p.top = p.savedTop = workArea.top + (workArea.height - p.height) / 2;
+    p.left = workArea.left + (workArea.width - p.width) / 2;
+  }
 
   const std::string state = s.read(kState);
   if (state.empty()) s.write(kState, "0");
@@ -84,11 +104,16 @@ NotifySettings LoadNotifySettings(const SettingsAccess& s) {
   return n;
 }
 
-void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current, bool minimised) {
+void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current, bool minimised,
+                         const std::vector<Rect>& availableAreas) {
   s.write(kWidth, core::IntToString(current.width));
   s.write(kHeight, core::IntToString(current.height));
-  if (current.top > 0 && current.top < kMiniParkTop) s.write(kTop, core::IntToString(current.top));
-  s.write(kLeft, core::IntToString(current.left));
+  const bool parked = current.top == kMiniParkTop || current.top == kMiniHiddenTop;
+  if (parked || TitleBarOnScreen({current.left, current.top, current.width, current.height},
+                                 availableAreas)) {
+    if (current.top > 0 && current.top < kMiniParkTop) s.write(kTop, core::IntToString(current.top));
+    s.write(kLeft, core::IntToString(current.left));
+  }
   if (!minimised) s.write(kState, core::IntToString(current.state));
 }
 

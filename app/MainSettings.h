@@ -36,14 +36,24 @@ struct NotifySettings {
 // A decimal integer and nothing else, as the stored values hold them.
 std::optional<long long> ParseInteger(std::string_view text);
 
+// A window can be moved back by hand as long as its title bar (the top `kTitleBarHeight` pixels of
+// its frame) lies, over its whole height and `kTitleBarGrip` pixels of its width (all of it, when
+// narrower), inside one screen's available area.
+inline constexpr int kTitleBarHeight = 30;
+inline constexpr int kTitleBarGrip = 100;
+bool TitleBarOnScreen(const Rect& frame, const std::vector<Rect>& availableAreas);
+
 // Width and height first, then centred in the work area, then the stored top and left, then the
-// state; the values that are missing are written back.
+// state; the values that are missing are written back. A stored place whose title bar would be
+// off every available area is not used: the window stays centred.
 WindowPlacement LoadWindowPlacement(const SettingsAccess& s, int currentWidth, int currentHeight,
-                                    const Rect& workArea);
+                                    const Rect& workArea, const std::vector<Rect>& availableAreas);
 NotifySettings LoadNotifySettings(const SettingsAccess& s);
 
-// At close: the top only while the window is not parked off screen, the state unless minimised.
-void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current, bool minimised);
+// At close: the size; the place only where the window was seen (parked off screen by a hidden
+// start, only its left), and only when its title bar is on a screen; the state unless minimised.
+void SaveWindowPlacement(const SettingsAccess& s, const WindowPlacement& current, bool minimised,
+                         const std::vector<Rect>& availableAreas);
 
 // A start with "-mini" (any argument, exact case) ends at once when "AutoRun Check" is "0".
 bool HasMiniSwitch(const std::vector<std::string>& args);

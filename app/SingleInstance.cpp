@@ -6,6 +6,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <vector>
 
 #include "platform/SimEnvironment.h"
 
@@ -22,6 +23,34 @@ QString runtimeFolder() {
 QByteArray showRequest(unsigned wParam, unsigned lParam) {
   return QByteArray::number(kShowMessage, 16) + ' ' + QByteArray::number(wParam, 16) + ' ' +
          QByteArray::number(lParam, 16) + '\n';
+}
+
+constexpr qint64 kLongestRequest = 64;
+
+struct ShowRequest {
+  unsigned wParam = 0, lParam = 0;
+};
+
+// The complete show requests waiting on the socket; other lines are skipped.
+std::vector<ShowRequest> readShowRequests(QLocalSocket& socket) {
+  std::vector<ShowRequest> requests;
+  while (socket.canReadLine()) {
+    const QByteArray line = socket.readLine(kLongestRequest);
+    if (!line.endsWith('\n')) {  // longer than any request
+      socket.abort();
+      return requests;
+    }
+    const QList<QByteArray> parts = line.trimmed().split(' ');
+    if (parts.size() != 3) continue;
+    bool ok[3] = {};
+    const unsigned msg = parts[0].toUInt(&ok[0], 16);
+    const unsigned w = parts[1].toUInt(&ok[1], 16);
+    const unsigned l = parts[2].toUInt(&ok[2], 16);
+    if (ok[0] && ok[1] && ok[2] && msg == kShowMessage) requests.push_back({w, l});
+  }
+  // A request is a few bytes: a longer line is no request, and the client is not heard further.
+  if (socket.bytesAvailable() >= kLongestRequest) socket.abort();
+  return requests;
 }
 
 }  // namespace
@@ -75,16 +104,12 @@ bool SingleInstance::listen(std::function<void(unsigned, unsigned)> onShow) {
   connect(server_, &QLocalServer::newConnection, this, [this, onShow] {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
       connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-      connect(socket, &QLocalSocket::readyRead, this, [socket, onShow] {
-        while (socket->canReadLine()) {
-          const QList<QByteArray> parts = socket->readLine(64).trimmed().split(' ');
-          bool ok[3] = {};
-          if (parts.size() != 3) continue;
-          const unsigned msg = parts[0].toUInt(&ok[0], 16);
-          const unsigned w = parts[1].toUInt(&ok[1], 16);
-          const unsigned l = parts[2].toUInt(&ok[2], 16);
-          if (ok[0] && ok[1] && ok[2] && msg == kShowMessage) onShow(w, l);
-        }
+      connect(socket, &QLocalSocket::readyRead, socket, [this, socket, onShow] {
+        // What the socket holds is read here, and the show runs only once its signal is over:
+        // a show may open a box, whose loop deletes the socket when the other side hangs up.
+        for (const ShowRequest& r : readShowRequests(*socket))
+          QMetaObject::invokeMethod(this, [onShow, r] { onShow(r.wParam, r.lParam); },
+                                    Qt::QueuedConnection);
       });
     }
   });

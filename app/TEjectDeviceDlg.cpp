@@ -25,9 +25,8 @@ TEjectDeviceDlg::TEjectDeviceDlg(QWidget* parent) : QDialog(parent) {
   label_->setWordWrap(true);
   label_->setMinimumWidth(320);
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* disconnect = buttons->addButton("Disconnect", QDialogButtonBox::AcceptRole);
+  disconnect_ = buttons->addButton("Disconnect", QDialogButtonBox::AcceptRole);
   buttons->addButton("Cancel", QDialogButtonBox::RejectRole);  // Escape chooses it too
-  disconnect->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* row = new QHBoxLayout;
@@ -49,6 +48,10 @@ void TEjectDeviceDlg::showEvent(QShowEvent* event) {
                                                             : sizeHint().height());
     adjustSize();
   }
+  // The dialog is kept for reuse: a button given the focus last time (Cancel, clicked) would be
+  // the default now. Enter means "Disconnect" every time it opens.
+  disconnect_->setDefault(true);
+  disconnect_->setFocus();
   QDialog::showEvent(event);
 }
 

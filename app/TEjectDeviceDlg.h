@@ -8,6 +8,7 @@
 #include "app/Eject.h"
 
 class QLabel;
+class QPushButton;
 
 namespace app {
 
@@ -27,6 +28,7 @@ class TEjectDeviceDlg : public QDialog {
 
  private:
   QLabel* label_;
+  QPushButton* disconnect_;
 };
 
 }  // namespace app

@@ -54,6 +54,16 @@ SettingsAccess userSettings() {
           }};
 }
 
+// Every screen less its panels: where a window can be reached.
+std::vector<Rect> availableAreas() {
+  std::vector<Rect> areas;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect a = screen->availableGeometry();
+    areas.push_back({a.x(), a.y(), a.width(), a.height()});
+  }
+  return areas;
+}
+
 }  // namespace
 
 TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
@@ -89,9 +99,14 @@ TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
   timerMBusUpdate_.setInterval(500);
   connect(&timerMBusUpdate_, &QTimer::timeout, this, &TMainFm::Timer_MBusUpdateTimer);
 
-  connect(&tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-    if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
-  });
+  // Queued, as the hand-over's: the show may open a box, whose loop must not run inside the
+  // tray's own event handling.
+  connect(
+      &tray_, &QSystemTrayIcon::activated, this,
+      [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) TrayIconMessage(0x201);  // left button
+      },
+      Qt::QueuedConnection);
   timerNotifyVer_.setInterval(2000);
   connect(&timerNotifyVer_, &QTimer::timeout, this, &TMainFm::Timer_NotifyVerTimer);
 
@@ -141,10 +156,12 @@ void TMainFm::LoadSettings() {
   const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
   const auto settings = userSettings();
   const WindowPlacement p = LoadWindowPlacement(settings, width(), height(),
-                                                {work.x(), work.y(), work.width(), work.height()});
+                                                {work.x(), work.y(), work.width(), work.height()},
+                                                availableAreas());
   resize(p.width, p.height);
   move(p.left, p.top);
   savedTop_ = p.savedTop;
+  savedLeft_ = p.left;
   if (p.state == 1) setWindowState(Qt::WindowMinimized);
   if (p.state == 2) setWindowState(Qt::WindowMaximized);
   notify_ = LoadNotifySettings(settings);
@@ -186,8 +203,11 @@ bool TMainFm::FormCreate() {
   UpdateNetworkState();
 
   if (HasMiniSwitch(args_)) {
+    // Shown (its showing's steps run) but kept off the screen: a window manager would move a
+    // window parked below the screen back into sight.
     timerMiniWindow_.start();
-    move(x(), kMiniParkTop);
+    parking_ = Parking::Parked;
+    setAttribute(Qt::WA_DontShowOnScreen);
   }
   tray_.show();
 
@@ -353,11 +373,12 @@ DeviceContext TMainFm::deviceContext() const {
   return ctx;
 }
 
-void TMainFm::RefreshDeviceList(const ServerList::ServerPtr& s) {
+void TMainFm::RefreshDeviceList(ServerList::ServerPtr s) {
   if (!s || s->bus == platform::kInvalidHandle) return;
   try {
     // The request goes out before the lock is waited for. A failed one leaves the rows as they
-    // are: the driver's answer is unknown, not empty.
+    // are: the driver's answer is unknown, not empty. The server is held here (by value): the
+    // wait lets messages run, which may drop it from the list.
     const auto items = core::GetDeviceList(s->bus);
     if (!items) return;
     RefreshMutexWait wait(*refreshMutex_, &TMainFm::PumpMessages, [this] { return closing_; });
@@ -456,7 +477,10 @@ void TMainFm::showEvent(QShowEvent* event) {
 }
 
 void TMainFm::FormShow() {
-  if (y() == kMiniHiddenTop) move(x(), savedTop_);
+  if (parking_ == Parking::Hidden) {
+    parking_ = Parking::None;
+    move(savedLeft_, savedTop_);
+  }
   if (masterBus_ == platform::kInvalidHandle) return;
   ReadAFPrinterIni();
   timerMBusUpdate_.start();
@@ -478,9 +502,15 @@ void TMainFm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainFm::Timer_MiniWindowTimer() {
+  if (parking_ == Parking::Parked) hideParkedWindow();
+}
+
+// The hidden start's window leaves its parking: hidden, it waits for its first real showing.
+void TMainFm::hideParkedWindow() {
   timerMiniWindow_.stop();
-  move(x(), kMiniHiddenTop);
+  parking_ = Parking::Hidden;
   hide();
+  setAttribute(Qt::WA_DontShowOnScreen, false);
 }
 
 void TMainFm::Timer_MBusUpdateTimer() {
@@ -506,12 +536,13 @@ void TMainFm::TrayIconMessage(unsigned lParam) {
 }
 
 void TMainFm::OpenMItemClick() {
-  if (!closing_ && !isVisible()) showInItsState();
+  if (!closing_ && (!isVisible() || parking_ == Parking::Parked)) showInItsState();
 }
 
 // Shown as it was left: a maximised window stays maximised (and is stored so), a minimised one
 // comes back to the state it had before.
 void TMainFm::showInItsState() {
+  if (parking_ == Parking::Parked) hideParkedWindow();  // asked for before the hidden start hid it
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
@@ -524,8 +555,17 @@ void TMainFm::EndSession() {
   requestShutdown();
 }
 
+int TMainFm::MessageLoop() {
+  if (closed_) return 0;
+  inMessageLoop_ = true;
+  const int code = QApplication::exec();
+  inMessageLoop_ = false;
+  return code;
+}
+
+// Any loop but the message loop belongs to a wait, a box or a dialog on the stack.
 bool TMainFm::nested() const {
-  return pumpDepth > 0 || QThread::currentThread()->loopLevel() > 1;
+  return pumpDepth > 0 || QThread::currentThread()->loopLevel() > (inMessageLoop_ ? 1 : 0);
 }
 
 void TMainFm::requestShutdown() {
@@ -540,7 +580,7 @@ void TMainFm::requestShutdown() {
   }
   exitRequested_ = false;
   // Not quit(): that asks the windows to close, and this one only hides to the tray.
-  if (FormCloseQuery()) QCoreApplication::exit(0);
+  if (FormCloseQuery() && inMessageLoop_) QCoreApplication::exit(0);
 }
 
 // A menu or a modal window on top: a window's close refuses when it must (a group being saved),
@@ -621,8 +661,9 @@ WindowPlacement TMainFm::currentPlacement() const {
   WindowPlacement p;
   p.width = width();
   p.height = height();
-  p.top = y();
-  p.left = x();
+  // A window parked by a hidden start was never seen there.
+  p.top = parking_ == Parking::None ? y() : kMiniHiddenTop;
+  p.left = parking_ == Parking::None ? x() : savedLeft_;
   p.state = isMaximized() ? 2 : isMinimized() ? 1 : 0;
   return p;
 }
@@ -660,7 +701,7 @@ bool TMainFm::FormCloseQuery() {
   core::NetCleanup();
   refreshMutex_.reset();
   closed_ = true;
-  SaveWindowPlacement(userSettings(), currentPlacement(), isMinimized());
+  SaveWindowPlacement(userSettings(), currentPlacement(), isMinimized(), availableAreas());
   return true;
 }
 

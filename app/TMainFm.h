@@ -66,12 +66,15 @@ class TMainFm : public QMainWindow, public OptionHost {
   // The end of the user's session: shut down without waiting for the print watchers, and without
   // waiting for the user either (the windows and boxes open then are closed).
   void EndSession();
+  // The program's message loop, until "Exit" or the end of the session. Until it runs, every loop
+  // is a box's or a dialog's of the start-up: an end asked for inside one waits for this loop.
+  int MessageLoop();
   // Whether the desktop has a system tray to hide the window to; tests replace it.
   static inline std::function<bool()> TrayAvailable;
 
   // A driver event, handed over by the reader thread on the UI thread.
   void OnDriverEvent(const std::uint8_t* record, std::int32_t count);
-  void RefreshDeviceList(const ServerList::ServerPtr& s);
+  void RefreshDeviceList(ServerList::ServerPtr s);
   void UpdateNoticeAndTray(bool show);
   int FindAutoConnectEntry(const std::string& mac, const std::string& identity, std::string& name,
                            bool printerList) const;
@@ -149,6 +152,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   void LoadSettings();
   void FormShow();
   void Timer_MiniWindowTimer();
+  void hideParkedWindow();
   void Timer_MBusUpdateTimer();
   void UpdateNetworkState();
   platform::Handle RecoverDriver(platform::Handle failed);
@@ -196,10 +200,15 @@ class TMainFm : public QMainWindow, public OptionHost {
   bool exitRequested_ = false;  // "Exit" or the session's end waits for the stack to unwind
   bool shuttingDown_ = false;   // a shutdown is running (a second one is refused)
   bool closed_ = false;
+  bool inMessageLoop_ = false;
   bool driverGone_ = false;  // the control device went away and is not back yet
   bool startingWatchers_ = false;  // the watchers are being (re)started
   bool restartWatchers_ = false;   // and are to be started once more after that
-  int savedTop_ = 0;
+  // A hidden start parks the window until its timer hides it, and then until its first showing;
+  // it then comes up at the place it had before.
+  enum class Parking { None, Parked, Hidden };
+  Parking parking_ = Parking::None;
+  int savedTop_ = 0, savedLeft_ = 0;
   NotifySettings notify_;
   std::string computerName_;
   std::string productVersion_, productMajor_, productMinor_;

@@ -25,9 +25,19 @@ void onTerminate(int) {
   [[maybe_unused]] const auto n = write(signalPipe[1], &byte, 1);
 }
 
-// SIGTERM is how a Linux session (or a user) ends the program: treated as the end of the session.
-void watchTermination(app::TMainFm& mainForm) {
+// SIGTERM is how a Linux session (or a user) ends the program: treated as the end of the session,
+// whenever it comes. Caught from the first line on; served once the main window exists.
+void catchTermination() {
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  struct sigaction sa {};
+  sa.sa_handler = onTerminate;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+void watchTermination(app::TMainFm& mainForm) {
+  if (signalPipe[0] < 0) return;
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &mainForm);
   QObject::connect(notifier, &QSocketNotifier::activated, &mainForm, [&mainForm, notifier] {
     char byte;
@@ -36,11 +46,6 @@ void watchTermination(app::TMainFm& mainForm) {
     mainForm.EndSession();
     notifier->setEnabled(true);
   });
-  struct sigaction sa {};
-  sa.sa_handler = onTerminate;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &sa, nullptr);
 }
 
 // Hand-overs from worker threads run on the UI thread from its event loop.
@@ -54,6 +59,7 @@ void serveHandOversFromTheEventLoop(QApplication& application) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  catchTermination();
   QApplication application(argc, argv);
   QApplication::setApplicationName(app::kApplicationTitle);
   // No display name: Qt would append it to every window's title, and each caption stands as is.
@@ -75,6 +81,10 @@ int main(int argc, char* argv[]) {
 
   serveHandOversFromTheEventLoop(application);
   app::TMainFm mainForm(args);
+  // Before the start-up: its boxes, and the first showing's, may be open when the session ends.
+  watchTermination(mainForm);
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainForm,
+                   [&mainForm](QSessionManager&) { mainForm.EndSession(); });
   if (!mainForm.FormCreate()) return 0;
   // Created with the other windows, though no command opens it.
   app::TPrinterSetupForm printerSetup(core::WindowsVersionFlags, [&mainForm] {
@@ -83,11 +93,8 @@ int main(int argc, char* argv[]) {
     return bound;
   });
   instance.listen([&mainForm](unsigned, unsigned lParam) { mainForm.TrayIconMessage(lParam); });
-  watchTermination(mainForm);
-  QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainForm,
-                   [&mainForm](QSessionManager&) { mainForm.EndSession(); });
   mainForm.show();
-  const int result = QApplication::exec();
+  const int result = mainForm.MessageLoop();
   platform::ui::setWakeHook(nullptr);
   return result;
 }

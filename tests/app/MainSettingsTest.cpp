@@ -25,10 +25,11 @@ struct Store {
 };
 
 const app::Rect kWork{0, 0, 1920, 1040};
+const std::vector<app::Rect> kScreens{kWork};
 
 TEST(MainSettingsTest, FirstStartWritesTheDefaultsButNotAutoRun) {
   Store s;
-  const auto p = app::LoadWindowPlacement(s.access(), 500, 400, kWork);
+  const auto p = app::LoadWindowPlacement(s.access(), 500, 400, kWork, kScreens);
   const auto n = app::LoadNotifySettings(s.access());
   EXPECT_EQ(p.top, 320);
   EXPECT_EQ(p.left, 710);
@@ -48,7 +49,8 @@ TEST(MainSettingsTest, FirstStartWritesTheDefaultsButNotAutoRun) {
 
 TEST(MainSettingsTest, TheDefaultPlaceIsCentredInAWorkAreaAwayFromTheOrigin) {
   Store s;
-  const auto p = app::LoadWindowPlacement(s.access(), 500, 400, app::Rect{100, 40, 1820, 1000});
+  const auto p = app::LoadWindowPlacement(s.access(), 500, 400, app::Rect{100, 40, 1820, 1000},
+                                            {app::Rect{100, 40, 1820, 1000}});
   EXPECT_EQ(p.top, 340);
   EXPECT_EQ(p.left, 760);
   EXPECT_EQ(s.values["MainForm Top"], "340");
@@ -57,41 +59,95 @@ TEST(MainSettingsTest, TheDefaultPlaceIsCentredInAWorkAreaAwayFromTheOrigin) {
 
 TEST(MainSettingsTest, StoredPlacementRules) {
   struct Case {
-    std::string top;
-    int expectTop;
-    bool topRewritten;
+    std::string top, left;
+    int expectTop, expectLeft;
   } cases[] = {
-      {"250", 250, false},
-      {"0", 320, false},    // ignored, the centred top stays, not rewritten
-      {"-5", 320, false},
-      {"abc", 320, false},
-      {"3000", 3000, false},  // applied although the program never stores it
+      {"250", "17", 250, 17},
+      {"0", "17", 320, 17},  // ignored, the centred top stays, not rewritten
+      {"-5", "17", 320, 17},
+      {"abc", "17", 320, 17},
+      {"3000", "17", 320, 710},  // below the screen: the whole place is the centred one
+      {"1011", "17", 320, 710},  // its title bar would cross the work area's bottom edge
+      {"1010", "17", 1010, 17},  // the title bar just fits
+      {"250", "1900", 320, 710},  // 20 pixels of the bar on the screen: too few to take hold of
+      {"250", "1820", 250, 1820},
+      {"2147483647", "2147483647", 320, 710},
   };
   for (const auto& c : cases) {
     Store s;
     s.values = {{"MainForm Width", "500"}, {"MainForm Height", "400"}, {"MainForm Top", c.top},
-                {"MainForm Left", "17"}, {"MainForm WindowState", "2"}};
-    const auto p = app::LoadWindowPlacement(s.access(), 100, 100, kWork);
-    EXPECT_EQ(p.top, c.expectTop) << c.top;
-    EXPECT_EQ(p.savedTop, c.expectTop) << c.top;
-    EXPECT_EQ(p.left, 17);
+                {"MainForm Left", c.left}, {"MainForm WindowState", "2"}};
+    const auto p = app::LoadWindowPlacement(s.access(), 100, 100, kWork, kScreens);
+    EXPECT_EQ(p.top, c.expectTop) << c.top << "," << c.left;
+    EXPECT_EQ(p.savedTop, c.expectTop) << c.top << "," << c.left;
+    EXPECT_EQ(p.left, c.expectLeft) << c.top << "," << c.left;
     EXPECT_EQ(p.state, 2);
-    EXPECT_TRUE(s.writes.empty()) << c.top;
+    EXPECT_TRUE(s.writes.empty()) << c.top << "," << c.left;
   }
+}
+
+// Two screens side by side (a panel at the bottom of the left one, the right one lower and
+// smaller), and where a window of 500 x 400 can be taken by its title bar.
+TEST(MainSettingsTest, ATitleBarCountsOnAScreenWhenItCanBeTakenHoldOf) {
+  const std::vector<app::Rect> screens{{0, 0, 1920, 1040}, {1920, 300, 1280, 724}};
+  const struct {
+    int left, top;
+    bool reachable;
+  } cases[] = {
+      {710, 320, true},
+      {0, 0, true},
+      {-400, 100, true},    // 100 pixels of its bar still on the left screen
+      {-401, 100, false},
+      {1820, 100, true},    // across the edge, on the left screen
+      {1921, 100, false},   // right of the left screen, above the right one
+      {1921, 300, true},
+      {2400, 994, true},    // the right screen's last rows
+      {2400, 995, false},
+      {710, 1011, false},   // in the left screen's panel
+      {710, -1, false},     // above the top edge
+      {3100, 500, true},    // 100 pixels of it on the right screen
+      {3101, 500, false},
+      {-2147483647, -2147483647, false},
+      {2147483647, 2147483647, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(app::TitleBarOnScreen({c.left, c.top, 500, 400}, screens), c.reachable)
+        << c.left << "," << c.top;
+  EXPECT_FALSE(app::TitleBarOnScreen({710, 320, 500, 400}, {})) << "no screen";
+  EXPECT_TRUE(app::TitleBarOnScreen({1870, 320, 40, 400}, screens)) << "a narrow window: the whole bar";
+  EXPECT_FALSE(app::TitleBarOnScreen({1900, 320, 40, 400}, {{0, 0, 1920, 1040}}));
+  EXPECT_FALSE(app::TitleBarOnScreen({710, 320, 0, 400}, screens)) << "no width";
 }
 
 TEST(MainSettingsTest, ParkedOrMinimisedWindowKeepsItsStoredValues) {
   Store s;
   s.values = {{"MainForm Top", "250"}, {"MainForm WindowState", "2"}};
   app::WindowPlacement parked{640, 480, 3000, 30, 0, 250};
-  app::SaveWindowPlacement(s.access(), parked, /*minimised=*/true);
+  app::SaveWindowPlacement(s.access(), parked, /*minimised=*/true, kScreens);
   EXPECT_EQ(s.values["MainForm Top"], "250");
+  EXPECT_EQ(s.values["MainForm Left"], "30");
   EXPECT_EQ(s.values["MainForm WindowState"], "2");
   EXPECT_EQ(s.values["MainForm Width"], "640");
   parked.top = 3001;
-  app::SaveWindowPlacement(s.access(), parked, false);
+  app::SaveWindowPlacement(s.access(), parked, false, kScreens);
   EXPECT_EQ(s.values["MainForm Top"], "250");
   EXPECT_EQ(s.values["MainForm WindowState"], "0");
+}
+
+// A place off every screen is not stored: the place stored before stands.
+TEST(MainSettingsTest, APlaceOutOfReachIsNotStored) {
+  const struct {
+    int left, top;
+    bool stored;
+  } cases[] = {{100, 200, true}, {100, 1020, false}, {1900, 200, false}, {-450, 200, false}};
+  for (const auto& c : cases) {
+    Store s;
+    s.values = {{"MainForm Top", "250"}, {"MainForm Left", "30"}};
+    app::SaveWindowPlacement(s.access(), {500, 400, c.top, c.left, 0, 250}, false, kScreens);
+    EXPECT_EQ(s.values["MainForm Top"], c.stored ? std::to_string(c.top) : "250") << c.left << "," << c.top;
+    EXPECT_EQ(s.values["MainForm Left"], c.stored ? std::to_string(c.left) : "30") << c.left << "," << c.top;
+    EXPECT_EQ(s.values["MainForm Width"], "500");
+  }
 }
 
 TEST(MainSettingsTest, NotifyValues) {

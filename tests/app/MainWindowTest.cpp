@@ -97,7 +97,7 @@ class MainWindowTest : public ::testing::Test {
     // Device-found notices only where a test looks at them: they slide on real timers.
     core::WriteSetting(platform::RegRoot::CurrentUser, core::kSettingsKey, core::kNotifyDeviceDetect,
                        deviceNotices ? "1" : "0", true, false);
-    window = std::make_unique<app::TMainFm>(std::vector<std::string>{});
+    window = std::make_unique<app::TMainFm>(args);
     ASSERT_TRUE(window->FormCreate());
     window->serverList().RefreshServerList();
   }
@@ -142,6 +142,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   bool deviceNotices = false;
+  std::vector<std::string> args;  // the program's command line
   platform::ManualClock clock;
   sim::World world{scenario(), clock, test::plugAndPlayFor("OFFICE-PC")};
   sim::InProcessDeviceIo office{world, "OFFICE-PC"};
@@ -621,7 +622,7 @@ class SessionEndTest : public MainWindowTest {
     QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     limit.start(5000);
     QApplication::setQuitOnLastWindowClosed(false);  // as the program runs: it lives in the tray
-    const int code = QCoreApplication::exec();
+    const int code = window->MessageLoop();
     QApplication::setQuitOnLastWindowClosed(true);
     return code;
   }
@@ -642,6 +643,25 @@ TEST_F(SessionEndTest, AMessageBoxIsAnsweredAsItsEscapeKeyWould) {
   });
   expectEndedAndReleased(code);
   EXPECT_EQ(answer, app::kIdCancel);
+}
+
+// The first showing's box is open before the message loop runs (a refusal of the printer maker
+// list): the end of the session closes it, and the program ends as soon as its loop starts.
+TEST_F(SessionEndTest, AnEndWhileABoxOfTheStartIsOpenEndsTheProgramOnceItsLoopRuns) {
+  app::setMessageBoxes(nullptr);  // the real box, waiting for a click
+  QTimer::singleShot(100, window.get(), [&] { window->EndSession(); });
+  const int answer = app::messageBoxes().show("The printer maker list cannot be read.",
+                                              app::kProductName, app::kMbOk | app::kMbIconExclamation);
+  EXPECT_EQ(answer, app::kIdOk);
+  EXPECT_FALSE(window->closing()) << "the shutdown ran under the box";
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  limit.start(5000);
+  QApplication::setQuitOnLastWindowClosed(false);
+  const int code = window->MessageLoop();
+  QApplication::setQuitOnLastWindowClosed(true);
+  expectEndedAndReleased(code);
 }
 
 TEST_F(SessionEndTest, TheOptionsDialogIsClosed) {
@@ -680,6 +700,36 @@ TEST_F(MainWindowTest, TheDialogsOpenBesideTheWindowAndInsideTheScreen) {
   window->PrintManageDevMItemClick();
   app::TDeviceSetupFm::answer = nullptr;
   EXPECT_TRUE(work.contains(wizard)) << wizard.x() << "," << wizard.y() << " " << wizard.width();
+}
+
+// "-mini": the window is shown (its showing's steps run) but kept off the screen, then hidden;
+// the tray shows it at the place it was given, whenever the click comes.
+class HiddenStartTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    args = {"-mini"};
+    MainWindowTest::SetUp();
+    placed = window->pos();
+    window->show();
+  }
+  bool onTheScreen() const { return window->isVisible() && !window->testAttribute(Qt::WA_DontShowOnScreen); }
+  QPoint placed;
+};
+
+TEST_F(HiddenStartTest, TheWindowStaysOffTheScreenUntilTheTrayShowsItWhereItWasPlaced) {
+  EXPECT_FALSE(onTheScreen());
+  ASSERT_TRUE(until([&] { return !window->isVisible(); }, 2000)) << "the hidden start's timer";
+  window->TrayIconMessage(0x201);
+  EXPECT_TRUE(onTheScreen());
+  EXPECT_EQ(window->pos(), placed);
+}
+
+TEST_F(HiddenStartTest, AClickBeforeTheWindowIsHiddenShowsItForGood) {
+  window->TrayIconMessage(0x201);
+  EXPECT_TRUE(onTheScreen());
+  until([&] { return false; }, 800);  // past the hidden start's 500 ms
+  EXPECT_TRUE(onTheScreen());
+  EXPECT_EQ(window->pos(), placed);
 }
 
 class MainWindowClicksTest : public MainWindowTest {

@@ -44,9 +44,10 @@ struct LogEntry {
 class UserRunTest : public ::testing::Test {
  protected:
   // Each test program has its own display and scratch folder: CTest runs them side by side.
-  static void SetUpTestSuite() {
+  static void SetUpTestSuite() { startSession(); }
+  static void startSession(int width = 2560, int height = 1440) {
     scratch = fs::temp_directory_path() / ("tarvex-x-" + std::to_string(std::random_device{}()));
-    x = new test::XSession(scratch);
+    x = new test::XSession(scratch, width, height);
   }
   static void TearDownTestSuite() {
     delete x;
@@ -86,11 +87,22 @@ class UserRunTest : public ::testing::Test {
 
   static std::string bin(const char* name) { return test::programPath(name); }
 
+  // Until the program has ended by itself, within the time: its exit code (-1: still running, or
+  // killed by a signal).
+  int waitForEnd(int ms) {
+    const int code = tarvex->wait(ms);
+    if (code != -1) tarvex.reset();  // nothing left for the end of the test to stop
+    return code;
+  }
+
   // The simulated host on the demo, then tarvex, its window up and every row of NUS-Office listed
   // (the program says so with its device-found notices, which it prints while it answers its
   // message boxes itself).
   void startDemo(const std::string& program = bin("tarvex")) {
     ASSERT_NO_FATAL_FAILURE(startDemoWindow(program));
+    ASSERT_NO_FATAL_FAILURE(waitForAllRows());
+  }
+  void waitForAllRows() {
     ASSERT_TRUE(test::eventually(
         [&] {
           const std::string out = tarvex->output();
@@ -102,16 +114,23 @@ class UserRunTest : public ::testing::Test {
         << tarvex->output();
   }
   void startDemoWindow(const std::string& program = bin("tarvex")) {
+    ASSERT_NO_FATAL_FAILURE(startDemoHost());
+    startTarvex({program});
+    const auto window = x->waitForWindow(kMainTitle, kLong);
+    ASSERT_TRUE(window) << tarvex->output();
+    mainWindow = *window;
+  }
+  void startDemoHost() {
     simhost = std::make_unique<test::Process>(
         std::vector<std::string>{bin("tarvex-simhost"), TARVEX_SOURCE_DIR "/sim/scenarios/demo.json"}, env,
         (dir / "simhost.out").string());
     ASSERT_TRUE(test::eventually([&] { return fs::exists(dir / "sim" / "simhost.sock"); }, kLong))
         << simhost->output();
-    tarvex = std::make_unique<test::Process>(std::vector<std::string>{program}, env,
-                                             (dir / "tarvex.out").string());
-    const auto window = x->waitForWindow(kMainTitle, kLong);
-    ASSERT_TRUE(window) << tarvex->output();
-    mainWindow = *window;
+  }
+  // tarvex with its arguments; each start writes its own output file.
+  void startTarvex(const std::vector<std::string>& argv) {
+    tarvex = std::make_unique<test::Process>(
+        argv, env, (dir / ("tarvex-" + std::to_string(++starts) + ".out")).string());
   }
 
   // Scan Now on the Canon scanner, the settings window answered with its defaults, the save
@@ -260,6 +279,7 @@ class UserRunTest : public ::testing::Test {
   std::unique_ptr<test::Process> simhost, tarvex;
   std::string mainWindow;
   std::string computer = "OFFICE-PC";  // the computer tarvex runs as
+  int starts = 0;
   std::vector<LogEntry> logSeen;
 };
 
@@ -416,12 +436,6 @@ class DesktopRunTest : public UserRunTest {
   void SetUp() override {
     UserRunTest::SetUp();
     ASSERT_TRUE(windowManagerError.empty()) << windowManagerError;
-  }
-  // Until the program has ended by itself, within the time: its exit code (-1: still running).
-  int waitForEnd(int ms) {
-    const int code = tarvex->wait(ms);
-    if (code != -1) tarvex.reset();  // nothing left for the end of the test to stop
-    return code;
   }
   static inline std::string windowManagerError;
 };
@@ -622,6 +636,154 @@ TEST_F(UserRunTest, TheScanningWindowsBoxOpensAboveItAndTakesAClick) {
   ASSERT_TRUE(x->waitGone(*scanWindow, kLong)) << "the scanning window took no click";
   x->picture(pictures / "2-closed.png");
   ASSERT_TRUE(waitForRequest("0x222064", "040000000001", beforeClose)) << "no unlock with 0 seconds";
+}
+
+// Message boxes on the screen, answered by a person or by the end of the session, while the
+// program starts or shows its window: it ends with status 0 whichever way, never of a signal.
+// tarvex runs from a folder of its own, beside the printer maker list it reads at each showing.
+class UserRunBoxTest : public UserRunTest {
+ protected:
+  void SetUp() override {
+    UserRunTest::SetUp();
+    std::erase(env, std::string("TARVEX_DIALOG_ANSWERS=default"));
+    fs::create_directories(dir / "program");
+    fs::copy_file(bin("tarvex"), program);
+    fs::copy_file(bin("AFPrinter.ini"), dir / "program" / "AFPrinter.ini");
+  }
+  // The list can no longer be read: at the next showing a box says so.
+  void refuseTheMakerList() {
+    fs::remove(dir / "program" / "AFPrinter.ini");
+    fs::create_directory(dir / "program" / "AFPrinter.ini");
+  }
+  std::optional<std::string> waitForBox() { return x->waitForWindow("^Velmora Network USB Utility$", kLong); }
+  // "-mini": the window hides itself, the servers' rows are read.
+  void startHidden() {
+    ASSERT_NO_FATAL_FAILURE(startDemoHost());
+    startTarvex({program, "-mini"});
+    ASSERT_TRUE(waitForDeviceList(0)) << tarvex->output();
+    ASSERT_TRUE(test::eventually([&] { return x->windows(kMainTitle).empty(); }, kLong)) << "the window stayed";
+  }
+  // Second starts hand the show over to the first and end, until the first shows the box that
+  // refuses the list (a show asked for while a device-found notice slides in is ignored).
+  std::optional<std::string> startAgainUntilTheBox() {
+    for (int i = 0; i < 15; ++i) {
+      test::Process second({program}, env, (dir / "second.out").string());
+      EXPECT_EQ(second.wait(kLong), 0) << second.output();
+      if (auto box = x->waitForWindow("^Velmora Network USB Utility$", 2000)) return box;
+    }
+    return std::nullopt;
+  }
+  const std::string program = (dir / "program" / "tarvex").string();
+};
+
+TEST_F(UserRunBoxTest, ASecondStartsShowRefusedAndAnsweredWithOkRunsOnAndEndsWithZero) {
+  ASSERT_NO_FATAL_FAILURE(startHidden());
+  refuseTheMakerList();
+  const auto box = startAgainUntilTheBox();
+  ASSERT_TRUE(box) << tarvex->output();
+  x->picture(pictures / "1-refused.png");
+  ASSERT_TRUE(x->keys(*box, {"Return"}));
+  ASSERT_TRUE(x->waitGone(*box, kLong));
+  ASSERT_TRUE(x->waitForWindow(kMainTitle, kLong)) << "the window did not come: " << tarvex->output();
+  x->picture(pictures / "2-shown.png");
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(waitForEnd(kLong), 0) << tarvex->output();
+}
+
+TEST_F(UserRunBoxTest, ASecondStartsShowRefusedAndTheSessionEndingUnderTheBoxEndsWithZero) {
+  ASSERT_NO_FATAL_FAILURE(startHidden());
+  refuseTheMakerList();
+  ASSERT_TRUE(startAgainUntilTheBox()) << tarvex->output();
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(waitForEnd(kLong), 0) << tarvex->output();
+}
+
+// The box of the first showing is open before the program's loop runs.
+TEST_F(UserRunBoxTest, TheSessionEndingUnderTheFirstShowingsBoxEndsTheProgramWithinThreeSeconds) {
+  refuseTheMakerList();
+  ASSERT_NO_FATAL_FAILURE(startDemoHost());
+  startTarvex({program});
+  ASSERT_TRUE(waitForBox()) << tarvex->output();
+  x->picture(pictures / "1-refused.png");
+  const auto sent = std::chrono::steady_clock::now();
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(waitForEnd(3000), 0) << tarvex->output();
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(3));
+}
+
+// A desktop of 1280 x 900 with a window manager and a system tray along its top edge.
+class TrayUserRunTest : public UserRunTest {
+ protected:
+  static void SetUpTestSuite() {
+    startSession(1280, 900);
+    if (!x->started()) return;
+    if (!x->startWindowManager(kLong) || !x->startTray(kLong)) setupError = x->error();
+  }
+  void SetUp() override {
+    UserRunTest::SetUp();
+    ASSERT_TRUE(setupError.empty()) << setupError;
+  }
+  // Clicks tarvex's tray icon until `shown` holds (a click while a notice slides in is ignored).
+  template <typename Shown>
+  bool clickTheIconUntil(int button, Shown shown) {
+    const auto icon = x->trayIcon("Tarvex", "tarvex", kLong);
+    EXPECT_TRUE(icon) << "no tray icon";
+    if (!icon) return false;
+    for (int i = 0; i < 10; ++i) {
+      x->clickAt(icon->first, icon->second, button);
+      if (test::eventually(shown, 2000)) return true;
+      x->keys({"Escape"});
+    }
+    return false;
+  }
+  // The window with its frame lies wholly inside the work area.
+  void expectInside(const std::string& window, const test::XSession::Geometry& work, const char* when) {
+    const auto g = x->frameGeometry(window);
+    ASSERT_TRUE(g);
+    EXPECT_TRUE(g->x >= work.x && g->y >= work.y && g->x + g->width <= work.x + work.width &&
+                g->y + g->height <= work.y + work.height)
+        << when << ": the window at " << g->x << "," << g->y << " " << g->width << "x" << g->height
+        << ", the work area " << work.x << "," << work.y << " " << work.width << "x" << work.height;
+  }
+  static inline std::string setupError;
+};
+
+// A hidden start, then a click on the tray icon: the window comes up inside the screen; Exit and
+// a plain start bring it up inside the screen again.
+TEST_F(TrayUserRunTest, AHiddenStartsWindowComesUpInsideTheScreenAndSoDoesTheNextStarts) {
+  std::optional<test::XSession::Geometry> work;
+  ASSERT_TRUE(test::eventually([&] { return (work = x->workArea()) && work->y >= 24; }, kLong))
+      << "the tray's room is not kept";
+  ASSERT_NO_FATAL_FAILURE(startDemoHost());
+  startTarvex({bin("tarvex"), "-mini"});
+  ASSERT_NO_FATAL_FAILURE(waitForAllRows());
+  ASSERT_TRUE(x->windows(kMainTitle).empty()) << "the hidden start shows its window";
+
+  std::optional<std::string> window;
+  ASSERT_TRUE(clickTheIconUntil(1, [&] { return (window = x->waitForWindow(kMainTitle, 0)).has_value(); }));
+  x->picture(pictures / "1-from-the-tray.png");
+  ASSERT_NO_FATAL_FAILURE(expectInside(*window, *work, "from the tray"));
+  const auto seen = x->frameGeometry(*window);
+  ASSERT_TRUE(seen);
+
+  const auto before = x->windowsOfClass("tarvex");
+  ASSERT_TRUE(clickTheIconUntil(3, [&] {
+    for (const auto& id : x->windowsOfClass("tarvex"))
+      if (std::find(before.begin(), before.end(), id) == before.end()) return true;
+    return false;  // the tray menu has opened
+  }));
+  ASSERT_TRUE(x->keys({"Up", "Return"}));  // its last item: Exit
+  ASSERT_EQ(waitForEnd(kLong), 0) << tarvex->output();
+
+  startTarvex({bin("tarvex")});
+  window = x->waitForWindow(kMainTitle, kLong);
+  ASSERT_TRUE(window) << tarvex->output();
+  ASSERT_TRUE(test::eventually([&] { return x->frameGeometry(*window).has_value(); }, kLong));
+  x->picture(pictures / "2-next-start.png");
+  ASSERT_NO_FATAL_FAILURE(expectInside(*window, *work, "at the next start"));
+  const auto again = x->frameGeometry(*window);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(std::pair(again->x, again->y), std::pair(seen->x, seen->y)) << "not where it was last seen";
 }
 
 }  // namespace

@@ -73,6 +73,10 @@ class XSession {
   }
 
   ~XSession() {
+    if (tray_) {
+      tray_->signal(SIGTERM);
+      tray_->wait(5000);
+    }
     if (windowManager_) {
       windowManager_->signal(SIGTERM);
       windowManager_->wait(5000);
@@ -121,6 +125,75 @@ class XSession {
         timeoutMs);
     if (!up) error_ = "openbox did not start: " + windowManager_->output();
     return up;
+  }
+
+  // Starts a system tray (trayer) along the top edge of the screen, as a desktop's panel holds one,
+  // and waits until its panel is up. Under a window manager the panel's room leaves the work area.
+  bool startTray(int timeoutMs = 20000) {
+    const std::string trayer = which("trayer"), xwininfo = which("xwininfo");
+    if (trayer.empty() || xwininfo.empty()) {
+      error_ = "trayer and xwininfo are needed (scripts/install-deps)";
+      return false;
+    }
+    tray_ = std::make_unique<Process>(
+        std::vector<std::string>{trayer, "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                 "--width", "200", "--height", "24", "--SetDockType", "true",
+                                 "--SetPartialStrut", "true"},
+        std::vector<std::string>{"DISPLAY=" + display_}, (folder_ / "trayer.out").string());
+    const bool up = eventually([&] { return windowTree().find("(\"panel\" \"trayer\")") != std::string::npos; },
+                               timeoutMs);
+    if (!up) error_ = "trayer did not start: " + tray_->output();
+    return up;
+  }
+
+  // The middle of a program's icon in the tray (the icon's window carries the program's title and
+  // class), once it is there.
+  std::optional<std::pair<int, int>> trayIcon(const std::string& title, const std::string& windowClass,
+                                              int timeoutMs) {
+    std::optional<std::pair<int, int>> at;
+    eventually(
+        [&] {
+          std::istringstream tree(windowTree());
+          std::size_t panel = std::string::npos;  // the indent of trayer's panel, while inside it
+          const std::string icon = "\"" + title + "\": (\"" + windowClass + "\"";
+          for (std::string line; std::getline(tree, line);) {
+            const std::size_t indent = line.find_first_not_of(' ');
+            if (panel != std::string::npos && indent <= panel) panel = std::string::npos;
+            if (line.find("(\"panel\" \"trayer\")") != std::string::npos) {
+              panel = indent;
+              continue;
+            }
+            std::smatch m;
+            if (panel == std::string::npos || line.find(icon) == std::string::npos ||
+                !std::regex_search(line, m, std::regex("(\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)\\s*$")))
+              continue;
+            at = std::pair{std::stoi(m[3]) + std::stoi(m[1]) / 2, std::stoi(m[4]) + std::stoi(m[2]) / 2};
+            return true;
+          }
+          return false;
+        },
+        timeoutMs);
+    return at;
+  }
+
+  // A click of the button at a point of the screen.
+  bool clickAt(int x, int y, int button = 1) {
+    return xdotoolOk({"mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
+                      std::to_string(button)});
+  }
+
+  // The window with the frame a window manager gave it (_NET_FRAME_EXTENTS), on the screen.
+  std::optional<Geometry> frameGeometry(const std::string& window) {
+    const auto g = geometryNow(window);
+    if (!g) return std::nullopt;
+    Process p({which("xprop"), "-display", display_, "-id", window, "_NET_FRAME_EXTENTS"}, {},
+              (folder_ / "xprop.out").string());
+    if (p.wait(5000) != 0) return std::nullopt;
+    std::smatch m;
+    const std::string out = p.output();
+    if (!std::regex_search(out, m, std::regex("= (\\d+), (\\d+), (\\d+), (\\d+)"))) return g;
+    const int left = std::stoi(m[1]), right = std::stoi(m[2]), top = std::stoi(m[3]), bottom = std::stoi(m[4]);
+    return Geometry{g->x - left, g->y - top, g->width + left + right, g->height + top + bottom};
   }
 
   // The screen less the panels, as the window manager tells it (_NET_WORKAREA of the first
@@ -353,6 +426,12 @@ class XSession {
     return code == 0 ? p.output() : std::string();
   }
 
+  // Every window on the display with its place, as xwininfo prints the tree.
+  std::string windowTree() {
+    Process p({which("xwininfo"), "-display", display_, "-root", "-tree"}, {}, (folder_ / "tree.out").string());
+    return p.wait(5000) == 0 ? p.output() : std::string();
+  }
+
   static std::string which(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path ? path : "/usr/bin:/bin");
@@ -364,7 +443,7 @@ class XSession {
   }
 
   std::filesystem::path folder_;
-  std::unique_ptr<Process> server_, windowManager_;
+  std::unique_ptr<Process> server_, windowManager_, tray_;
   std::string display_, error_, xdotool_, import_;
 };
 
