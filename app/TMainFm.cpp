@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "app/BindingCommands.h"
 #include "app/DeviceListView.h"
 #include "app/Dialogs.h"
 #include "app/NoticeSlots.h"
@@ -621,7 +622,7 @@ namespace {
 std::vector<printing::PrintWatchEntry> watchEntries(const AutoLinkList& list,
                                                     printing::WatchKind kind) {
   std::vector<printing::PrintWatchEntry> entries;
-  for (const auto& e : list) entries.push_back({e->queueName, e->serverMac, e->vid, e->pid, e->serial, kind});
+  for (const auto& e : list) entries.push_back(WatchEntryOf(*e, kind));
   return entries;
 }
 
