@@ -235,12 +235,23 @@ std::string WriteFileAt(const std::string& target, bool replaceAgreed,
   }
   bool ok = write(claim.path);
   int why = errno;
+  bool putBeside = false;  // the target became someone else's while it was written
   if (ok && replace) {
     Registry& r = registry();
     std::lock_guard<std::mutex> hold(r.lock);
-    ok = ownLocked(r, claim.path) && std::rename(claim.path.c_str(), target.c_str()) == 0;
+    // A file of this run is replaced only while it still is that file: one that took its name
+    // during the write is the user's.
+    putBeside = !replaceAgreed && PathTaken(target) && !ownLocked(r, target);
+    ok = ownLocked(r, claim.path) &&
+         (putBeside || std::rename(claim.path.c_str(), target.c_str()) == 0);
     why = errno;
-    if (ok) renamed(r, claim.path, target);
+    if (ok && !putBeside) renamed(r, claim.path, target);
+  }
+  if (ok && putBeside) {
+    const std::string beside = MoveOwnFileToFree(claim.path, target);
+    if (!beside.empty()) return beside;
+    ok = false;
+    why = EEXIST;
   }
   if (!ok) {
     RemoveOwnFile(claim.path);

@@ -58,15 +58,8 @@ bool writeAt(std::FILE* f, long offset, const std::uint8_t* bytes, std::size_t n
   return std::fseek(f, offset, SEEK_SET) == 0 && std::fwrite(bytes, 1, n, f) == n;
 }
 
-// A picture file patched in place, never through a link; a file of this run stays its own.
-OwnFile openForPatching(const std::string& file) {
-  const int fd = ::open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  std::FILE* f = ::fdopen(fd, "r+b");
-  if (!f) ::close(fd);
-  return OwnFile(f);
-}
-
+// Only a picture file of this run is patched in place: a file put under its name is the user's.
+OwnFile openForPatching(const std::string& file) { return OpenOwnForUpdate(file); }
 
 // The info header's fields and the colour table, checked against `avail` bytes from its start;
 // the pixels are not checked here.

@@ -103,6 +103,21 @@ TEST(FileClaims, OnlyThisRunsOwnFilesAreReplacedOrRemoved) {
   // A write that fails leaves nothing behind.
   EXPECT_EQ(WriteFileAt(dir.file("failed.jpg"), false, [](const std::string&) { return false; }), "");
   EXPECT_FALSE(PathTaken(dir.file("failed.jpg")));
+
+  // A file of this run rewritten whole, while the user puts a file of theirs in its place: theirs
+  // stays, and the new one goes beside it.
+  const std::string rewritten = dir.file("rewritten.jpg");
+  UserFiles meanwhile;
+  ASSERT_EQ(ClaimFreeName(rewritten).path, rewritten);
+  const std::string beside = WriteFileAt(rewritten, false, [&](const std::string& to) {
+    std::filesystem::remove(rewritten);
+    meanwhile.file(rewritten, "the user's, made during the write");
+    OwnFile f = OpenForWriting(to);
+    return f && std::fputs("new", f.get()) >= 0;
+  });
+  EXPECT_EQ(beside, FreeVariant(rewritten, 1));
+  EXPECT_EQ(fileState(beside), "new");
+  EXPECT_EQ(meanwhile.changed(), "");
 }
 
 // A folder of this run's own goes with this run's files; anything else keeps it.

@@ -3,6 +3,7 @@
 
 #include "ScanFixtures.h"
 #include "scanning/PdfGroup.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFiles.h"
 #include "scanning/TSaveScanningThread.h"
 
@@ -112,7 +113,18 @@ TEST(JpegResolution, WrittenOnlyIntoAJfifHeader) {
   const std::string file = dir.file("p.jpg");
   const std::vector<std::uint8_t> jfif = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0,
                                           1, 1, 0, 0, 1, 0, 1, 0, 0, 0xFF, 0xD9};
+  // The user's own JFIF file is never patched; one this run wrote is.
   writeAll(file, jfif);
+  EXPECT_FALSE(scanning::WriteJpegResolution(file, 300));
+  EXPECT_EQ(readAll(file), jfif);
+  std::filesystem::remove(file);
+  const auto writeOwn = [&](const std::vector<std::uint8_t>& bytes) {
+    scanning::OwnFile f = scanning::OpenForWriting(file);
+    ASSERT_TRUE(f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
+    ASSERT_TRUE(scanning::CloseOwnFile(std::move(f)));
+  };
+  writeOwn(jfif);
   ASSERT_TRUE(scanning::WriteJpegResolution(file, 300));
   auto bytes = readAll(file);
   EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 13, bytes.begin() + 18),
@@ -139,7 +151,7 @@ TEST(JpegResolution, WrittenOnlyIntoAJfifHeader) {
   };
   for (const Case& c : untouched) {
     SCOPED_TRACE(c.what);
-    writeAll(file, c.bytes);
+    writeOwn(c.bytes);
     EXPECT_FALSE(scanning::WriteJpegResolution(file, 300));
     EXPECT_EQ(readAll(file), c.bytes);
     EXPECT_EQ(scanning::ReadJpegResolution(file), 0);
