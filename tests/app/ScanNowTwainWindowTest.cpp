@@ -347,7 +347,8 @@ void scanAGroupAndClose(ScanNowTwainWindowTest& t, const fs::path& folder) {
 TEST_P(ScanNowTwainEndingTest, TheDeviceIsUnlockedAtTheEnd) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 1; }));
   window->selectRow(window->rows().rows().front().data.get());
-  const fs::path folder = outputFolder("scanning/scan-now-twain-endings");
+  // A folder for each ending: CTest runs them side by side.
+  const fs::path folder = outputFolder("scanning/scan-now-twain-endings/" + GetParam().name);
   for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
   GetParam().user(*this, folder);
   window->ScanNowMItemClick();

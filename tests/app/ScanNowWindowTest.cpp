@@ -191,7 +191,8 @@ void closeWhenDone(scanning::WiaRoad& road) {
 }
 
 TEST_P(ScanNowWiaEndingTest, TheDeviceIsUnlockedAtTheEnd) {
-  const fs::path folder = selectTheScanner("scan-now-endings");
+  // A folder for each ending: CTest runs them side by side.
+  const fs::path folder = selectTheScanner("scan-now-endings/" + GetParam().name);
   scanning::WiaRoad& road = window->wiaRoad();
   road.SaveFm->Timer->setInterval(0);
   GetParam().user(road, folder);
