@@ -121,7 +121,7 @@ TEST(JpegResolution, WrittenOnlyIntoAJfifHeader) {
   const auto writeOwn = [&](const std::vector<std::uint8_t>& bytes) {
     scanning::OwnFile f = scanning::OpenForWriting(file);
     ASSERT_TRUE(f);
-    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f.get());
     ASSERT_TRUE(scanning::CloseOwnFile(std::move(f)));
   };
   writeOwn(jfif);
