@@ -19,6 +19,12 @@ int failDocument(PdfDoc* doc, const char* what) {
 // A finished file takes no more bytes; a file output takes them only in the order
 // tpdf_finalizeAll writes them (a memory output is started over by it).
 static bool outputTakesBytes(PdfDoc* doc) {
+    // Before tpdf_init there is no output: the bytes are refused, the document stays sound.
+    if (doc->memoryOutput && !doc->outputStream) {
+        tpdf_Error(doc, 1, kModule, "The PDF file is not started: tpdf_init() comes first");
+        failCall(doc);
+        return false;
+    }
     if (doc->writing || (!doc->finalized && doc->memoryOutput)) return true;
     tpdf_Error(doc, 1, kModule, doc->finalized ? "The PDF file is finished: nothing more is written to it"
                                                : "The PDF file is written by tpdf_finalizeAll() only");

@@ -221,6 +221,15 @@ const Sequence kSequences[] = {
          r.refused([&] { EXPECT_EQ(tpdf_writeCatalog(r.doc), -1); });
          r.refused([&] { tpdf_finalizePage(r.doc, 7); });
      }},
+    {"BytesWrittenBeforeInit",
+     [](SequenceRun& r) {
+         r.refused([&] { EXPECT_EQ(tpdf_writeString(r.doc, "x"), -1); });
+         r.refused([&] { EXPECT_EQ(tpdf_writeBytes(r.doc, "x", 1), -1); });
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         square(r.doc);
+         r.finalize();
+     }},
     {"AMeshOfMoreLinesThanCanBeDrawn",
      [](SequenceRun& r) {
          tpdf_init(r.doc);
