@@ -66,6 +66,16 @@ void clickRow(QTreeWidget& list, const QString& caption) {
   ADD_FAILURE() << "no row " << caption.toStdString();
 }
 
+// On the troubleshooting page: the printer choice moved to `queue`, OK, then Next; true when the
+// wizard closed with OK.
+bool MovePrinterTo(app::TDeviceSetupFm& w, const QString& queue) {
+  w.TroubleRBtnClick(2);
+  clickRow(w.PrinterListView1(), queue);
+  w.OKBtnClick();
+  w.NextBtnClick();
+  return w.setup().closed == app::WizardClose::Ok;
+}
+
 // A computer whose Windows version a test chooses.
 struct Computer : test::OfficeComputer {
   platform::OsVersion version{6, 1};
@@ -161,11 +171,7 @@ TEST_F(BindingWindow, APrinterBoundThroughTheWizardIsStoredWatchedAndReleased) {
   // Troubleshooting with the watcher running: another queue, and the watcher follows it.
   app::TDeviceSetupFm::answer = [](app::TDeviceSetupFm& w) {
     EXPECT_EQ(w.setup().page, app::WizardPage::Trouble);
-    w.TroubleRBtnClick(2);
-    clickRow(w.PrinterListView1(), "Spare Queue");
-    w.OKBtnClick();
-    w.NextBtnClick();
-    return w.setup().closed == app::WizardClose::Ok;
+    return MovePrinterTo(w, "Spare Queue");
   };
   window->PrintManageDevMItemClick();
   EXPECT_EQ(record().printerName, "Spare Queue");
@@ -270,13 +276,7 @@ TEST_F(CountedWatchers, TroubleshootingRestartsNoWatcherWhoseQueueStays) {
   EXPECT_EQ(window->watchers()->watcher(printing::WatchKind::Printer, 0), first);
 
   // Another queue: the watcher follows it.
-  app::TDeviceSetupFm::answer = [](app::TDeviceSetupFm& w) {
-    w.TroubleRBtnClick(2);
-    clickRow(w.PrinterListView1(), "Spare Queue");
-    w.OKBtnClick();
-    w.NextBtnClick();
-    return w.setup().closed == app::WizardClose::Ok;
-  };
+  app::TDeviceSetupFm::answer = [](app::TDeviceSetupFm& w) { return MovePrinterTo(w, "Spare Queue"); };
   window->PrintManageDevMItemClick();
   EXPECT_TRUE(until([&] { return counting.watches == 2; }));
   EXPECT_EQ(window->watchers()->watcher(printing::WatchKind::Printer, 0)->entry().queueName, "Spare Queue");
