@@ -607,9 +607,13 @@ struct PdfOutline {
  * reader would not take as its object). Raw texts hold numbers within readers' limits, names
  * without #00 and each dictionary key once; the border is one array of three numbers and
  * perhaps a dash array ("[0 0 1 [3 2]]"); the border style the entries of a border style
- * dictionary ("/W 2 /S /D"); an action the entries of an action dictionary with its /S, and
- * for a go-to action its /D ("/S /Named /N /NextPage", "/S /GoTo /D [3 0 R /Fit]"); a
- * destination a known type and its values, written after the target page's reference
+ * dictionary ("/W 2 /S /D"); an action the entries of an action dictionary of a type readers
+ * follow (GoTo, GoToR, GoToE, Launch, Thread, URI, Named, JavaScript, Hide, SubmitForm,
+ * ResetForm, ImportData) with the entries its type needs, each of its kind ("/S /Named /N
+ * /NextPage", "/S /GoTo /D [3 0 R /Fit]", "/S /URI /URI (https://example.com/)"), and a /Next
+ * only as an action or an array of actions given in the text itself ("/Next << /S /Named /N
+ * /FirstPage >>"), never as a reference; a destination a known type and its values, written
+ * after the target page's reference
  * ("/XYZ 0 792 1", "/Fit", "/FitR 0 0 612 792"). */
 int tpdf_textNote(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
                   const char* content, const PdfAnnotOptions* options);
