@@ -2,6 +2,7 @@
 // and writes and keeps nothing.
 #include "pdf_fixtures.h"
 
+#include <cfloat>
 #include <cmath>
 #include <functional>
 
@@ -53,6 +54,45 @@ TEST(FiniteNumbers, ContentCallsWriteNothing) {
         EXPECT_TRUE(log.contains(std::string("1|TarvexPDF|") + c.call + " refused a number that is not finite"))
             << c.call;
     }
+}
+
+// An angle beyond the limit is refused as given, even where only its sine, cosine or tangent
+// would be written.
+TEST(FiniteNumbers, AnglesBeyondTheLimitAreRefusedAsGiven) {
+    constexpr float kBeyond = 3.402e38f;
+    constexpr float kMax = FLT_MAX;
+    struct Case {
+        const char* call;
+        std::function<void(PdfDoc*)> draw;
+    };
+    const Case cases[] = {
+        {"tpdf_rotateDegrees", [](PdfDoc* d) { tpdf_rotateDegrees(d, kBeyond); }},
+        {"tpdf_rotateDegrees", [](PdfDoc* d) { tpdf_rotateDegrees(d, -kMax); }},
+        {"tpdf_rotateText", [](PdfDoc* d) { tpdf_rotateText(d, kMax); }},
+        {"tpdf_skewText", [](PdfDoc* d) { tpdf_skewText(d, kMax, 0); }},
+        {"tpdf_skewText", [](PdfDoc* d) { tpdf_skewText(d, 0, kBeyond); }},
+        {"tpdf_textAt", [](PdfDoc* d) { tpdf_textAt(d, 10, 10, kMax, "lost"); }},
+        {"tpdf_textAligned", [](PdfDoc* d) { tpdf_textAligned(d, 10, 10, kBeyond, 4, "lost"); }},
+        {"tpdf_pointArc", [](PdfDoc* d) { tpdf_pointArc(d, 10, 10, 5, kMax, kMax, 1); }},
+        {"tpdf_arcSegment", [](PdfDoc* d) { tpdf_arcSegment(d, 10, 10, 5, kMax, 45, 1, 1); }},
+        {"tpdf_pointRotatedRect", [](PdfDoc* d) { tpdf_pointRotatedRect(d, 0, 0, 5, 5, kBeyond); }},
+    };
+    for (const Case& c : cases) {
+        ReportLog log;
+        const std::string content = pageContent([&](PdfDoc* d) {
+            log.watch(d);
+            tpdf_setFont(d, "Helvetica", nullptr, 10);
+            c.draw(d);
+        });
+        EXPECT_EQ(content, "/Ftpdf0 10.000 Tf\n") << c.call;
+        EXPECT_TRUE(log.contains(std::string("1|TarvexPDF|") + c.call + " refused a number beyond what PDF readers take"))
+            << c.call;
+    }
+    ReportLog log;
+    float x = 1, y = 2;
+    tpdf_rotateVector(1, 0, kMax, &x, &y);
+    EXPECT_TRUE(x == 1 && y == 2) << "a refused rotation leaves the vector";
+    EXPECT_TRUE(log.contains("1|TarvexPDF|tpdf_rotateVector refused a number beyond what PDF readers take"));
 }
 
 TEST(FiniteNumbers, RefusedTextStateKeepsTheMeasures) {
