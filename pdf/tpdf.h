@@ -419,7 +419,10 @@ struct PdfFont {
 };
 
 /* Selects a font and writes its Tf line. 0 done; 1 the font needs a new entry and the font
- * table is full (or memory ran out); 2 the encoding name is longer than 63 characters; 3 the
+ * table is full (or memory ran out); 2 the encoding is refused: its name is longer than 63
+ * characters, or the font is a CID font and the name is not a CMap predefined for the font's
+ * character collection (such as "90ms-RKSJ-H" for "HeiseiMin-W3") nor Identity-H or
+ * Identity-V (NULL gives the font's default CMap); 3 the
  * size is not a number readers take; 4 no page is open for drawing (none started, or
  * finalised). Unless 0, nothing is written and the current font is unchanged. A font that is
  * neither built in nor loadable is replaced by Times-Roman (an entry of it already in the
