@@ -234,7 +234,9 @@ void tpdf_getMemoryBuffer(PdfMemStream* s, unsigned char** buffer, int* count, i
 void tpdf_clearMemoryStream(PdfMemStream* s);
 void tpdf_closeMemoryStream(PdfMemStream* s);
 int tpdf_saveMemoryStreamToFile(PdfMemStream* s, const char* fileName); /* 0 or -1 */
-int tpdf_checkMemoryStream(const char* module, PdfMemStream* s);      /* 0 sound, -1 bad */
+/* 0 sound; -1 bad (reported at level 3): not a stream of this library, or no buffer, or a count
+ * below 0 or not below bufSize. Every stream call refuses such a stream with the same report. */
+int tpdf_checkMemoryStream(const char* module, PdfMemStream* s);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
 
