@@ -250,7 +250,11 @@ void tpdf_enableCompression(PdfDoc* doc, int on);
 
 /* Object writers, called by tpdf_finalizeAll in numbering order. Each records the offset at
  * which its object begins and returns the byte offset after it, or -1 when the output failed.
- * A content stream writer frees the page's content: the page is finalised and takes no more. */
+ * A content stream writer frees the page's content: the page is finalised and takes no more.
+ * A record given to a writer is checked before anything is read through it, as far as the
+ * record allows (a name that ends within its field, texts that are there and that readers take,
+ * lengths that match the bytes, links that make a tree, object numbers above 0); one that does
+ * not hold is refused with a report (-1, nothing written). */
 int tpdf_writeCatalog(PdfDoc* doc);
 int tpdf_writeOutlinesRoot(PdfDoc* doc);
 int tpdf_writePagesTree(PdfDoc* doc);
@@ -265,7 +269,8 @@ int tpdf_writeCIDFont(PdfDoc* doc, PdfFont* font);
 int tpdf_writeFontFile(PdfDoc* doc, PdfFontInfo* info);
 int tpdf_writeAnnotations(PdfDoc* doc, int annotIndex);
 int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item);
-/* Numbers the items depth first from *counter; writes them in the same order. */
+/* Numbers the items depth first from *counter; writes them in the same order. Refused with a
+ * report, numbering nothing, when the counter is below 1 or would pass INT_MAX. */
 void tpdf_numberOutlines(int* counter, PdfOutline* first, PdfOutline* last);
 int tpdf_writeOutlines(PdfDoc* doc, PdfOutline* first, PdfOutline* last);
 int tpdf_writeInfo(PdfDoc* doc, int objectNumber);
