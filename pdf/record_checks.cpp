@@ -30,6 +30,10 @@ bool recordGiven(PdfDoc* doc, const char* call, const void* record) {
     return record || refuse(doc, call, "none was given");
 }
 
+bool axisSound(const char* call, const PdfAxis* axis) {
+    return axis && (axis->magic == TPDF_AXIS_MAGIC || refuse(nullptr, call, "not an axis of this library"));
+}
+
 bool outlineItemSound(PdfDoc* doc, const char* call, const PdfOutline* item) {
     if (!recordGiven(doc, call, item)) return false;
     if (item->objectNumber < 1) return refuse(doc, call, "the item has no object number");

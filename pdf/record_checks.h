@@ -16,6 +16,9 @@ bool fontDescriptorSound(PdfDoc* doc, const char* call, const PdfFontDescriptor*
 bool cidFontSound(PdfDoc* doc, const char* call, const PdfFont* font);
 bool fontInfoSound(PdfDoc* doc, const char* call, const PdfFontInfo* info);
 bool recordGiven(PdfDoc* doc, const char* call, const void* record);
+// An axis made by tpdf_createAxis or tpdf_createTimeAxis and not freed: its texts are the
+// library's to read and free. NULL is refused without a report, as before.
+bool axisSound(const char* call, const PdfAxis* axis);
 
 // The items of the outline tree that starts at first (with its siblings), depth first: an
 // item, its children, its next sibling. False (reported) when the links make no tree: an item
