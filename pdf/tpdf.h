@@ -704,6 +704,9 @@ float tpdf_domainY(PdfDoc* doc, float y);
 float tpdf_pointsToDomainX(PdfDoc* doc, float x);
 float tpdf_pointsToDomainY(PdfDoc* doc, float y);
 
+/* A call that reads or frees an axis's texts (its fonts, title, number format: the drawing
+ * calls, the font and title setters, tpdf_freeAxis) refuses with a report an axis that
+ * tpdf_createAxis or tpdf_createTimeAxis did not make. */
 PdfAxis* tpdf_createAxis(float angle, float length, int kind, float min, float max);
 PdfAxis* tpdf_createTimeAxis(float angle, float length, int kind, const struct tm* start,
                              const struct tm* end);
