@@ -242,6 +242,11 @@ TEST(Annotations, ActionsAreOnesReadersCanFollow) {
         {"/S /JavaScript /JS (app.alert\\(1\\))", true},
         {"/S /Hide /T [(a) (b)]", true},
         {"/S /ResetForm", true},
+        {"/S /Thread /D 0", true},
+        {"/S /SubmitForm /F (https://example.com/form)", true},
+        {"/S /ImportData /F (data.fdf)", true},
+        {"/S /GoToE /D [0 /Fit]", true},
+        {"/S /Named /N /NextPage /Next []", true},
     };
     for (const auto& c : cases) {
         Doc doc = onePage();
