@@ -5,6 +5,7 @@
 // replace. Both scanning roads write and remove their files through here.
 #include <cstdio>
 #include <functional>
+#include <sys/types.h>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,16 @@ std::string WithSeparator(std::string folder);
 bool NameStaysInFolder(const std::string& name);
 // What the user is told of a group name that names another folder.
 std::string NameLeavesFolderText(const std::string& name);
+
+// Every file the scanning code opens is opened here: without waiting (a FIFO or a device in a
+// file's place would block the open, or the first read or write, for ever) and only when what
+// was opened is a regular file. `flags` are open(2)'s (O_NOFOLLOW where a link must not be
+// followed); the descriptor comes back blocking as usual. -1 with errno set otherwise: EISDIR for
+// a folder, ENXIO for anything else that is not a regular file.
+int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0);
+// The same as a stream for reading (null with errno set).
+using ReadFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+ReadFile OpenRegularForReading(const std::string& path, int flags = 0);
 
 // Whether something has this name: a file, a folder, a link (a dangling one too). A name whose
 // folder cannot be searched counts as free here: making the file then says why not.
