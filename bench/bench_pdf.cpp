@@ -4,6 +4,8 @@
 
 #include <jpeglib.h>
 
+#include "platform/JpegErrors.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,15 +26,17 @@ constexpr int kWidth = 1240; // A4 at 150 dpi
 constexpr int kHeight = 1754;
 constexpr int kRuns = 7;
 
-// A page of grey "text lines" on white with some noise, so it compresses like a scan.
-std::vector<unsigned char> scannedPage(unsigned seed) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
+// Only plain data lives across setjmp: a libjpeg failure comes back as false.
+bool compressPage(unsigned seed, unsigned char** buffer, unsigned long* size, unsigned char* row) {
+    jpeg_compress_struct cinfo;
+    platform::JpegErrorJump err;
+    cinfo.err = err.install();
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
     jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
+    jpeg_mem_dest(&cinfo, buffer, size);
     cinfo.image_width = kWidth;
     cinfo.image_height = kHeight;
     cinfo.input_components = 3;
@@ -40,7 +44,6 @@ std::vector<unsigned char> scannedPage(unsigned seed) {
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 75, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(kWidth * 3);
     unsigned state = seed * 2654435761u + 1;
     for (int y = 0; y < kHeight; ++y) {
         const bool textLine = (y / 12) % 2 == 0 && y > 150 && y < kHeight - 150;
@@ -51,12 +54,22 @@ std::vector<unsigned char> scannedPage(unsigned seed) {
             const int v = ink ? 40 + noise : 235 + noise / 2;
             for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<unsigned char>(std::min(255, v - c * 3));
         }
-        JSAMPROW rows[1] = {row.data()};
+        JSAMPROW rows[1] = {row};
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
     jpeg_finish_compress(&cinfo);
-    std::vector<unsigned char> bytes(buffer, buffer + size);
     jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+// A page of grey "text lines" on white with some noise, so it compresses like a scan; empty when
+// libjpeg fails.
+std::vector<unsigned char> scannedPage(unsigned seed) {
+    std::vector<unsigned char> row(kWidth * 3);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<unsigned char> bytes;
+    if (compressPage(seed, &buffer, &size, row.data())) bytes.assign(buffer, buffer + size);
     std::free(buffer);
     return bytes;
 }

@@ -8,15 +8,16 @@
 
 #include <jpeglib.h>
 
+#include "platform/JpegErrors.h"
 #include "platform/SimPage.h"
 
 namespace sim {
 namespace {
 
 // One row of the page, as every simulated scanner draws it.
-void drawRow(const PageSpec& page, std::uint32_t y, std::vector<std::uint8_t>& rgb, bool bgr = false) {
+void drawRow(const PageSpec& page, std::uint32_t y, std::uint8_t* rgb, bool bgr = false) {
   platform::SimPageRow(static_cast<int>(page.width), static_cast<int>(page.height),
-                       static_cast<int>(page.number), static_cast<int>(y), rgb.data(), bgr);
+                       static_cast<int>(page.number), static_cast<int>(y), rgb, bgr);
 }
 
 void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -53,26 +54,29 @@ bool writeBmp(const std::string& path, const PageSpec& page) {
   out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
   std::vector<std::uint8_t> row(stride, 0);  // stored as BGR, padded
   for (std::uint32_t y = page.height; y-- > 0;) {
-    drawRow(page, y, row, true);
+    drawRow(page, y, row.data(), true);
     out.write(reinterpret_cast<const char*>(row.data()), stride);
   }
-  return static_cast<bool>(out);
+  out.close();  // the last bytes reach the file (or fail to) here
+  return !out.fail();
 }
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-bool writeJpeg(const std::string& path, const PageSpec& page) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  // The library's default error handler ends the process; nothing here can fail that way but
-  // the output, which stdio reports below.
+// Only plain data lives between setjmp and a possible longjmp back into this frame: a write that
+// fails (a full disk) comes back here as false.
+bool encodeJpeg(std::FILE* out, const PageSpec& page, std::uint8_t* rgb) {
+  jpeg_compress_struct cinfo;
+  platform::JpegErrorJump err;
+  cinfo.err = err.install();
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
   jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, file.get());
+  jpeg_stdio_dest(&cinfo, out);
   cinfo.image_width = page.width;
   cinfo.image_height = page.height;
   cinfo.input_components = 3;
@@ -84,15 +88,22 @@ bool writeJpeg(const std::string& path, const PageSpec& page) {
   cinfo.X_density = static_cast<UINT16>(page.dpi);
   cinfo.Y_density = static_cast<UINT16>(page.dpi);
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<std::uint8_t> rgb(page.width * 3);
+  JSAMPROW row = rgb;
   while (cinfo.next_scanline < cinfo.image_height) {
     drawRow(page, cinfo.next_scanline, rgb);
-    JSAMPROW row = rgb.data();
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
-  return std::fflush(file.get()) == 0 && !std::ferror(file.get());
+  return true;
+}
+
+bool writeJpeg(const std::string& path, const PageSpec& page) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  if (!file) return false;
+  std::vector<std::uint8_t> rgb(page.width * 3);
+  const bool encoded = encodeJpeg(file.get(), page, rgb.data());
+  return encoded && std::fflush(file.get()) == 0 && !std::ferror(file.get());
 }
 
 }  // namespace

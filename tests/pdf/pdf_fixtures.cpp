@@ -1,5 +1,7 @@
 #include "pdf_fixtures.h"
 
+#include "platform/JpegErrors.h"
+
 #include <cstdio>
 #include <fstream>
 #include <jpeglib.h>
@@ -10,15 +12,24 @@
 
 namespace tpdf_test {
 
-std::vector<unsigned char> makeJpeg(const JpegSpec& spec) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
+namespace {
+
+int componentsOf(const JpegSpec& spec) {
+    return spec.colour == JpegColour::Grey ? 1 : spec.colour == JpegColour::Rgb ? 3 : 4;
+}
+
+// Only plain data lives across setjmp: a libjpeg failure comes back as false.
+bool compress(const JpegSpec& spec, unsigned char** buffer, unsigned long* size, unsigned char* row) {
+    jpeg_compress_struct cinfo;
+    platform::JpegErrorJump err;
+    cinfo.err = err.install();
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
     jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    const int components = spec.colour == JpegColour::Grey ? 1 : spec.colour == JpegColour::Rgb ? 3 : 4;
+    jpeg_mem_dest(&cinfo, buffer, size);
+    const int components = componentsOf(spec);
     cinfo.image_width = static_cast<JDIMENSION>(spec.width);
     cinfo.image_height = static_cast<JDIMENSION>(spec.height);
     cinfo.input_components = components;
@@ -27,18 +38,26 @@ std::vector<unsigned char> makeJpeg(const JpegSpec& spec) {
     jpeg_set_quality(&cinfo, 75, TRUE);
     if (spec.progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(static_cast<std::size_t>(spec.width * components));
     for (int y = 0; y < spec.height; ++y) {
         for (int x = 0; x < spec.width; ++x)
             for (int c = 0; c < components; ++c)
-                row[static_cast<std::size_t>(x * components + c)] =
-                    static_cast<unsigned char>((x * 7 + y * 3 + c * 60) & 0xFF);
-        JSAMPROW rows[1] = {row.data()};
+                row[x * components + c] = static_cast<unsigned char>((x * 7 + y * 3 + c * 60) & 0xFF);
+        JSAMPROW rows[1] = {row};
         jpeg_write_scanlines(&cinfo, rows, 1);
     }
     jpeg_finish_compress(&cinfo);
-    std::vector<unsigned char> bytes(buffer, buffer + size);
     jpeg_destroy_compress(&cinfo);
+    return true;
+}
+
+}  // namespace
+
+std::vector<unsigned char> makeJpeg(const JpegSpec& spec) {
+    std::vector<unsigned char> row(static_cast<std::size_t>(spec.width * componentsOf(spec)));
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<unsigned char> bytes;
+    if (compress(spec, &buffer, &size, row.data())) bytes.assign(buffer, buffer + size);
     std::free(buffer);
     return bytes;
 }
