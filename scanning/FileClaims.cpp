@@ -292,6 +292,20 @@ std::string WriteFileAt(const std::string& target, bool replaceAgreed,
   return replace ? target : claim.path;
 }
 
+std::string PutOwnFileAt(const std::string& own, const std::string& target, bool replaceAgreed) {
+  if (!IsOwnFile(own)) {
+    errno = EPERM;
+    return {};
+  }
+  const std::string written = WriteFileAt(target, replaceAgreed, [&own](const std::string& to) {
+    OwnFile out = OpenForWriting(to);
+    const bool copied = out && copyInto(own, out.get());
+    return CloseOwnFile(std::move(out)) && copied;
+  });
+  if (!written.empty()) RemoveOwnFile(own);
+  return written;
+}
+
 bool IsOwnFile(const std::string& path) {
   Registry& r = registry();
   std::lock_guard<std::mutex> hold(r.lock);

@@ -68,6 +68,11 @@ Claim ClaimFreeName(const std::string& path);
 std::string WriteFileAt(const std::string& target, bool replaceAgreed,
                         const std::function<bool(const std::string&)>& write);
 
+// Puts a file of this run (the page a device delivered into a folder of the program's own) in
+// `target`'s place by WriteFileAt's rule, its bytes copied so that the two may lie on different
+// file systems, then removes it. The name written, or empty with errno set (`own` then stays).
+std::string PutOwnFileAt(const std::string& own, const std::string& target, bool replaceAgreed);
+
 bool IsOwnFile(const std::string& path);
 // A file of this run that a device wrote into at the program's request stays this run's own (when
 // it is still that file, not one put in its place).
