@@ -19,7 +19,7 @@
 #include "core/MessageTable.h"
 #include "core/ScopeExit.h"
 #include "platform/MessageBoxes.h"
-#include "scanning/PathText.h"
+#include "scanning/FileNames.h"
 #include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -209,11 +209,11 @@ bool TNetWIASaveFm::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TNetWIASaveFm::Edit_LocationClick() { OpenInShell(PathIn(Edit_Location)); }
+void TNetWIASaveFm::Edit_LocationClick() { OpenInShell(PathBytes(Edit_Location->text())); }
 
 void TNetWIASaveFm::Edit_FileNameClick() {
   if (Edit_FileName->text().isEmpty()) return;
-  OpenInShell(PathIn(Edit_Location) + PathIn(Edit_FileName));
+  OpenInShell(PathBytes(Edit_Location->text() + Edit_FileName->text()));
 }
 
 void TNetWIASaveFm::ScanImageClick() {
@@ -227,12 +227,12 @@ void TNetWIASaveFm::Message(const std::string& text) {
 }
 
 void TNetWIASaveFm::SetLocation(const std::string& folder) {
-  ShowPath(Edit_Location, folder);
+  Edit_Location->setText(PathText(folder));
   Edit_Location->setCursorPosition(static_cast<int>(Edit_Location->text().size()));
 }
 
 void TNetWIASaveFm::SetPicture(const std::string& name) {
-  ShowPath(Edit_FileName, name);
+  Edit_FileName->setText(PathText(name));
 }
 
 void TNetWIASaveFm::SetScanProgress(int percent, const std::string& label) {
@@ -268,6 +268,6 @@ void TNetWIASaveFm::SetSaveProgress(int position, int maximum) {
 
 void TNetWIASaveFm::ProcessMessages() { QApplication::processEvents(); }
 
-std::string TNetWIASaveFm::TemporaryFolder() { return PathOf(QDir::tempPath()); }
+std::string TNetWIASaveFm::TemporaryFolder() { return PathBytes(QDir::tempPath()); }
 
 }  // namespace scanning

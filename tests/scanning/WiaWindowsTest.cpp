@@ -24,7 +24,6 @@
 #include "app/Dialogs.h"
 #include "core/MessageTable.h"
 #include "platform/Clock.h"
-#include "scanning/PathText.h"
 #include "scanning/PictureFolder.h"
 #include "scanning/WiaRoad.h"
 #include "sim/InProcessWia.h"
@@ -311,8 +310,7 @@ TEST_F(WiaWindowsTest, ABrowsedFolderNotNamedInUtf8ReceivesThePages) {
   start(R"({"source": "flatbed", "formats": ["jpeg"], "dpi": 200})");
   const fs::path parent = emptyOutputFolder("scanning/wia-encoding");
   const std::string chosen = parent.string() + "/sc\xff";
-  const std::string lookAlike = PathOf(PathText(chosen));
-  ASSERT_NE(lookAlike, chosen);
+  const std::string lookAlike = parent.string() + "/sc\uFFFD";
   fs::create_directories(chosen);
   fs::create_directories(lookAlike);
   std::vector<std::string> starts;
