@@ -26,4 +26,21 @@ struct JpegErrorJump {
   static void quiet(j_common_ptr, int) {}
 };
 
+// Runs `write` on a created compressor, libjpeg's failures (a full disk among them) coming back as
+// false. A failure leaves `write`'s frames by a jump: only plain data may live in them.
+template <typename Write>
+bool CompressJpeg(Write&& write) {
+  jpeg_compress_struct cinfo;
+  JpegErrorJump err;
+  cinfo.err = err.install();
+  if (setjmp(err.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  write(cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
 }  // namespace platform

@@ -65,45 +65,33 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Only plain data lives between setjmp and a possible longjmp back into this frame: a write that
-// fails (a full disk) comes back here as false.
-bool encodeJpeg(std::FILE* out, const PageSpec& page, std::uint8_t* rgb) {
-  jpeg_compress_struct cinfo;
-  platform::JpegErrorJump err;
-  cinfo.err = err.install();
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&cinfo);
-    return false;
-  }
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, out);
-  cinfo.image_width = page.width;
-  cinfo.image_height = page.height;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  cinfo.write_JFIF_header = TRUE;
-  cinfo.density_unit = 1;  // dots per inch
-  cinfo.X_density = static_cast<UINT16>(page.dpi);
-  cinfo.Y_density = static_cast<UINT16>(page.dpi);
-  jpeg_start_compress(&cinfo, TRUE);
-  JSAMPROW row = rgb;
-  while (cinfo.next_scanline < cinfo.image_height) {
-    drawRow(page, cinfo.next_scanline, rgb);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return true;
-}
-
 bool writeJpeg(const std::string& path, const PageSpec& page) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
   std::vector<std::uint8_t> rgb(page.width * 3);
-  const bool encoded = encodeJpeg(file.get(), page, rgb.data());
-  return encoded && std::fflush(file.get()) == 0 && !std::ferror(file.get());
+  std::FILE* out = file.get();
+  std::uint8_t* row = rgb.data();
+  const bool encoded = platform::CompressJpeg([&page, out, row](jpeg_compress_struct& cinfo) {
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = page.width;
+    cinfo.image_height = page.height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.density_unit = 1;  // dots per inch
+    cinfo.X_density = static_cast<UINT16>(page.dpi);
+    cinfo.Y_density = static_cast<UINT16>(page.dpi);
+    jpeg_start_compress(&cinfo, TRUE);
+    JSAMPROW rows[1] = {row};
+    while (cinfo.next_scanline < cinfo.image_height) {
+      drawRow(page, cinfo.next_scanline, row);
+      jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+  });
+  return encoded && std::fflush(out) == 0 && !std::ferror(out);
 }
 
 }  // namespace

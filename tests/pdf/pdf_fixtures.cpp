@@ -12,52 +12,33 @@
 
 namespace tpdf_test {
 
-namespace {
-
-int componentsOf(const JpegSpec& spec) {
-    return spec.colour == JpegColour::Grey ? 1 : spec.colour == JpegColour::Rgb ? 3 : 4;
-}
-
-// Only plain data lives across setjmp: a libjpeg failure comes back as false.
-bool compress(const JpegSpec& spec, unsigned char** buffer, unsigned long* size, unsigned char* row) {
-    jpeg_compress_struct cinfo;
-    platform::JpegErrorJump err;
-    cinfo.err = err.install();
-    if (setjmp(err.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, buffer, size);
-    const int components = componentsOf(spec);
-    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 75, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x)
-            for (int c = 0; c < components; ++c)
-                row[x * components + c] = static_cast<unsigned char>((x * 7 + y * 3 + c * 60) & 0xFF);
-        JSAMPROW rows[1] = {row};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return true;
-}
-
-}  // namespace
-
 std::vector<unsigned char> makeJpeg(const JpegSpec& spec) {
-    std::vector<unsigned char> row(static_cast<std::size_t>(spec.width * componentsOf(spec)));
+    const int components = spec.colour == JpegColour::Grey ? 1 : spec.colour == JpegColour::Rgb ? 3 : 4;
+    std::vector<unsigned char> line(static_cast<std::size_t>(spec.width * components));
+    unsigned char* row = line.data();
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
+    const bool made = platform::CompressJpeg([&](jpeg_compress_struct& cinfo) {
+        jpeg_mem_dest(&cinfo, &buffer, &size);
+        cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+        cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+        cinfo.input_components = components;
+        cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 75, TRUE);
+        if (spec.progressive) jpeg_simple_progression(&cinfo);
+        jpeg_start_compress(&cinfo, TRUE);
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x)
+                for (int c = 0; c < components; ++c)
+                    row[x * components + c] = static_cast<unsigned char>((x * 7 + y * 3 + c * 60) & 0xFF);
+            JSAMPROW rows[1] = {row};
+            jpeg_write_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+    });
     std::vector<unsigned char> bytes;
-    if (compress(spec, &buffer, &size, row.data())) bytes.assign(buffer, buffer + size);
+    if (made) bytes.assign(buffer, buffer + size);
     std::free(buffer);
     return bytes;
 }

@@ -572,6 +572,13 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
     bool agreed = false;  // the user agreed to replace the plain name's file
     std::function<std::string(const std::string& root)> told = {};  // what the save window says
   };
+  const Put victim = [](UserFiles& u, const std::string& r) { u.file(r + "/victim.txt", "the user's"); };
+  // The empty file that holds the first page's name becomes a link while the device writes.
+  const auto linkAtFirstName = [](UserFiles& u, const std::string& r, int page) {
+    if (page != 0) return;
+    fs::remove(r + "/Scan.jpg");
+    u.link(r + "/Scan.jpg", r + "/victim.txt");
+  };
   const auto notAFile = [](const std::string& r) {
     return WriteFailureText(core::LoadMessage("SFile_Save_Err"), r + "/Scan.jpg",
                             "The scanned page's file is not a regular file.");
@@ -626,22 +633,10 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
          ::chmod((r + "/locked").c_str(), 0300);
        },
        {}, {"locked/Scan 001.jpg", "locked/Scan 001_001.jpg"}},
-      {"a link swapped in at the name the page holds", "", "Scan", R"(["bmp", "jpeg"])",
-       [](UserFiles& u, const std::string& r) { u.file(r + "/victim.txt", "the user's"); },
-       [](UserFiles& u, const std::string& r, int page) {
-         if (page != 0) return;
-         fs::remove(r + "/Scan.jpg");
-         u.link(r + "/Scan.jpg", r + "/victim.txt");
-       },
-       {"Scan-1.jpg", "Scan_001.jpg"}},
-      {"a link swapped in at the name a converted page holds", "", "Scan", R"(["bmp"])",
-       [](UserFiles& u, const std::string& r) { u.file(r + "/victim.txt", "the user's"); },
-       [](UserFiles& u, const std::string& r, int page) {
-         if (page != 0) return;
-         fs::remove(r + "/Scan.jpg");
-         u.link(r + "/Scan.jpg", r + "/victim.txt");
-       },
-       {"Scan-1.jpg", "Scan_001.jpg"}},
+      {"a link swapped in at the name the page holds", "", "Scan", R"(["bmp", "jpeg"])", victim,
+       linkAtFirstName, {"Scan-1.jpg", "Scan_001.jpg"}},
+      {"a link swapped in at the name a converted page holds", "", "Scan", R"(["bmp"])", victim,
+       linkAtFirstName, {"Scan-1.jpg", "Scan_001.jpg"}},
       {"a FIFO in place of the page the device delivered", "", "Scan", R"(["bmp", "jpeg"])", {},
        [](UserFiles&, const std::string& r, int page) {
          if (page == 0) deliveredBecomesFifo(r + ".tmp", "page0.jpg");
