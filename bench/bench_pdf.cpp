@@ -4,6 +4,8 @@
 
 #include <jpeglib.h>
 
+#include "platform/JpegErrors.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,39 +26,39 @@ constexpr int kWidth = 1240; // A4 at 150 dpi
 constexpr int kHeight = 1754;
 constexpr int kRuns = 7;
 
-// A page of grey "text lines" on white with some noise, so it compresses like a scan.
+// A page of grey "text lines" on white with some noise, so it compresses like a scan; empty when
+// libjpeg fails.
 std::vector<unsigned char> scannedPage(unsigned seed) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
+    std::vector<unsigned char> line(kWidth * 3);
+    unsigned char* row = line.data();
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = kWidth;
-    cinfo.image_height = kHeight;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 75, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(kWidth * 3);
-    unsigned state = seed * 2654435761u + 1;
-    for (int y = 0; y < kHeight; ++y) {
-        const bool textLine = (y / 12) % 2 == 0 && y > 150 && y < kHeight - 150;
-        for (int x = 0; x < kWidth; ++x) {
-            state = state * 1103515245u + 12345u;
-            const int noise = static_cast<int>((state >> 16) % 24);
-            const bool ink = textLine && x > 120 && x < kWidth - 120 && ((x / 7 + y / 12 + seed) % 5) < 3;
-            const int v = ink ? 40 + noise : 235 + noise / 2;
-            for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<unsigned char>(std::min(255, v - c * 3));
+    const bool made = platform::CompressJpeg([&](jpeg_compress_struct& cinfo) {
+        jpeg_mem_dest(&cinfo, &buffer, &size);
+        cinfo.image_width = kWidth;
+        cinfo.image_height = kHeight;
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 75, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        unsigned state = seed * 2654435761u + 1;
+        for (int y = 0; y < kHeight; ++y) {
+            const bool textLine = (y / 12) % 2 == 0 && y > 150 && y < kHeight - 150;
+            for (int x = 0; x < kWidth; ++x) {
+                state = state * 1103515245u + 12345u;
+                const int noise = static_cast<int>((state >> 16) % 24);
+                const bool ink = textLine && x > 120 && x < kWidth - 120 && ((x / 7 + y / 12 + seed) % 5) < 3;
+                const int v = ink ? 40 + noise : 235 + noise / 2;
+                for (int c = 0; c < 3; ++c) row[x * 3 + c] = static_cast<unsigned char>(std::min(255, v - c * 3));
+            }
+            JSAMPROW rows[1] = {row};
+            jpeg_write_scanlines(&cinfo, rows, 1);
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::vector<unsigned char> bytes(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
+        jpeg_finish_compress(&cinfo);
+    });
+    std::vector<unsigned char> bytes;
+    if (made) bytes.assign(buffer, buffer + size);
     std::free(buffer);
     return bytes;
 }

@@ -61,7 +61,7 @@ bool ownLocked(Registry& r, const std::string& path) {
 
 // Makes `path` exclusively, never through a link; the descriptor, or -1 with errno.
 int makeExclusive(Registry& r, const std::string& path, int access) {
-  const int fd = ::open(path.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int fd = OpenRegularFile(path, access | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
   if (fd < 0) return -1;
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
@@ -77,7 +77,7 @@ int makeExclusive(Registry& r, const std::string& path, int access) {
 
 // Opens a file of this run, checked to be the file made before anything is changed in it.
 int openOwn(Registry& r, const std::string& path, int access) {
-  const int fd = ::open(path.c_str(), access | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = OpenRegularFile(path, access | O_NOFOLLOW);
   if (fd < 0) return -1;
   struct stat st {};
   const auto it = r.files.find(key(path));
@@ -112,9 +112,8 @@ void renamed(Registry& r, const std::string& from, const std::string& to) {
 }
 
 bool copyInto(const std::string& from, std::FILE* to) {
-  std::FILE* raw = std::fopen(from.c_str(), "rb");
-  if (!raw) return false;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(raw, std::fclose);
+  const ReadFile in = OpenRegularForReading(from, O_NOFOLLOW);
+  if (!in) return false;
   std::vector<char> buffer(1 << 16);
   std::size_t n;
   while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0)
@@ -123,6 +122,38 @@ bool copyInto(const std::string& from, std::FILE* to) {
 }
 
 }  // namespace
+
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
+  struct stat st {};
+  int why = 0;
+  if (::fstat(fd, &st) != 0)
+    why = errno;
+  else if (!S_ISREG(st.st_mode))
+    why = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+  else if (!(flags & O_NONBLOCK)) {
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) why = errno;
+  }
+  if (why != 0) {
+    ::close(fd);
+    errno = why;
+    return -1;
+  }
+  return fd;
+}
+
+ReadFile OpenRegularForReading(const std::string& path, int flags) {
+  const int fd = OpenRegularFile(path, O_RDONLY | flags);
+  std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+  if (fd >= 0 && !f) {
+    const int why = errno;
+    ::close(fd);
+    errno = why;
+  }
+  return ReadFile(f, std::fclose);
+}
 
 void OwnFileCloser::operator()(std::FILE* f) const {
   std::fflush(f);
@@ -259,6 +290,20 @@ std::string WriteFileAt(const std::string& target, bool replaceAgreed,
     return {};
   }
   return replace ? target : claim.path;
+}
+
+std::string PutOwnFileAt(const std::string& own, const std::string& target, bool replaceAgreed) {
+  if (!IsOwnFile(own)) {
+    errno = EPERM;
+    return {};
+  }
+  const std::string written = WriteFileAt(target, replaceAgreed, [&own](const std::string& to) {
+    OwnFile out = OpenForWriting(to);
+    const bool copied = out && copyInto(own, out.get());
+    return CloseOwnFile(std::move(out)) && copied;
+  });
+  if (!written.empty()) RemoveOwnFile(own);
+  return written;
 }
 
 bool IsOwnFile(const std::string& path) {

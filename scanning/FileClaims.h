@@ -5,6 +5,7 @@
 // replace. Both scanning roads write and remove their files through here.
 #include <cstdio>
 #include <functional>
+#include <sys/types.h>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,16 @@ std::string WithSeparator(std::string folder);
 bool NameStaysInFolder(const std::string& name);
 // What the user is told of a group name that names another folder.
 std::string NameLeavesFolderText(const std::string& name);
+
+// Every file the scanning code opens is opened here: without waiting (a FIFO or a device in a
+// file's place would block the open, or the first read or write, for ever) and only when what
+// was opened is a regular file. `flags` are open(2)'s (O_NOFOLLOW where a link must not be
+// followed); the descriptor comes back blocking as usual. -1 with errno set otherwise: EISDIR for
+// a folder, ENXIO for anything else that is not a regular file.
+int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0);
+// The same as a stream for reading (null with errno set).
+using ReadFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+ReadFile OpenRegularForReading(const std::string& path, int flags = 0);
 
 // Whether something has this name: a file, a folder, a link (a dangling one too). A name whose
 // folder cannot be searched counts as free here: making the file then says why not.
@@ -56,6 +67,11 @@ Claim ClaimFreeName(const std::string& path);
 // errno set (nothing is left behind).
 std::string WriteFileAt(const std::string& target, bool replaceAgreed,
                         const std::function<bool(const std::string&)>& write);
+
+// Puts a file of this run (the page a device delivered into a folder of the program's own) in
+// `target`'s place by WriteFileAt's rule, its bytes copied so that the two may lie on different
+// file systems, then removes it. The name written, or empty with errno set (`own` then stays).
+std::string PutOwnFileAt(const std::string& own, const std::string& target, bool replaceAgreed);
 
 bool IsOwnFile(const std::string& path);
 // A file of this run that a device wrote into at the program's request stays this run's own (when

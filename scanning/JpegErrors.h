@@ -1,28 +1,6 @@
 #pragma once
-// libjpeg's failures as a jump back into the caller, with no message printed. The caller keeps
-// one of these beside its codec, points the codec's err field at install(), and destroys the
-// codec when setjmp on `jump` returns again; only plain data may live across that setjmp.
-#include <csetjmp>
-#include <cstdio>
-
-#include <jpeglib.h>
+#include "platform/JpegErrors.h"
 
 namespace scanning {
-
-struct JpegErrorJump {
-  jpeg_error_mgr mgr;  // first, so that the codec's err field leads back to this record
-  std::jmp_buf jump;
-
-  jpeg_error_mgr* install() {
-    jpeg_std_error(&mgr);
-    mgr.error_exit = &fail;
-    mgr.emit_message = &quiet;
-    return &mgr;
-  }
-  [[noreturn]] static void fail(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<JpegErrorJump*>(cinfo->err)->jump, 1);
-  }
-  static void quiet(j_common_ptr, int) {}
-};
-
+using platform::JpegErrorJump;
 }  // namespace scanning

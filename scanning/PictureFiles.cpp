@@ -321,32 +321,24 @@ void BmpPicture::rowPixels(int y, std::uint8_t* out) const {
 
 namespace {
 
-// Only plain data lives between setjmp and a possible longjmp back into this frame.
+// A libjpeg failure (a full disk among them) comes back as false.
 bool encode(const PixelRows& picture, std::FILE* out, int quality, std::uint8_t* row) {
-  jpeg_compress_struct cinfo;
-  JpegErrorJump err;
-  cinfo.err = err.install();
-  if (setjmp(err.jump)) {
-    jpeg_destroy_compress(&cinfo);
-    return false;
-  }
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, out);
-  cinfo.image_width = static_cast<JDIMENSION>(picture.width);
-  cinfo.image_height = static_cast<JDIMENSION>(picture.height);
-  cinfo.input_components = picture.channels;
-  cinfo.in_color_space = picture.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  JSAMPROW rows[1] = {row};
-  for (int y = 0; y < picture.height; ++y) {
-    picture.row(y, row);
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return true;
+  return platform::CompressJpeg([&](jpeg_compress_struct& cinfo) {
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = static_cast<JDIMENSION>(picture.width);
+    cinfo.image_height = static_cast<JDIMENSION>(picture.height);
+    cinfo.input_components = picture.channels;
+    cinfo.in_color_space = picture.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    JSAMPROW rows[1] = {row};
+    for (int y = 0; y < picture.height; ++y) {
+      picture.row(y, row);
+      jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+  });
 }
 
 }  // namespace

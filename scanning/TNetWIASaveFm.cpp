@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFile>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +19,7 @@
 #include "core/MessageTable.h"
 #include "core/ScopeExit.h"
 #include "platform/MessageBoxes.h"
+#include "scanning/FileNames.h"
 #include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -39,7 +40,7 @@ TNetWIASaveFm::TNetWIASaveFm(QWidget* parent) : QDialog(parent) {
   setObjectName("NetWIASaveFm");
   setWindowTitle("Network Scanner");
   OpenInShell = [](const std::string& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(PathText(path)));
   };
 
   auto* top = new QVBoxLayout(this);
@@ -208,11 +209,11 @@ bool TNetWIASaveFm::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TNetWIASaveFm::Edit_LocationClick() { OpenInShell(Edit_Location->text().toStdString()); }
+void TNetWIASaveFm::Edit_LocationClick() { OpenInShell(PathBytes(Edit_Location->text())); }
 
 void TNetWIASaveFm::Edit_FileNameClick() {
   if (Edit_FileName->text().isEmpty()) return;
-  OpenInShell(Edit_Location->text().toStdString() + Edit_FileName->text().toStdString());
+  OpenInShell(PathBytes(Edit_Location->text() + Edit_FileName->text()));
 }
 
 void TNetWIASaveFm::ScanImageClick() {
@@ -226,12 +227,12 @@ void TNetWIASaveFm::Message(const std::string& text) {
 }
 
 void TNetWIASaveFm::SetLocation(const std::string& folder) {
-  Edit_Location->setText(QString::fromStdString(folder));
+  Edit_Location->setText(PathText(folder));
   Edit_Location->setCursorPosition(static_cast<int>(Edit_Location->text().size()));
 }
 
 void TNetWIASaveFm::SetPicture(const std::string& name) {
-  Edit_FileName->setText(QString::fromStdString(name));
+  Edit_FileName->setText(PathText(name));
 }
 
 void TNetWIASaveFm::SetScanProgress(int percent, const std::string& label) {
@@ -242,13 +243,8 @@ void TNetWIASaveFm::SetScanProgress(int percent, const std::string& label) {
 void TNetWIASaveFm::ShowPreview(const std::string& file, bool jpeg) {
   QImage image;
   if (jpeg) {
-    QFile in(QString::fromStdString(file));
-    if (in.open(QIODevice::ReadOnly)) {
-      const QByteArray bytes = in.readAll();
-      if (const auto decoded = DecodeJpegScaled(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                static_cast<std::size_t>(bytes.size()), 8))
-        image = imageOf(*decoded);
-    }
+    if (const auto bytes = ReadPageFile(file))
+      if (const auto decoded = DecodeJpegScaled(bytes->data(), bytes->size(), 8)) image = imageOf(*decoded);
   } else {
     image = LoadPictureImage(file);  // no reader limit on a large page
   }
@@ -271,5 +267,7 @@ void TNetWIASaveFm::SetSaveProgress(int position, int maximum) {
 }
 
 void TNetWIASaveFm::ProcessMessages() { QApplication::processEvents(); }
+
+std::string TNetWIASaveFm::TemporaryFolder() { return PathBytes(QDir::tempPath()); }
 
 }  // namespace scanning

@@ -59,6 +59,7 @@ class TNetWIASaveFm : public QDialog, public WiaSaveView {
   void SetCancelLabel(const std::string& text) override;
   void SetSaveProgress(int position, int maximum) override;
   void ProcessMessages() override;
+  std::string TemporaryFolder() override;
 
  protected:
   void showEvent(QShowEvent* event) override;

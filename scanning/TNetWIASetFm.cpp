@@ -14,6 +14,7 @@
 
 #include "platform/MessageBoxes.h"
 #include "core/MessageTable.h"
+#include "scanning/FileNames.h"
 #include "scanning/PictureFolder.h"
 #include "scanning/WiaAccess.h"
 #include "scanning/WiaRules.h"
@@ -37,10 +38,10 @@ QLabel* boldLabel(const QString& text, QWidget* parent, int points = 0) {
 bool BrowseForFolder(const std::string& startFolder, std::string& path, std::string& displayName) {
   path.clear();
   displayName.clear();
-  const QString chosen = QFileDialog::getExistingDirectory(
-      nullptr, "Select a destination folder", QString::fromStdString(startFolder));
+  const QString chosen =
+      QFileDialog::getExistingDirectory(nullptr, "Select a destination folder", PathText(startFolder));
   if (chosen.isEmpty()) return false;
-  path = chosen.toStdString();
+  path = PathBytes(chosen);
   displayName = std::filesystem::path(path).filename().string();
   return true;
 }
@@ -121,7 +122,7 @@ void TNetWIASetFm::showEvent(QShowEvent* event) {
 void TNetWIASetFm::FormShow() {
   DefaultFolder = DefaultPictureFolder();
   if (FilePathEdit->text().isEmpty()) {
-    FilePathEdit->setText(QString::fromStdString(DefaultFolder));
+    FilePathEdit->setText(PathText(DefaultFolder));
     FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
   }
 }
@@ -131,11 +132,10 @@ void TNetWIASetFm::FileFmtComboBoxChange() {
 }
 
 void TNetWIASetFm::BrowseBtnClick() {
-  const std::string start =
-      FilePathEdit->text().isEmpty() ? DefaultFolder : FilePathEdit->text().toStdString();
+  const std::string start = FilePathEdit->text().isEmpty() ? DefaultFolder : PathBytes(FilePathEdit->text());
   const std::string chosen = ChooseFolder(start);
   if (chosen.empty()) return;
-  FilePathEdit->setText(QString::fromStdString(WithSeparator(chosen)));
+  FilePathEdit->setText(PathText(WithSeparator(chosen)));
   FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
 }
 
@@ -143,8 +143,8 @@ void TNetWIASetFm::NextBtnClick() {
   const auto message = [](const std::string& text) {
     platform::messageBoxes().show(text, kProductName, platform::kMbOk);
   };
-  const std::string name = FileNameEdit->text().toStdString();
-  const std::string folder = FilePathEdit->text().toStdString();
+  const std::string name = PathBytes(FileNameEdit->text());
+  const std::string folder = PathBytes(FilePathEdit->text());
   if (name.empty()) return message(core::LoadMessage("SNo_PFile_Name"));
   if (folder.empty()) return message(core::LoadMessage("SNo_PFile_Path"));
   std::string ext = FileFmtComboBox1->currentText().toStdString();

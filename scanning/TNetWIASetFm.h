@@ -21,7 +21,7 @@ class TNetWIASetFm : public QDialog {
   explicit TNetWIASetFm(QWidget* parent = nullptr);
 
   std::string DefaultFolder;
-  // The folder dialog; tests replace it. Empty: cancelled.
+  // The folder dialog, the folder as the file system names it; tests replace it. Empty: cancelled.
   std::function<std::string(const std::string& start)> ChooseFolder;
 
   QLineEdit* FileNameEdit;

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -68,19 +67,17 @@ wia::HResult CWiaDataCallback::BandedDataCallback(std::int32_t message, std::int
 
 namespace {
 
-std::vector<std::uint8_t> readAll(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 enum class PictureKind { Bmp, Jpeg, Other };
 
-PictureKind kindOf(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
+// What the device delivered, told by its first bytes; nullopt when what has the name is not a
+// regular file (it is never opened in a way that could wait on a FIFO or a device).
+std::optional<PictureKind> kindOf(const std::string& file) {
+  const ReadFile in = OpenRegularForReading(file, O_NOFOLLOW);
+  if (!in) return std::nullopt;
   std::uint8_t head[3] = {};
-  in.read(reinterpret_cast<char*>(head), sizeof head);
-  if (in.gcount() >= 2 && LooksLikeBmp(head, 2)) return PictureKind::Bmp;
-  if (in.gcount() == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return PictureKind::Jpeg;
+  const std::size_t got = std::fread(head, 1, sizeof head, in.get());
+  if (LooksLikeBmp(head, got)) return PictureKind::Bmp;
+  if (got == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return PictureKind::Jpeg;
   return PictureKind::Other;
 }
 
@@ -93,37 +90,50 @@ int createFile(const std::string& file) {
   return CloseOwnFile(std::move(f)) ? 0 : (errno ? errno : EIO);
 }
 
-// A page's files: base is folder + group name + suffix.
+// A page's files. The device writes only into a file of the transfer's own folder; the page takes
+// its place in the user's folder once it is whole.
 struct PageFiles {
   std::string base;
   std::string picture;    // the name the user asked for, without the folder
+  std::string wanted;     // base + the extension the user asked for
   std::string delivered;  // the file the device writes
-  bool mayReplace = false;  // the user agreed to replace this page's files
+  bool mayReplace = false;  // the user agreed to replace this page's file
+  std::string deliveredExt;  // the format the device delivered, as an extension
 };
 
 // The page's name: the first index from `index` on whose BMP and JPEG names are both free, so that
-// no page lands on a file that was there before. The file the device writes is created first, so
-// that nothing else takes the name meanwhile; a folder that cannot be written fails here, with
-// errno's reason. Only the group's first page may replace files, when the user said so.
+// no page lands on a file that was there before. The name the page will have is made first, empty,
+// so that nothing else takes it meanwhile; a folder that cannot be written fails here, with errno's
+// reason. Only the group's first page may replace a file, when the user said so; that file stays
+// as it is until the whole page replaces it.
 struct Reservation {
   int index = 0;
   PageFiles files;
+  std::string failed;  // the file that could not be made
   int error = 0;
 };
-Reservation reservePage(const WiaSaveParams& p, int index, const std::string& transferExt) {
+Reservation reservePage(const WiaSaveParams& p, int index, const std::string& ownFolder,
+                        const std::string& transferExt) {
   for (;; ++index) {
     Reservation r;
     r.index = index;
     r.files.base = p.folder + p.groupName + WiaPageSuffix(index);
     r.files.picture = p.groupName + WiaPageSuffix(index) + p.extension;
-    r.files.delivered = r.files.base + transferExt;
+    r.files.wanted = r.files.base + p.extension;
+    r.files.delivered = ownFolder + "/page" + std::to_string(index) + transferExt;
     r.files.mayReplace = p.replaceFirst && index == 0;
     if (!r.files.mayReplace && (PathTaken(r.files.base + ".bmp") || PathTaken(r.files.base + ".jpg")))
       continue;
-    r.error = createFile(r.files.delivered);
-    // A file the user agreed to replace is written over by the device, not emptied before.
+    r.failed = r.files.wanted;
+    r.error = createFile(r.files.wanted);
     if (r.files.mayReplace && r.error == EEXIST) r.error = 0;
-    if (r.error != EEXIST) return r;
+    if (r.error == EEXIST) continue;
+    if (r.error == 0) {
+      r.failed = r.files.delivered;
+      r.error = createFile(r.files.delivered);
+      if (r.error != 0) RemoveOwnFile(r.files.wanted);
+    }
+    return r;
   }
 }
 
@@ -135,48 +145,71 @@ bool writeConverted(const std::string& delivered, const std::string& file, bool 
     return toJpeg ? SaveJpeg(rows, file, kJpegQuality) && WriteJpegResolution(file, resolution)
                   : SaveBmp(rows, file, resolution);
   };
-  if (kindOf(delivered) == PictureKind::Bmp) {
-    const auto bmp = BmpPicture::Load(delivered);
+  auto bytes = ReadPageFile(delivered);
+  if (!bytes) return false;
+  if (LooksLikeBmp(bytes->data(), bytes->size())) {
+    const auto bmp = BmpPicture::FromBytes(std::move(*bytes));
     return bmp && save(bmp->rows(), bmp->resolution());
   }
-  const auto bytes = readAll(delivered);
-  const auto decoded = DecodeJpegScaled(bytes.data(), bytes.size(), 1);
+  const auto decoded = DecodeJpegScaled(bytes->data(), bytes->size(), 1);
   if (!decoded) return false;
   const std::size_t stride = static_cast<std::size_t>(decoded->width) * 3;
   const PixelRows rows{decoded->width, decoded->height, 3, [&](int y, std::uint8_t* out) {
                          std::copy_n(decoded->rgb.data() + stride * static_cast<std::size_t>(y), stride, out);
                        }};
-  return save(rows, JpegResolutionFromBytes(bytes.data(), bytes.size()).value_or(0));
+  return save(rows, JpegResolutionFromBytes(bytes->data(), bytes->size()).value_or(0));
 }
 
-// A delivered page in the format the user asked for (`target`'s extension), written as a new file
-// (a free name when the target was taken meanwhile); one delivered under the target's own name, or
-// a file the user agreed to replace, is replaced only once the new one is whole. The delivered
-// file goes once the new one is there; a page delivered under the target's name gets a name of
-// its own format back when it cannot be converted.
-bool convertPage(const std::string& delivered, const std::string& target, int dpi, bool mayReplace) {
-  const bool inPlace = delivered == target;
-  const bool toJpeg = fs::path(target).extension() == ".jpg";
-  const std::string written = WriteFileAt(target, mayReplace, [&](const std::string& to) {
-    return writeConverted(delivered, to, toJpeg, dpi);
-  });
-  if (written.empty()) {
-    if (inPlace)
-      MoveOwnFileToFree(delivered, fs::path(target).replace_extension(toJpeg ? ".bmp" : ".jpg").string());
-    return false;
+std::string saveError(const std::string& file, const std::string& reason) {
+  return WriteFailureText(core::LoadMessage("SFile_Save_Err"), file, reason);
+}
+
+// The folder of the transfer's own that the device writes into. It goes at the end, unless a page
+// that has no other place stays in it.
+struct OwnFolder {
+  std::string path;
+  bool holdsPage = false;
+};
+
+// The page's own name is given up (a file the user agreed to replace stays as it is): the
+// delivered page moves beside it in its own format, or stays where the device put it. What the
+// user is told of where it is now.
+std::string keepPage(OwnFolder& folder, const PageFiles& page) {
+  RemoveOwnFile(page.wanted);
+  std::string kept = MoveOwnFileToFree(page.delivered, page.base + page.deliveredExt);
+  if (kept.empty()) {
+    kept = page.delivered;
+    folder.holdsPage = true;
   }
-  if (!inPlace) RemoveOwnFile(delivered);
-  return true;
+  return "\n\nThe page is kept in this file:\n" + kept;
+}
+
+// A page delivered in the format the user asked for takes its name, replacing the empty file that
+// held it (or the user's file, where the user agreed) only now that the page is whole.
+void placePage(WiaSaveView& view, OwnFolder& folder, const PageFiles& page) {
+  if (!PutOwnFileAt(page.delivered, page.wanted, page.mayReplace).empty()) return;
+  const std::string reason = ErrnoText(errno);
+  view.Message(saveError(page.wanted, reason) + keepPage(folder, page));
+}
+
+// A page delivered in the other format is written anew in the format the user asked for, by the
+// same rule; the delivered file goes once the new one is there.
+void convertPage(WiaSaveView& view, OwnFolder& folder, const PageFiles& page, int dpi) {
+  const bool toJpeg = page.wanted.ends_with(".jpg");
+  const std::string written = WriteFileAt(page.wanted, page.mayReplace, [&](const std::string& to) {
+    return writeConverted(page.delivered, to, toJpeg, dpi);
+  });
+  if (!written.empty()) {
+    RemoveOwnFile(page.delivered);
+    return;
+  }
+  view.Message(core::LoadMessage("SFile_Save_Err") + " : " + page.wanted + keepPage(folder, page));
 }
 
 std::string sourceText(std::int32_t select) {
   if (select & wia::FEEDER) return "idtGetData() Start !!! Source Select : FEEDER";
   if (select & wia::FLATBED) return "idtGetData() Start !!! Source Select : FLATBED";
   return "idtGetData() Start !!! Source Select: " + std::to_string(select);
-}
-
-std::string saveError(const std::string& file, const std::string& reason) {
-  return WriteFailureText(core::LoadMessage("SFile_Save_Err"), file, reason);
 }
 
 // The status check after a page: whether the device gives another one.
@@ -199,19 +232,33 @@ bool anotherPage(WiaSaveView& view, std::int32_t handlingSelect) {
   return true;
 }
 
-// After the transfers: a page the device delivered in the other format, whatever it was asked
-// for, becomes the format the user asked for.
-void saveAsAsked(WiaSaveView& view, const std::vector<PageFiles>& pages, const std::string& extension,
-                 int dpi) {
+// A page the device says it delivered: the format it came in, or nullopt (the user told) when
+// what has its file's name is no regular file.
+std::optional<std::string> deliveredFormat(WiaSaveView& view, const PageFiles& page,
+                                           const std::string& transferExt) {
+  NoteWrittenByDevice(page.delivered);
+  const auto kind = kindOf(page.delivered);
+  if (!kind) {
+    view.Message(saveError(page.wanted, "The scanned page's file is not a regular file."));
+    return std::nullopt;
+  }
+  return *kind == PictureKind::Jpeg ? ".jpg" : *kind == PictureKind::Bmp ? ".bmp" : transferExt;
+}
+
+// Paper faults show at the device; any other failed transfer leaves the user without the page.
+bool toldOfFailure(wia::HResult hr) {
+  return hr != wia::WIA_ERROR_PAPER_JAM && hr != wia::WIA_ERROR_PAPER_PROBLEM;
+}
+
+// After the transfers: each page delivered in the other format becomes the format the user asked
+// for.
+void saveAsAsked(WiaSaveView& view, OwnFolder& folder, const std::vector<PageFiles>& pages,
+                 const std::string& extension, int dpi) {
   const int count = static_cast<int>(pages.size());
   if (count > 0) view.SetSaveProgress(0, count);
   for (int i = 0; i < count; ++i) {
     const PageFiles& page = pages[static_cast<std::size_t>(i)];
-    const std::string wanted = page.base + extension;
-    const PictureKind kind = kindOf(page.delivered);
-    const bool mismatched = kind != PictureKind::Other && (kind == PictureKind::Jpeg) != (extension == ".jpg");
-    if ((mismatched || page.delivered != wanted) && !convertPage(page.delivered, wanted, dpi, page.mayReplace))
-      view.Message(core::LoadMessage("SFile_Save_Err") + " : " + wanted);
+    if (page.deliveredExt != extension) convertPage(view, folder, page, dpi);
     view.SetSaveProgress(i + 1, count);
     view.Log("Save JPEG Finish !!!" + std::to_string(i + 1) + " th page");
     view.ProcessMessages();
@@ -219,6 +266,11 @@ void saveAsAsked(WiaSaveView& view, const std::vector<PageFiles>& pages, const s
 }
 
 }  // namespace
+
+std::string WiaSaveView::TemporaryFolder() {
+  std::error_code ec;
+  return std::filesystem::temp_directory_path(ec).string();
+}
 
 WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
   WiaState& s = Wia();
@@ -240,29 +292,45 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
   view.SetLocation(p.folder);
   view.Log(sourceText(s.WiaHandlingSelect));
 
+  const std::string temporary = view.TemporaryFolder();
+  OwnFolder folder{MakeOwnFolder(temporary, "tarvex-wia-")};
+  if (folder.path.empty()) {
+    view.Message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), temporary, ErrnoText(errno)));
+    out.backEnabled = true;
+    return out;
+  }
+
   wia::StgMedium medium;
   medium.tymed = wia::TYMED_FILE;
   std::vector<PageFiles> done;
   for (int index = 0, tries = 0; !StopRequested; ++index, ++tries) {
-    const Reservation page = reservePage(p, index, transferExt);
+    Reservation page = reservePage(p, index, folder.path, transferExt);
     index = page.index;
     view.SetPicture(page.files.picture);
     if (page.error != 0) {
-      view.Message(saveError(page.files.base + p.extension, ErrnoText(page.error)));
+      view.Message(saveError(page.failed, ErrnoText(page.error)));
       if (!done.empty()) view.SetPicture(done.back().picture);
       break;
     }
     medium.fileName = page.files.delivered;
     const wia::HResult hr = s.WiaTransfer->idtGetData(&medium, s.WiaCallback.get());
-    if (hr != wia::S_OK) RemoveOwnFile(medium.fileName);  // the empty file that held the name
-    else NoteWrittenByDevice(medium.fileName);
-    if (hr == wia::S_OK) {
+    const auto format = hr == wia::S_OK ? deliveredFormat(view, page.files, transferExt) : std::nullopt;
+    if (!format) {  // the empty files that held the names
+      RemoveOwnFile(page.files.delivered);
+      RemoveOwnFile(page.files.wanted);
+    }
+    if (format) {
+      page.files.deliveredExt = *format;
       ++out.pages;
       done.push_back(page.files);
       view.SetScanProgress(100, "100% complete");
       view.Log("idtGetData() S_OK !!!");
       PageStarted = false;
-      view.ShowPreview(medium.fileName, kindOf(medium.fileName) == PictureKind::Jpeg);
+      view.ShowPreview(page.files.delivered, *format == ".jpg");
+      if (*format == p.extension) placePage(view, folder, page.files);
+    } else if (hr == wia::S_OK) {
+      PageStarted = false;
+      StopRequested = true;  // a page that cannot be read ends the scan as a failed transfer does
     } else if (hr == wia::S_FALSE) {
       view.Message(kWiaScanCanceled);
       PageStarted = false;
@@ -278,6 +346,9 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
         }
         view.Message(kWiaFeederEmpty);
       } else {
+        if (toldOfFailure(hr))
+          view.Message(saveError(page.files.wanted,
+                                 "The scanner did not deliver the page (" + WiaHResultToText(hr) + ")."));
         StopRequested = true;  // ends the loop after the status check, as Cancel would
       }
     }
@@ -285,7 +356,8 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
   }
   view.Log("idtGetData() Finish !!!" + std::to_string(out.pages) + " pages");
 
-  saveAsAsked(view, done, p.extension, s.WiaXResolution);
+  saveAsAsked(view, folder, done, p.extension, s.WiaXResolution);
+  if (!folder.holdsPage) RemoveOwnFolder(folder.path);
   out.backEnabled = !StopRequested;
   out.lastPicture = done.empty() ? std::string() : done.back().picture;
   return out;

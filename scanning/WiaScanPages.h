@@ -27,6 +27,8 @@ class WiaSaveView {
   virtual void SetCancelLabel(const std::string& text) = 0;
   virtual void SetSaveProgress(int position, int maximum) = 0;
   virtual void ProcessMessages() = 0;
+  // Where the transfer makes the folder of its own that the device writes the pages into.
+  virtual std::string TemporaryFolder();
 };
 
 inline constexpr const char* kWiaScanCanceled = "The user canceled the scan.";
@@ -58,8 +60,9 @@ struct WiaScanOutcome {
   std::string lastPicture;   // the name the Picture edit shows at the end
 };
 
-// The whole transfer with the program's WIA state (Wia()): pages saved into its save parameters'
-// folder, converted to JPEG where needed. The caller clears StopRequested before.
+// The whole transfer with the program's WIA state (Wia()): the device writes each page into a
+// folder of the transfer's own, and the page then takes its name in the save parameters' folder,
+// converted to the format asked for where needed. The caller clears StopRequested before.
 WiaScanOutcome ScanWiaPages(WiaSaveView& view);
 
 }  // namespace scanning

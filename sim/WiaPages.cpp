@@ -8,15 +8,16 @@
 
 #include <jpeglib.h>
 
+#include "platform/JpegErrors.h"
 #include "platform/SimPage.h"
 
 namespace sim {
 namespace {
 
 // One row of the page, as every simulated scanner draws it.
-void drawRow(const PageSpec& page, std::uint32_t y, std::vector<std::uint8_t>& rgb, bool bgr = false) {
+void drawRow(const PageSpec& page, std::uint32_t y, std::uint8_t* rgb, bool bgr = false) {
   platform::SimPageRow(static_cast<int>(page.width), static_cast<int>(page.height),
-                       static_cast<int>(page.number), static_cast<int>(y), rgb.data(), bgr);
+                       static_cast<int>(page.number), static_cast<int>(y), rgb, bgr);
 }
 
 void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -53,10 +54,11 @@ bool writeBmp(const std::string& path, const PageSpec& page) {
   out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
   std::vector<std::uint8_t> row(stride, 0);  // stored as BGR, padded
   for (std::uint32_t y = page.height; y-- > 0;) {
-    drawRow(page, y, row, true);
+    drawRow(page, y, row.data(), true);
     out.write(reinterpret_cast<const char*>(row.data()), stride);
   }
-  return static_cast<bool>(out);
+  out.close();  // the last bytes reach the file (or fail to) here
+  return !out.fail();
 }
 
 struct FileCloser {
@@ -66,33 +68,30 @@ struct FileCloser {
 bool writeJpeg(const std::string& path, const PageSpec& page) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (!file) return false;
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  // The library's default error handler ends the process; nothing here can fail that way but
-  // the output, which stdio reports below.
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, file.get());
-  cinfo.image_width = page.width;
-  cinfo.image_height = page.height;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  cinfo.write_JFIF_header = TRUE;
-  cinfo.density_unit = 1;  // dots per inch
-  cinfo.X_density = static_cast<UINT16>(page.dpi);
-  cinfo.Y_density = static_cast<UINT16>(page.dpi);
-  jpeg_start_compress(&cinfo, TRUE);
   std::vector<std::uint8_t> rgb(page.width * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    drawRow(page, cinfo.next_scanline, rgb);
-    JSAMPROW row = rgb.data();
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return std::fflush(file.get()) == 0 && !std::ferror(file.get());
+  std::FILE* out = file.get();
+  std::uint8_t* row = rgb.data();
+  const bool encoded = platform::CompressJpeg([&page, out, row](jpeg_compress_struct& cinfo) {
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = page.width;
+    cinfo.image_height = page.height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.density_unit = 1;  // dots per inch
+    cinfo.X_density = static_cast<UINT16>(page.dpi);
+    cinfo.Y_density = static_cast<UINT16>(page.dpi);
+    jpeg_start_compress(&cinfo, TRUE);
+    JSAMPROW rows[1] = {row};
+    while (cinfo.next_scanline < cinfo.image_height) {
+      drawRow(page, cinfo.next_scanline, row);
+      jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+  });
+  return encoded && std::fflush(out) == 0 && !std::ferror(out);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "pdf_fixtures.h"
 
+#include "platform/JpegErrors.h"
+
 #include <cstdio>
 #include <fstream>
 #include <jpeglib.h>
@@ -11,34 +13,32 @@
 namespace tpdf_test {
 
 std::vector<unsigned char> makeJpeg(const JpegSpec& spec) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
+    const int components = spec.colour == JpegColour::Grey ? 1 : spec.colour == JpegColour::Rgb ? 3 : 4;
+    std::vector<unsigned char> line(static_cast<std::size_t>(spec.width * components));
+    unsigned char* row = line.data();
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    const int components = spec.colour == JpegColour::Grey ? 1 : spec.colour == JpegColour::Rgb ? 3 : 4;
-    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 75, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(static_cast<std::size_t>(spec.width * components));
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x)
-            for (int c = 0; c < components; ++c)
-                row[static_cast<std::size_t>(x * components + c)] =
-                    static_cast<unsigned char>((x * 7 + y * 3 + c * 60) & 0xFF);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    std::vector<unsigned char> bytes(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
+    const bool made = platform::CompressJpeg([&](jpeg_compress_struct& cinfo) {
+        jpeg_mem_dest(&cinfo, &buffer, &size);
+        cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+        cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+        cinfo.input_components = components;
+        cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 75, TRUE);
+        if (spec.progressive) jpeg_simple_progression(&cinfo);
+        jpeg_start_compress(&cinfo, TRUE);
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x)
+                for (int c = 0; c < components; ++c)
+                    row[x * components + c] = static_cast<unsigned char>((x * 7 + y * 3 + c * 60) & 0xFF);
+            JSAMPROW rows[1] = {row};
+            jpeg_write_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+    });
+    std::vector<unsigned char> bytes;
+    if (made) bytes.assign(buffer, buffer + size);
     std::free(buffer);
     return bytes;
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "ScanFixtures.h"
@@ -169,6 +171,64 @@ TEST(FileClaims, MovedPagesKeepTheirBytesUnderFreeNames) {
     EXPECT_FALSE(PathTaken(moved));
     EXPECT_TRUE(RemoveOwnFile(there));
   }
+}
+
+
+// Only a regular file is ever opened: nothing in a file's place makes an open or a read wait.
+TEST(FileClaims, OnlyRegularFilesOpenAndNothingWaits) {
+  ScratchDir dir;
+  UserFiles user;
+  const std::string plain = dir.file("plain.bmp"), fifo = dir.file("fifo.bmp"),
+                    folder = dir.file("folder.bmp"), link = dir.file("link.bmp");
+  user.file(plain, "pixels");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(folder);
+  user.link(link, plain);
+  const struct {
+    const char* what;
+    std::string path;
+    int flags;
+    int error;  // 0: opens
+  } cases[] = {
+      {"a plain file for reading", plain, O_RDONLY, 0},
+      {"a plain file for writing", plain, O_WRONLY | O_APPEND, 0},
+      {"a FIFO for reading", fifo, O_RDONLY, ENXIO},
+      {"a FIFO for writing", fifo, O_WRONLY, ENXIO},
+      {"a FIFO, both ways", fifo, O_RDWR, ENXIO},
+      {"a folder", folder, O_RDONLY, EISDIR},
+      {"a device", "/dev/null", O_RDWR, ENXIO},
+      {"a link where none may be followed", link, O_RDONLY | O_NOFOLLOW, ELOOP},
+      {"a link that may be followed", link, O_RDONLY, 0},
+      {"nothing", dir.file("missing"), O_RDONLY, ENOENT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    errno = 0;
+    const int fd = OpenRegularFile(c.path, c.flags);
+    if (c.error == 0) {
+      ASSERT_GE(fd, 0) << std::strerror(errno);
+      EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << "back to blocking";
+      ::close(fd);
+    } else {
+      EXPECT_EQ(fd, -1);
+      EXPECT_EQ(errno, c.error);
+    }
+  }
+  EXPECT_FALSE(OpenRegularForReading(fifo));
+  const ReadFile in = OpenRegularForReading(plain);
+  ASSERT_TRUE(in);
+  char text[16] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof text, in.get()), 6u);
+  EXPECT_STREQ(text, "pixels");
+  // A FIFO at a name this run claimed is neither written into nor removed.
+  const std::string claimed = dir.file("claimed.bmp");
+  ASSERT_EQ(ClaimFreeName(claimed).path, claimed);
+  std::filesystem::remove(claimed);
+  ASSERT_EQ(::mkfifo(claimed.c_str(), 0600), 0);
+  EXPECT_FALSE(OpenForWriting(claimed));
+  EXPECT_FALSE(OpenOwnForUpdate(claimed));
+  EXPECT_FALSE(RemoveOwnFile(claimed));
+  EXPECT_EQ(user.changed(), "");
 }
 
 }  // namespace

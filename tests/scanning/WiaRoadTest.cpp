@@ -4,12 +4,14 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -69,6 +71,10 @@ struct RecordingView : WiaSaveView {
     if (position == 0 && beforeSaving) beforeSaving();
   }
   void ProcessMessages() override {}
+  std::string temporary;  // where the transfer makes its own folder
+  std::string TemporaryFolder() override {
+    return temporary.empty() ? WiaSaveView::TemporaryFolder() : temporary;
+  }
   bool logged(const std::string& line) const {
     return std::find(log.begin(), log.end(), line) != log.end();
   }
@@ -135,10 +141,17 @@ class WiaRoadTest : public ::testing::Test {
     fs::remove_all(folder);
     fs::create_directories(folder);
     windows.params = {folder.string() + "/", "Scan", ".jpg"};
+    useTemporary(folder.string() + ".tmp");
   }
   void TearDown() override {
     wia::setWiaDevMgrMaker({});
     StopRequested = false;
+  }
+  // The device's pages wait in a folder the transfer makes in `where`.
+  void useTemporary(const std::string& where) {
+    fs::remove_all(where);
+    fs::create_directories(where);
+    windows.view.temporary = where;
   }
   int setUpOnce() {
     WiaOpenDeviceManager();
@@ -443,23 +456,107 @@ TEST_F(WiaRoadTest, DeviceDialogRefusalsShowTheirMessages) {
   EXPECT_EQ(windows.settingsShown, 0);
 }
 
-// A BMP page whose JPEG cannot be made stays as it came, and the user is told.
-TEST_F(WiaRoadTest, APageWhoseConversionFailsKeepsItsBmp) {
+// A BMP page whose JPEG cannot be made (changed meanwhile, so no longer the file the device
+// delivered) stays where it is, and the user is told where.
+TEST_F(WiaRoadTest, APageWhoseConversionFailsIsKeptAndNamed) {
   start(R"({"source": "feeder", "sheets": 2, "formats": ["bmp"]})");
   const std::string damaged = "BM damaged";
-  windows.view.beforeSaving = [&] { std::ofstream(folder / "Scan_001.bmp") << damaged; };
+  windows.view.beforeSaving = [&] {
+    ASSERT_EQ(windows.view.previews.size(), 2u);
+    std::ofstream(windows.view.previews[1]) << damaged;
+  };
   EXPECT_EQ(setUpOnce(), -1);
-  EXPECT_EQ(filesIn(folder), (std::vector<std::string>{"Scan.jpg", "Scan_001.bmp"}));
-  EXPECT_EQ(scantest::readAll((folder / "Scan_001.bmp").string()),
-            std::vector<std::uint8_t>(damaged.begin(), damaged.end()));
-  EXPECT_EQ(windows.view.messages, std::vector<std::string>{core::LoadMessage("SFile_Save_Err") +
-                                                            " : " + (folder / "Scan_001.jpg").string()});
+  EXPECT_EQ(filesIn(folder), std::vector<std::string>{"Scan.jpg"});
+  ASSERT_EQ(windows.view.previews.size(), 2u);
+  const std::string kept = windows.view.previews[1];
+  EXPECT_EQ(scantest::readAll(kept), std::vector<std::uint8_t>(damaged.begin(), damaged.end()));
+  EXPECT_EQ(windows.view.messages,
+            std::vector<std::string>{core::LoadMessage("SFile_Save_Err") + " : " + (folder / "Scan_001.jpg").string() +
+                                     "\n\nThe page is kept in this file:\n" + kept});
+}
+
+// What the device delivered in the transfer's own folder (below `temporary`) becomes a FIFO.
+void deliveredBecomesFifo(const std::string& temporary, const std::string& name) {
+  for (const auto& e : fs::recursive_directory_iterator(temporary))
+    if (e.path().filename() == name) {
+      fs::remove(e.path());
+      ASSERT_EQ(::mkfifo(e.path().c_str(), 0600), 0);
+      return;
+    }
+  FAIL() << "no " << name << " below " << temporary;
+}
+
+// The regular files left in the folders the transfers made below `temporary`.
+std::string pagesLeftIn(const std::string& temporary) {
+  std::string out;
+  for (const auto& e : fs::recursive_directory_iterator(temporary))
+    if (e.is_regular_file()) out += e.path().string() + "\n";
+  return out;
+}
+
+// A small tmpfs at `where` for as long as this lives: a file system that a page does not fit in.
+class FullFileSystem {
+ public:
+  explicit FullFileSystem(const fs::path& where) : where_(where) {
+    fs::create_directories(where);
+    mounted_ = ::mount("tarvex-full", where.c_str(), "tmpfs", 0, "size=16k") == 0;
+  }
+  ~FullFileSystem() {
+    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
+  }
+  FullFileSystem(const FullFileSystem&) = delete;
+  FullFileSystem& operator=(const FullFileSystem&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  fs::path where_;
+  bool mounted_ = false;
+};
+
+// A full disk where the device writes its pages ends the transfer with a message, and the program
+// goes on (libjpeg's own error handler would end it); a full disk where the page goes keeps the
+// page where the device put it, and says where.
+TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
+  for (const char* formats : {R"(["jpeg"])", R"(["bmp"])"}) {
+    SCOPED_TRACE(formats);
+    windows = ScriptedWindows{};
+    start(std::string(R"({"source": "flatbed", "formats": )") + formats + "}");
+    const FullFileSystem full(folder.string() + ".full");
+    if (!full.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    windows.view.temporary = folder.string() + ".full";
+    EXPECT_EQ(setUpOnce(), -1);
+    EXPECT_EQ(windows.outcome.pages, 0);
+    EXPECT_EQ(windows.view.messages,
+              std::vector<std::string>{WriteFailureText(
+                  core::LoadMessage("SFile_Save_Err"), (folder / "Scan.jpg").string(),
+                  "The scanner did not deliver the page (hResult : WIA_ERROR_GENERAL_ERROR).")});
+    EXPECT_TRUE(filesIn(folder).empty());
+    EXPECT_EQ(pagesLeftIn(windows.view.temporary), "");
+  }
+
+  windows = ScriptedWindows{};
+  start(R"({"source": "flatbed", "formats": ["jpeg"], "dpi": 200})");
+  const FullFileSystem full(folder / "full");
+  ASSERT_TRUE(full.mounted());
+  windows.params.folder = (folder / "full").string() + "/";
+  EXPECT_EQ(setUpOnce(), -1);
+  EXPECT_EQ(windows.outcome.pages, 1);
+  ASSERT_EQ(windows.view.previews.size(), 1u);
+  const std::string kept = windows.view.previews[0];
+  EXPECT_EQ(windows.view.messages,
+            std::vector<std::string>{WriteFailureText(core::LoadMessage("SFile_Save_Err"),
+                                                      (folder / "full" / "Scan.jpg").string(),
+                                                      "No space left on device") +
+                                     "\n\nThe page is kept in this file:\n" + kept});
+  EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + kept + "'"), "JPEG 200");
+  EXPECT_TRUE(filesIn(folder / "full").empty());
 }
 
 // The names and folders that must never touch a user's file, as the settings window takes them
 // and the page loop writes them. Each row puts the user's files down (before the scan, while the
 // device transfers a page, or before the conversion), scans two sheets, and finds every one of them
-// byte for byte as it was, and the pages where they belong.
+// byte for byte as it was, and the pages where they belong. Where the user agreed to replace the
+// plain name's file, that one file (not what it links to) may become a whole page, and nothing else.
 TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
   using scantest::UserFiles;
   using scantest::filesLeftBehind;
@@ -472,6 +569,19 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
     Put before;
     std::function<void(UserFiles&, const std::string& root, int page)> during;
     std::vector<std::string> pages;  // below the row's folder; empty: the name is refused
+    bool agreed = false;  // the user agreed to replace the plain name's file
+    std::function<std::string(const std::string& root)> told = {};  // what the save window says
+  };
+  const Put victim = [](UserFiles& u, const std::string& r) { u.file(r + "/victim.txt", "the user's"); };
+  // The empty file that holds the first page's name becomes a link while the device writes.
+  const auto linkAtFirstName = [](UserFiles& u, const std::string& r, int page) {
+    if (page != 0) return;
+    fs::remove(r + "/Scan.jpg");
+    u.link(r + "/Scan.jpg", r + "/victim.txt");
+  };
+  const auto notAFile = [](const std::string& r) {
+    return WriteFailureText(core::LoadMessage("SFile_Save_Err"), r + "/Scan.jpg",
+                            "The scanned page's file is not a regular file.");
   };
   const Row rows[] = {
       {"a folder typed without its separator is that folder", "Scans", "Scan", R"(["bmp", "jpeg"])",
@@ -523,6 +633,41 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
          ::chmod((r + "/locked").c_str(), 0300);
        },
        {}, {"locked/Scan 001.jpg", "locked/Scan 001_001.jpg"}},
+      {"a link swapped in at the name the page holds", "", "Scan", R"(["bmp", "jpeg"])", victim,
+       linkAtFirstName, {"Scan-1.jpg", "Scan_001.jpg"}},
+      {"a link swapped in at the name a converted page holds", "", "Scan", R"(["bmp"])", victim,
+       linkAtFirstName, {"Scan-1.jpg", "Scan_001.jpg"}},
+      {"a FIFO in place of the page the device delivered", "", "Scan", R"(["bmp", "jpeg"])", {},
+       [](UserFiles&, const std::string& r, int page) {
+         if (page == 0) deliveredBecomesFifo(r + ".tmp", "page0.jpg");
+       },
+       {}, false, notAFile},
+      {"agreed: a link at the plain name is replaced as a link", "scans/", "Scan", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/victim.jpg", "outside the folder");
+         fs::create_directories(r + "/scans");
+         fs::create_symlink(r + "/victim.jpg", r + "/scans/Scan.jpg");
+       },
+       {}, {"scans/Scan.jpg", "scans/Scan_001.jpg"}, true},
+      {"agreed: a hard link's other name keeps its contents", "scans/", "Scan", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/other.jpg", "the other name's");
+         fs::create_directories(r + "/scans");
+         fs::create_hard_link(r + "/other.jpg", r + "/scans/Scan.jpg");
+       },
+       {}, {"scans/Scan.jpg", "scans/Scan_001.jpg"}, true},
+      {"agreed: a BMP-only device replaces only the chosen format's file", "scans/", "Scan", R"(["bmp"])",
+       [](UserFiles& u, const std::string& r) {
+         u.file(r + "/scans/Scan.bmp", "the user's bitmap");
+         std::ofstream(r + "/scans/Scan.jpg") << "agreed to be replaced";
+       },
+       {}, {"scans/Scan.jpg", "scans/Scan_001.jpg"}, true},
+      {"agreed: Cancel on the first page leaves the user's file", "scans/", "Scan", R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) { u.file(r + "/scans/Scan.jpg", "the user's"); },
+       [](UserFiles&, const std::string&, int page) {
+         if (page == 0) StopRequested = true;
+       },
+       {}, true, [](const std::string&) { return std::string(kWiaScanCanceled); }},
   };
   int i = 0;
   for (const Row& row : rows) {
@@ -531,15 +676,19 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
     start(std::string(R"({"source": "feeder", "sheets": 2, "dpi": 200, "formats": )") + row.formats + "}");
     const std::string root = (folder / ("row" + std::to_string(++i))).string();
     fs::create_directories(root);
+    useTemporary(root + ".tmp");
     UserFiles user;
     if (row.before) row.before(user, root);
-    windows.typed = std::make_pair(root + "/" + row.folder, row.name);
+    if (row.agreed) windows.params = {root + "/" + row.folder, row.name, ".jpg", true};
+    else windows.typed = std::make_pair(root + "/" + row.folder, row.name);
     windows.view.duringTransfer = [&](int page) {
       if (row.during) row.during(user, root, page);
     };
     EXPECT_EQ(setUpOnce(), -1);
     ::chmod((root + "/locked").c_str(), 0700);
-    if (row.pages.empty()) {
+    if (row.told) {
+      EXPECT_EQ(windows.view.messages, std::vector<std::string>{row.told(root)});
+    } else if (row.pages.empty()) {
       EXPECT_EQ(windows.messages, std::vector<std::string>{NameLeavesFolderText(row.name)});
       EXPECT_EQ(windows.saveShown, 0);
     } else {
@@ -549,6 +698,7 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
     }
     EXPECT_EQ(user.changed(), "");
     EXPECT_EQ(filesLeftBehind(root, row.pages, user), "");
+    EXPECT_EQ(pagesLeftIn(root + ".tmp"), "");
   }
 }
 

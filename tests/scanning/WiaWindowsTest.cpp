@@ -303,6 +303,43 @@ TEST_F(WiaWindowsTest, AMissingFolderIsToldAndBackIsOffered) {
   EXPECT_FALSE(fs::exists(missing));
 }
 
+// A folder whose name is not UTF-8, chosen with Browse, receives the pages, and the save window
+// opens that folder; the folder named by the text it shows as (its replacement characters) gets
+// nothing.
+TEST_F(WiaWindowsTest, ABrowsedFolderNotNamedInUtf8ReceivesThePages) {
+  start(R"({"source": "flatbed", "formats": ["jpeg"], "dpi": 200})");
+  const fs::path parent = emptyOutputFolder("scanning/wia-encoding");
+  const std::string chosen = parent.string() + "/sc\xff";
+  const std::string lookAlike = parent.string() + "/sc\uFFFD";
+  fs::create_directories(chosen);
+  fs::create_directories(lookAlike);
+  std::vector<std::string> starts;
+  std::string opened;
+  road->SaveFm->OpenInShell = [&](const std::string& path) { opened = path; };
+  whenShown(*road->SetFm, [&] {
+    road->SetFm->ChooseFolder = [&](const std::string& start) {
+      starts.push_back(start);
+      return chosen;
+    };
+    road->SetFm->BrowseBtn->click();
+    road->SetFm->BrowseBtn->click();  // opens where the first one ended
+    road->SetFm->NextBtn->click();
+  });
+  whenShown(*road->SaveFm, [&] {
+    test::when(*road->SaveFm, [this] { return road->SaveFm->CancelBtn->text() == "Close"; }, [&] {
+      road->SaveFm->Edit_LocationClick();
+      road->SaveFm->CancelBtn->click();
+    });
+  });
+  RunWiaRoad(deviceId, *road);
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + chosen + "/Picture.jpg'"), "JPEG 200");
+  EXPECT_TRUE(fs::is_empty(lookAlike));
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[1], chosen + "/");
+  EXPECT_EQ(opened, chosen + "/");
+}
+
 // Folder + name + extension may take 250 characters, not one more.
 TEST_F(WiaWindowsTest, FullNamesUpTo250CharactersAreAccepted) {
   TNetWIASetFm fm;
