@@ -409,15 +409,20 @@ void TNetScanFm::removeTemporaryFolder() {
 
 // A PDF group's pages that no saving took (a transfer failed, or the source's window was closed
 // during the batch) would go with the window's own folder: they move to the group's folder, under
-// free names, and the user hears where.
+// free names, and the user hears where. The other groups' pages are in their folder already.
 void TNetScanFm::keepPendingPages() {
-  if (!pagesPending_) return;
+  const std::vector<std::string> kept = keptPages();
+  if (groupKind() == "PDF" && !kept.empty()) message(KeptPagesText(core::LoadMessage("SFile_Save_Err") + " : " + groupFile_, kept));
+}
+
+// The pages no saving took, as the user's from here, where they now are.
+std::vector<std::string> TNetScanFm::keptPages() {
+  if (!pagesPending_) return {};
   pagesPending_ = false;
-  if (groupKind() != "PDF" || pageFiles_.empty()) return;
-  const std::vector<std::string> kept = KeepPagesBeside(pageFiles_, groupBase());
+  std::vector<std::string> kept = KeepPagesBeside(pageFiles_, groupBase());
   pageFiles_.clear();
   pictureFiles_ = kept;  // paging shows them where they are now
-  if (!kept.empty()) message(KeptPagesText(core::LoadMessage("SFile_Save_Err") + " : " + groupFile_, kept));
+  return kept;
 }
 
 void TNetScanFm::closeSource() {
@@ -534,6 +539,7 @@ void TNetScanFm::ScanBtnClick() {
   setControlsEnabled(false);
   resetPaging();
   pageFiles_.clear();
+  pageResolutions_.clear();
   pictureFiles_.clear();
 
   try {
@@ -635,13 +641,13 @@ void TNetScanFm::ZELTwainScanReady() {
     pageCount_ = 0;
     ResetInfo();
     ZELTwain.SetCanel(true);
-    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), wanted, why));
-    keepPendingPages();
+    message(KeptPagesText(WriteFailureText(core::LoadMessage("SFile_Open_Err"), wanted, why), keptPages()));
     unsetCursor();
     afterScanEnds();
     return;
   }
   pageFiles_.push_back(page);
+  pageResolutions_.push_back(platform::twain::dpiFromFix32(imageInfo_.XResolution));
   pagesPending_ = true;
 
   if (!loadPreview(page))
@@ -725,6 +731,8 @@ void TNetScanFm::SetTemporaryJpegs(bool exist, const std::string& lastPdf) {
 }
 
 std::vector<std::string> TNetScanFm::PageFiles() { return pageFiles_; }
+
+std::vector<int> TNetScanFm::PageResolutions() { return pageResolutions_; }
 
 bool TNetScanFm::ReplaceAgreed() { return replaceAgreed_; }
 
