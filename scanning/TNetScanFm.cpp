@@ -914,7 +914,7 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi, bool replaceAgr
 
 // The page's JPEG is a helper under a name that was free, gone once the document holds it.
 bool TNetScanFm::savePdfPage(const PixelRows& rows, const std::string& file, int dpi) {
-  const Claim helper = ClaimFreeName(file + ".jpg");
+  const Claim helper = ClaimFreeName(HelperName(file, ".jpg"));
   if (helper.path.empty()) return false;
   const bool ok = SaveJpegWithResolution(rows, helper.path, dpi) &&
                   SaveOnePagePdf(helper.path, preview_.width(), preview_.height(), dpi, file);

@@ -231,4 +231,31 @@ TEST(FileClaims, OnlyRegularFilesOpenAndNothingWaits) {
   EXPECT_EQ(user.changed(), "");
 }
 
+// A helper file's name always fits beside its file: shortened where the file's own name is near
+// the limit, never inside a UTF-8 character, and with room for a free variant.
+TEST(FileClaims, HelperNamesFitTheLimitOnAName) {
+  ScratchDir dir;
+  const std::string longName = std::string(251, 'n') + ".jpg";
+  const std::string accented = std::string(244, 'n') + "\xc3\xa9\xc3\xa9\xc3\xa9.pdf";  // 254 bytes
+  const struct {
+    std::string name, suffix, helper;
+  } cases[] = {
+      {"copy.jpg", ".part", "copy.jpg.part"},
+      {longName, ".part", std::string(246, 'n') + ".part"},
+      {std::string(246, 'n') + ".pdf", ".jpg", std::string(246, 'n') + "..jpg"},
+      {accented, ".jpg", std::string(244, 'n') + "\xc3\xa9.jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    const std::string helper = HelperName(dir.file(c.name), c.suffix);
+    EXPECT_EQ(helper, dir.file(c.helper));
+    // The helper and its variants can be made.
+    const Claim first = ClaimFreeName(helper), second = ClaimFreeName(helper);
+    EXPECT_EQ(first.path, helper) << std::strerror(first.error);
+    EXPECT_EQ(second.path, FreeVariant(helper, 1)) << std::strerror(second.error);
+    RemoveOwnFile(first.path);
+    RemoveOwnFile(second.path);
+  }
+}
+
 }  // namespace

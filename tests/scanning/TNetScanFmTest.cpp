@@ -1111,4 +1111,41 @@ TEST_F(ScanWindowTest, EachPdfPageMeasuresItsOwnPaper) {
   EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
+// Save As with names at the file system's limit of 255 bytes: the helper files (the part file of
+// a replaced picture, a document's page JPEG) fit too, and none is left behind.
+TEST_F(ScanWindowTest, SaveAsNamesAtTheLengthLimit) {
+  for (const char* tool : {"identify", "qpdf"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  script.pages.assign(3, tw::PageDescription{80, 60, 24, 300, 300});
+  openWindow();
+  scanGroup(kBmp);
+  const struct {
+    const char* what;
+    std::string name;
+    bool existing;  // answered Yes
+    std::string check;
+  } cases[] = {
+      {"an existing 255-byte JPEG", std::string(251, 'j') + ".jpg", true, "identify"},
+      {"a new 252-byte PDF", std::string(248, 'p') + ".pdf", false, "qpdf --check"},
+      {"an existing 255-byte PDF", std::string(251, 'p') + ".pdf", true, "qpdf --check"},
+      {"a new 255-byte BMP", std::string(251, 'b') + ".bmp", false, "identify"},
+  };
+  boxes.answer = app::kIdYes;
+  int i = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = work.file("long" + std::to_string(++i));
+    std::filesystem::create_directories(folder);
+    const std::string target = folder + "/" + c.name;
+    if (c.existing) writeAll(target, {'o', 'l', 'd'});
+    boxes.shown.clear();
+    window->SaveDialogExecute = [&] { return target; };
+    window->SaveBtn->click();
+    EXPECT_EQ(boxes.shown, c.existing ? std::vector<std::string>{"File existed already ! Overwirte?"}
+                                      : std::vector<std::string>{});
+    EXPECT_EQ(run(c.check + " " + target + " > /dev/null"), 0);
+    EXPECT_EQ(filesLeftBehind(folder, {c.name}, UserFiles()), "");
+  }
+}
+
 }  // namespace
