@@ -29,6 +29,7 @@
 #include "platform/UiDispatcher.h"
 #include "scanning/ScriptedSource.h"
 #include "scanning/FileClaims.h"
+#include "scanning/FileNames.h"
 #include "scanning/PictureFolder.h"
 #include "scanning/TNetScanFm.h"
 #include "support/FakeDeviceIo.h"
@@ -1146,6 +1147,64 @@ TEST_F(ScanWindowTest, SaveAsNamesAtTheLengthLimit) {
     EXPECT_EQ(run(c.check + " " + target + " > /dev/null"), 0);
     EXPECT_EQ(filesLeftBehind(folder, {c.name}, UserFiles()), "");
   }
+}
+
+// Every path comes back from Qt's text as the very bytes it was, whatever its encoding; the
+// names that are UTF-8 read as they are.
+TEST(FileNames, EveryPathComesBackAsItsBytes) {
+  const struct {
+    std::string bytes;
+    QString text;  // as the window shows it; empty: not checked
+  } paths[] = {
+      {"/home/u/Scans/", "/home/u/Scans/"},
+      {"/home/u/\xc3\x9c" "ber/", QString::fromUtf8("/home/u/\xc3\x9c" "ber/")},
+      {"/tmp/sc\xff/", QString("/tmp/sc") + QChar(0xDCFF) + "/"},
+      {"/tmp/\xc3\xa9\xff/x.jpg", {}},  // a valid letter beside an invalid byte
+      {"/tmp/\xc3", {}},                   // a letter cut short
+      {"/a/\xed\xb3\xbf/b", {}},         // the escape's own code as UTF-8 bytes
+      {"", ""},
+      {"relative/\x80name", {}},
+  };
+  for (const auto& p : paths) {
+    SCOPED_TRACE(p.bytes);
+    const QString text = scanning::PathText(p.bytes);
+    EXPECT_EQ(scanning::PathBytes(text), p.bytes);
+    if (!p.text.isNull()) {
+      EXPECT_EQ(text, p.text);
+    }
+    QLineEdit field;  // as the path field holds it
+    field.setText(text);
+    EXPECT_EQ(scanning::PathBytes(field.text()), p.bytes);
+  }
+}
+
+// A folder whose name is not UTF-8, chosen with Browse, receives the pages, not the folder whose
+// name looks the same on screen; its location opens as those bytes.
+TEST_F(ScanWindowTest, AFolderNamedInAnotherEncodingReceivesThePages) {
+  const std::string chosen = work.file("sc\xff"), lookAlike = work.file("sc\xef\xbf\xbd");
+  std::filesystem::create_directories(chosen);
+  std::filesystem::create_directories(lookAlike);
+  script.pages.assign(3, tw::PageDescription{80, 60, 24, 300, 300});
+  openWindow();
+  window->ChooseFolder = [&](const std::string&) { return chosen; };
+  window->BrowseBtn->click();
+  scanGroup(kJpg);
+  for (const char* page : {"group.jpg", "group_2.jpg", "group_3.jpg"})
+    EXPECT_TRUE(exists(chosen + "/" + page)) << page;
+  EXPECT_TRUE(std::filesystem::is_empty(lookAlike));
+  std::vector<std::string> opened;
+  window->OpenInShell = [&](const std::string& path) { opened.push_back(path); };
+  window->LocationEditClick();
+  window->InfoSText_FileNameClick();
+  EXPECT_EQ(opened, (std::vector<std::string>{chosen + "/", chosen + "/group.jpg"}));
+  std::string asked;
+  window->ChooseFolder = [&](const std::string& initial) {
+    asked = initial;
+    return std::string();
+  };
+  window->BrowseBtn->click();
+  EXPECT_EQ(asked, chosen + "/");
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
 }  // namespace
