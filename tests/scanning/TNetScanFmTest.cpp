@@ -679,6 +679,12 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
     std::vector<std::string> pages;  // below the row's folder; empty: the name is refused
     std::vector<std::string> messages = {};  // after the scan, each with "{root}" for the row's folder
   };
+  // Before page 2 transfers, page 1's file (still to be saved) is replaced by a FIFO.
+  const auto firstPageBecomesAFifo = [](UserFiles& u, const std::string& r, int page) {
+    if (page != 1) return;
+    std::filesystem::remove(r + "/group.bmp");
+    u.fifo(r + "/group.bmp");
+  };
   const Row rows[] = {
       {"a folder typed without its separator is that folder", "Scans", "group", kJpg,
        [](UserFiles& u, const std::string& r) {
@@ -734,19 +740,9 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
        },
        {"group-1.pdf"}},
       // A page put out of reach before the saving: the others are saved, nothing waits on it.
-      {"a FIFO in place of a JPG group's first page", "", "group", kJpg, {},
-       [](UserFiles& u, const std::string& r, int page) {
-         if (page != 1) return;
-         std::filesystem::remove(r + "/group.bmp");
-         u.fifo(r + "/group.bmp");
-       },
+      {"a FIFO in place of a JPG group's first page", "", "group", kJpg, {}, firstPageBecomesAFifo,
        {"group_2.jpg", "group_3.jpg"}, {"Can't save file :  : {root}/group.jpg"}},
-      {"a FIFO in place of a BMP group's first page", "", "group", kBmp, {},
-       [](UserFiles& u, const std::string& r, int page) {
-         if (page != 1) return;
-         std::filesystem::remove(r + "/group.bmp");
-         u.fifo(r + "/group.bmp");
-       },
+      {"a FIFO in place of a BMP group's first page", "", "group", kBmp, {}, firstPageBecomesAFifo,
        {"group_2.bmp", "group_3.bmp"}, {"Can't save file :  : {root}/group.bmp"}},
       {"a link swapped in for a JPG group's first page", "", "group", kJpg,
        [](UserFiles& u, const std::string& r) { u.file(r + "/victim.bmp", "the user's"); },
