@@ -5,9 +5,9 @@
 // replace. Both scanning roads write and remove their files through here.
 #include <cstdio>
 #include <functional>
-#include <sys/types.h>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 namespace scanning {
 

@@ -588,7 +588,7 @@ TEST_F(ScanWindowTest, TheSourcesWindowBelongsToTheModalScanningWindow) {
 // stay as they were; a JPG group whose later page would land on a file takes the next name.
 TEST_F(ScanWindowTest, NoPageLandsOnAFileThatWasThere) {
   ScratchDir home;
-  Env homeEnv("HOME", home.path()), configEnv("XDG_CONFIG_HOME", home.file(".config"));
+  Env homeEnv("HOME", home.path());
   std::filesystem::create_directories(home.file("Documents"));
   const std::vector<std::string> mine = {home.file("Documents/Picture.bmp"),
                                          home.file("Documents/Picture.jpg"),
@@ -1147,7 +1147,7 @@ TEST_F(ScanWindowTest, SaveAsNamesAtTheLengthLimit) {
 
 // Every path comes back from Qt's text as the very bytes it was, whatever its encoding; the
 // names that are UTF-8 read as they are.
-TEST(FileNames, EveryPathComesBackAsItsBytes) {
+TEST_F(ScanWindowTest, EveryPathComesBackAsItsBytes) {
   const struct {
     std::string bytes;
     QString text;  // as the window shows it; empty: not checked
