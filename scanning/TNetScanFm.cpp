@@ -789,7 +789,9 @@ bool TNetScanFm::loadPreview(const std::string& file) {
 void TNetScanFm::ShowPageInfo(int n, const std::string& file) {
   PageLabel->setText("No. " + QString::number(n) + " Page.");
   if (!file.empty()) {
-    const std::filesystem::path path = std::filesystem::absolute(file);
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(file, ec);
+    if (ec) path = file;
     LocationEdit->setText(PathText(WithSeparator(path.parent_path().string())));
     InfoSText_FileName->setText(PathText(path.filename().string()));
   }
