@@ -141,6 +141,15 @@ TEST(FileClaims, OwnFolderGoesWithOwnFilesOnly) {
   RemoveOwnFolder(dir.path());  // never made here: untouched
   EXPECT_TRUE(exists(kept + "/not-ours"));
 
+  // A page handed to the user keeps its folder: neither goes with this run's files.
+  const std::string holding = MakeOwnFolder(dir.path(), "scan-");
+  const std::string page = ClaimFreeName(holding + "/Picture.jpg").path;
+  ASSERT_FALSE(page.empty());
+  KeepForUser(page);
+  EXPECT_FALSE(RemoveOwnFile(page));
+  RemoveOwnFolder(holding);
+  EXPECT_TRUE(exists(page));
+
   errno = 0;
   EXPECT_EQ(MakeOwnFolder("", "scan-"), "") << "not in the current folder";
   EXPECT_EQ(errno, ENOENT);
