@@ -209,6 +209,20 @@ std::string FreeVariant(const std::string& path, int n) {
   return stem + "-" + std::to_string(n) + ext;
 }
 
+std::string HelperName(const std::string& path, const std::string& suffix) {
+  constexpr std::size_t kVariantRoom = 4;  // "-999"
+  const auto slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = path.substr(folder.size());
+  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : 255;
+  if (name.size() + suffix.size() + kVariantRoom <= nameMax || suffix.size() + kVariantRoom >= nameMax)
+    return path + suffix;
+  std::size_t keep = nameMax - suffix.size() - kVariantRoom;
+  while (keep > 1 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+  return folder + name.substr(0, keep) + suffix;
+}
+
 OwnFile OpenForWriting(const std::string& path) {
   Registry& r = registry();
   std::lock_guard<std::mutex> hold(r.lock);
@@ -259,7 +273,7 @@ Claim ClaimFreeName(const std::string& path) {
 std::string WriteFileAt(const std::string& target, bool replaceAgreed,
                         const std::function<bool(const std::string&)>& write) {
   const bool replace = replaceAgreed || IsOwnFile(target);
-  const Claim claim = ClaimFreeName(replace ? target + ".part" : target);
+  const Claim claim = ClaimFreeName(replace ? HelperName(target, ".part") : target);
   if (claim.path.empty()) {
     errno = claim.error;
     return {};
@@ -320,6 +334,12 @@ void NoteWrittenByDevice(const std::string& path) {
   if (it != r.files.end() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       st.st_dev == it->second.device && st.st_ino == it->second.inode)
     it->second = idOf(st);
+}
+
+void KeepForUser(const std::string& path) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> hold(r.lock);
+  r.files.erase(key(path));
 }
 
 bool RemoveOwnFile(const std::string& path) {

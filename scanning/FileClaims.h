@@ -5,9 +5,9 @@
 // replace. Both scanning roads write and remove their files through here.
 #include <cstdio>
 #include <functional>
-#include <sys/types.h>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 namespace scanning {
 
@@ -33,6 +33,11 @@ ReadFile OpenRegularForReading(const std::string& path, int flags = 0);
 // Whether something has this name: a file, a folder, a link (a dangling one too). A name whose
 // folder cannot be searched counts as free here: making the file then says why not.
 bool PathTaken(const std::string& path);
+
+// The name of a helper file beside `path`: path + suffix, with the name part shortened (never
+// below one byte, never inside a UTF-8 character) where the two, with room left for a free
+// variant's "-999", would not fit the file system's limit on a name.
+std::string HelperName(const std::string& path, const std::string& suffix);
 
 // The n-th other name for a file whose own is taken: "Name-n.ext" ("Name-n" without extension).
 std::string FreeVariant(const std::string& path, int n);
@@ -77,6 +82,9 @@ bool IsOwnFile(const std::string& path);
 // A file of this run that a device wrote into at the program's request stays this run's own (when
 // it is still that file, not one put in its place).
 void NoteWrittenByDevice(const std::string& path);
+// A file of this run that now holds a page only it holds (named to the user as kept): from here it
+// is the user's, never removed or written over by this run, and its folder stays with it.
+void KeepForUser(const std::string& path);
 // Removes a file made this run that is still the file made; false, and nothing done, otherwise.
 bool RemoveOwnFile(const std::string& path);
 // Moves a file of this run to the first free name from `wanted` (copying it when the two are on

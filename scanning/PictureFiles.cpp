@@ -40,11 +40,6 @@ void putU32le(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 // Up to `limit` bytes from the file's start.
 std::optional<std::vector<std::uint8_t>> readStart(std::FILE* f, std::size_t limit) {
   std::vector<std::uint8_t> bytes(limit);
@@ -171,7 +166,7 @@ std::optional<int> BmpResolutionFromBytes(const std::uint8_t* bytes, std::size_t
 }
 
 int ReadBmpResolution(const std::string& file) {
-  File f(std::fopen(file.c_str(), "rb"));
+  const ReadFile f = OpenRegularForReading(file);
   if (!f) return 0;
   const auto start = readStart(f.get(), kFileHeaderBytes + kInfoHeaderBytes);
   if (!start) return 0;
@@ -213,7 +208,7 @@ bool WriteJpegResolution(const std::string& file, int dpi) {
 }
 
 int ReadJpegResolution(const std::string& file) {
-  File f(std::fopen(file.c_str(), "rb"));
+  const ReadFile f = OpenRegularForReading(file);
   if (!f) return 0;
   const auto start = readStart(f.get(), kJfifSearchBytes + 12);
   if (!start) return 0;
@@ -248,7 +243,7 @@ std::optional<BmpPicture> BmpPicture::FromBytes(std::vector<std::uint8_t> bytes)
 }
 
 std::optional<BmpPicture> BmpPicture::Load(const std::string& file) {
-  File f(std::fopen(file.c_str(), "rb"));
+  const ReadFile f = OpenRegularForReading(file);
   if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) return std::nullopt;
   const long size = std::ftell(f.get());
   if (size < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0) return std::nullopt;

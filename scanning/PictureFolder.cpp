@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "scanning/FileNames.h"
+
 namespace scanning {
 std::string ChooseDefaultFolder(const FolderChoices& choices,
                                 const std::function<bool(const std::string&)>& writableFolder) {
@@ -21,8 +23,8 @@ bool IsWritableFolder(const std::string& folder) {
 
 std::string DefaultPictureFolder() {
   const FolderChoices choices{
-      QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString(),
-      QCoreApplication::applicationDirPath().toStdString(), QDir::homePath().toStdString()};
+      PathBytes(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)),
+      PathBytes(QCoreApplication::applicationDirPath()), PathBytes(QDir::homePath())};
   return ChooseDefaultFolder(choices, IsWritableFolder);
 }
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "scanning/FileClaims.h"
+
 namespace scanning {
 namespace {
 
@@ -30,12 +32,8 @@ QImage imageOf(const BmpPicture& bmp) {
   return image;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 QImage loadJpeg(const std::string& file, int& bits) {
-  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+  ReadFile in = OpenRegularForReading(file);
   if (!in || std::fseek(in.get(), 0, SEEK_END) != 0) return QImage();
   const long size = std::ftell(in.get());
   if (size <= 0 || std::fseek(in.get(), 0, SEEK_SET) != 0) return QImage();
@@ -64,7 +62,7 @@ QImage loadBmp(const std::string& file, int& bits) {
 }  // namespace
 
 QImage LoadPictureImage(const std::string& file, int* bits) {
-  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+  ReadFile in = OpenRegularForReading(file);
   if (!in) return QImage();
   unsigned char magic[2] = {0, 0};
   const std::size_t got = std::fread(magic, 1, 2, in.get());

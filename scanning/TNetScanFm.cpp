@@ -6,7 +6,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,6 +33,7 @@
 #include "platform/TwainSourceDialog.h"
 #include "platform/UiDispatcher.h"
 #include "scanning/FileClaims.h"
+#include "scanning/FileNames.h"
 #include "scanning/NetScanRules.h"
 #include "scanning/PdfGroup.h"
 #include "scanning/PictureFolder.h"
@@ -114,17 +114,18 @@ TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
   SaveDialogExecute = [this] {
     SaveDialog->setDirectory(FilePathEdit->text());
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty()) return std::string();
-    return SaveDialog->selectedFiles().front().toStdString();
+    return PathBytes(SaveDialog->selectedFiles().front());
   };
   OpenInShell = [](const std::string& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    // The path's bytes as they are, whatever their encoding.
+    QDesktopServices::openUrl(QUrl::fromEncoded(
+        "file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(path), "/")));
   };
   LocationEdit->installEventFilter(this);
   InfoSText_FileName->installEventFilter(this);
   ChooseFolder = [this](const std::string& initial) {
-    return QFileDialog::getExistingDirectory(this, "Select a destination folder",
-                                             QString::fromStdString(initial))
-        .toStdString();
+    return PathBytes(QFileDialog::getExistingDirectory(this, "Select a destination folder",
+                                                       PathText(initial)));
   };
   FormCreate();
 }
@@ -324,7 +325,7 @@ void TNetScanFm::FormShow() {
   resetPaging();  // the last group's pages went with the last close
   DefaultFolder = DefaultPictureFolder();
   if (FilePathEdit->text().isEmpty()) {
-    FilePathEdit->setText(QString::fromStdString(DefaultFolder));
+    FilePathEdit->setText(PathText(DefaultFolder));
     FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
   }
   ResetInfo();
@@ -386,7 +387,7 @@ void TNetScanFm::FormClose() {
 bool TNetScanFm::makeTemporaryBase() {
   std::error_code ec;
   if (temporaryFolder_.empty() || !std::filesystem::is_directory(temporaryFolder_, ec)) {
-    temporaryFolder_ = MakeOwnFolder(QDir::tempPath().toStdString(), "tarvex-scan-");
+    temporaryFolder_ = MakeOwnFolder(PathBytes(QDir::tempPath()), "tarvex-scan-");
     if (temporaryFolder_.empty()) return false;
   }
   const std::string folder = temporaryFolder_ + "/";
@@ -409,15 +410,20 @@ void TNetScanFm::removeTemporaryFolder() {
 
 // A PDF group's pages that no saving took (a transfer failed, or the source's window was closed
 // during the batch) would go with the window's own folder: they move to the group's folder, under
-// free names, and the user hears where.
+// free names, and the user hears where. The other groups' pages are in their folder already.
 void TNetScanFm::keepPendingPages() {
-  if (!pagesPending_) return;
+  const std::vector<std::string> kept = keptPages();
+  if (groupKind() == "PDF" && !kept.empty()) message(KeptPagesText(core::LoadMessage("SFile_Save_Err") + " : " + groupFile_, kept));
+}
+
+// The pages no saving took, as the user's from here, where they now are.
+std::vector<std::string> TNetScanFm::keptPages() {
+  if (!pagesPending_) return {};
   pagesPending_ = false;
-  if (groupKind() != "PDF" || pageFiles_.empty()) return;
-  const std::vector<std::string> kept = KeepPagesBeside(pageFiles_, groupBase());
+  std::vector<std::string> kept = KeepPagesBeside(pageFiles_, groupBase());
   pageFiles_.clear();
   pictureFiles_ = kept;  // paging shows them where they are now
-  if (!kept.empty()) message(KeptPagesText(core::LoadMessage("SFile_Save_Err") + " : " + groupFile_, kept));
+  return kept;
 }
 
 void TNetScanFm::closeSource() {
@@ -490,8 +496,8 @@ void TNetScanFm::ScanBtnClick() {
     return;
   }
   // A folder typed without its closing separator is that folder; a name never leaves it.
-  const std::string folder = WithSeparator(FilePathEdit->text().toStdString());
-  const std::string typed = FileNameEdit->text().toStdString();
+  const std::string folder = WithSeparator(PathBytes(FilePathEdit->text()));
+  const std::string typed = PathBytes(FileNameEdit->text());
   if (!NameStaysInFolder(typed)) {
     message(NameLeavesFolderText(typed));
     return;
@@ -524,7 +530,7 @@ void TNetScanFm::ScanBtnClick() {
   errno = 0;
   if (groupKind() == "PDF" && !makeTemporaryBase()) {
     const int why = errno ? errno : EEXIST;
-    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), QDir::tempPath().toStdString(),
+    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), PathBytes(QDir::tempPath()),
                              ErrnoText(why)));
     ResetInfo();  // the group file is the new one now: the last group's pages are not paged
     resetPaging();
@@ -534,6 +540,7 @@ void TNetScanFm::ScanBtnClick() {
   setControlsEnabled(false);
   resetPaging();
   pageFiles_.clear();
+  pageResolutions_.clear();
   pictureFiles_.clear();
 
   try {
@@ -635,13 +642,13 @@ void TNetScanFm::ZELTwainScanReady() {
     pageCount_ = 0;
     ResetInfo();
     ZELTwain.SetCanel(true);
-    message(WriteFailureText(core::LoadMessage("SFile_Open_Err"), wanted, why));
-    keepPendingPages();
+    message(KeptPagesText(WriteFailureText(core::LoadMessage("SFile_Open_Err"), wanted, why), keptPages()));
     unsetCursor();
     afterScanEnds();
     return;
   }
   pageFiles_.push_back(page);
+  pageResolutions_.push_back(platform::twain::dpiFromFix32(imageInfo_.XResolution));
   pagesPending_ = true;
 
   if (!loadPreview(page))
@@ -726,6 +733,8 @@ void TNetScanFm::SetTemporaryJpegs(bool exist, const std::string& lastPdf) {
 
 std::vector<std::string> TNetScanFm::PageFiles() { return pageFiles_; }
 
+std::vector<int> TNetScanFm::PageResolutions() { return pageResolutions_; }
+
 bool TNetScanFm::ReplaceAgreed() { return replaceAgreed_; }
 
 void TNetScanFm::SetPictureFiles(const std::vector<std::string>& files) { pictureFiles_ = files; }
@@ -780,9 +789,11 @@ bool TNetScanFm::loadPreview(const std::string& file) {
 void TNetScanFm::ShowPageInfo(int n, const std::string& file) {
   PageLabel->setText("No. " + QString::number(n) + " Page.");
   if (!file.empty()) {
-    const QFileInfo info(QString::fromStdString(file));
-    LocationEdit->setText(QString::fromStdString(WithSeparator(info.absolutePath().toStdString())));
-    InfoSText_FileName->setText(info.fileName());
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(file, ec);
+    if (ec) path = file;
+    LocationEdit->setText(PathText(WithSeparator(path.parent_path().string())));
+    InfoSText_FileName->setText(PathText(path.filename().string()));
   }
 }
 
@@ -842,10 +853,10 @@ void TNetScanFm::FileFmtComboBoxChange() {
 
 void TNetScanFm::BrowseBtnClick() {
   const std::string initial =
-      FilePathEdit->text().isEmpty() ? DefaultFolder : FilePathEdit->text().toStdString();
+      FilePathEdit->text().isEmpty() ? DefaultFolder : PathBytes(FilePathEdit->text());
   const std::string chosen = ChooseFolder(initial);
   if (chosen.empty()) return;
-  FilePathEdit->setText(QString::fromStdString(WithSeparator(chosen)));
+  FilePathEdit->setText(PathText(WithSeparator(chosen)));
   FilePathEdit->setCursorPosition(static_cast<int>(FilePathEdit->text().size()));
 }
 
@@ -858,12 +869,12 @@ bool TNetScanFm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TNetScanFm::LocationEditClick() {
-  if (!LocationEdit->text().isEmpty()) OpenInShell(LocationEdit->text().toStdString());
+  if (!LocationEdit->text().isEmpty()) OpenInShell(PathBytes(LocationEdit->text()));
 }
 
 void TNetScanFm::InfoSText_FileNameClick() {
   if (!InfoSText_FileName->text().isEmpty())
-    OpenInShell(LocationEdit->text().toStdString() + InfoSText_FileName->text().toStdString());
+    OpenInShell(PathBytes(LocationEdit->text()) + PathBytes(InfoSText_FileName->text()));
 }
 
 // ---- Save As ----
@@ -906,7 +917,7 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi, bool replaceAgr
 
 // The page's JPEG is a helper under a name that was free, gone once the document holds it.
 bool TNetScanFm::savePdfPage(const PixelRows& rows, const std::string& file, int dpi) {
-  const Claim helper = ClaimFreeName(file + ".jpg");
+  const Claim helper = ClaimFreeName(HelperName(file, ".jpg"));
   if (helper.path.empty()) return false;
   const bool ok = SaveJpegWithResolution(rows, helper.path, dpi) &&
                   SaveOnePagePdf(helper.path, preview_.width(), preview_.height(), dpi, file);

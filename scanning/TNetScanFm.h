@@ -142,6 +142,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   void EnablePaging() override;
   void SetTemporaryJpegs(bool exist, const std::string& lastPdf) override;
   std::vector<std::string> PageFiles() override;
+  std::vector<int> PageResolutions() override;
   bool ReplaceAgreed() override;
   void SetPictureFiles(const std::vector<std::string>& files) override;
   void SaveDone(int pageCount, bool saveFailed) override;
@@ -162,6 +163,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   bool makeTemporaryBase();
   void removeTemporaryFolder();
   void keepPendingPages();
+  std::vector<std::string> keptPages();
   void setControlsEnabled(bool enabled);
   void afterScanEnds();
   bool relock();  // after the idle unlock: the device locked again, unless another computer holds it
@@ -189,6 +191,7 @@ class TNetScanFm : public QDialog, public SaveScanningHost {
   std::string temporaryBase_;
   bool replaceAgreed_ = false;  // all names were taken and the user said to replace the plain one
   std::vector<std::string> pageFiles_;     // the BMP pages as written, in page order
+  std::vector<int> pageResolutions_;       // each page's dpi, in page order
   std::vector<std::string> pictureFiles_;  // the group's pictures as saved, for paging
   bool pagesPending_ = false;  // pages written that no saving thread took
   int pageCount_ = 0;

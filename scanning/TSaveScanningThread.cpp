@@ -26,6 +26,8 @@ std::string extensionOf(const std::string& file) {
   return file.substr(dot);
 }
 
+std::string folderOf(const std::string& file) { return file.substr(0, file.find_last_of('/') + 1); }
+
 std::string saveError(const std::string& file) {
   return core::LoadMessage("SFile_Save_Err") + " : " + file;
 }
@@ -36,14 +38,12 @@ std::vector<std::string> KeepPagesBeside(const std::vector<std::string>& pages, 
   std::vector<std::string> kept;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     const std::string& page = pages[i];
-    if (page.empty()) continue;
-    if (!IsOwnFile(page)) {  // changed by someone else: it stays where it is
-      if (PathTaken(page)) kept.push_back(page);
-      continue;
-    }
-    const std::string moved =
-        MoveOwnFileToFree(page, PageFile(base, static_cast<int>(i) + 1, extensionOf(page)));
+    if (page.empty() || !IsOwnFile(page)) continue;  // gone, or someone else's now
+    const bool beside = folderOf(page) == folderOf(base);
+    const std::string moved = beside ? page
+        : MoveOwnFileToFree(page, PageFile(base, static_cast<int>(i) + 1, extensionOf(page)));
     kept.push_back(moved.empty() ? page : moved);
+    KeepForUser(kept.back());
   }
   return kept;
 }
@@ -73,11 +73,17 @@ void TSaveScanningThread::fail(const std::string& text) {
   synchronize([&] { host_.ShowSaveError(text); });
 }
 
+int TSaveScanningThread::dpiOf(int n) const {
+  const auto i = static_cast<std::size_t>(n - 1);
+  return i < resolutions_.size() && resolutions_[i] > 0 ? resolutions_[i] : dpi;
+}
+
 void TSaveScanningThread::execute() {
   synchronize([&] {
     temporaryBase_ = host_.TemporaryBase();
     groupFile_ = host_.GroupFile();
     pages_ = host_.PageFiles();
+    resolutions_ = host_.PageResolutions();
     replace_ = host_.ReplaceAgreed();
   });
   pages_.resize(static_cast<std::size_t>(std::max(0, PageCount)));
@@ -107,27 +113,33 @@ void TSaveScanningThread::saveGroup() {
 
 // Only the pages this run wrote are patched: a file put in a page's place meanwhile is not ours.
 void TSaveScanningThread::saveBmpGroup() {
-  for (const std::string& page : pages_)
-    if (!IsOwnFile(page) || !WriteBmpResolution(page, dpi)) fail(saveError(page));
+  for (int n = 1; n <= PageCount; ++n) {
+    const std::string& page = pages_[static_cast<std::size_t>(n - 1)];
+    if (!IsOwnFile(page) || !WriteBmpResolution(page, dpiOf(n))) fail(saveError(page));
+  }
   synchronize([&] { host_.SetPictureFiles(pages_); });
 }
 
 // A page whose conversion failed keeps its BMP file, and the message says where it is. A JPEG
-// name taken while the source's window was open takes the next free one.
+// name taken while the source's window was open takes the next free one. Only this run's own
+// pages are read: a link or a FIFO put in a page's place is left alone (and the page is gone).
 void TSaveScanningThread::saveJpgGroup() {
   std::vector<std::string> pictures;
   for (int n = 1; n <= PageCount; ++n) {
     const std::string& page = pages_[static_cast<std::size_t>(n - 1)];
     const std::string wanted = PageFile(base_, n, ".jpg");
-    const std::string jpeg = page.empty() ? std::string() : WriteFileAt(wanted, replace_, [&](const std::string& name) {
-      return ConvertPageToJpeg(page, name, dpi);
+    const std::string jpeg = !IsOwnFile(page) ? std::string() : WriteFileAt(wanted, replace_, [&](const std::string& name) {
+      return ConvertPageToJpeg(page, name, dpiOf(n));
     });
     if (!jpeg.empty()) {
       RemoveOwnFile(page);
       pictures.push_back(jpeg);
     } else {
       std::string text = saveError(wanted);
-      if (PathTaken(page)) text += "\n\nThe page is kept as " + page;
+      if (IsOwnFile(page)) {
+        KeepForUser(page);
+        text += "\n\nThe page is kept as " + page;
+      }
       fail(text);
       pictures.push_back(page);
     }
@@ -137,7 +149,8 @@ void TSaveScanningThread::saveJpgGroup() {
 
 // A failed group writes no document and keeps every page's JPEG (and the BMP of a page that could
 // not be converted). They wait in the window's own folder, which goes when the window closes, so
-// they move to the group's folder under free names, and the message says where.
+// they move to the group's folder under free names; where that folder takes none (full, or
+// read-only) they stay in the window's folder, which then stays too. The message says where.
 void TSaveScanningThread::savePdfGroup() {
   PdfGroup doc(PageCount);
   bool failed = !doc.opened();
@@ -145,9 +158,9 @@ void TSaveScanningThread::savePdfGroup() {
   for (int n = 1; n <= PageCount; ++n) {
     const std::string& page = pages_[static_cast<std::size_t>(n - 1)];
     int width = 0, height = 0;
-    const std::string jpeg = page.empty() ? std::string()
+    const std::string jpeg = !IsOwnFile(page) ? std::string()
         : WriteFileAt(PageFile(temporaryBase_, n, ".jpg"), false, [&](const std::string& name) {
-            return ConvertPageToJpeg(page, name, dpi, &width, &height);
+            return ConvertPageToJpeg(page, name, dpiOf(n), &width, &height);
           });
     if (jpeg.empty()) {
       failed = true;
@@ -156,10 +169,11 @@ void TSaveScanningThread::savePdfGroup() {
     }
     RemoveOwnFile(page);
     pictures.push_back(jpeg);
-    if (!failed && !doc.addPage(n, width, height, dpi, jpeg)) failed = true;
+    if (!failed && !doc.addPage(n, width, height, dpiOf(n), jpeg)) failed = true;
   }
   const std::string written = failed ? std::string()
       : WriteFileAt(groupFile_, replace_, [&](const std::string& name) { return doc.save(name); });
+  const int why = errno;
   if (!written.empty()) {
     synchronize([&] {
       host_.SetPictureFiles(pictures);
@@ -167,8 +181,11 @@ void TSaveScanningThread::savePdfGroup() {
     });
     return;
   }
+  // Where the document itself could not be written (a full or read-only folder) the user hears why.
   const std::vector<std::string> kept = KeepPagesBeside(pictures, base_);
-  fail(KeptPagesText(saveError(groupFile_), kept));
+  fail(KeptPagesText(failed ? saveError(groupFile_)
+                            : WriteFailureText(core::LoadMessage("SFile_Save_Err"), groupFile_, ErrnoText(why)),
+                     kept));
   synchronize([&] { host_.SetTemporaryJpegs(false, std::string()); });
 }
 

@@ -18,6 +18,9 @@ class SaveScanningHost {
   // The BMP page files as they were written, in page order (a page whose own name was taken
   // meanwhile has the next free one).
   virtual std::vector<std::string> PageFiles() = 0;
+  // Each page's own resolution in dpi, in page order (a batch may mix them); a page without one
+  // takes the thread's dpi.
+  virtual std::vector<int> PageResolutions() { return {}; }
   // The user agreed to replace the files of the group's plain name.
   virtual bool ReplaceAgreed() = 0;
   // The group's pictures as saved, in page order, for the preview.
@@ -29,9 +32,11 @@ class SaveScanningHost {
   virtual void SaveDone(int pageCount, bool saveFailed) = 0;
 };
 
-// Pages that could not become their group: each moved to its page name from `base` in the group's
-// folder (base + ext, base + "_" n + ext, or the next free name), so that they outlive the window's
-// own folder. The names they now have.
+// Pages that could not become their group: each one outside the group's folder moved to its page
+// name from `base` there (base + ext, base + "_" n + ext, or the next free name), so that it
+// outlives the window's own folder. A page that no folder takes stays where it is. Either way it is the user's from here
+// (never removed by this run). The names they now have; a page no longer this run's file (put
+// there by someone else) is not among them.
 std::vector<std::string> KeepPagesBeside(const std::vector<std::string>& pages, const std::string& base);
 // What the user is told of them after `message`.
 std::string KeptPagesText(const std::string& message, const std::vector<std::string>& kept);
@@ -47,7 +52,7 @@ class TSaveScanningThread : public platform::Thread {
   ~TSaveScanningThread() override;
 
   int PageCount = 0;
-  int dpi = 0;
+  int dpi = 0;  // the last page's, for pages without their own
   int bits = 0;  // kept with the group, not used
 
  protected:
@@ -60,6 +65,7 @@ class TSaveScanningThread : public platform::Thread {
   void saveJpgGroup();
   void savePdfGroup();
   void fail(const std::string& text);
+  int dpiOf(int n) const;
 
   SaveScanningHost& host_;
   std::string base_;
@@ -67,6 +73,7 @@ class TSaveScanningThread : public platform::Thread {
   std::string extension_;
   std::string temporaryBase_;
   std::vector<std::string> pages_;
+  std::vector<int> resolutions_;
   bool replace_ = false;
   bool saveFailed_ = false;
 };

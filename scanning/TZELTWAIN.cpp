@@ -1,15 +1,18 @@
 #include "scanning/TZELTWAIN.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <fcntl.h>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "platform/TwainManager.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFiles.h"
 
 #ifdef TARVEX_TWAIN_QT
@@ -56,11 +59,23 @@ std::string format(const char* pattern, const std::string& a, const std::string&
 // The one key of the system's "WIN.INI" the component touches: [TWAIN] DEFAULT SOURCE.
 std::string winIni() { return tw::windowsDirectory() + "/win.ini"; }
 
+// The file's lines; none when it is missing or no regular file (a FIFO there never answers).
+std::vector<std::string> winIniLines() {
+  std::vector<std::string> lines;
+  const ReadFile in = OpenRegularForReading(winIni());
+  if (!in) return lines;
+  std::string text;
+  std::array<char, 4096> buffer{};
+  std::size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) text.append(buffer.data(), n);
+  std::istringstream split(text);
+  for (std::string line; std::getline(split, line);) lines.push_back(line);
+  return lines;
+}
+
 std::string readDefaultSource() {
-  std::ifstream in(winIni());
-  std::string line;
   bool inSection = false;
-  while (std::getline(in, line)) {
+  for (std::string line : winIniLines()) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.starts_with('[')) {
       inSection = strcasecmp(line.c_str(), "[TWAIN]") == 0;
@@ -75,11 +90,7 @@ std::string readDefaultSource() {
 }
 
 void writeDefaultSource(const std::string& value) {
-  std::vector<std::string> lines;
-  {
-    std::ifstream in(winIni());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-  }
+  std::vector<std::string> lines = winIniLines();
   bool inSection = false, written = false;
   std::size_t sectionEnd = lines.size();
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -103,8 +114,14 @@ void writeDefaultSource(const std::string& value) {
   }
   std::error_code ec;
   std::filesystem::create_directories(tw::windowsDirectory(), ec);
-  std::ofstream out(winIni(), std::ios::trunc);
-  for (const std::string& l : lines) out << l << "\n";
+  const int fd = OpenRegularFile(winIni(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::FILE* raw = fd < 0 ? nullptr : ::fdopen(fd, "w");
+  if (!raw) {
+    if (fd >= 0) ::close(fd);
+    return;
+  }
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(raw, std::fclose);
+  for (const std::string& l : lines) std::fprintf(out.get(), "%s\n", l.c_str());
 }
 
 // A capability with one value in a movable block, freed when the call is over.

@@ -141,6 +141,15 @@ TEST(FileClaims, OwnFolderGoesWithOwnFilesOnly) {
   RemoveOwnFolder(dir.path());  // never made here: untouched
   EXPECT_TRUE(exists(kept + "/not-ours"));
 
+  // A page handed to the user keeps its folder: neither goes with this run's files.
+  const std::string holding = MakeOwnFolder(dir.path(), "scan-");
+  const std::string page = ClaimFreeName(holding + "/Picture.jpg").path;
+  ASSERT_FALSE(page.empty());
+  KeepForUser(page);
+  EXPECT_FALSE(RemoveOwnFile(page));
+  RemoveOwnFolder(holding);
+  EXPECT_TRUE(exists(page));
+
   errno = 0;
   EXPECT_EQ(MakeOwnFolder("", "scan-"), "") << "not in the current folder";
   EXPECT_EQ(errno, ENOENT);
@@ -229,6 +238,33 @@ TEST(FileClaims, OnlyRegularFilesOpenAndNothingWaits) {
   EXPECT_FALSE(OpenOwnForUpdate(claimed));
   EXPECT_FALSE(RemoveOwnFile(claimed));
   EXPECT_EQ(user.changed(), "");
+}
+
+// A helper file's name always fits beside its file: shortened where the file's own name is near
+// the limit, never inside a UTF-8 character, and with room for a free variant.
+TEST(FileClaims, HelperNamesFitTheLimitOnAName) {
+  ScratchDir dir;
+  const std::string longName = std::string(251, 'n') + ".jpg";
+  const std::string accented = std::string(244, 'n') + "\xc3\xa9\xc3\xa9\xc3\xa9.pdf";  // 254 bytes
+  const struct {
+    std::string name, suffix, helper;
+  } cases[] = {
+      {"copy.jpg", ".part", "copy.jpg.part"},
+      {longName, ".part", std::string(246, 'n') + ".part"},
+      {std::string(246, 'n') + ".pdf", ".jpg", std::string(246, 'n') + "..jpg"},
+      {accented, ".jpg", std::string(244, 'n') + "\xc3\xa9.jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    const std::string helper = HelperName(dir.file(c.name), c.suffix);
+    EXPECT_EQ(helper, dir.file(c.helper));
+    // The helper and its variants can be made.
+    const Claim first = ClaimFreeName(helper), second = ClaimFreeName(helper);
+    EXPECT_EQ(first.path, helper) << std::strerror(first.error);
+    EXPECT_EQ(second.path, FreeVariant(helper, 1)) << std::strerror(second.error);
+    RemoveOwnFile(first.path);
+    RemoveOwnFile(second.path);
+  }
 }
 
 }  // namespace

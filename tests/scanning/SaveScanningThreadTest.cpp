@@ -8,6 +8,7 @@
 
 #include "ScanFixtures.h"
 #include "platform/UiDispatcher.h"
+#include "scanning/FileClaims.h"
 #include "scanning/PictureFiles.h"
 #include "scanning/TSaveScanningThread.h"
 
@@ -71,6 +72,12 @@ class SaveScanningThreadTest : public ::testing::Test {
     for (auto id : host.callers) EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(host.donePages, pages);
   }
+  // A page of this run that came out damaged (a bitmap header and nothing more).
+  static void damage(const std::string& page) {
+    scanning::OwnFile f = scanning::OpenForWriting(page);
+    ASSERT_TRUE(f);
+    std::fputs("BM", f.get());
+  }
   std::string pdfOut(const std::string& command, const std::string& pdf) {
     std::string out;
     EXPECT_EQ(run(command + " " + pdf, &out), 0) << command;
@@ -114,7 +121,7 @@ TEST_F(SaveScanningThreadTest, JpgGroupReplacesThePages) {
 // A page that cannot be converted keeps its BMP; the others are converted; the message says so.
 TEST_F(SaveScanningThreadTest, JpgPageThatFailsKeepsItsBmp) {
   scanPages(dir.file("Name"), 3);
-  writeAll(dir.file("Name_2.bmp"), {'B', 'M', 0, 0, 0});
+  damage(dir.file("Name_2.bmp"));
   host.group = dir.file("Name.jpg");
   save(3);
   EXPECT_TRUE(exists(dir.file("Name.jpg")));
@@ -211,7 +218,7 @@ TEST_F(SaveScanningThreadTest, PdfGroupThatFailsKeepsThePages) {
   std::filesystem::create_directories(dir.file("own"));
   host.temporary = dir.file("own/Picture");
   scanPages(host.temporary, 4);
-  writeAll(dir.file("own/Picture_2.bmp"), {'B', 'M'});
+  damage(dir.file("own/Picture_2.bmp"));
   writeAll(dir.file("Group_3.jpg"), {'m', 'i', 'n', 'e'});
   host.group = dir.file("Group.pdf");
   save(4);
@@ -219,8 +226,8 @@ TEST_F(SaveScanningThreadTest, PdfGroupThatFailsKeepsThePages) {
   EXPECT_TRUE(host.doneFailed);
   EXPECT_FALSE(host.paging);
   EXPECT_FALSE(host.temporaryJpegs);
-  // The damaged page is no longer the file this run made: it is named where it is.
-  const std::vector<std::string> kept = {dir.file("Group.jpg"), dir.file("own/Picture_2.bmp"),
+  // The damaged page has no JPEG: its BMP is kept.
+  const std::vector<std::string> kept = {dir.file("Group.jpg"), dir.file("Group_2.bmp"),
                                          dir.file("Group_3-1.jpg"), dir.file("Group_4.jpg")};
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_EQ(host.errors[0], "Can't save file :  : " + host.group + "\n\nThe pages are kept in these files:\n" +

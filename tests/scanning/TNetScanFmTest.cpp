@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -28,6 +29,7 @@
 #include "platform/UiDispatcher.h"
 #include "scanning/ScriptedSource.h"
 #include "scanning/FileClaims.h"
+#include "scanning/FileNames.h"
 #include "scanning/PictureFolder.h"
 #include "scanning/TNetScanFm.h"
 #include "support/FakeDeviceIo.h"
@@ -76,6 +78,9 @@ scanning::test::Script threePages() {
 class ScanWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // The file dialogs keep their history in the user's settings: here in a folder of the run's.
+    static ScratchDir settings;
+    ::setenv("XDG_CONFIG_HOME", settings.path().c_str(), 1);
     if (!QApplication::instance()) new QApplication(argc, argv);
     platform::ui::markUiThread();
   }
@@ -126,6 +131,8 @@ class ScanWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     window.reset();
+    // Written now, while the folder is there: Qt would write what is left only after it went.
+    QSettings(QSettings::UserScope, "QtProject").sync();
     EXPECT_EQ(platform::GlobalBlockCount(), blocksBefore) << "a picture block was not freed";
     tw::setSourceProviders({});
     platform::setDeviceIo(nullptr);
@@ -581,7 +588,7 @@ TEST_F(ScanWindowTest, TheSourcesWindowBelongsToTheModalScanningWindow) {
 // stay as they were; a JPG group whose later page would land on a file takes the next name.
 TEST_F(ScanWindowTest, NoPageLandsOnAFileThatWasThere) {
   ScratchDir home;
-  Env homeEnv("HOME", home.path()), configEnv("XDG_CONFIG_HOME", home.file(".config"));
+  Env homeEnv("HOME", home.path());
   std::filesystem::create_directories(home.file("Documents"));
   const std::vector<std::string> mine = {home.file("Documents/Picture.bmp"),
                                          home.file("Documents/Picture.jpg"),
@@ -670,6 +677,13 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
     std::function<void(UserFiles&, const std::string& root)> before;
     std::function<void(UserFiles&, const std::string& root, int page)> during;
     std::vector<std::string> pages;  // below the row's folder; empty: the name is refused
+    std::vector<std::string> messages = {};  // after the scan, each with "{root}" for the row's folder
+  };
+  // Before page 2 transfers, page 1's file (still to be saved) is replaced by a FIFO.
+  const auto firstPageBecomesAFifo = [](UserFiles& u, const std::string& r, int page) {
+    if (page != 1) return;
+    std::filesystem::remove(r + "/group.bmp");
+    u.fifo(r + "/group.bmp");
   };
   const Row rows[] = {
       {"a folder typed without its separator is that folder", "Scans", "group", kJpg,
@@ -725,6 +739,19 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
          if (page == 2) u.file(r + "/group.pdf", "the user's document");
        },
        {"group-1.pdf"}},
+      // A page put out of reach before the saving: the others are saved, nothing waits on it.
+      {"a FIFO in place of a JPG group's first page", "", "group", kJpg, {}, firstPageBecomesAFifo,
+       {"group_2.jpg", "group_3.jpg"}, {"Can't save file :  : {root}/group.jpg"}},
+      {"a FIFO in place of a BMP group's first page", "", "group", kBmp, {}, firstPageBecomesAFifo,
+       {"group_2.bmp", "group_3.bmp"}, {"Can't save file :  : {root}/group.bmp"}},
+      {"a link swapped in for a JPG group's first page", "", "group", kJpg,
+       [](UserFiles& u, const std::string& r) { u.file(r + "/victim.bmp", "the user's"); },
+       [](UserFiles& u, const std::string& r, int page) {
+         if (page != 1) return;
+         std::filesystem::remove(r + "/group.bmp");
+         u.link(r + "/group.bmp", r + "/victim.bmp");
+       },
+       {"group_2.jpg", "group_3.jpg"}, {"Can't save file :  : {root}/group.jpg"}},
   };
   int i = 0;
   for (const Row& row : rows) {
@@ -749,8 +776,10 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
     } else {
       ASSERT_FALSE(tw::openSourceDialogs().empty());
       tw::openSourceDialogs().back()->scanButton()->click();
-      ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
-      EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+      ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }, 5000));
+      std::vector<std::string> messages;
+      for (std::string m : row.messages) messages.push_back(m.replace(m.find("{root}"), 6, root));
+      EXPECT_EQ(boxes.shown, messages);
       for (const std::string& page : row.pages) EXPECT_TRUE(exists(root + "/" + page)) << page;
       if (row.format == kPdf) {
         EXPECT_EQ(run("qpdf --check " + root + "/" + row.pages[0]), 0);
@@ -994,6 +1023,184 @@ TEST_F(ScanWindowTest, ItsMessageBoxesOpenAboveTheModalWindow) {
   EXPECT_EQ(texts, (std::vector<std::string>{"Please input a name for this group of pictures !",
                                              "File existed already ! Overwirte?"}));
   EXPECT_EQ(readAll(copy).size(), 3u) << "No was clicked";
+}
+
+// A group whose folder takes no more files (full, or mounted read-only): no page the user scanned
+// is lost. Every file the message names holds its page after Close and after the window is gone;
+// pages no folder takes stay where they were, and their folder with them.
+TEST_F(ScanWindowTest, PagesAFolderCannotTakeAreKeptWhereTheMessageSays) {
+  if (!haveTool("identify")) GTEST_SKIP() << "identify missing";
+  struct Case {
+    const char* what;
+    SmallMount::Kind kind;
+    std::string size;
+    Format format;
+    std::string failure;  // the message before its list of files; "{mnt}" for the folder
+    std::size_t kept;
+  };
+  // A page of 200 x 100 pixels at 24 bits takes 15 blocks of 4 KiB: 128k holds two.
+  const Case cases[] = {
+      {"a PDF group into a full folder", SmallMount::kFull, "64k", kPdf,
+       "Can't save file :  : {mnt}/group.pdf\n\nNo space left on device", 3},
+      {"a PDF group into a read-only folder", SmallMount::kReadOnly, "64k", kPdf,
+       "Can't save file :  : {mnt}/group.pdf\n\nRead-only file system", 3},
+      {"a JPG group whose third page finds the folder full", SmallMount::kSized, "128k", kJpg,
+       "Can't open file :  : {mnt}/group_3.bmp\n\nNo space left on device", 2},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir temporary;
+    Env tmpdir("TMPDIR", temporary.path());
+    const std::string mnt = work.file("mnt" + std::to_string(++i));
+    const SmallMount mount(mnt, c.kind, c.size);
+    if (!mount.ok()) GTEST_SKIP() << "no small file system could be mounted here (it takes root)";
+    script.pages.assign(3, tw::PageDescription{200, 100, 24, 300, 300});
+    boxes.shown.clear();
+    openWindow();
+    window->FilePathEdit->setText(QString::fromStdString(mnt + "/"));
+    window->FileFmtComboBox->setCurrentIndex(c.format);
+    window->ScanBtn->click();
+    tw::openSourceDialogs().back()->scanButton()->click();
+    ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }, 5000));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    std::string failure = c.failure;
+    failure.replace(failure.find("{mnt}"), 5, mnt);
+    const std::string list = "\n\nThe pages are kept in these files:\n";
+    const std::size_t at = boxes.shown[0].find(list);
+    ASSERT_NE(at, std::string::npos) << boxes.shown[0];
+    EXPECT_EQ(boxes.shown[0].substr(0, at), failure);
+    std::vector<std::string> kept;
+    std::istringstream lines(boxes.shown[0].substr(at + list.size()));
+    for (std::string line; std::getline(lines, line);) kept.push_back(line);
+    EXPECT_EQ(kept.size(), c.kept) << boxes.shown[0];
+    auto pagesHeld = [&](const char* when) {
+      for (const std::string& file : kept) {
+        std::string size;
+        EXPECT_EQ(run("identify -format '%w %h' '" + file + "'", &size), 0) << when << ": " << file;
+        EXPECT_EQ(size, "200 100") << when << ": " << file;
+      }
+    };
+    window->CloseBtn->click();
+    pagesHeld("after Close");
+    window.reset();
+    pagesHeld("after the window is gone");
+  }
+}
+
+// A batch of mixed resolutions: each PDF page measures its own paper, and paging shows each
+// page's own resolution. 850 x 1100 pixels are 204 x 264 points at 300 dpi.
+TEST_F(ScanWindowTest, EachPdfPageMeasuresItsOwnPaper) {
+  if (!haveTool("pdfinfo")) GTEST_SKIP() << "pdfinfo missing";
+  script.pages = {tw::PageDescription{850, 1100, 24, 300, 300}, tw::PageDescription{850, 1100, 24, 203, 203}};
+  openWindow();
+  window->FileFmtComboBox->setCurrentIndex(kPdf);
+  window->ScanBtn->click();
+  tw::openSourceDialogs().back()->scanButton()->click();
+  ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }));
+  std::string text;
+  ASSERT_EQ(run("pdfinfo -f 1 -l 2 " + work.file("group.pdf"), &text), 0);
+  EXPECT_NE(text.find("Page    1 size:  204 x 264 pts"), std::string::npos) << text;
+  EXPECT_NE(text.find("Page    2 size:  301.48 x 390.15 pts"), std::string::npos) << text;
+  EXPECT_EQ(window->InfoSText_Res->text(), "300 dpi");
+  window->NBtn->click();
+  EXPECT_EQ(window->InfoSText_Res->text(), "203 dpi");
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+}
+
+// Save As with names at the file system's limit of 255 bytes: the helper files (the part file of
+// a replaced picture, a document's page JPEG) fit too, and none is left behind.
+TEST_F(ScanWindowTest, SaveAsNamesAtTheLengthLimit) {
+  for (const char* tool : {"identify", "qpdf"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " missing";
+  script.pages.assign(3, tw::PageDescription{80, 60, 24, 300, 300});
+  openWindow();
+  scanGroup(kBmp);
+  const struct {
+    const char* what;
+    std::string name;
+    bool existing;  // answered Yes
+    std::string check;
+  } cases[] = {
+      {"an existing 255-byte JPEG", std::string(251, 'j') + ".jpg", true, "identify"},
+      {"a new 252-byte PDF", std::string(248, 'p') + ".pdf", false, "qpdf --check"},
+      {"an existing 255-byte PDF", std::string(251, 'p') + ".pdf", true, "qpdf --check"},
+      {"a new 255-byte BMP", std::string(251, 'b') + ".bmp", false, "identify"},
+  };
+  boxes.answer = app::kIdYes;
+  int i = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = work.file("long" + std::to_string(++i));
+    std::filesystem::create_directories(folder);
+    const std::string target = folder + "/" + c.name;
+    if (c.existing) writeAll(target, {'o', 'l', 'd'});
+    boxes.shown.clear();
+    window->SaveDialogExecute = [&] { return target; };
+    window->SaveBtn->click();
+    EXPECT_EQ(boxes.shown, c.existing ? std::vector<std::string>{"File existed already ! Overwirte?"}
+                                      : std::vector<std::string>{});
+    EXPECT_EQ(run(c.check + " " + target + " > /dev/null"), 0);
+    EXPECT_EQ(filesLeftBehind(folder, {c.name}, UserFiles()), "");
+  }
+}
+
+// Every path comes back from Qt's text as the very bytes it was, whatever its encoding; the
+// names that are UTF-8 read as they are.
+TEST_F(ScanWindowTest, EveryPathComesBackAsItsBytes) {
+  const struct {
+    std::string bytes;
+    QString text;  // as the window shows it; empty: not checked
+  } paths[] = {
+      {"/home/u/Scans/", "/home/u/Scans/"},
+      {"/home/u/\xc3\x9c" "ber/", QString::fromUtf8("/home/u/\xc3\x9c" "ber/")},
+      {"/tmp/sc\xff/", QString("/tmp/sc") + QChar(0xDCFF) + "/"},
+      {"/tmp/\xc3\xa9\xff/x.jpg", {}},  // a valid letter beside an invalid byte
+      {"/tmp/\xc3", {}},                   // a letter cut short
+      {"/a/\xed\xb3\xbf/b", {}},         // the escape's own code as UTF-8 bytes
+      {"", ""},
+      {"relative/\x80name", {}},
+  };
+  for (const auto& p : paths) {
+    SCOPED_TRACE(p.bytes);
+    const QString text = scanning::PathText(p.bytes);
+    EXPECT_EQ(scanning::PathBytes(text), p.bytes);
+    if (!p.text.isNull()) {
+      EXPECT_EQ(text, p.text);
+    }
+    QLineEdit field;  // as the path field holds it
+    field.setText(text);
+    EXPECT_EQ(scanning::PathBytes(field.text()), p.bytes);
+  }
+}
+
+// A folder whose name is not UTF-8, chosen with Browse, receives the pages, not the folder whose
+// name looks the same on screen; its location opens as those bytes.
+TEST_F(ScanWindowTest, AFolderNamedInAnotherEncodingReceivesThePages) {
+  const std::string chosen = work.file("sc\xff"), lookAlike = work.file("sc\xef\xbf\xbd");
+  std::filesystem::create_directories(chosen);
+  std::filesystem::create_directories(lookAlike);
+  script.pages.assign(3, tw::PageDescription{80, 60, 24, 300, 300});
+  openWindow();
+  window->ChooseFolder = [&](const std::string&) { return chosen; };
+  window->BrowseBtn->click();
+  scanGroup(kJpg);
+  for (const char* page : {"group.jpg", "group_2.jpg", "group_3.jpg"})
+    EXPECT_TRUE(exists(chosen + "/" + page)) << page;
+  EXPECT_TRUE(std::filesystem::is_empty(lookAlike));
+  std::vector<std::string> opened;
+  window->OpenInShell = [&](const std::string& path) { opened.push_back(path); };
+  window->LocationEditClick();
+  window->InfoSText_FileNameClick();
+  EXPECT_EQ(opened, (std::vector<std::string>{chosen + "/", chosen + "/group.jpg"}));
+  std::string asked;
+  window->ChooseFolder = [&](const std::string& initial) {
+    asked = initial;
+    return std::string();
+  };
+  window->BrowseBtn->click();
+  EXPECT_EQ(asked, chosen + "/");
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 #include "platform/AppMessages.h"
 #include "platform/GlobalMemory.h"
@@ -391,6 +392,19 @@ TEST_F(TwainLoop, TheDefaultSourceEntryIsPutBack) {
   std::ifstream in(ini);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("DEFAULT SOURCE=Old Scanner"), std::string::npos) << text;
+}
+
+// A FIFO where the system's settings file should be is neither read nor written: nothing waits.
+TEST_F(TwainLoop, AFifoInPlaceOfTheSettingsFileMakesNothingWait) {
+  const fs::path ini = fs::path(windowsDirectory()) / "win.ini";
+  fs::create_directories(ini.parent_path());
+  fs::remove(ini);
+  ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+  start(Script{});
+  twain_->SelectDataSource();
+  twain_->CloseDataSourceManager();
+  EXPECT_TRUE(fs::is_fifo(ini));
+  fs::remove(ini);
 }
 
 }  // namespace
