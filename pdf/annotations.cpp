@@ -284,6 +284,21 @@ bool ownsOutline(const PdfDoc* doc, const PdfOutline* item) {
 
 } // namespace
 
+void tpdf::releaseAnnotations(PdfDoc* doc, std::size_t first) {
+    if (first >= doc->annots.size()) return;
+    for (std::size_t i = first; i < doc->annots.size(); ++i) {
+        PdfAnnot& a = doc->annots[i];
+        std::free(a.border);
+        std::free(a.borderStyle);
+        std::free(a.content);
+        std::free(a.title);
+    }
+    doc->annots.resize(first);
+    const int end = static_cast<int>(first);
+    for (PdfPage& page : doc->pages)
+        std::erase_if(page.annotList, [end](int i) { return i >= end; });
+}
+
 void tpdf::OutlineFreer::operator()(PdfOutline* item) const {
     if (!item) return;
     std::free(item->destination);
@@ -344,15 +359,7 @@ const PdfAnnot* tpdf_annotEntry(PdfDoc* doc, int index) {
 }
 
 void tpdf_freeAnnotations(PdfDoc* doc) {
-    if (!doc) return;
-    for (PdfAnnot& a : doc->annots) {
-        std::free(a.border);
-        std::free(a.borderStyle);
-        std::free(a.content);
-        std::free(a.title);
-    }
-    doc->annots.clear();
-    for (PdfPage& page : doc->pages) page.annotList.clear();
+    if (doc) releaseAnnotations(doc);
 }
 
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4) {

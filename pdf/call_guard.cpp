@@ -4,8 +4,6 @@
 #include "errors.h"
 
 #include <exception>
-#include <iterator>
-#include <tuple>
 #include <new>
 #include <unistd.h>
 
@@ -13,14 +11,11 @@ namespace tpdf {
 
 namespace {
 
-// The drawing state a call may change before it fails.
-constexpr float PdfDoc::*kFloatState[] = {
-    &PdfDoc::penX,        &PdfDoc::penY,         &PdfDoc::fontSize,
-    &PdfDoc::wordSpacing, &PdfDoc::charSpacing,  &PdfDoc::horizScaling,
-    &PdfDoc::leading,     &PdfDoc::textRise,     &PdfDoc::labelExtent};
-constexpr int PdfDoc::*kIntState[] = {&PdfDoc::currentFont, &PdfDoc::hexText};
-static_assert(std::size(kFloatState) == std::tuple_size_v<decltype(CallMark::floats)>);
-static_assert(std::size(kIntState) == std::tuple_size_v<decltype(CallMark::ints)>);
+PdfPage* pageAt(PdfDoc* doc, int n) {
+    if (n < 1 || n > doc->maxPages) return nullptr;
+    PdfPage& page = doc->pages[static_cast<std::size_t>(n)];
+    return page.pageNumber < 0 ? nullptr : &page;
+}
 
 CallMark markOf(PdfDoc* doc) {
     CallMark m;
@@ -28,38 +23,71 @@ CallMark markOf(PdfDoc* doc) {
     m.stream = doc->currentContent;
     m.count = m.stream ? m.stream->count : 0;
     m.file = doc->currentTempFile;
-    m.filePos = m.file ? std::ftell(m.file) : -1;
-    if (const PdfPage* page = findUsedPage(doc, m.page)) {
+    if (const PdfPage* page = pageAt(doc, m.page)) {
+        m.fileEnd = page->tempBytes;
         m.fontUses = page->fontList.size();
         m.imageUses = page->imageList.size();
+        m.annotUses = page->annotList.size();
     }
-    m.textMatrix = doc->textMatrix;
-    for (std::size_t i = 0; i < m.floats.size(); ++i) m.floats[i] = doc->*kFloatState[i];
-    for (std::size_t i = 0; i < m.ints.size(); ++i) m.ints[i] = doc->*kIntState[i];
+    m.fonts = doc->fonts.size();
+    m.descriptors = doc->descriptors.size();
+    m.fontInfos = doc->fontInfos.size();
+    m.externalFonts = doc->externalFonts.size();
+    m.images = doc->images.size();
+    m.annots = doc->annots.size();
+    m.failed = doc->failed;
+    m.finalized = doc->finalized;
+    m.fields = SavedFields::save(*doc);
     return m;
 }
 
-// Content is taken back only on the page and stream the call began with, which are then still
-// the document's own.
-void takeBack(PdfDoc* doc, const CallMark& m) {
-    if (doc->currentPage == m.page) {
-        PdfMemStream* s = m.stream;
-        if (s && doc->currentContent == s && s->count >= m.count) {
-            s->count = m.count;
-            s->buffer[s->count] = 0;
-        }
-        std::FILE* f = m.file;
-        if (f && doc->currentTempFile == f && m.filePos >= 0 && std::fflush(f) == 0 &&
-            ftruncate(fileno(f), m.filePos) == 0)
-            std::fseek(f, m.filePos, SEEK_SET);
-        if (PdfPage* page = findUsedPage(doc, m.page)) {
-            if (page->fontList.size() > m.fontUses) page->fontList.resize(m.fontUses);
-            if (page->imageList.size() > m.imageUses) page->imageList.resize(m.imageUses);
+template <class T> void shrink(std::vector<T>& v, std::size_t size) {
+    if (v.size() > size) v.resize(size);
+}
+
+void takeBackContent(PdfDoc* doc, const CallMark& m, PdfPage* page) {
+    PdfMemStream* s = m.stream;
+    if (s && doc->currentContent == s && s->count >= m.count) {
+        s->count = m.count;
+        s->buffer[s->count] = 0;
+    }
+    std::FILE* f = m.file;
+    if (f && page && page->tempFile.get() == f && m.fileEnd >= 0 &&
+        std::fflush(f) == 0 && ftruncate(fileno(f), m.fileEnd) == 0 &&
+        std::fseek(f, m.fileEnd, SEEK_SET) == 0)
+        page->tempBytes = m.fileEnd;
+}
+
+// Entries the call added to the tables go, and so does every page's use of them.
+void takeBackEntries(PdfDoc* doc, const CallMark& m) {
+    if (PdfPage* page = pageAt(doc, m.page)) {
+        shrink(page->fontList, m.fontUses);
+        shrink(page->imageList, m.imageUses);
+        shrink(page->annotList, m.annotUses);
+    }
+    const bool fontsAdded = doc->fonts.size() > m.fonts, imagesAdded = doc->images.size() > m.images;
+    if (fontsAdded || imagesAdded) {
+        const int fonts = static_cast<int>(m.fonts), images = static_cast<int>(m.images);
+        for (PdfPage& page : doc->pages) {
+            std::erase_if(page.fontList, [fonts](int i) { return i >= fonts; });
+            std::erase_if(page.imageList, [images](int i) { return i >= images; });
         }
     }
-    doc->textMatrix = m.textMatrix;
-    for (std::size_t i = 0; i < m.floats.size(); ++i) doc->*kFloatState[i] = m.floats[i];
-    for (std::size_t i = 0; i < m.ints.size(); ++i) doc->*kIntState[i] = m.ints[i];
+    shrink(doc->fonts, m.fonts);
+    shrink(doc->externalFonts, m.externalFonts);
+    shrink(doc->fontInfos, m.fontInfos);
+    shrink(doc->descriptors, m.descriptors);
+    releaseImages(doc, m.images);
+    releaseAnnotations(doc, m.annots);
+}
+
+void takeBack(PdfDoc* doc, const CallMark& m) {
+    PdfPage* page = pageAt(doc, m.page);
+    if (doc->currentPage == m.page) takeBackContent(doc, m, page);
+    takeBackEntries(doc, m);
+    SavedFields::restore(*doc, m.fields);
+    // A call that began writing the file cannot take its bytes back: the document stays failed.
+    if (doc->finalized == m.finalized) doc->failed = m.failed;
 }
 
 void reportFailure(PdfDoc* doc, const char* call, const char* what) noexcept {

@@ -47,6 +47,7 @@ struct PdfPage {
     std::vector<int> fontList, imageList, annotList;
     std::string mediaBox, cropBox;
     FilePtr tempFile; // file mode: the page's content
+    long tempBytes = 0; // file mode: the bytes of content in tempFile
     std::string tempName;
     float duration = -1.0f;
 };
@@ -65,20 +66,6 @@ struct OutlineFreer {
 using OutlinePtr = std::unique_ptr<PdfOutline, OutlineFreer>;
 
 constexpr int kLineBufferSize = 8232;
-
-// What a public call found when it began: the end of the page content it may write to and the
-// drawing state, so that a call that fails can be taken back whole.
-struct CallMark {
-    int page = 0;
-    PdfMemStream* stream = nullptr;
-    int count = 0;
-    std::FILE* file = nullptr;
-    long filePos = -1;
-    std::size_t fontUses = 0, imageUses = 0;
-    std::array<float, 6> textMatrix{};
-    std::array<float, 9> floats{}; // the drawing state's numbers, in the guard's order
-    std::array<int, 2> ints{};
-};
 
 } // namespace tpdf
 

@@ -182,9 +182,10 @@ int place(PdfDoc* doc, const char* fileName, int type, float x, float y, float a
 
 } // namespace
 
-void tpdf::releaseImages(PdfDoc* doc) {
-    for (PdfImage& image : doc->images) freeImage(image);
-    doc->images.clear();
+void tpdf::releaseImages(PdfDoc* doc, std::size_t first) {
+    if (first >= doc->images.size()) return;
+    for (std::size_t i = first; i < doc->images.size(); ++i) freeImage(doc->images[i]);
+    doc->images.resize(first);
 }
 
 extern "C" {
