@@ -135,6 +135,7 @@ int addAnnotation(PdfDoc* doc, const AnnotSpec& spec) {
         else content = spec.content ? spec.content : "";
         a.content = ownedBytes(content, a.contentLength);
         if (spec.kind == 0) a.title = ownedBytes(noteText(doc, spec.title), a.titleLength);
+        noteTableGrowth(doc);
         page->annotList.push_back(static_cast<int>(doc->annots.size()));
         doc->annots.push_back(a);
     } catch (const std::bad_alloc&) {

@@ -31,9 +31,11 @@ enum class NumberCheck { Fits, NotFinite, OutOfRange };
 
 // Whether value, written in that form (an integer once rounded), is a number readers take.
 inline NumberCheck checkNumber(double value, NumberForm form) {
+    // One comparison for the common case: it is false for NaN and the infinities too.
+    if (form == NumberForm::Real && std::fabs(value) <= kMaxReal) [[likely]]
+        return NumberCheck::Fits;
     if (!std::isfinite(value)) return NumberCheck::NotFinite;
-    if (form == NumberForm::Real) return std::fabs(value) <= kMaxReal ? NumberCheck::Fits
-                                                                       : NumberCheck::OutOfRange;
+    if (form == NumberForm::Real) return NumberCheck::OutOfRange;
     // Written with no decimals, the value is rounded as printf rounds it.
     const double rounded = std::nearbyint(value);
     return rounded >= INT32_MIN && rounded <= INT32_MAX ? NumberCheck::Fits

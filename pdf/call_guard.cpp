@@ -17,35 +17,13 @@ PdfPage* pageAt(PdfDoc* doc, int n) {
     return page.pageNumber < 0 ? nullptr : &page;
 }
 
-CallMark markOf(PdfDoc* doc) {
-    CallMark m;
-    m.page = doc->currentPage;
-    m.stream = doc->currentContent;
-    m.count = m.stream ? m.stream->count : 0;
-    m.file = doc->currentTempFile;
-    if (const PdfPage* page = pageAt(doc, m.page)) {
-        m.fileEnd = page->tempBytes;
-        m.fontUses = page->fontList.size();
-        m.imageUses = page->imageList.size();
-        m.annotUses = page->annotList.size();
-    }
-    m.fonts = doc->fonts.size();
-    m.descriptors = doc->descriptors.size();
-    m.fontInfos = doc->fontInfos.size();
-    m.externalFonts = doc->externalFonts.size();
-    m.images = doc->images.size();
-    m.annots = doc->annots.size();
-    m.failed = doc->failed;
-    m.finalized = doc->finalized;
-    m.fields = SavedFields::save(*doc);
-    return m;
-}
-
 template <class T> void shrink(std::vector<T>& v, std::size_t size) {
     if (v.size() > size) v.resize(size);
 }
 
-void takeBackContent(PdfDoc* doc, const CallMark& m, PdfPage* page) {
+void takeBackContent(PdfDoc* doc, const CallMark& m) {
+    if (!m.contentMarked || doc->currentPage != m.page) return;
+    PdfPage* page = pageAt(doc, m.page);
     PdfMemStream* s = m.stream;
     if (s && doc->currentContent == s && s->count >= m.count) {
         s->count = m.count;
@@ -60,7 +38,8 @@ void takeBackContent(PdfDoc* doc, const CallMark& m, PdfPage* page) {
 
 // Entries the call added to the tables go, and so does every page's use of them.
 void takeBackEntries(PdfDoc* doc, const CallMark& m) {
-    if (PdfPage* page = pageAt(doc, m.page)) {
+    if (!m.tablesMarked) return;
+    if (PdfPage* page = pageAt(doc, m.tablesPage)) {
         shrink(page->fontList, m.fontUses);
         shrink(page->imageList, m.imageUses);
         shrink(page->annotList, m.annotUses);
@@ -74,20 +53,11 @@ void takeBackEntries(PdfDoc* doc, const CallMark& m) {
         }
     }
     shrink(doc->fonts, m.fonts);
-    shrink(doc->externalFonts, m.externalFonts);
+    shrink(doc->externalFonts, m.fontInfos);
     shrink(doc->fontInfos, m.fontInfos);
     shrink(doc->descriptors, m.descriptors);
     releaseImages(doc, m.images);
     releaseAnnotations(doc, m.annots);
-}
-
-void takeBack(PdfDoc* doc, const CallMark& m) {
-    PdfPage* page = pageAt(doc, m.page);
-    if (doc->currentPage == m.page) takeBackContent(doc, m, page);
-    takeBackEntries(doc, m);
-    SavedFields::restore(*doc, m.fields);
-    // A call that began writing the file cannot take its bytes back: the document stays failed.
-    if (doc->finalized == m.finalized) doc->failed = m.failed;
 }
 
 void reportFailure(PdfDoc* doc, const char* call, const char* what) noexcept {
@@ -106,12 +76,40 @@ void failCall(PdfDoc* doc) {
     if (doc && doc->callDepth > 0) doc->callFailed = true;
 }
 
-CallGuard::CallGuard(PdfDoc* doc, const char* call) noexcept : doc_(doc), call_(call) {
-    if (!doc_) return;
-    outermost_ = doc_->callDepth++ == 0;
-    failedBefore_ = doc_->callFailed;
-    doc_->callFailed = false;
-    if (outermost_) mark_ = markOf(doc_);
+void markContent(PdfDoc* doc) {
+    CallMark& m = doc->callMark;
+    m.contentMarked = true;
+    m.page = doc->currentPage;
+    m.stream = doc->currentContent;
+    m.count = m.stream ? m.stream->count : 0;
+    m.file = doc->currentTempFile;
+    const PdfPage* page = m.file ? pageAt(doc, m.page) : nullptr;
+    m.fileEnd = page ? page->tempBytes : -1;
+}
+
+void markTables(PdfDoc* doc) {
+    CallMark& m = doc->callMark;
+    m.tablesMarked = true;
+    m.tablesPage = doc->currentPage;
+    const PdfPage* page = pageAt(doc, m.tablesPage);
+    m.fontUses = page ? page->fontList.size() : 0;
+    m.imageUses = page ? page->imageList.size() : 0;
+    m.annotUses = page ? page->annotList.size() : 0;
+    m.fonts = doc->fonts.size();
+    m.descriptors = doc->descriptors.size();
+    m.fontInfos = doc->fontInfos.size(); // the external fonts' metrics are listed in step
+    m.images = doc->images.size();
+    m.annots = doc->annots.size();
+}
+
+void CallGuard::takeBack() noexcept {
+    PdfDoc* doc = doc_;
+    const CallMark& m = doc->callMark;
+    takeBackContent(doc, m);
+    takeBackEntries(doc, m);
+    static_cast<CallState&>(*doc) = m.state;
+    // A call that began writing the file cannot take its bytes back: the document stays failed.
+    if (doc->finalized == m.finalized) doc->failed = m.failed;
 }
 
 void CallGuard::caught() noexcept {
@@ -132,18 +130,6 @@ void CallGuard::caught() noexcept {
     doc_->callFailed = true;
     // An object half written would pass for a whole file.
     if (doc_->finalized) doc_->failed = true;
-}
-
-bool CallGuard::end() noexcept {
-    if (!doc_) return !threw_;
-    const bool failed = doc_->callFailed;
-    --doc_->callDepth;
-    doc_->callFailed = failedBefore_ || failed;
-    if (outermost_) {
-        if (failed) takeBack(doc_, mark_);
-        doc_->callFailed = false;
-    }
-    return !failed;
 }
 
 } // namespace tpdf

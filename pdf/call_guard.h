@@ -5,66 +5,70 @@
 #include "doc_record.h"
 #include "live_records.h"
 
-#include <cstddef>
-#include <tuple>
 #include <type_traits>
 
 namespace tpdf {
 
-// Fields of the document saved whole at a call's start: a few numbers, copied field by field.
-template <auto... Field> struct DocFields {
-    using Values = std::tuple<std::remove_cvref_t<decltype(std::declval<PdfDoc&>().*Field)>...>;
-    static Values save(const PdfDoc& doc) { return Values{doc.*Field...}; }
-    static void restore(PdfDoc& doc, const Values& values) {
-        std::apply([&doc](const auto&... v) { ((doc.*Field = v), ...); }, values);
-    }
-};
-
-// The drawing state, the file's version and what its images need of the procedure sets.
-using SavedFields =
-    DocFields<&PdfDoc::penX, &PdfDoc::penY, &PdfDoc::fontSize, &PdfDoc::wordSpacing,
-              &PdfDoc::charSpacing, &PdfDoc::horizScaling, &PdfDoc::leading, &PdfDoc::textRise,
-              &PdfDoc::labelExtent, &PdfDoc::textMatrix, &PdfDoc::currentFont, &PdfDoc::hexText,
-              &PdfDoc::pdfMajor, &PdfDoc::pdfMinor, &PdfDoc::procSetImageBits>;
-
-// What a public call found when it began. The tables only grow at their ends while a call runs,
-// so their sizes mark what it added; nothing is copied that only a failed call would need.
-struct CallMark {
-    int page = 0;
-    PdfMemStream* stream = nullptr;
-    int count = 0;          // the stream's end
-    std::FILE* file = nullptr;
-    long fileEnd = -1;      // the temporary file's end
-    std::size_t fontUses = 0, imageUses = 0, annotUses = 0; // the page's lists
-    std::size_t fonts = 0, descriptors = 0, fontInfos = 0, externalFonts = 0, images = 0,
-                annots = 0;
-    bool failed = false;
-    bool finalized = false;
-    SavedFields::Values fields{};
-};
-
 // Marks the document's running call as failed: what it wrote is taken back when it ends.
 void failCall(PdfDoc* doc);
+
+void markContent(PdfDoc* doc);
+void markTables(PdfDoc* doc);
+
+// Called before a call first appends to the current page's content: its end is marked then.
+inline void noteContentGrowth(PdfDoc* doc) {
+    if (doc->callDepth > 0 && !doc->callMark.contentMarked) markContent(doc);
+}
+
+// Called before anything is added to the font, descriptor, font-info, image or annotation table,
+// or to a page's lists of them: their sizes are marked then.
+inline void noteTableGrowth(PdfDoc* doc) {
+    if (doc->callDepth > 0 && !doc->callMark.tablesMarked) markTables(doc);
+}
 
 // One public call of a document. Calls made inside it share its fate: only the outermost keeps
 // or takes back what all of them wrote.
 class CallGuard {
 public:
-    CallGuard(PdfDoc* doc, const char* call) noexcept;
+    CallGuard(PdfDoc* doc, const char* call) noexcept : doc_(doc), call_(call) {
+        if (!doc_) return;
+        outermost_ = doc_->callDepth++ == 0;
+        failedBefore_ = doc_->callFailed;
+        doc_->callFailed = false;
+        if (!outermost_) return;
+        CallMark& m = doc_->callMark;
+        m.failed = doc_->failed;
+        m.finalized = doc_->finalized;
+        m.contentMarked = false;
+        m.tablesMarked = false;
+        m.state = *doc_;
+    }
     CallGuard(const CallGuard&) = delete;
     CallGuard& operator=(const CallGuard&) = delete;
     ~CallGuard() = default;
 
     void caught() noexcept; // reports the exception in flight; the call has failed
-    bool end() noexcept;    // true when the call stands, false when it failed
+    // True when the call stands, false when it failed.
+    bool end() noexcept {
+        if (!doc_) return !threw_;
+        const bool failed = doc_->callFailed;
+        --doc_->callDepth;
+        doc_->callFailed = failedBefore_ || failed;
+        if (outermost_) {
+            if (failed) [[unlikely]] takeBack();
+            doc_->callFailed = false;
+        }
+        return !failed;
+    }
 
 private:
+    void takeBack() noexcept;
+
     PdfDoc* doc_;
     const char* call_;
     bool failedBefore_ = false;
     bool outermost_ = false;
     bool threw_ = false;
-    CallMark mark_{};
 };
 
 template <class Body> void guardedCall(PdfDoc* doc, const char* call, Body&& body) noexcept {

@@ -112,6 +112,7 @@ PdfFontDescriptor* builtInDescriptor(PdfDoc* doc, int fontIndex, const char* bas
         d->style = (fontIndex == 42 || fontIndex == 44 || fontIndex == 46 || fontIndex == 47)
                        ? kSerifStyle
                        : kGothicStyle;
+    noteTableGrowth(doc);
     doc->descriptors.push_back(std::move(owned));
     return d;
 }
@@ -132,6 +133,7 @@ int loadExternal(PdfDoc* doc, const char* name) {
     copyBounded(info->fontName, name, sizeof info->fontName - 1);
     info->state = 0;
     metrics.descriptor = descriptor.get();
+    noteTableGrowth(doc);
     doc->descriptors.push_back(std::move(descriptor));
     doc->fontInfos.push_back(std::move(owned));
     doc->externalFonts.push_back(metrics);
@@ -169,6 +171,7 @@ int addEntry(PdfDoc* doc, const char* name, int fontIndex, const char* encoding,
         font.cid.systemInfo = kCidData[fontIndex - kFirstCid].systemInfo;
         font.cid.widths = kCidData[fontIndex - kFirstCid].widths;
     }
+    noteTableGrowth(doc);
     doc->fonts.push_back(font);
     return index;
 }
@@ -177,8 +180,10 @@ void listOnPage(PdfDoc* doc, int entry) {
     if (doc->currentPage < 1 || doc->currentPage > doc->maxPages) return;
     PdfPage& page = doc->pages[static_cast<std::size_t>(doc->currentPage)];
     if (page.pageNumber >= 0 &&
-        std::find(page.fontList.begin(), page.fontList.end(), entry) == page.fontList.end())
+        std::find(page.fontList.begin(), page.fontList.end(), entry) == page.fontList.end()) {
+        noteTableGrowth(doc);
         page.fontList.push_back(entry);
+    }
 }
 
 int tooManyFonts(PdfDoc* doc) {

@@ -149,6 +149,7 @@ int readNewImage(PdfDoc* doc, const char* fileName, int type, int flags, PdfImag
 }
 
 void listImage(PdfDoc* doc, const PdfImage& entry) {
+    noteTableGrowth(doc);
     doc->images.push_back(entry); // room was reserved at open for maxImages entries
     if (entry.components == 1) doc->procSetImageBits |= 1;
     if (entry.components > 2) doc->procSetImageBits |= 2;
@@ -175,7 +176,10 @@ int place(PdfDoc* doc, const char* fileName, int type, float x, float y, float a
     }
     if (!listed) listImage(doc, entry);
     std::vector<int>& list = doc->pages[static_cast<std::size_t>(doc->currentPage)].imageList;
-    if (std::find(list.begin(), list.end(), index) == list.end()) list.push_back(index);
+    if (std::find(list.begin(), list.end(), index) == list.end()) {
+        noteTableGrowth(doc);
+        list.push_back(index);
+    }
     sizes = used;
     return 0;
 }

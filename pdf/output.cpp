@@ -75,6 +75,7 @@ int refuseWithoutPage(PdfDoc* doc, const char* what) {
 
 int appendContent(PdfDoc* doc, const char* bytes, int length) {
     if (!drawingPageOpen(doc)) return refuseWithoutPage(doc, "Drawing");
+    noteContentGrowth(doc);
     bool written = false;
     if (doc->contentInMemory) {
         written = tpdf_writeToMemoryStream(doc->currentContent, bytes, length) == 0;
