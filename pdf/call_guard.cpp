@@ -58,6 +58,7 @@ void takeBackEntries(PdfDoc* doc, const CallMark& m) {
     shrink(doc->descriptors, m.descriptors);
     releaseImages(doc, m.images);
     releaseAnnotations(doc, m.annots);
+    releaseOutlines(doc, m.outlines);
 }
 
 void reportFailure(PdfDoc* doc, const char* call, const char* what) noexcept {
@@ -100,6 +101,7 @@ void markTables(PdfDoc* doc) {
     m.fontInfos = doc->fontInfos.size(); // the external fonts' metrics are listed in step
     m.images = doc->images.size();
     m.annots = doc->annots.size();
+    m.outlines = doc->outlines.size();
 }
 
 void CallGuard::takeBack() noexcept {

@@ -20,8 +20,8 @@ inline void noteContentGrowth(PdfDoc* doc) {
     if (doc->callDepth > 0 && !doc->callMark.contentMarked) markContent(doc);
 }
 
-// Called before anything is added to the font, descriptor, font-info, image or annotation table,
-// or to a page's lists of them: their sizes are marked then.
+// Called before anything is added to the font, descriptor, font-info, image, annotation or
+// outline table, or to a page's lists of them: their sizes are marked then.
 inline void noteTableGrowth(PdfDoc* doc) {
     if (doc->callDepth > 0 && !doc->callMark.tablesMarked) markTables(doc);
 }

@@ -106,7 +106,7 @@ struct CallMark {
 
     int tablesPage;
     std::size_t fontUses, imageUses, annotUses; // that page's lists
-    std::size_t fonts, descriptors, fontInfos, images, annots;
+    std::size_t fonts, descriptors, fontInfos, images, annots, outlines;
 };
 
 } // namespace tpdf

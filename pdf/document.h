@@ -26,4 +26,7 @@ void releaseImages(PdfDoc* doc, std::size_t first = 0);
 // Frees the annotation records from `first` on, and takes them off every page.
 void releaseAnnotations(PdfDoc* doc, std::size_t first = 0);
 
+// Takes the outline items from `first` on (the newest) out of the tree and frees them.
+void releaseOutlines(PdfDoc* doc, std::size_t first);
+
 } // namespace tpdf

@@ -189,6 +189,7 @@ void listOnPage(PdfDoc* doc, int entry) {
 int tooManyFonts(PdfDoc* doc) {
     tpdf_Error(doc, 1, kModule, "Too many fonts in this PDF: %d. Increase limit by tpdf_open()",
                static_cast<int>(doc->fonts.size()));
+    failCall(doc);
     return 1;
 }
 
@@ -200,6 +201,7 @@ int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) 
     }
     if (encoding && std::strlen(encoding) > kMaxEncodingLength) {
         tpdf_Error(doc, 1, kModule, "Encoding name is too long: %.64s...", encoding);
+        failCall(doc);
         return kEncodingTooLong;
     }
     if (!finiteNumbers(doc, "tpdf_setFont", {size})) return kSizeNotFinite;

@@ -122,6 +122,7 @@ int readNewImage(PdfDoc* doc, const char* fileName, int type, int flags, PdfImag
     if (count >= doc->maxImages) {
         tpdf_Error(doc, 1, kModule, "Too many images in this PDF: %d. Increase limits by tpdf_open()",
                    count);
+        failCall(doc);
         return 1;
     }
     entry = PdfImage{};
