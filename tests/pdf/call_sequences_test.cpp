@@ -77,6 +77,21 @@ void shownText(PdfDoc* doc, const char* text) {
     tpdf_endText(doc);
 }
 
+// A 10 by 10 plot domain, made the document's current one.
+PdfPlotDomain* currentDomain(PdfDoc* doc) {
+    PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 200, 0, 10, 0, 10, 0, 0, 0);
+    tpdf_setPlotDomain(doc, d);
+    return d;
+}
+
+// An axis on d whose tick steps give more ticks than can be drawn.
+PdfAxis* denseAxis(PdfPlotDomain* d) {
+    PdfAxis* axis = tpdf_createAxis(0, 200, 0, 0, 10);
+    tpdf_attachAxis(axis, d, 0, 0);
+    EXPECT_EQ(tpdf_setAxisTickSteps(axis, 0, 1e-9f, 0, 1e-9f), 0);
+    return axis;
+}
+
 int importPicture(SequenceRun& run) {
     float w = 0, h = 0, xs = 0, ys = 0;
     return tpdf_importImage(run.doc, run.picture().c_str(), 0, 1, 1, 0, &w, &h, &xs, &ys, 1);
@@ -171,13 +186,10 @@ const Sequence kSequences[] = {
      [](SequenceRun& r) {
          tpdf_init(r.doc);
          startPage(r.doc);
-         PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 200, 0, 10, 0, 10, 0, 0, 0);
-         tpdf_setPlotDomain(r.doc, d);
+         PdfPlotDomain* d = currentDomain(r.doc);
          PdfAxis* axis = tpdf_createAxis(0, 200, 0, 0, 10);
          tpdf_attachAxis(axis, d, 0, 0);
-         PdfAxis* dense = tpdf_createAxis(0, 200, 0, 0, 10);
-         tpdf_attachAxis(dense, d, 0, 0);
-         EXPECT_EQ(tpdf_setAxisTickSteps(dense, 0, 1e-9f, 0, 1e-9f), 0);
+         PdfAxis* dense = denseAxis(d);
          r.refused([&] { EXPECT_EQ(tpdf_drawAxis(dense), -1); });
          tpdf_freeAxis(dense);
          EXPECT_EQ(tpdf_drawAxis(axis), 0);
@@ -259,12 +271,9 @@ const Sequence kSequences[] = {
      [](SequenceRun& r) {
          tpdf_init(r.doc);
          startPage(r.doc);
-         PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 200, 0, 10, 0, 10, 0, 0, 0);
-         tpdf_setPlotDomain(r.doc, d);
-         PdfAxis* dense = tpdf_createAxis(0, 200, 0, 0, 10);
-         tpdf_attachAxis(dense, d, 0, 0);
+         PdfPlotDomain* d = currentDomain(r.doc);
+         PdfAxis* dense = denseAxis(d);
          tpdf_setAxisFont(dense, "%.1f", "Courier-Oblique", 8);
-         EXPECT_EQ(tpdf_setAxisTickSteps(dense, 0, 1e-9f, 0, 1e-9f), 0);
          r.refused([&] { EXPECT_EQ(tpdf_drawAxis(dense), -1); });
          tpdf_freeAxis(dense);
          tpdf_freePlotDomain(d);
