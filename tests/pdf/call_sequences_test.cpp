@@ -330,6 +330,18 @@ const Sequence kSequences[] = {
          r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_textNote(r.doc, 10, 10, 50, 50, "full", "table", nullptr), -1); });
          square(r.doc);
      }},
+    {"RefusedCallsWhileTheHandlerDrawsOnAPageKeptInAFile",
+     [](SequenceRun& r) {
+         tpdf_setContentInMemory(r.doc, 0);
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         square(r.doc);
+         r.refusedWhileDrawing([&] { tpdf_pointRect(r.doc, 0, 0, FLT_MAX, 1); });
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_textNote(r.doc, 0, 0, 1e20f, 9, "t", "c", nullptr), -1); });
+         shownText(r.doc, "after the refused calls");
+         r.refusedWhileDrawing([&] { tpdf_dashPattern(r.doc, "[2 3]"); });
+         square(r.doc);
+     }},
     {"NoteTextAndFontMapFromFilesThatNeverEnd",
      [](SequenceRun& r) {
          tpdf_init(r.doc);
