@@ -77,14 +77,9 @@ void failCall(PdfDoc* doc) {
     if (doc && doc->callDepth > 0) doc->callFailed = true;
 }
 
-void markContent(PdfDoc* doc) {
+void markFileEnd(PdfDoc* doc) {
     CallMark& m = doc->callMark;
-    m.contentMarked = true;
-    m.page = doc->currentPage;
-    m.stream = doc->currentContent;
-    m.count = m.stream ? m.stream->count : 0;
-    m.file = doc->currentTempFile;
-    const PdfPage* page = m.file ? pageAt(doc, m.page) : nullptr;
+    const PdfPage* page = pageAt(doc, m.page);
     m.fileEnd = page ? page->tempBytes : -1;
 }
 

@@ -12,12 +12,19 @@ namespace tpdf {
 // Marks the document's running call as failed: what it wrote is taken back when it ends.
 void failCall(PdfDoc* doc);
 
-void markContent(PdfDoc* doc);
+void markFileEnd(PdfDoc* doc);
 void markTables(PdfDoc* doc);
 
 // Called before a call first appends to the current page's content: its end is marked then.
 inline void noteContentGrowth(PdfDoc* doc) {
-    if (doc->callDepth > 0 && !doc->callMark.contentMarked) markContent(doc);
+    CallMark& m = doc->callMark;
+    if (doc->callDepth == 0 || m.contentMarked) return;
+    m.contentMarked = true;
+    m.page = doc->currentPage;
+    m.stream = doc->currentContent;
+    m.count = m.stream ? m.stream->count : 0;
+    m.file = doc->currentTempFile;
+    if (m.file) markFileEnd(doc);
 }
 
 // Called before anything is added to the font, descriptor, font-info, image, annotation or
@@ -53,9 +60,10 @@ public:
         if (!doc_) return !threw_;
         const bool failed = doc_->callFailed;
         --doc_->callDepth;
-        doc_->callFailed = failedBefore_ || failed;
-        if (outermost_) {
-            if (failed) [[unlikely]] takeBack();
+        if (!outermost_) {
+            doc_->callFailed = failedBefore_ || failed;
+        } else if (failed) [[unlikely]] {
+            takeBack();
             doc_->callFailed = false;
         }
         return !failed;
