@@ -12,6 +12,8 @@ namespace tpdf {
 // Marks the document's running call as failed: what it wrote is taken back when it ends.
 void failCall(PdfDoc* doc);
 
+// The marks the two below take when a call first writes: the end of the page's temporary file,
+// and the sizes of the tables and of the page's lists.
 void markFileEnd(PdfDoc* doc);
 void markTables(PdfDoc* doc);
 
@@ -89,8 +91,6 @@ template <class Body> void guardedCall(PdfDoc* doc, const char* call, Body&& bod
     guard.end();
 }
 
-// A failed call answers `refused`; so does one that would have answered 0 (done), or a pointer,
-// although it wrote nothing.
 // Whether an answer is a refusal: a negative one where the call refuses with -1, any but 0 where
 // it refuses with a positive code (0 is done).
 template <class R> bool refusalAnswer(R result, R refused) {
@@ -100,6 +100,8 @@ template <class R> bool refusalAnswer(R result, R refused) {
         return false;
 }
 
+// A failed call answers `refused`; so does one that would have answered 0 (done), or a pointer,
+// although it wrote nothing.
 template <class Refused, class Body>
 auto guardedCall(PdfDoc* doc, const char* call, Refused refused, Body&& body) noexcept {
     using R = std::invoke_result_t<Body&>;

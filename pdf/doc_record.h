@@ -149,7 +149,6 @@ struct PdfDoc : tpdf::CallState {
     std::vector<PdfImage> images; // imageCount = images.size()
     int tiffPage = 0;
 
-
     int memoryOutput = 1;
     tpdf::MemStreamPtr outputStream;
     int contentInMemory = 1;
@@ -187,7 +186,6 @@ struct PdfDoc : tpdf::CallState {
     std::array<int, 5> fixedObjects{};
     int xrefOffset = 0;
     char lineBuffer[tpdf::kLineBufferSize] = {};
-
 
     int callDepth = 0;       // public calls running, one inside the other
     bool callFailed = false; // the running call failed: what it wrote is taken back
