@@ -7,6 +7,7 @@
 #include "live_records.h"
 #include "output.h"
 #include "plot_domain.h"
+#include "record_checks.h"
 #include "ticks.h"
 
 #include <cctype>
@@ -211,7 +212,7 @@ PdfAxis* tpdf_createTimeAxis(float angle, float length, int kind, const struct t
 }
 
 void tpdf_freeAxis(PdfAxis* axis) {
-    if (!axis) return;
+    if (!axisSound("tpdf_freeAxis", axis)) return;
     std::free(axis->title);
     std::free(axis->titleFont);
     std::free(axis->titleEncoding);
@@ -281,7 +282,7 @@ void tpdf_setLogAxisLabelMask(PdfAxis* axis, int mask) {
 
 void tpdf_setAxisFontEncoded(PdfAxis* axis, const char* numberFormat, const char* fontName,
                              float size, const char* encoding) {
-    if (!axis) return;
+    if (!axisSound("tpdf_setAxisFontEncoded", axis)) return;
     if (numberFormat && !isNumberFormat(numberFormat)) {
         tpdf_GlobalError(1, kModule, "Axis number format must take exactly one number: %s",
                          numberFormat);
@@ -299,7 +300,7 @@ void tpdf_setAxisFont(PdfAxis* axis, const char* numberFormat, const char* fontN
 
 void tpdf_setTimeAxisFontEncoded(PdfAxis* axis, int monthNames, int twoDigitYear,
                                  const char* fontName, float size, const char* encoding) {
-    if (!axis) return;
+    if (!axisSound("tpdf_setTimeAxisFontEncoded", axis)) return;
     replaceText(axis->labelFont, fontName);
     replaceText(axis->labelEncoding, encoding ? encoding : "MacRomanEncoding");
     axis->labelFontSize = size;
@@ -314,7 +315,7 @@ void tpdf_setTimeAxisFont(PdfAxis* axis, int monthNames, int twoDigitYear, const
 
 void tpdf_setAxisTitle(PdfAxis* axis, const char* title, const char* fontName,
                        const char* encoding, float size) {
-    if (!axis || !title || !fontName || !encoding) return;
+    if (!axisSound("tpdf_setAxisTitle", axis) || !title || !fontName || !encoding) return;
     replaceText(axis->title, title);
     replaceText(axis->titleFont, fontName);
     replaceText(axis->titleEncoding, encoding);
@@ -335,7 +336,7 @@ int tpdf_freeMonthNames(PdfDoc* doc) {
 }
 
 int tpdf_drawAxis(PdfAxis* axis) {
-    if (!axis) return -1;
+    if (!axisSound("tpdf_drawAxis", axis)) return -1;
     if (!axis->domain) {
         tpdf_GlobalError(1, kModule, "Axis is not attached to a plot domain");
         return -1;
@@ -396,14 +397,14 @@ float tpdf_axisPosition(PdfDoc* doc, float value) {
 }
 
 void tpdf_drawTick(PdfDoc* doc, PdfAxis* axis, float position, float length) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawTick", axis)) return;
     const TickExtent t = tickExtent(axis, length);
     tpdf_pointMove(doc, position, static_cast<float>(t.low));
     tpdf_pointLine(doc, position, static_cast<float>(t.high));
 }
 
 void tpdf_drawLinearTicks(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawLinearTicks", axis)) return;
     if (axis->minorTicksOn)
         strokedTicks(doc, axis, axis->minorTickWidth, axis->minorTickLength, axis->minorStart,
                      axis->minorStep);
@@ -413,7 +414,7 @@ void tpdf_drawLinearTicks(PdfDoc* doc, PdfAxis* axis) {
 }
 
 void tpdf_drawLogTicks(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawLogTicks", axis)) return;
     walkDecades(axis->min, axis->max, [&](int n, double v) {
         if (!tpdf_bitIsSet(axis->logTickMask, n)) return;
         const bool major = n == 1;
@@ -425,7 +426,7 @@ void tpdf_drawLogTicks(PdfDoc* doc, PdfAxis* axis) {
 }
 
 void tpdf_drawTimeAxisTicks(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawTimeAxisTicks", axis)) return;
     int units[2], steps[2];
     const float span = timeSpan(axis);
     tpdf_timeTicks(span, &units[0], &units[1], &steps[0], &steps[1]);
@@ -443,7 +444,7 @@ void tpdf_drawTimeAxisTicks(PdfDoc* doc, PdfAxis* axis) {
 }
 
 void tpdf_drawLinearLabels(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawLinearLabels", axis)) return;
     beginLabels(doc, axis);
     if (!walkSteps(axis->majorStart, axis->majorStep, withTolerance(axis->max),
                    [&](double v) { tpdf_drawAxisNumber(doc, axis, v, axis->majorTickLength); }))
@@ -452,7 +453,7 @@ void tpdf_drawLinearLabels(PdfDoc* doc, PdfAxis* axis) {
 }
 
 void tpdf_drawLogLabels(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawLogLabels", axis)) return;
     beginLabels(doc, axis);
     walkDecades(axis->min, axis->max, [&](int n, double v) {
         if (tpdf_bitIsSet(axis->logLabelMask, n))
@@ -462,7 +463,7 @@ void tpdf_drawLogLabels(PdfDoc* doc, PdfAxis* axis) {
 }
 
 void tpdf_drawTimeLabels(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis) return;
+    if (!doc || !axisSound("tpdf_drawTimeLabels", axis)) return;
     axis->lastMinute = axis->lastHour = axis->lastDay = axis->lastMonth = 99;
     axis->lastYear = 1900;
     beginLabels(doc, axis);
@@ -476,7 +477,9 @@ void tpdf_drawTimeLabels(PdfDoc* doc, PdfAxis* axis) {
 }
 
 void tpdf_drawAxisNumber(PdfDoc* doc, PdfAxis* axis, double value, float tickLength) {
-    if (!doc || !axis || !axis->numberFormat || !isNumberFormat(axis->numberFormat)) return;
+    if (!doc || !axisSound("tpdf_drawAxisNumber", axis) || !axis->numberFormat ||
+        !isNumberFormat(axis->numberFormat))
+        return;
     char text[kLabelSize];
     CLocaleScope c;
     // The format was checked to take exactly one double when it was set.
@@ -487,7 +490,9 @@ void tpdf_drawAxisNumber(PdfDoc* doc, PdfAxis* axis, double value, float tickLen
 
 void tpdf_drawTimeLabel(PdfDoc* doc, PdfAxis* axis, float days, struct tm* time, int unit,
                         float tickLength) {
-    if (!doc || !axis || !time || !normalizedTime(*time, "tpdf_drawTimeLabel")) return;
+    if (!doc || !axisSound("tpdf_drawTimeLabel", axis) || !time ||
+        !normalizedTime(*time, "tpdf_drawTimeLabel"))
+        return;
     const char* month = doc->monthNames[static_cast<std::size_t>((time->tm_mon % 12 + 12) % 12)].c_str();
     char year[8];
     tpdf_twoDigitYear(time->tm_year + 1900, axis->twoDigitYear, year);
@@ -535,7 +540,7 @@ void tpdf_drawTimeLabel(PdfDoc* doc, PdfAxis* axis, float days, struct tm* time,
 }
 
 void tpdf_drawAxisTitle(PdfDoc* doc, PdfAxis* axis) {
-    if (!doc || !axis || !axis->title) return;
+    if (!doc || !axisSound("tpdf_drawAxisTitle", axis) || !axis->title) return;
     tpdf_beginText(doc, 0);
     tpdf_setFont(doc, axis->titleFont, axis->titleEncoding, axis->titleFontSize);
     const double w = tpdf_stringWidth(doc, axis->title);

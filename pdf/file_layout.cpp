@@ -6,8 +6,11 @@
 #include "memory_stream.h"
 #include "output.h"
 #include "pdf_string.h"
+#include "record_checks.h"
 #include "font_metrics.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include <climits>
@@ -152,15 +155,6 @@ void writeFontObjects(PdfDoc* doc, PdfFont& font, int index) {
     tpdf_writeFontDescriptor(doc, d, font.type);
     if (font.type == 3) tpdf_writeCIDFont(doc, &font);
     if (font.type == 2 && d->fontFile) tpdf_writeFontFile(doc, d->fontFile);
-}
-
-// The item after this one in depth-first order (an item, its children, its next sibling),
-// staying within the tree that starts at first and its siblings.
-PdfOutline* nextInTree(PdfOutline* item, PdfOutline* first) {
-    if (item->first) return item->first;
-    const PdfOutline* top = first ? first->parent : nullptr;
-    while (item && item->parent != top && !item->next) item = item->parent;
-    return item ? item->next : nullptr;
 }
 
 // Raw bytes of a stored text, which may be longer than the line buffer.
@@ -427,7 +421,7 @@ int tpdf_writeFont(PdfDoc* doc, int fontIndex) {
 }
 
 int tpdf_writeFontDescriptor(PdfDoc* doc, PdfFontDescriptor* d, int type) {
-    if (!doc || !d) return -1;
+    if (!doc || !fontDescriptorSound(doc, "tpdf_writeFontDescriptor", d)) return -1;
     beginObject(doc, d->objectNumber);
     writeLine(doc, "<<\n/Type /FontDescriptor\n/Ascent %d\n/CapHeight %d\n/Descent %d\n/Flags %ld\n",
               d->ascent, d->capHeight, d->descent, d->flags);
@@ -443,7 +437,7 @@ int tpdf_writeFontDescriptor(PdfDoc* doc, PdfFontDescriptor* d, int type) {
 }
 
 int tpdf_writeCIDFont(PdfDoc* doc, PdfFont* font) {
-    if (!doc || !font || font->type != 3 || !font->descriptor) return -1;
+    if (!doc || !cidFontSound(doc, "tpdf_writeCIDFont", font)) return -1;
     beginObject(doc, font->cid.objectNumber);
     writeLine(doc, "<<\n/Type /Font\n/Subtype /CIDFontType2\n/BaseFont /%s\n/FontDescriptor %d 0 R\n",
               pdfName(font->baseFont).c_str(), font->descriptor->objectNumber);
@@ -453,7 +447,7 @@ int tpdf_writeCIDFont(PdfDoc* doc, PdfFont* font) {
 }
 
 int tpdf_writeFontFile(PdfDoc* doc, PdfFontInfo* info) {
-    if (!doc || !info || !info->outline) return -1;
+    if (!doc || !fontInfoSound(doc, "tpdf_writeFontFile", info)) return -1;
     beginObject(doc, info->objectNumber);
     writeLine(doc, "<<\n/Length %ld\n/Length1 %ld\n/Length2 %ld\n/Length3 %ld\n>>\nstream\n",
               info->length, info->length1, info->length2, info->length3);
@@ -495,7 +489,7 @@ int tpdf_writeAnnotations(PdfDoc* doc, int annotIndex) {
 }
 
 int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item) {
-    if (!doc || !item) return -1;
+    if (!doc || !outlineItemSound(doc, "tpdf_writeOutlineItem", item)) return -1;
     beginObject(doc, item->objectNumber);
     writeLine(doc, "<<\n/Parent %d 0 R\n", item->parent ? item->parent->objectNumber : kOutlinesRoot);
     if (item->targetPage >= 0) {
@@ -515,13 +509,22 @@ int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item) {
 }
 
 void tpdf_numberOutlines(int* counter, PdfOutline* first, PdfOutline*) {
-    if (!counter) return;
-    for (PdfOutline* item = first; item; item = nextInTree(item, first)) item->objectNumber = (*counter)++;
+    static const char* const kCall = "tpdf_numberOutlines";
+    std::vector<PdfOutline*> items;
+    if (!recordGiven(nullptr, kCall, counter) || !outlineOrder(nullptr, kCall, first, items)) return;
+    // Every item takes a positive number, and the counter ends after the last one.
+    if (*counter < 1 || static_cast<std::int64_t>(items.size()) > std::int64_t{INT_MAX} - *counter) {
+        tpdf_GlobalError(1, kModule, "%s refused to number %d items from %d: object numbers run from 1 to %d",
+                         kCall, static_cast<int>(std::min<std::size_t>(items.size(), INT_MAX)), *counter, INT_MAX);
+        return;
+    }
+    for (PdfOutline* item : items) item->objectNumber = (*counter)++;
 }
 
 int tpdf_writeOutlines(PdfDoc* doc, PdfOutline* first, PdfOutline*) {
-    if (!doc) return -1;
-    for (PdfOutline* item = first; item; item = nextInTree(item, first)) tpdf_writeOutlineItem(doc, item);
+    std::vector<PdfOutline*> items;
+    if (!doc || !outlineOrder(doc, "tpdf_writeOutlines", first, items)) return -1;
+    for (PdfOutline* item : items) tpdf_writeOutlineItem(doc, item);
     return doc->byteOffset;
 }
 

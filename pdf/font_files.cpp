@@ -3,6 +3,7 @@
 // load with its code and leaves nothing behind.
 #include "doc_record.h"
 #include "errors.h"
+#include "record_checks.h"
 
 #include <cctype>
 #include <cstdio>
@@ -222,7 +223,8 @@ uint32_t tpdf_swap32(uint32_t v) {
 }
 
 size_t tpdf_readPfmHeader(FILE* file, PdfPfmHeader* header) {
-    if (!file || !header) return 0;
+    if (!recordGiven(nullptr, "tpdf_readPfmHeader", file) || !recordGiven(nullptr, "tpdf_readPfmHeader", header))
+        return 0;
     *header = PdfPfmHeader{};
     unsigned char bytes[TPDF_PFM_HEADER_SIZE] = {};
     const std::size_t n = std::fread(bytes, 1, sizeof bytes, file);
@@ -234,7 +236,9 @@ size_t tpdf_readPfmHeader(FILE* file, PdfPfmHeader* header) {
 }
 
 size_t tpdf_readPfmExtMetrics(FILE* file, PdfPfmExtMetrics* metrics) {
-    if (!file || !metrics) return 0;
+    if (!recordGiven(nullptr, "tpdf_readPfmExtMetrics", file) ||
+        !recordGiven(nullptr, "tpdf_readPfmExtMetrics", metrics))
+        return 0;
     *metrics = PdfPfmExtMetrics{};
     std::size_t n = 0;
     bool whole = true;
@@ -269,6 +273,8 @@ void tpdf_freeFontInfo(PdfFontInfo* info) {
 
 int tpdf_readPfbSectionHeader(FILE* file, const char* path, int section, int expectedType,
                               long* length) {
+    if (!recordGiven(nullptr, "tpdf_readPfbSectionHeader", file)) return 1;
+    if (!path) path = "(no name)";
     const int magic = std::fgetc(file);
     if (magic != 128) {
         tpdf_GlobalError(1, kModule, "ReadPFB - Bad magic number: %d (128 expected) in section %d of file %s",

@@ -34,7 +34,7 @@ constexpr int kFirstCid = 41;
 constexpr int kExternalBase = 48;
 constexpr std::size_t kMaxNameLength = 127;
 constexpr std::size_t kMaxEncodingLength = 63;
-constexpr int kEncodingTooLong = 2; // results of tpdf_setFont besides 0 and 1 (table full)
+constexpr int kEncodingRefused = 2; // results of tpdf_setFont besides 0 and 1 (table full)
 constexpr int kSizeNotFinite = 3;
 constexpr int kNoPageOpen = 4;
 
@@ -54,6 +54,34 @@ constexpr CidData kCidData[7] = {
     {"/Registry (Adobe) /Ordering (CNS1) /Supplement 0", "[ 1 95 500 13648 13742 500 ]"},
     {"/Registry (Adobe) /Ordering (GB1) /Supplement 2",
      "[ 1 95 500 814 939 500 7712 [ 500 ] 7716 [ 500 ] ]"}};
+// The CMaps predefined for the character collection of each CID font (in font order): a Type0
+// font's encoding is one of them, or Identity-H or Identity-V. A reader holds no other.
+constexpr const char* kJapan1CMaps[] = {
+    "83pv-RKSJ-H", "90ms-RKSJ-H", "90ms-RKSJ-V", "90msp-RKSJ-H", "90msp-RKSJ-V", "90pv-RKSJ-H",
+    "Add-RKSJ-H", "Add-RKSJ-V", "EUC-H", "EUC-V", "Ext-RKSJ-H", "Ext-RKSJ-V", "H", "V",
+    "UniJIS-UCS2-H", "UniJIS-UCS2-V", "UniJIS-UCS2-HW-H", "UniJIS-UCS2-HW-V", "UniJIS-UTF16-H",
+    "UniJIS-UTF16-V", nullptr};
+constexpr const char* kKorea1CMaps[] = {
+    "KSC-EUC-H", "KSC-EUC-V", "KSCms-UHC-H", "KSCms-UHC-V", "KSCms-UHC-HW-H", "KSCms-UHC-HW-V",
+    "KSCpc-EUC-H", "UniKS-UCS2-H", "UniKS-UCS2-V", "UniKS-UTF16-H", "UniKS-UTF16-V", nullptr};
+constexpr const char* kCns1CMaps[] = {
+    "B5pc-H", "B5pc-V", "HKscs-B5-H", "HKscs-B5-V", "ETen-B5-H", "ETen-B5-V", "ETenms-B5-H",
+    "ETenms-B5-V", "CNS-EUC-H", "CNS-EUC-V", "UniCNS-UCS2-H", "UniCNS-UCS2-V", "UniCNS-UTF16-H",
+    "UniCNS-UTF16-V", nullptr};
+constexpr const char* kGb1CMaps[] = {
+    "GB-EUC-H", "GB-EUC-V", "GBpc-EUC-H", "GBpc-EUC-V", "GBK-EUC-H", "GBK-EUC-V", "GBKp-EUC-H",
+    "GBKp-EUC-V", "GBK2K-H", "GBK2K-V", "UniGB-UCS2-H", "UniGB-UCS2-V", "UniGB-UTF16-H",
+    "UniGB-UTF16-V", nullptr};
+constexpr const char* const* kCidCMaps[7] = {kJapan1CMaps, kJapan1CMaps, kKorea1CMaps, kKorea1CMaps,
+                                             kCns1CMaps,   kCns1CMaps,   kGb1CMaps};
+
+bool isCMapOf(int fontIndex, const char* encoding) {
+    if (std::strcmp(encoding, "Identity-H") == 0 || std::strcmp(encoding, "Identity-V") == 0) return true;
+    for (const char* const* name = kCidCMaps[fontIndex - kFirstCid]; *name; ++name)
+        if (std::strcmp(encoding, *name) == 0) return true;
+    return false;
+}
+
 constexpr const char* kGothicStyle = "/Panose <0801020b0600000000000000>";
 constexpr const char* kSerifStyle = "/Panose <010502020400000000000000>";
 
@@ -202,7 +230,7 @@ int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) 
     if (encoding && std::strlen(encoding) > kMaxEncodingLength) {
         tpdf_Error(doc, 1, kModule, "Encoding name is too long: %.64s...", encoding);
         failCall(doc);
-        return kEncodingTooLong;
+        return kEncodingRefused;
     }
     if (!finiteNumbers(doc, "tpdf_setFont", {size})) return kSizeNotFinite;
     const bool usable = std::strlen(name) <= kMaxNameLength;
@@ -218,6 +246,12 @@ int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) 
             name = kBuiltInFonts[kTimesRoman];
             fontIndex = kTimesRoman;
         }
+    }
+    if (typeOf(fontIndex) == 3 && encoding && !isCMapOf(fontIndex, encoding)) {
+        tpdf_Error(doc, 1, kModule, "%s is a CID font: its encoding is a CMap of its character collection, not %s",
+                   kBuiltInFonts[fontIndex], encoding);
+        failCall(doc);
+        return kEncodingRefused;
     }
     // Only a new entry needs room in the table: an existing one is chosen even when it is full.
     int entry = 0, same = -1;

@@ -200,7 +200,8 @@ void tpdf_scaleBy(PdfDoc* doc, float sx, float sy) {
     if (doc) cmLine(doc, sx, 0, 0, sy, 0, 0);
 }
 void tpdf_rotateDegrees(PdfDoc* doc, float angle) {
-    if (!doc) return;
+    // The angle itself, not only its sine and cosine: a number readers do not take is refused.
+    if (!doc || !finiteNumbers(doc, "tpdf_rotateDegrees", {angle})) return;
     const double a = angle * kDegreesToRadians;
     cmLine(doc, std::cos(a), std::sin(a), -std::sin(a), std::cos(a), 0, 0);
 }
@@ -286,6 +287,7 @@ void tpdf_pointRotatedRect(PdfDoc* doc, float x, float y, float w, float h, floa
     fixed(doc, "h\n");
 }
 void tpdf_rotateVector(float x, float y, float angle, float* outX, float* outY) {
+    if (!finiteNumbers(nullptr, "tpdf_rotateVector", {angle})) return;
     double rx = 0, ry = 0;
     rotate(x, y, angle * kDegreesToRadians, rx, ry);
     if (outX) *outX = static_cast<float>(rx);

@@ -1,5 +1,6 @@
 // Reads just enough of a JPEG file to know its size, components and coding process.
 #include "errors.h"
+#include "record_checks.h"
 #include "tpdf.h"
 
 #include <cstdio>
@@ -105,7 +106,9 @@ bool frameIsUsable(const PdfImage* image, bool sawFrame) {
 extern "C" {
 
 int tpdf_scanJpegHeader(FILE* file, PdfImage* image) {
-    if (!file || !image) return -1;
+    if (!tpdf::recordGiven(nullptr, "tpdf_scanJpegHeader", file) ||
+        !tpdf::recordGiven(nullptr, "tpdf_scanJpegHeader", image))
+        return -1;
     const int first = std::fgetc(file);
     const int second = first == EOF ? EOF : std::fgetc(file);
     if (first != 0xFF || second != 0xD8) {

@@ -16,9 +16,16 @@ std::int64_t grownSize(std::int64_t current, std::int64_t needed) {
     return size > INT_MAX ? -1 : size;
 }
 
+// A caller may fill the record by hand: its count must lie within its buffer, with room for the
+// final NUL, or a write would land outside it.
+bool streamRecordSound(const PdfMemStream* s) {
+    return s && s->magic == TPDF_MEMSTREAM_MAGIC && s->buffer && s->count >= 0 &&
+           s->count < s->bufSize;
+}
+
 bool streamIsSound(PdfMemStream* s) {
     if (!s) return false;
-    if (s->magic == TPDF_MEMSTREAM_MAGIC) return true;
+    if (streamRecordSound(s)) return true;
     const auto address = static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(s));
     tpdf_GlobalError(3, kModule, "Corrupted memory stream: 0x%lx (%lu)", address, address);
     return false;
@@ -101,8 +108,11 @@ void tpdf_clearMemoryStream(PdfMemStream* s) {
 
 void tpdf_closeMemoryStream(PdfMemStream* s) {
     if (!s) return;
-    // A stream with a bad magic is not ours to free.
-    if (!streamIsSound(s)) return;
+    // A stream with a bad magic is not ours to free; one with a bad count still is.
+    if (s->magic != TPDF_MEMSTREAM_MAGIC) {
+        streamIsSound(s);
+        return;
+    }
     std::free(s->buffer);
     s->magic = 0;
     std::free(s);
@@ -127,7 +137,7 @@ int tpdf_saveMemoryStreamToFile(PdfMemStream* s, const char* fileName) {
 }
 
 int tpdf_checkMemoryStream(const char* module, PdfMemStream* s) {
-    if (s && s->magic == TPDF_MEMSTREAM_MAGIC) return 0;
+    if (streamRecordSound(s)) return 0;
     const auto address = static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(s));
     tpdf_GlobalError(3, module, "stream=%lu, magic= %lu, buffer= %lu, count= %d, bufSize=%d",
                      address, s ? static_cast<unsigned long>(s->magic) : 0UL,

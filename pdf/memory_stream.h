@@ -19,6 +19,8 @@ unsigned char* reserveStream(PdfMemStream* s, int extra);
 // Counts `filled` bytes written at the place reserveStream returned.
 void commitStream(PdfMemStream* s, int filled);
 
-bool streamIsSound(PdfMemStream* s); // reports a bad magic
+// True when the record is a stream of this library whose count lies within its buffer.
+bool streamRecordSound(const PdfMemStream* s);
+bool streamIsSound(PdfMemStream* s); // the same, reporting a stream that is not
 
 } // namespace tpdf

@@ -56,6 +56,10 @@ public:
     bool number(double* value);
     bool nonNegativeInteger();
     bool reference();
+    const char* rest() {
+        skipWhite();
+        return p_;
+    }
 
 private:
     void skipWhite() {
@@ -334,21 +338,130 @@ bool isBorderStyle(const char* text) {
     return true;
 }
 
-bool isAction(const char* text) {
-    Reader r(text);
-    std::vector<Entry> entries;
-    if (!r.dictionaryRest(1, false, &entries)) return false;
-    const auto find = [&](const char* key) {
-        return std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.key == key; });
-    };
-    const auto s = find("S");
-    if (s == entries.end() || *s->begin != '/') return false;
+// What an entry of an action must hold for a reader to follow the action.
+enum class Holds {
+    Name,              // /NextPage
+    Text,              // a string: (x) or <78>
+    FileSpecification, // a string, or a file specification dictionary
+    Destination,       // a go-to action's /D: a named destination or [page-reference type ...]
+    RemoteDestination, // the same with a page number in place of the reference
+    TextOrTexts,       // a string, or an array of strings
+    IndexOrText,       // an integer not negative, or a string
+};
+
+struct Requirement {
+    const char* key;
+    Holds holds;
+};
+
+// Each action type a reader follows, with the entries it needs. Types whose entries need
+// objects of their own (a sound, a movie, optional content groups) cannot be given as text,
+// and are refused with the unknown ones; so is a launch by /Win alone, which readers follow on
+// one platform only.
+struct ActionType {
+    const char* name;
+    Requirement required[2];
+};
+constexpr ActionType kActionTypes[] = {
+    {"GoTo", {{"D", Holds::Destination}}},
+    {"GoToR", {{"F", Holds::FileSpecification}, {"D", Holds::RemoteDestination}}},
+    {"GoToE", {{"D", Holds::RemoteDestination}}},
+    {"Launch", {{"F", Holds::FileSpecification}}},
+    {"Thread", {{"D", Holds::IndexOrText}}},
+    {"URI", {{"URI", Holds::Text}}},
+    {"Named", {{"N", Holds::Name}}},
+    {"JavaScript", {{"JS", Holds::Text}}},
+    {"Hide", {{"T", Holds::TextOrTexts}}},
+    {"SubmitForm", {{"F", Holds::FileSpecification}}},
+    {"ResetForm", {}},
+    {"ImportData", {{"F", Holds::FileSpecification}}},
+};
+
+// The entries of one dictionary, each value a well-formed object.
+using Entries = std::vector<Entry>;
+
+const Entry* findEntry(const Entries& entries, const char* key) {
+    const auto e = std::find_if(entries.begin(), entries.end(), [&](const Entry& x) { return x.key == key; });
+    return e == entries.end() ? nullptr : &*e;
+}
+
+bool isString(const char* value) { return value[0] == '(' || (value[0] == '<' && value[1] != '<'); }
+
+// Every element of an array, by the first character of its value.
+template <class Element> bool isArrayOf(const char* value, Element element) {
+    Reader r(value);
+    if (!r.take('[')) return false;
+    while (!r.take(']')) {
+        if (r.atEnd() || !element(r.rest()) || !r.object(1)) return false;
+    }
+    return r.atEnd();
+}
+
+bool isIndex(const char* value) {
+    Reader r(value);
+    return r.nonNegativeInteger() && r.atEnd();
+}
+
+bool holds(const Entry& e, Holds kind) {
+    const std::string value(e.begin, e.end);
+    const char* v = value.c_str();
+    switch (kind) {
+    case Holds::Name: return v[0] == '/';
+    case Holds::Text: return isString(v);
+    case Holds::FileSpecification: return isString(v) || std::strncmp(v, "<<", 2) == 0;
+    case Holds::Destination: return isActionDestination(e, false);
+    case Holds::RemoteDestination: return isActionDestination(e, true);
+    case Holds::TextOrTexts: return isString(v) || isArrayOf(v, isString);
+    case Holds::IndexOrText: return isString(v) || isIndex(v);
+    }
+    return false;
+}
+
+bool meets(const Entries& entries, const Requirement& r) {
+    const Entry* e = findEntry(entries, r.key);
+    return e && holds(*e, r.holds);
+}
+
+bool isActionDictionary(const char* value, int depth);
+
+// /Next: one action, or an array of actions, held in the text itself; a reference would lead to
+// an object the document does not hold as an action.
+bool isNextAction(const Entry& next, int depth) {
+    const std::string value(next.begin, next.end);
+    if (value[0] == '[')
+        return isArrayOf(value.c_str(), [depth](const char* element) {
+            return isActionDictionary(element, depth + 1);
+        });
+    return isActionDictionary(value.c_str(), depth + 1);
+}
+
+bool isActionEntries(const Entries& entries, int depth) {
+    const Entry* s = findEntry(entries, "S");
+    if (!s || *s->begin != '/') return false;
     const std::string typeText(s->begin, s->end);
     std::string type;
     Reader(typeText.c_str()).name(&type);
-    if (type != "GoTo" && type != "GoToR" && type != "GoToE") return true;
-    const auto d = find("D");
-    return d != entries.end() && isActionDestination(*d, type != "GoTo");
+    const auto* t = std::find_if(std::begin(kActionTypes), std::end(kActionTypes),
+                                 [&](const ActionType& a) { return type == a.name; });
+    if (t == std::end(kActionTypes)) return false;
+    for (const Requirement& r : t->required)
+        if (r.key && !meets(entries, r)) return false;
+    const Entry* next = findEntry(entries, "Next");
+    return !next || isNextAction(*next, depth);
+}
+
+// "<< ... >>" (an element of /Next), as the start of value; the rest of value is not looked at.
+bool isActionDictionary(const char* value, int depth) {
+    if (depth > kMaxDepth || std::strncmp(value, "<<", 2) != 0) return false;
+    Reader r(value + 2);
+    Entries entries;
+    return r.dictionaryRest(depth, true, &entries) && isActionEntries(entries, depth);
+}
+
+bool isAction(const char* text) {
+    Reader r(text);
+    Entries entries;
+    return r.dictionaryRest(1, false, &entries) && isActionEntries(entries, 1);
 }
 
 } // namespace

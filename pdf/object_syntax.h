@@ -18,8 +18,10 @@ enum class ObjectSyntax {
 // given once. A border holds its three numbers and perhaps a dash array (numbers not negative,
 // not all zero); a border style's width, style (S, D, B, I or U) and dash array are of those
 // kinds; a line dash pattern is such a dash array (or [] for a solid line) and a phase. An
-// action names its type (/S) and, for a go-to action, a destination (/D); a
-// destination is a known type with the values that type takes. Comments and other keywords
+// action names a type that readers follow (/S) and holds the entries that type needs, each of
+// its kind (a go-to action's /D a destination, a URI action's /URI a string, a named action's
+// /N a name); its /Next, if any, is an action or an array of actions held in the text itself.
+// A destination is a known type with the values that type takes. Comments and other keywords
 // are refused.
 bool isObjectSyntax(const char* text, ObjectSyntax expected);
 

@@ -37,6 +37,7 @@ int writeOutput(PdfDoc* doc, const void* bytes, int length) {
     if (length < 0 || doc->failed || !outputTakesBytes(doc)) return -1;
     if (std::int64_t{doc->byteOffset} + length > INT_MAX)
         return failDocument(doc, "The PDF output is too large");
+    if (length == 0) return 0; // an empty stream may come with no buffer at all
     if (doc->memoryOutput) {
         if (!doc->outputStream ||
             tpdf_writeToMemoryStream(doc->outputStream.get(), bytes, length) != 0)

@@ -164,13 +164,13 @@ void tpdf_concatTextMatrix(PdfDoc* doc, float a, float b, float c, float dd, flo
 
 void tpdf_rotateText(PdfDoc* doc, float degrees) {
     const double a = degrees * kDegreesToRadians;
-    if (doc)
+    if (doc && finiteNumbers(doc, "tpdf_rotateText", {degrees}))
         concat(doc, "tpdf_rotateText", static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)),
                static_cast<float>(-std::sin(a)), static_cast<float>(std::cos(a)), 0, 0);
 }
 
 void tpdf_skewText(PdfDoc* doc, float a, float b) {
-    if (doc)
+    if (doc && finiteNumbers(doc, "tpdf_skewText", {a, b}))
         concat(doc, "tpdf_skewText", 1, static_cast<float>(std::tan(a * kDegreesToRadians)),
                static_cast<float>(std::tan(b * kDegreesToRadians)), 1, 0, 0);
 }

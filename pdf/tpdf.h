@@ -238,7 +238,9 @@ void tpdf_getMemoryBuffer(PdfMemStream* s, unsigned char** buffer, int* count, i
 void tpdf_clearMemoryStream(PdfMemStream* s);
 void tpdf_closeMemoryStream(PdfMemStream* s);
 int tpdf_saveMemoryStreamToFile(PdfMemStream* s, const char* fileName); /* 0 or -1 */
-int tpdf_checkMemoryStream(const char* module, PdfMemStream* s);      /* 0 sound, -1 bad */
+/* 0 sound; -1 bad (reported at level 3): not a stream of this library, or no buffer, or a count
+ * below 0 or not below bufSize. Every stream call refuses such a stream with the same report. */
+int tpdf_checkMemoryStream(const char* module, PdfMemStream* s);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
 
@@ -252,7 +254,11 @@ void tpdf_enableCompression(PdfDoc* doc, int on);
 
 /* Object writers, called by tpdf_finalizeAll in numbering order. Each records the offset at
  * which its object begins and returns the byte offset after it, or -1 when the output failed.
- * A content stream writer frees the page's content: the page is finalised and takes no more. */
+ * A content stream writer frees the page's content: the page is finalised and takes no more.
+ * A record given to a writer is checked before anything is read through it, as far as the
+ * record allows (a name that ends within its field, texts that are there and that readers take,
+ * lengths that match the bytes, links that make a tree, object numbers above 0); one that does
+ * not hold is refused with a report (-1, nothing written). */
 int tpdf_writeCatalog(PdfDoc* doc);
 int tpdf_writeOutlinesRoot(PdfDoc* doc);
 int tpdf_writePagesTree(PdfDoc* doc);
@@ -267,7 +273,8 @@ int tpdf_writeCIDFont(PdfDoc* doc, PdfFont* font);
 int tpdf_writeFontFile(PdfDoc* doc, PdfFontInfo* info);
 int tpdf_writeAnnotations(PdfDoc* doc, int annotIndex);
 int tpdf_writeOutlineItem(PdfDoc* doc, PdfOutline* item);
-/* Numbers the items depth first from *counter; writes them in the same order. */
+/* Numbers the items depth first from *counter; writes them in the same order. Refused with a
+ * report, numbering nothing, when the counter is below 1 or would pass INT_MAX. */
 void tpdf_numberOutlines(int* counter, PdfOutline* first, PdfOutline* last);
 int tpdf_writeOutlines(PdfDoc* doc, PdfOutline* first, PdfOutline* last);
 int tpdf_writeInfo(PdfDoc* doc, int objectNumber);
@@ -423,7 +430,10 @@ struct PdfFont {
 };
 
 /* Selects a font and writes its Tf line. 0 done; 1 the font needs a new entry and the font
- * table is full (or memory ran out); 2 the encoding name is longer than 63 characters; 3 the
+ * table is full (or memory ran out); 2 the encoding is refused: its name is longer than 63
+ * characters, or the font is a CID font and the name is not a CMap predefined for the font's
+ * character collection (such as "90ms-RKSJ-H" for "HeiseiMin-W3") nor Identity-H or
+ * Identity-V (NULL gives the font's default CMap); 3 the
  * size is not a number readers take; 4 no page is open for drawing (none started, or
  * finalised). Unless 0, nothing is written and the current font is unchanged. A font that is
  * neither built in nor loadable is replaced by Times-Roman (an entry of it already in the
@@ -611,9 +621,13 @@ struct PdfOutline {
  * reader would not take as its object). Raw texts hold numbers within readers' limits, names
  * without #00 and each dictionary key once; the border is one array of three numbers and
  * perhaps a dash array ("[0 0 1 [3 2]]"); the border style the entries of a border style
- * dictionary ("/W 2 /S /D"); an action the entries of an action dictionary with its /S, and
- * for a go-to action its /D ("/S /Named /N /NextPage", "/S /GoTo /D [3 0 R /Fit]"); a
- * destination a known type and its values, written after the target page's reference
+ * dictionary ("/W 2 /S /D"); an action the entries of an action dictionary of a type readers
+ * follow (GoTo, GoToR, GoToE, Launch, Thread, URI, Named, JavaScript, Hide, SubmitForm,
+ * ResetForm, ImportData) with the entries its type needs, each of its kind ("/S /Named /N
+ * /NextPage", "/S /GoTo /D [3 0 R /Fit]", "/S /URI /URI (https://example.com/)"), and a /Next
+ * only as an action or an array of actions given in the text itself ("/Next << /S /Named /N
+ * /FirstPage >>"), never as a reference; a destination a known type and its values, written
+ * after the target page's reference
  * ("/XYZ 0 792 1", "/Fit", "/FitR 0 0 612 792"). */
 int tpdf_textNote(PdfDoc* doc, float x1, float y1, float x2, float y2, const char* title,
                   const char* content, const PdfAnnotOptions* options);
@@ -694,6 +708,9 @@ float tpdf_domainY(PdfDoc* doc, float y);
 float tpdf_pointsToDomainX(PdfDoc* doc, float x);
 float tpdf_pointsToDomainY(PdfDoc* doc, float y);
 
+/* A call that reads or frees an axis's texts (its fonts, title, number format: the drawing
+ * calls, the font and title setters, tpdf_freeAxis) refuses with a report an axis that
+ * tpdf_createAxis or tpdf_createTimeAxis did not make. */
 PdfAxis* tpdf_createAxis(float angle, float length, int kind, float min, float max);
 PdfAxis* tpdf_createTimeAxis(float angle, float length, int kind, const struct tm* start,
                              const struct tm* end);

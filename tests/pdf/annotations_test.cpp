@@ -157,7 +157,7 @@ TEST(Annotations, RawTextsMustMakeTheObjectTheyStandFor) {
         {Action, "/S /Launch /X 999999999999999999999999999999999999999.0", false},
         {Action, "/S /Launch /X [0 0 99999999999999999999]", false},
         {Action, "/S /Launch /X [1 99999999999 R]", false},
-        {Action, "/S /Launch /X [1 0 R 2 65535 R]", true},
+        {Action, "/S /Launch /F (x) /X [1 0 R 2 65535 R]", true},
         {Destination, "/XYZ 0 792 1.5", true},
         {Destination, "/Fit", true},
         {Destination, "/FitR -1 +2 .5 3.", true},
@@ -202,6 +202,62 @@ TEST(Annotations, RawTextsMustMakeTheObjectTheyStandFor) {
         if (!c.accepted) continue;
         ASSERT_EQ(tpdf_finalizeAll(d), 0) << c.text;
         expectQpdfReadsIt(d, c.text);
+    }
+}
+
+// An action text is taken only when readers can follow it: its type's entries of their kinds,
+// and a /Next that is an action held in the text itself.
+TEST(Annotations, ActionsAreOnesReadersCanFollow) {
+    std::string deep = "/S /Named /N /NextPage";
+    for (int i = 0; i < 40; ++i) deep = "/S /Named /N /NextPage /Next << " + deep + " >>";
+    const struct {
+        std::string text;
+        bool accepted;
+    } cases[] = {
+        {"/S /Named /N /NextPage /Next 99 0 R", false},
+        {"/S /Named /N /NextPage /Next 1 0 R", false},
+        {"/S /Named /N /NextPage /Next [5 0 R 1 0 R]", false},
+        {"/S /Named /N /NextPage /Next (x)", false},
+        {"/S /Named /N /NextPage /Next << /S /URI >>", false},
+        {"/S /Named /N /NextPage /Next [<< /S /Named /N /FirstPage >> 4]", false},
+        {"/S /URI", false},
+        {"/S /URI /URI 5", false},
+        {"/S /URI /URI /x", false},
+        {"/S /Named", false},
+        {"/S /Named /N (NextPage)", false},
+        {"/S /GoToR /D [0 /Fit]", false},
+        {"/S /Launch", false},
+        {"/S /Launch /Win (x)", false},
+        {"/S /Hide /T [(a) 5]", false},
+        {"/S /Sound /Sound 3 0 R", false},
+        {"/S /NoSuchType", false},
+        {deep, false},
+        {"/S /Named /N /NextPage /Next << /S /URI /URI (https://example.com/) >>", true},
+        {"/S /Named /N /NextPage /Next [<< /S /Named /N /FirstPage >> "
+         "<< /S /Named /N /LastPage /Next << /S /Named /N /PrevPage >> >>]", true},
+        {"/S /URI /URI <68747470733a2f2f6578616d706c652e636f6d2f>", true},
+        {"/S /GoToR /F (other.pdf) /D [0 /Fit]", true},
+        {"/S /Launch /F << /Type /Filespec /F (x.pdf) >>", true},
+        {"/S /Launch /Win << /F (notepad.exe) >>", false},
+        {"/S /JavaScript /JS (app.alert\\(1\\))", true},
+        {"/S /Hide /T [(a) (b)]", true},
+        {"/S /ResetForm", true},
+        {"/S /Thread /D 0", true},
+        {"/S /SubmitForm /F (https://example.com/form)", true},
+        {"/S /ImportData /F (data.fdf)", true},
+        {"/S /GoToE /D [0 /Fit]", true},
+        {"/S /Named /N /NextPage /Next []", true},
+    };
+    for (const auto& c : cases) {
+        Doc doc = onePage();
+        PdfDoc* d = doc.get();
+        ReportLog log(d);
+        EXPECT_EQ(tpdf_actionLink(d, 72, 72, 200, 90, c.text.c_str(), nullptr), c.accepted ? 0 : -1) << c.text;
+        EXPECT_EQ(tpdf_addOutlineAction(d, nullptr, 0, 1, c.text.c_str(), "o") != nullptr, c.accepted) << c.text;
+        EXPECT_EQ(log.lines().empty(), c.accepted) << c.text;
+        if (!c.accepted) continue;
+        ASSERT_EQ(tpdf_finalizeAll(d), 0) << c.text;
+        expectReadersTakeIt(outputOf(d), c.text);
     }
 }
 

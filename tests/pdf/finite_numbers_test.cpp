@@ -2,8 +2,10 @@
 // and writes and keeps nothing.
 #include "pdf_fixtures.h"
 
+#include <cfloat>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 using namespace tpdf_test;
 
@@ -12,12 +14,27 @@ namespace {
 constexpr float kNaN = NAN;
 constexpr float kInf = INFINITY;
 
+struct RefusedCall {
+    const char* call;
+    std::function<void(PdfDoc*)> draw;
+};
+
+// Each call, on a page with a font chosen, writes nothing more and reports why it refused.
+void expectEachRefused(const std::vector<RefusedCall>& cases, const std::string& why) {
+    for (const RefusedCall& c : cases) {
+        ReportLog log;
+        const std::string content = pageContent([&](PdfDoc* d) {
+            log.watch(d);
+            tpdf_setFont(d, "Helvetica", nullptr, 10);
+            c.draw(d);
+        });
+        EXPECT_EQ(content, "/Ftpdf0 10.000 Tf\n") << c.call;
+        EXPECT_TRUE(log.contains(std::string("1|TarvexPDF|") + c.call + why)) << c.call;
+    }
+}
+
 TEST(FiniteNumbers, ContentCallsWriteNothing) {
-    struct Case {
-        const char* call;
-        std::function<void(PdfDoc*)> draw;
-    };
-    const Case cases[] = {
+    expectEachRefused({
         {"tpdf_setFont", [](PdfDoc* d) { EXPECT_EQ(tpdf_setFont(d, "Helvetica", nullptr, kNaN), 3); }},
         {"tpdf_wordSpacing", [](PdfDoc* d) { tpdf_wordSpacing(d, kInf); }},
         {"tpdf_charSpacing", [](PdfDoc* d) { tpdf_charSpacing(d, kNaN); }},
@@ -41,18 +58,31 @@ TEST(FiniteNumbers, ContentCallsWriteNothing) {
         {"tpdf_pointArc", [](PdfDoc* d) { tpdf_pointArc(d, 10, 10, 5, 0, kInf, 1); }},
         {"tpdf_arcSegment", [](PdfDoc* d) { tpdf_arcSegment(d, 10, 10, 5, kNaN, 45, 1, 1); }},
         {"tpdf_pointRotatedRect", [](PdfDoc* d) { tpdf_pointRotatedRect(d, 0, 0, 5, 5, kNaN); }},
-    };
-    for (const Case& c : cases) {
-        ReportLog log;
-        const std::string content = pageContent([&](PdfDoc* d) {
-            log.watch(d);
-            tpdf_setHexText(d, 0);
-            c.draw(d);
-        });
-        EXPECT_EQ(content, "") << c.call;
-        EXPECT_TRUE(log.contains(std::string("1|TarvexPDF|") + c.call + " refused a number that is not finite"))
-            << c.call;
-    }
+    }, " refused a number that is not finite");
+}
+
+// An angle beyond the limit is refused as given, even where only its sine, cosine or tangent
+// would be written.
+TEST(FiniteNumbers, AnglesBeyondTheLimitAreRefusedAsGiven) {
+    constexpr float kBeyond = 3.402e38f;
+    constexpr float kMax = FLT_MAX;
+    expectEachRefused({
+        {"tpdf_rotateDegrees", [](PdfDoc* d) { tpdf_rotateDegrees(d, kBeyond); }},
+        {"tpdf_rotateDegrees", [](PdfDoc* d) { tpdf_rotateDegrees(d, -kMax); }},
+        {"tpdf_rotateText", [](PdfDoc* d) { tpdf_rotateText(d, kMax); }},
+        {"tpdf_skewText", [](PdfDoc* d) { tpdf_skewText(d, kMax, 0); }},
+        {"tpdf_skewText", [](PdfDoc* d) { tpdf_skewText(d, 0, kBeyond); }},
+        {"tpdf_textAt", [](PdfDoc* d) { tpdf_textAt(d, 10, 10, kMax, "lost"); }},
+        {"tpdf_textAligned", [](PdfDoc* d) { tpdf_textAligned(d, 10, 10, kBeyond, 4, "lost"); }},
+        {"tpdf_pointArc", [](PdfDoc* d) { tpdf_pointArc(d, 10, 10, 5, kMax, kMax, 1); }},
+        {"tpdf_arcSegment", [](PdfDoc* d) { tpdf_arcSegment(d, 10, 10, 5, kMax, 45, 1, 1); }},
+        {"tpdf_pointRotatedRect", [](PdfDoc* d) { tpdf_pointRotatedRect(d, 0, 0, 5, 5, kBeyond); }},
+    }, " refused a number beyond what PDF readers take");
+    ReportLog log;
+    float x = 1, y = 2;
+    tpdf_rotateVector(1, 0, kMax, &x, &y);
+    EXPECT_TRUE(x == 1 && y == 2) << "a refused rotation leaves the vector";
+    EXPECT_TRUE(log.contains("1|TarvexPDF|tpdf_rotateVector refused a number beyond what PDF readers take"));
 }
 
 TEST(FiniteNumbers, RefusedTextStateKeepsTheMeasures) {

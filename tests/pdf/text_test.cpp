@@ -109,6 +109,45 @@ TEST(Fonts, WidthsAndHeightsFollowTheMetrics) {
     });
 }
 
+// A composite font's encoding is a CMap a reader holds for its character collection.
+TEST(Fonts, ACidFontTakesOnlyACMapOfItsCollection) {
+    const struct {
+        const char* font;
+        const char* encoding;
+        int result;
+    } cases[] = {
+        {"HeiseiMin-W3", "WinAnsiEncoding", 2},
+        {"HeiseiKakuGo-W5", "MacRomanEncoding", 2},
+        {"STSong-Light", "StandardEncoding", 2},
+        {"HeiseiMin-W3", "OwnEncoding", 2},
+        {"HeiseiMin-W3", "UniGB-UCS2-H", 2},
+        {"MSung-Light", "90ms-RKSJ-H", 2},
+        {"HYGoThic-Medium", "", 2},
+        {"HeiseiMin-W3", "90ms-RKSJ-H", 0},
+        {"HeiseiMin-W3-90ms-RKSJ-H", "UniJIS-UCS2-H", 0},
+        {"HYSMyeongJo-Medium", "KSCms-UHC-H", 0},
+        {"MHei-Medium", "ETen-B5-V", 0},
+        {"STSong-Light", "GBK-EUC-H", 0},
+        {"STSong-Light", "Identity-H", 0},
+        {"HeiseiMin-W3", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string what = std::string(c.font) + " " + (c.encoding ? c.encoding : "(none)");
+        Doc doc = startedDocument();
+        PdfDoc* d = doc.get();
+        ReportLog log(d);
+        tpdf_pageInit(d, 1, 0, "0 0 200 100", "0 0 200 100");
+        tpdf_beginText(d, 0);
+        EXPECT_EQ(tpdf_setFont(d, c.font, c.encoding, 9), c.result) << what;
+        EXPECT_EQ(log.lines().empty(), c.result == 0) << what;
+        EXPECT_EQ(tpdf_fontCount(d), c.result == 0 ? 1 : 0) << what;
+        tpdf_endText(d);
+        const std::string pdf = finishedOutput(d);
+        if (c.result == 0) expectReadersTakeIt(pdf, what);
+        else EXPECT_EQ(pdf.find("/Type0"), std::string::npos) << what;
+    }
+}
+
 TEST(Fonts, EntriesNamesEncodingsAndVersion) {
     Doc doc = startedDocument();
     PdfDoc* d = doc.get();
@@ -261,10 +300,11 @@ TEST(Fonts, RefusalsAndSubstitutions) {
 TEST(Fonts, NamesFromOutsideAreWrittenAsValidNames) {
     Doc doc = startedDocument();
     tpdf_pageInit(doc.get(), 1, 0, "0 0 100 100", "0 0 100 100");
-    tpdf_setFont(doc.get(), "STSong-Light (x)/y", "Bad Name/<>", 10);
+    tpdf_setFont(doc.get(), "STSong-Light (x)/y", nullptr, 10);
+    tpdf_setFont(doc.get(), "Helvetica", "Bad Name/<>", 10);
     const std::string pdf = finishedOutput(doc.get());
-    EXPECT_NE(pdf.find("/BaseFont /STSong-Light#20#28x#29#2Fy\n/Encoding /Bad#20Name#2F#3C#3E\n"), std::string::npos)
-        << pdf;
+    EXPECT_NE(pdf.find("/BaseFont /STSong-Light#20#28x#29#2Fy\n/Encoding /GBK-EUC-H\n"), std::string::npos) << pdf;
+    EXPECT_NE(pdf.find("/BaseFont /Helvetica\n/Encoding /Bad#20Name#2F#3C#3E\n"), std::string::npos) << pdf;
 }
 
 TEST(Text, EscapesAndHexHelpers) {
