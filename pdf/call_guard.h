@@ -91,11 +91,11 @@ template <class Body> void guardedCall(PdfDoc* doc, const char* call, Body&& bod
     guard.end();
 }
 
-// Whether an answer is a refusal: a negative one where the call refuses with -1, any but 0 where
-// it refuses with a positive code (0 is done).
+// Whether an answer is a refusal: a negative one where the call refuses with -1. (A positive
+// answer may be a finding, such as "not listed"; the calls refused with one fail themselves.)
 template <class R> bool refusalAnswer(R result, R refused) {
     if constexpr (std::is_integral_v<R> && std::is_signed_v<R>)
-        return refused < 0 ? result < 0 : (refused > 0 && result != 0);
+        return refused < 0 && result < 0;
     else
         return false;
 }

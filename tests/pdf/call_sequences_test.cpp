@@ -402,6 +402,24 @@ TEST(CallGuard, BytesBetweenInitAndFinalisingAreRefusedInBothOutputModes) {
     }
 }
 
+// A handler that looks for an image at every report: finding none is an answer, not a failure.
+void lookingHandler(PdfDoc* doc, int, const char*, const char*, va_list) {
+    int index = -1;
+    EXPECT_EQ(tpdf_findImage(doc, "no-such-picture.jpg", 0, &index), 1);
+}
+
+TEST(CallGuard, AHandlersQueryThatFindsNothingLeavesTheCallStanding) {
+    Doc doc = startedDocument();
+    startPage(doc.get());
+    tpdf_setErrorHandler(doc.get(), lookingHandler);
+    // Reports that the font is replaced, and stands.
+    EXPECT_EQ(tpdf_setFont(doc.get(), "NoSuchFont", nullptr, 12), 0);
+    tpdf_textAt(doc.get(), 20, 20, 0, "in Times-Roman");
+    tpdf_setErrorHandler(doc.get(), nullptr);
+    ASSERT_EQ(tpdf_finalizeAll(doc.get()), 0);
+    EXPECT_NE(outputOf(doc.get()).find("/BaseFont /Times-Roman"), std::string::npos);
+}
+
 TEST(CallGuard, MemoryRunningOutIsTheCallsErrorAndAReport) {
     ReportLog log;
     const PdfDocLimits limits{INT_MAX, -1, -1, -1, -1};
