@@ -1,5 +1,8 @@
 // Writes 100 scanned-page JPEG files into one PDF with the library and with img2pdf, and copies
 // the same bytes into one file as the floor; prints the median time of each and the ratios.
+// Then a text-heavy document: the cost of the drawing calls themselves, not of the bytes.
+// "bench_pdf text [RUNS]" runs only the text-heavy case and prints each run's CPU time, so the
+// same source built against two versions of the library can be compared run by run.
 #include "tpdf.h"
 
 #include <jpeglib.h>
@@ -13,6 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -137,9 +142,83 @@ double medianSeconds(F run) {
     return times[times.size() / 2];
 }
 
+
+// ---- Text-heavy document --------------------------------------------------------------------
+
+constexpr int kTextPages = 200;
+constexpr int kCallsPerPage = 2000;
+constexpr int kCallsPerRound = 20; // the calls of one round of drawPageRound
+
+// One round: text, lines, rectangles, colours and fonts, as a report page draws them.
+void drawPageRound(PdfDoc* doc, int round) {
+    const float y = 800.0f - static_cast<float>(round % 100) * 7.5f;
+    tpdf_setFont(doc, round % 2 ? "Times-Roman" : "Helvetica", nullptr, 9.0f);
+    tpdf_fillRgb(doc, 0.1f, 0.2f, 0.3f);
+    tpdf_beginText(doc, 0);
+    tpdf_textPosition(doc, 40.0f, y);
+    tpdf_showText(doc, "Device 0123 on port 4: attached, shared, 480 Mbit/s (high speed)");
+    tpdf_endText(doc);
+    tpdf_strokeGray(doc, 0.5f);
+    tpdf_pointMove(doc, 40.0f, y - 2.0f);
+    tpdf_pointLine(doc, 555.0f, y - 2.0f);
+    tpdf_strokePath(doc);
+    tpdf_fillGray(doc, 0.9f);
+    tpdf_pointRect(doc, 400.0f, y, 60.0f, 6.0f);
+    tpdf_fillPath(doc);
+    tpdf_textAt(doc, 470.0f, y, 0.0f, "connected");
+    tpdf_lineWidth(doc, 0.25f);
+    tpdf_rgbBoth(doc, 0.8f, 0.1f, 0.1f);
+    tpdf_pointRect(doc, 30.0f, y - 1.0f, 5.0f, 5.0f);
+    tpdf_strokePath(doc);
+    tpdf_setFont(doc, "Courier", nullptr, 8.0f);
+    tpdf_textAt(doc, 520.0f, y, 0.0f, "0x1d6b");
+}
+
+// A document of kTextPages pages written to memory; contentInMemory chooses where the pages'
+// content waits for the file.
+bool textDocument(int contentInMemory) {
+    const PdfDocLimits limits{kTextPages, -1, -1, -1, 8000};
+    PdfDoc* doc = tpdf_open(0, &limits);
+    if (!doc) return false;
+    tpdf_setContentInMemory(doc, contentInMemory);
+    bool ok = tpdf_init(doc) == 0;
+    for (int page = 1; ok && page <= kTextPages; ++page) {
+        ok = tpdf_pageInit(doc, page, 0, "0 0 595 842", "0 0 595 842") == 0;
+        for (int round = 0; ok && round < kCallsPerPage / kCallsPerRound; ++round)
+            drawPageRound(doc, round);
+        tpdf_finalizePage(doc, page);
+    }
+    ok = ok && tpdf_finalizeAll(doc) == 0;
+    tpdf_close(doc);
+    return ok;
+}
+
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// CPU seconds of one run: a document of each content mode.
+double textRun() {
+    const double start = cpuSeconds();
+    if (!textDocument(1) || !textDocument(0)) {
+        std::fprintf(stderr, "a text-heavy run failed\n");
+        std::exit(1);
+    }
+    return cpuSeconds() - start;
+}
+
+int textOnly(int runs) {
+    for (int i = 0; i < runs; ++i) std::printf("%.4f\n", textRun());
+    return 0;
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "text") == 0)
+        return textOnly(argc > 2 ? std::max(1, std::atoi(argv[2])) : kRuns);
     const fs::path dir = fs::temp_directory_path() / ("bench_pdf-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::vector<std::vector<unsigned char>> variants;
@@ -178,5 +257,13 @@ int main() {
     std::printf("page 1 size: tpdf %s; img2pdf %s\n", firstPageSize(libOut).c_str(),
                 haveImg2pdf ? firstPageSize(img2pdfOut).c_str() : "-");
     fs::remove_all(dir);
+
+    textRun(); // warm-up
+    std::vector<double> times;
+    for (int i = 0; i < kRuns; ++i) times.push_back(textRun());
+    std::sort(times.begin(), times.end());
+    std::printf("text-heavy : %8.2f ms of CPU, median of %d runs (2 x %d pages of %d calls: content "
+                "in memory, then in files)\n",
+                times[times.size() / 2] * 1e3, kRuns, kTextPages, kCallsPerPage);
     return 0;
 }

@@ -60,6 +60,7 @@ std::string noteText(const PdfDoc* doc, const char* text) {
 // well-formed object there, so that an accepted call never damages the file.
 bool syntaxAccepted(PdfDoc* doc, const char* what, const char* text, ObjectSyntax expected) {
     if (isObjectSyntax(text, expected)) return true;
+    failCall(doc);
     if (!text) {
         tpdf_Error(doc, 1, kModule, "The %s text is missing", what);
         return false;
@@ -135,6 +136,7 @@ int addAnnotation(PdfDoc* doc, const AnnotSpec& spec) {
         else content = spec.content ? spec.content : "";
         a.content = ownedBytes(content, a.contentLength);
         if (spec.kind == 0) a.title = ownedBytes(noteText(doc, spec.title), a.titleLength);
+        noteTableGrowth(doc);
         page->annotList.push_back(static_cast<int>(doc->annots.size()));
         doc->annots.push_back(a);
     } catch (const std::bad_alloc&) {
@@ -262,6 +264,7 @@ PdfOutline* addItem(PdfDoc* doc, PdfOutline* anchor, int sublevel, int open, int
     if (static_cast<int>(doc->outlines.size()) >= doc->maxObjects) {
         tpdf_Error(doc, 1, kModule, "Too many outline items in this PDF: %d",
                    static_cast<int>(doc->outlines.size()));
+        failCall(doc);
         return nullptr;
     }
     OutlinePtr item(new PdfOutline{});
@@ -270,6 +273,7 @@ PdfOutline* addItem(PdfDoc* doc, PdfOutline* anchor, int sublevel, int open, int
     item->destination = ownedText(destination.c_str());
     item->title = ownedBytes(noteText(doc, title), item->titleLength);
     PdfOutline* raw = item.get();
+    noteTableGrowth(doc);
     doc->outlines.push_back(std::move(item));
     place(doc, raw, anchor, sublevel);
     return raw;
@@ -283,6 +287,40 @@ bool ownsOutline(const PdfDoc* doc, const PdfOutline* item) {
 }
 
 } // namespace
+
+void tpdf::releaseAnnotations(PdfDoc* doc, std::size_t first) {
+    if (first >= doc->annots.size()) return;
+    for (std::size_t i = first; i < doc->annots.size(); ++i) {
+        PdfAnnot& a = doc->annots[i];
+        std::free(a.border);
+        std::free(a.borderStyle);
+        std::free(a.content);
+        std::free(a.title);
+    }
+    doc->annots.resize(first);
+    const int end = static_cast<int>(first);
+    for (PdfPage& page : doc->pages)
+        std::erase_if(page.annotList, [end](int i) { return i >= end; });
+}
+
+// The inverse of place(): the item is the newest, so it has no children left.
+static void unplace(PdfDoc* doc, PdfOutline* item) {
+    PdfOutline* parent = item->parent;
+    if (visibleUnder(parent)) --doc->outlineCount;
+    for (PdfOutline* p = parent; p; p = p->parent) {
+        --p->count;
+        if (!p->open) break;
+    }
+    (item->prev ? item->prev->next : parent ? parent->first : doc->firstOutline) = item->next;
+    (item->next ? item->next->prev : parent ? parent->last : doc->lastOutline) = item->prev;
+}
+
+void tpdf::releaseOutlines(PdfDoc* doc, std::size_t first) {
+    while (doc->outlines.size() > first) {
+        unplace(doc, doc->outlines.back().get());
+        doc->outlines.pop_back();
+    }
+}
 
 void tpdf::OutlineFreer::operator()(PdfOutline* item) const {
     if (!item) return;
@@ -344,15 +382,7 @@ const PdfAnnot* tpdf_annotEntry(PdfDoc* doc, int index) {
 }
 
 void tpdf_freeAnnotations(PdfDoc* doc) {
-    if (!doc) return;
-    for (PdfAnnot& a : doc->annots) {
-        std::free(a.border);
-        std::free(a.borderStyle);
-        std::free(a.content);
-        std::free(a.title);
-    }
-    doc->annots.clear();
-    for (PdfPage& page : doc->pages) page.annotList.clear();
+    if (doc) releaseAnnotations(doc);
 }
 
 char* tpdf_destinationText(int code, float v1, float v2, float v3, float v4) {
@@ -377,6 +407,7 @@ PdfOutline* tpdf_addOutline(PdfDoc* doc, PdfOutline* after, int sublevel, int op
         return nullptr;
     if (!findUsedPage(doc, page)) {
         tpdf_Error(doc, 1, kModule, "Page %d has not yet been created for outline (book mark).", page);
+        failCall(doc);
         return nullptr;
     }
     return addItem(doc, after, sublevel, open, page, destination, title);

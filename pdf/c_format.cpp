@@ -21,6 +21,11 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 
 bool fitsInteger(long long v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
+bool isFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\''; }
+bool isLength(char c) {
+    return c == 'h' || c == 'l' || c == 'L' || c == 'j' || c == 'z' || c == 't';
+}
+
 // The arguments as one object, so that helpers can take them in turn.
 struct Arguments {
     va_list list;
@@ -35,7 +40,7 @@ struct Conversion {
 
 // Reads one conversion after its '%', taking any '*' width or precision from args.
 const char* readConversion(const char* p, Arguments& args, Conversion& c) {
-    while (*p && std::strchr("-+ #0'", *p)) c.alternate |= *p++ == '#';
+    while (isFlag(*p)) c.alternate |= *p++ == '#';
     if (*p == '*') {
         (void)va_arg(args.list, int);
         ++p;
@@ -53,7 +58,7 @@ const char* readConversion(const char* p, Arguments& args, Conversion& c) {
     }
     if (p[0] == 'h' && p[1] == 'h') c.length = 'H', p += 2;
     else if (p[0] == 'l' && p[1] == 'l') c.length = 'q', p += 2;
-    else if (*p && std::strchr("hlLjzt", *p)) c.length = *p++;
+    else if (isLength(*p)) c.length = *p++;
     c.type = *p;
     return *p ? p + 1 : p;
 }
@@ -139,27 +144,24 @@ CLocaleScope::~CLocaleScope() {
     if (previous_) uselocale(previous_);
 }
 
-NumberCheck checkNumber(double value, NumberForm form) {
-    if (!std::isfinite(value)) return NumberCheck::NotFinite;
-    if (form == NumberForm::Real) return std::fabs(value) <= kMaxReal ? NumberCheck::Fits
-                                                                       : NumberCheck::OutOfRange;
-    // Written with no decimals, the value is rounded as printf rounds it.
-    const double rounded = std::nearbyint(value);
-    return rounded >= INT32_MIN && rounded <= INT32_MAX ? NumberCheck::Fits
-                                                         : NumberCheck::OutOfRange;
-}
 
-int formatMessageV(char* buffer, std::size_t size, const char* format, va_list args) {
-    if (size == 0) return kTextTooLong;
-    CLocaleScope c;
+namespace {
+// vsnprintf under the "C" locale the caller has switched to.
+int formatInC(char* buffer, std::size_t size, const char* format, va_list args) {
     const int n = std::vsnprintf(buffer, size, format, args);
     if (n < 0 || static_cast<std::size_t>(n) >= size) return kTextTooLong;
     return n;
 }
+} // namespace
+
+int formatMessageV(char* buffer, std::size_t size, const char* format, va_list args) {
+    if (size == 0) return kTextTooLong;
+    CLocaleScope c;
+    return formatInC(buffer, size, format, args);
+}
 
 int formatV(char* buffer, std::size_t size, const char* format, va_list args) {
     if (size == 0) return kTextTooLong;
-    CLocaleScope c;
     Arguments check;
     va_copy(check.list, args);
     const bool fit = numbersFit(format, check);
@@ -168,7 +170,8 @@ int formatV(char* buffer, std::size_t size, const char* format, va_list args) {
         buffer[0] = '\0';
         return kNumberRefused;
     }
-    return formatMessageV(buffer, size, format, args);
+    CLocaleScope c;
+    return formatInC(buffer, size, format, args);
 }
 
 int format(char* buffer, std::size_t size, const char* format, ...) {

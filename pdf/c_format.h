@@ -3,6 +3,8 @@
 #pragma once
 
 #include <clocale>
+#include <cmath>
+#include <cstdint>
 #include <cstdarg>
 #include <cstddef>
 #include <locale.h>
@@ -28,7 +30,17 @@ enum class NumberForm { Real, Integer };
 enum class NumberCheck { Fits, NotFinite, OutOfRange };
 
 // Whether value, written in that form (an integer once rounded), is a number readers take.
-NumberCheck checkNumber(double value, NumberForm form);
+inline NumberCheck checkNumber(double value, NumberForm form) {
+    // One comparison for the common case: it is false for NaN and the infinities too.
+    if (form == NumberForm::Real && std::fabs(value) <= kMaxReal) [[likely]]
+        return NumberCheck::Fits;
+    if (!std::isfinite(value)) return NumberCheck::NotFinite;
+    if (form == NumberForm::Real) return NumberCheck::OutOfRange;
+    // Written with no decimals, the value is rounded as printf rounds it.
+    const double rounded = std::nearbyint(value);
+    return rounded >= INT32_MIN && rounded <= INT32_MAX ? NumberCheck::Fits
+                                                         : NumberCheck::OutOfRange;
+}
 
 inline constexpr int kTextTooLong = -1;
 inline constexpr int kNumberRefused = -2;
@@ -42,7 +54,8 @@ int formatV(char* buffer, std::size_t size, const char* format, va_list args);
 int format(char* buffer, std::size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Formats a report, or any text that is not PDF syntax: no check of the numbers.
+// Formats a report, any text that is not PDF syntax, or a line whose numbers the caller has
+// checked: no check of the numbers here.
 int formatMessageV(char* buffer, std::size_t size, const char* format, va_list args);
 
 // One number in the library's short form: at most four decimals, trailing zeros dropped

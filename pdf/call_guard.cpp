@@ -4,8 +4,6 @@
 #include "errors.h"
 
 #include <exception>
-#include <iterator>
-#include <tuple>
 #include <new>
 #include <unistd.h>
 
@@ -13,53 +11,54 @@ namespace tpdf {
 
 namespace {
 
-// The drawing state a call may change before it fails.
-constexpr float PdfDoc::*kFloatState[] = {
-    &PdfDoc::penX,        &PdfDoc::penY,         &PdfDoc::fontSize,
-    &PdfDoc::wordSpacing, &PdfDoc::charSpacing,  &PdfDoc::horizScaling,
-    &PdfDoc::leading,     &PdfDoc::textRise,     &PdfDoc::labelExtent};
-constexpr int PdfDoc::*kIntState[] = {&PdfDoc::currentFont, &PdfDoc::hexText};
-static_assert(std::size(kFloatState) == std::tuple_size_v<decltype(CallMark::floats)>);
-static_assert(std::size(kIntState) == std::tuple_size_v<decltype(CallMark::ints)>);
-
-CallMark markOf(PdfDoc* doc) {
-    CallMark m;
-    m.page = doc->currentPage;
-    m.stream = doc->currentContent;
-    m.count = m.stream ? m.stream->count : 0;
-    m.file = doc->currentTempFile;
-    m.filePos = m.file ? std::ftell(m.file) : -1;
-    if (const PdfPage* page = findUsedPage(doc, m.page)) {
-        m.fontUses = page->fontList.size();
-        m.imageUses = page->imageList.size();
-    }
-    m.textMatrix = doc->textMatrix;
-    for (std::size_t i = 0; i < m.floats.size(); ++i) m.floats[i] = doc->*kFloatState[i];
-    for (std::size_t i = 0; i < m.ints.size(); ++i) m.ints[i] = doc->*kIntState[i];
-    return m;
+PdfPage* pageAt(PdfDoc* doc, int n) {
+    if (n < 1 || n > doc->maxPages) return nullptr;
+    PdfPage& page = doc->pages[static_cast<std::size_t>(n)];
+    return page.pageNumber < 0 ? nullptr : &page;
 }
 
-// Content is taken back only on the page and stream the call began with, which are then still
-// the document's own.
-void takeBack(PdfDoc* doc, const CallMark& m) {
-    if (doc->currentPage == m.page) {
-        PdfMemStream* s = m.stream;
-        if (s && doc->currentContent == s && s->count >= m.count) {
-            s->count = m.count;
-            s->buffer[s->count] = 0;
-        }
-        std::FILE* f = m.file;
-        if (f && doc->currentTempFile == f && m.filePos >= 0 && std::fflush(f) == 0 &&
-            ftruncate(fileno(f), m.filePos) == 0)
-            std::fseek(f, m.filePos, SEEK_SET);
-        if (PdfPage* page = findUsedPage(doc, m.page)) {
-            if (page->fontList.size() > m.fontUses) page->fontList.resize(m.fontUses);
-            if (page->imageList.size() > m.imageUses) page->imageList.resize(m.imageUses);
+template <class T> void shrink(std::vector<T>& v, std::size_t size) {
+    if (v.size() > size) v.resize(size);
+}
+
+void takeBackContent(PdfDoc* doc, const CallMark& m) {
+    if (!m.contentMarked || doc->currentPage != m.page) return;
+    PdfPage* page = pageAt(doc, m.page);
+    PdfMemStream* s = m.stream;
+    if (s && doc->currentContent == s && s->count >= m.count) {
+        s->count = m.count;
+        s->buffer[s->count] = 0;
+    }
+    std::FILE* f = m.file;
+    if (f && page && page->tempFile.get() == f && m.fileEnd >= 0 &&
+        std::fflush(f) == 0 && ftruncate(fileno(f), m.fileEnd) == 0 &&
+        std::fseek(f, m.fileEnd, SEEK_SET) == 0)
+        page->tempBytes = m.fileEnd;
+}
+
+// Entries the call added to the tables go, and so does every page's use of them.
+void takeBackEntries(PdfDoc* doc, const CallMark& m) {
+    if (!m.tablesMarked) return;
+    if (PdfPage* page = pageAt(doc, m.tablesPage)) {
+        shrink(page->fontList, m.fontUses);
+        shrink(page->imageList, m.imageUses);
+        shrink(page->annotList, m.annotUses);
+    }
+    const bool fontsAdded = doc->fonts.size() > m.fonts, imagesAdded = doc->images.size() > m.images;
+    if (fontsAdded || imagesAdded) {
+        const int fonts = static_cast<int>(m.fonts), images = static_cast<int>(m.images);
+        for (PdfPage& page : doc->pages) {
+            std::erase_if(page.fontList, [fonts](int i) { return i >= fonts; });
+            std::erase_if(page.imageList, [images](int i) { return i >= images; });
         }
     }
-    doc->textMatrix = m.textMatrix;
-    for (std::size_t i = 0; i < m.floats.size(); ++i) doc->*kFloatState[i] = m.floats[i];
-    for (std::size_t i = 0; i < m.ints.size(); ++i) doc->*kIntState[i] = m.ints[i];
+    shrink(doc->fonts, m.fonts);
+    shrink(doc->externalFonts, m.fontInfos);
+    shrink(doc->fontInfos, m.fontInfos);
+    shrink(doc->descriptors, m.descriptors);
+    releaseImages(doc, m.images);
+    releaseAnnotations(doc, m.annots);
+    releaseOutlines(doc, m.outlines);
 }
 
 void reportFailure(PdfDoc* doc, const char* call, const char* what) noexcept {
@@ -78,12 +77,36 @@ void failCall(PdfDoc* doc) {
     if (doc && doc->callDepth > 0) doc->callFailed = true;
 }
 
-CallGuard::CallGuard(PdfDoc* doc, const char* call) noexcept : doc_(doc), call_(call) {
-    if (!doc_) return;
-    outermost_ = doc_->callDepth++ == 0;
-    failedBefore_ = doc_->callFailed;
-    doc_->callFailed = false;
-    if (outermost_) mark_ = markOf(doc_);
+void markFileEnd(PdfDoc* doc) {
+    CallMark& m = doc->callMark;
+    const PdfPage* page = pageAt(doc, m.page);
+    m.fileEnd = page ? page->tempBytes : -1;
+}
+
+void markTables(PdfDoc* doc) {
+    CallMark& m = doc->callMark;
+    m.tablesMarked = true;
+    m.tablesPage = doc->currentPage;
+    const PdfPage* page = pageAt(doc, m.tablesPage);
+    m.fontUses = page ? page->fontList.size() : 0;
+    m.imageUses = page ? page->imageList.size() : 0;
+    m.annotUses = page ? page->annotList.size() : 0;
+    m.fonts = doc->fonts.size();
+    m.descriptors = doc->descriptors.size();
+    m.fontInfos = doc->fontInfos.size(); // the external fonts' metrics are listed in step
+    m.images = doc->images.size();
+    m.annots = doc->annots.size();
+    m.outlines = doc->outlines.size();
+}
+
+void CallGuard::takeBack() noexcept {
+    PdfDoc* doc = doc_;
+    const CallMark& m = doc->callMark;
+    takeBackContent(doc, m);
+    takeBackEntries(doc, m);
+    static_cast<CallState&>(*doc) = m.state;
+    // A call that began writing the file cannot take its bytes back: the document stays failed.
+    if (doc->finalized == m.finalized) doc->failed = m.failed;
 }
 
 void CallGuard::caught() noexcept {
@@ -104,18 +127,6 @@ void CallGuard::caught() noexcept {
     doc_->callFailed = true;
     // An object half written would pass for a whole file.
     if (doc_->finalized) doc_->failed = true;
-}
-
-bool CallGuard::end() noexcept {
-    if (!doc_) return !threw_;
-    const bool failed = doc_->callFailed;
-    --doc_->callDepth;
-    doc_->callFailed = failedBefore_ || failed;
-    if (outermost_) {
-        if (failed) takeBack(doc_, mark_);
-        doc_->callFailed = false;
-    }
-    return !failed;
 }
 
 } // namespace tpdf

@@ -47,6 +47,7 @@ struct PdfPage {
     std::vector<int> fontList, imageList, annotList;
     std::string mediaBox, cropBox;
     FilePtr tempFile; // file mode: the page's content
+    long tempBytes = 0; // file mode: the bytes of content in tempFile
     std::string tempName;
     float duration = -1.0f;
 };
@@ -66,27 +67,53 @@ using OutlinePtr = std::unique_ptr<PdfOutline, OutlineFreer>;
 
 constexpr int kLineBufferSize = 8232;
 
-// What a public call found when it began: the end of the page content it may write to and the
-// drawing state, so that a call that fails can be taken back whole.
+// The part of the document a call changes in place, kept together so that each public call saves
+// it whole as it begins and a failed one restores it: the drawing state, the file's version and
+// what its images need of the procedure sets.
+struct CallState {
+    int pdfMajor = 1;
+    int pdfMinor = 1;
+    int currentFont = -1;
+    int hexText = 0;
+    int procSetImageBits = 0;
+    float labelExtent = 0.0f;
+    float fontSize = 12.0f;
+    float wordSpacing = 0.0f;
+    float charSpacing = 0.0f;
+    float horizScaling = 100.0f;
+    float leading = 0.0f;
+    float textRise = 0.0f;
+    std::array<float, 6> textMatrix{1, 0, 0, 1, 0, 0};
+    float penX = 0.0f;
+    float penY = 0.0f;
+};
+
+// What the running public call found when it began, saved as cheaply as it can be: the state
+// above whole, the page content's end and the tables' sizes only once the call first writes to
+// them (the tables only grow at their ends while a call runs, so their sizes mark what it added).
 struct CallMark {
-    int page = 0;
-    PdfMemStream* stream = nullptr;
-    int count = 0;
-    std::FILE* file = nullptr;
-    long filePos = -1;
-    std::size_t fontUses = 0, imageUses = 0;
-    std::array<float, 6> textMatrix{};
-    std::array<float, 9> floats{}; // the drawing state's numbers, in the guard's order
-    std::array<int, 2> ints{};
+    bool failed;
+    bool finalized;
+    bool contentMarked; // the fields below were taken when the call first wrote content
+    bool tablesMarked;  // and these when it first added to a table or a page's list
+    CallState state;
+
+    int page;
+    PdfMemStream* stream;
+    int count; // the stream's end
+    std::FILE* file;
+    long fileEnd; // the temporary file's end
+
+    int tablesPage;
+    std::size_t fontUses, imageUses, annotUses; // that page's lists
+    std::size_t fonts, descriptors, fontInfos, images, annots, outlines;
 };
 
 } // namespace tpdf
 
-struct PdfDoc {
+struct PdfDoc : tpdf::CallState {
     int docNumber = -1;
     int mode = 0;
-    int pdfMajor = 1;
-    int pdfMinor = 1;
     int state = 0; // 0 closed, 1 opened, 2 initialised
     std::array<std::string, 12> monthNames;
     float pointsPerInch = 72.0f;
@@ -107,32 +134,20 @@ struct PdfDoc {
     PdfAxis* currentAxis = nullptr;
     double axisScale = 1.0;
     double axisLogMin = 0, axisLogMax = 0;
-    float labelExtent = 0.0f;
 
     int maxFonts = 0;
     std::vector<PdfFont> fonts; // fontCount = fonts.size()
-    int currentFont = -1;
     // Every descriptor of the font entries; an external font's is shared by its entries.
     std::vector<std::unique_ptr<PdfFontDescriptor>> descriptors;
     std::vector<tpdf::FontInfoPtr> fontInfos; // loaded external fonts
     std::vector<PdfFont> externalFonts;       // their metrics, by font-info position
-    int hexText = 0;
     char fontMapFile[1024] = {};
     char metricFolder[1024] = {};
     char outlineFolder[1024] = {};
 
     int maxImages = 0;
     std::vector<PdfImage> images; // imageCount = images.size()
-    int procSetImageBits = 0;
     int tiffPage = 0;
-
-    float fontSize = 12.0f;
-    float wordSpacing = 0.0f;
-    float charSpacing = 0.0f;
-    float horizScaling = 100.0f;
-    float leading = 0.0f;
-    float textRise = 0.0f;
-    std::array<float, 6> textMatrix{1, 0, 0, 1, 0, 0};
 
     int memoryOutput = 1;
     tpdf::MemStreamPtr outputStream;
@@ -172,11 +187,9 @@ struct PdfDoc {
     int xrefOffset = 0;
     char lineBuffer[tpdf::kLineBufferSize] = {};
 
-    float penX = 0.0f;
-    float penY = 0.0f;
-
     int callDepth = 0;       // public calls running, one inside the other
     bool callFailed = false; // the running call failed: what it wrote is taken back
+    tpdf::CallMark callMark{}; // the outermost running call's
 
     bool finalized = false;
     bool writing = false; // tpdf_finalizeAll is writing the file

@@ -298,6 +298,7 @@ void tpdf_finalizePage(PdfDoc* doc, int n) {
     PdfPage* page = usedPage(doc, n);
     if (!page) {
         tpdf_Error(doc, 1, kModule, "Cannot finalize page %d because it has not been initialized", n);
+        failCall(doc);
         return;
     }
     if (page->flags & (kPageFinalized | kPageCompressed)) return;
@@ -344,6 +345,7 @@ void tpdf_setCreationTime(PdfDoc* doc, const struct tm* when) {
     if (!doc || !openForChanges(doc, "tpdf_setCreationTime")) return;
     if (when && !isFileDate(*when)) {
         tpdf_Error(doc, 1, kModule, "tpdf_setCreationTime refused a date out of range");
+        failCall(doc);
         return;
     }
     doc->fixedTime = when != nullptr;

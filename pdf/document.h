@@ -20,7 +20,13 @@ bool openForChanges(PdfDoc* doc, const char* call);
 // still names an entry of `list` (fonts or images): freeing them then would damage it.
 bool pagesStillUse(PdfDoc* doc, std::vector<int> PdfPage::*list, const char* what);
 
-// Frees the image records; tpdf_close's part of tpdf_freeImages.
-void releaseImages(PdfDoc* doc);
+// Frees the image records from `first` on (tpdf_close's part of tpdf_freeImages frees all).
+void releaseImages(PdfDoc* doc, std::size_t first = 0);
+
+// Frees the annotation records from `first` on, and takes them off every page.
+void releaseAnnotations(PdfDoc* doc, std::size_t first = 0);
+
+// Takes the outline items from `first` on (the newest) out of the tree and frees them.
+void releaseOutlines(PdfDoc* doc, std::size_t first);
 
 } // namespace tpdf

@@ -81,7 +81,6 @@ void reportRefusedNumber(PdfDoc* doc, const char* call, bool notFinite) {
     failCall(doc);
 }
 
-namespace {
 bool numbersFit(PdfDoc* doc, const char* call, std::initializer_list<double> values,
                 NumberForm form) {
     for (const double v : values) {
@@ -91,11 +90,6 @@ bool numbersFit(PdfDoc* doc, const char* call, std::initializer_list<double> val
         return false;
     }
     return true;
-}
-} // namespace
-
-bool finiteNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values) {
-    return numbersFit(doc, call, values, NumberForm::Real);
 }
 
 bool integerNumbers(PdfDoc* doc, const char* call, std::initializer_list<double> values) {

@@ -140,6 +140,7 @@ PdfFontDescriptor* builtInDescriptor(PdfDoc* doc, int fontIndex, const char* bas
         d->style = (fontIndex == 42 || fontIndex == 44 || fontIndex == 46 || fontIndex == 47)
                        ? kSerifStyle
                        : kGothicStyle;
+    noteTableGrowth(doc);
     doc->descriptors.push_back(std::move(owned));
     return d;
 }
@@ -160,6 +161,7 @@ int loadExternal(PdfDoc* doc, const char* name) {
     copyBounded(info->fontName, name, sizeof info->fontName - 1);
     info->state = 0;
     metrics.descriptor = descriptor.get();
+    noteTableGrowth(doc);
     doc->descriptors.push_back(std::move(descriptor));
     doc->fontInfos.push_back(std::move(owned));
     doc->externalFonts.push_back(metrics);
@@ -197,6 +199,7 @@ int addEntry(PdfDoc* doc, const char* name, int fontIndex, const char* encoding,
         font.cid.systemInfo = kCidData[fontIndex - kFirstCid].systemInfo;
         font.cid.widths = kCidData[fontIndex - kFirstCid].widths;
     }
+    noteTableGrowth(doc);
     doc->fonts.push_back(font);
     return index;
 }
@@ -205,13 +208,16 @@ void listOnPage(PdfDoc* doc, int entry) {
     if (doc->currentPage < 1 || doc->currentPage > doc->maxPages) return;
     PdfPage& page = doc->pages[static_cast<std::size_t>(doc->currentPage)];
     if (page.pageNumber >= 0 &&
-        std::find(page.fontList.begin(), page.fontList.end(), entry) == page.fontList.end())
+        std::find(page.fontList.begin(), page.fontList.end(), entry) == page.fontList.end()) {
+        noteTableGrowth(doc);
         page.fontList.push_back(entry);
+    }
 }
 
 int tooManyFonts(PdfDoc* doc) {
     tpdf_Error(doc, 1, kModule, "Too many fonts in this PDF: %d. Increase limit by tpdf_open()",
                static_cast<int>(doc->fonts.size()));
+    failCall(doc);
     return 1;
 }
 
@@ -223,6 +229,7 @@ int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) 
     }
     if (encoding && std::strlen(encoding) > kMaxEncodingLength) {
         tpdf_Error(doc, 1, kModule, "Encoding name is too long: %.64s...", encoding);
+        failCall(doc);
         return kEncodingRefused;
     }
     if (!finiteNumbers(doc, "tpdf_setFont", {size})) return kSizeNotFinite;
@@ -243,6 +250,7 @@ int selectFont(PdfDoc* doc, const char* name, const char* encoding, float size) 
     if (typeOf(fontIndex) == 3 && encoding && !isCMapOf(fontIndex, encoding)) {
         tpdf_Error(doc, 1, kModule, "%s is a CID font: its encoding is a CMap of its character collection, not %s",
                    kBuiltInFonts[fontIndex], encoding);
+        failCall(doc);
         return kEncodingRefused;
     }
     // Only a new entry needs room in the table: an existing one is chosen even when it is full.

@@ -1,4 +1,5 @@
 // Graphics state, colour and path operators, and the shapes built from curves.
+#include "call_guard.h"
 #include "doc_record.h"
 #include "errors.h"
 #include "object_syntax.h"
@@ -98,6 +99,7 @@ void arc(PdfDoc* doc, const char* call, double x, double y, double r, double sta
     const double sweep = end - start;
     if (std::fabs(sweep) > kMaxArcSweep) {
         tpdf_Error(doc, 1, kModule, "Arc sweep of %g degrees is beyond %g", sweep, kMaxArcSweep);
+        failCall(doc);
         return;
     }
     // The fewest quarter-turn (or smaller) segments, computed directly.
@@ -160,6 +162,7 @@ void tpdf_dashPattern(PdfDoc* doc, const char* pattern) {
     // The text stands in the content as it is, so it must be a dash pattern and no more.
     if (!isObjectSyntax(pattern, ObjectSyntax::DashPattern)) {
         tpdf_Error(doc, 1, kModule, "The dash pattern is not a dash array and a phase: %.64s", pattern);
+        failCall(doc);
         return;
     }
     contentLine(doc, "%s d\n", pattern);

@@ -122,6 +122,7 @@ int readNewImage(PdfDoc* doc, const char* fileName, int type, int flags, PdfImag
     if (count >= doc->maxImages) {
         tpdf_Error(doc, 1, kModule, "Too many images in this PDF: %d. Increase limits by tpdf_open()",
                    count);
+        failCall(doc);
         return 1;
     }
     entry = PdfImage{};
@@ -149,6 +150,7 @@ int readNewImage(PdfDoc* doc, const char* fileName, int type, int flags, PdfImag
 }
 
 void listImage(PdfDoc* doc, const PdfImage& entry) {
+    noteTableGrowth(doc);
     doc->images.push_back(entry); // room was reserved at open for maxImages entries
     if (entry.components == 1) doc->procSetImageBits |= 1;
     if (entry.components > 2) doc->procSetImageBits |= 2;
@@ -175,16 +177,20 @@ int place(PdfDoc* doc, const char* fileName, int type, float x, float y, float a
     }
     if (!listed) listImage(doc, entry);
     std::vector<int>& list = doc->pages[static_cast<std::size_t>(doc->currentPage)].imageList;
-    if (std::find(list.begin(), list.end(), index) == list.end()) list.push_back(index);
+    if (std::find(list.begin(), list.end(), index) == list.end()) {
+        noteTableGrowth(doc);
+        list.push_back(index);
+    }
     sizes = used;
     return 0;
 }
 
 } // namespace
 
-void tpdf::releaseImages(PdfDoc* doc) {
-    for (PdfImage& image : doc->images) freeImage(image);
-    doc->images.clear();
+void tpdf::releaseImages(PdfDoc* doc, std::size_t first) {
+    if (first >= doc->images.size()) return;
+    for (std::size_t i = first; i < doc->images.size(); ++i) freeImage(doc->images[i]);
+    doc->images.resize(first);
 }
 
 extern "C" {

@@ -13,19 +13,20 @@ namespace tpdf {
 int failDocument(PdfDoc* doc, const char* what) {
     if (!doc->failed) tpdf_Error(doc, 2, kModule, "%s", what);
     doc->failed = true;
+    failCall(doc); // taken back with the call, unless the call began writing the file
     return -1;
 }
 
-// A finished file takes no more bytes; a file output takes them only in the order
-// tpdf_finalizeAll writes them (a memory output is started over by it).
+// The output takes bytes only in the order tpdf_finalizeAll writes them, in memory as in a
+// file: bytes written before would be dropped or misplaced, and a finished file takes no more.
 static bool outputTakesBytes(PdfDoc* doc) {
+    if (doc->writing) return true;
     // Before tpdf_init there is no output: the bytes are refused, the document stays sound.
     if (doc->memoryOutput && !doc->outputStream) {
         tpdf_Error(doc, 1, kModule, "The PDF file is not started: tpdf_init() comes first");
         failCall(doc);
         return false;
     }
-    if (doc->writing || (!doc->finalized && doc->memoryOutput)) return true;
     tpdf_Error(doc, 1, kModule, doc->finalized ? "The PDF file is finished: nothing more is written to it"
                                                : "The PDF file is written by tpdf_finalizeAll() only");
     failCall(doc);
@@ -75,12 +76,14 @@ int refuseWithoutPage(PdfDoc* doc, const char* what) {
 
 int appendContent(PdfDoc* doc, const char* bytes, int length) {
     if (!drawingPageOpen(doc)) return refuseWithoutPage(doc, "Drawing");
+    noteContentGrowth(doc);
     bool written = false;
     if (doc->contentInMemory) {
         written = tpdf_writeToMemoryStream(doc->currentContent, bytes, length) == 0;
     } else {
         const auto n = static_cast<std::size_t>(length);
         written = std::fwrite(bytes, 1, n, doc->currentTempFile) == n;
+        if (written) doc->pages[static_cast<std::size_t>(doc->currentPage)].tempBytes += length;
     }
     if (written) return 0;
     tpdf_Error(doc, 2, kModule, "Cannot store the page content");
@@ -88,15 +91,11 @@ int appendContent(PdfDoc* doc, const char* bytes, int length) {
     return -1;
 }
 
-int formatContentLine(PdfDoc* doc, const char* format, ...) {
+int checkedContentLine(PdfDoc* doc, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const int n = formatV(doc->lineBuffer, sizeof doc->lineBuffer, format, args);
+    const int n = formatMessageV(doc->lineBuffer, sizeof doc->lineBuffer, format, args);
     va_end(args);
-    if (n == kNumberRefused) {
-        reportRefusedNumber(doc, "A content operator", false);
-        return -1;
-    }
     if (n < 0) {
         tpdf_Error(doc, 2, kModule, "A content line is too long");
         failCall(doc);

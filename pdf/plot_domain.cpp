@@ -251,6 +251,7 @@ PdfPlotDomain* tpdf_setPlotDomain(PdfDoc* doc, PdfPlotDomain* domain) {
     if (!rangeIsUsable(domain->xmin, domain->xmax, domain->xkind) ||
         !rangeIsUsable(domain->ymin, domain->ymax, domain->ykind)) {
         tpdf_Error(doc, 2, kModule, "Plot domain range is empty or not usable");
+        failCall(doc);
         return nullptr;
     }
     if (!finiteNumbers(doc, "tpdf_setPlotDomain",

@@ -1,5 +1,6 @@
 #include "record_checks.h"
 
+#include "call_guard.h"
 #include "errors.h"
 #include "memory_stream.h"
 #include "object_syntax.h"
@@ -15,6 +16,7 @@ bool refuse(PdfDoc* doc, const char* call, const char* what) {
     static const char* const kFormat = "%s refused its record: %s";
     if (doc) tpdf_Error(doc, 1, kModule, kFormat, call, what);
     else tpdf_GlobalError(1, kModule, kFormat, call, what);
+    failCall(doc);
     return false;
 }
 

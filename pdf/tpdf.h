@@ -5,9 +5,11 @@
  * only within the limits PDF readers hold: integers within 32 bits, reals within +-3.4e38.
  *
  * No C++ exception leaves a call: one that fails (memory, a refused number, no page open for
- * drawing) reports, answers its error and writes nothing; the page content and the drawing
- * state stay as they were before it. Once tpdf_finalizeAll has run, a call that would change
- * the file is refused with a report.
+ * drawing, any refusal) reports, answers its error and leaves the document as the same program
+ * without the call would have left it: its page content, drawing state, font, image,
+ * annotation and outline entries, file version and soundness, with whatever the caller's error
+ * handler did to the document during the call. Once tpdf_finalizeAll has run, a call that
+ * would change the file is refused with a report.
  *
  * Typical use (one picture per page):
  *   PdfDoc* doc = tpdf_open(0, NULL);
@@ -183,7 +185,9 @@ void tpdf_close(PdfDoc* doc);
  * day, hour, minute or second outside its range) is refused with a report. */
 void tpdf_setCreationTime(PdfDoc* doc, const struct tm* when);
 
-/* Appends to the output; both return 0, or -1 when the output cannot take the bytes. */
+/* Append to the output, which takes bytes only while tpdf_finalizeAll writes the file: 0, or
+ * -1 when it cannot take them. At any other time both are refused with -1 and a report, in
+ * memory as in a file. */
 int tpdf_writeString(PdfDoc* doc, const char* text);
 int tpdf_writeBytes(PdfDoc* doc, const void* bytes, int length);
 

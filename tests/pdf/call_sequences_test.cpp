@@ -3,6 +3,7 @@
 // file without a word.
 #include "pdf_fixtures.h"
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <fstream>
@@ -25,6 +26,10 @@ public:
         log_.clear();
         call();
         EXPECT_FALSE(log_.lines().empty()) << "a refused call says why";
+    }
+    // The same, with a handler of the caller's that draws while the call reports.
+    void refusedWhileDrawing(const std::function<void()>& call) {
+        refused([&] { whileHandlerDraws(doc, call); });
     }
     void finalize() {
         ASSERT_EQ(tpdf_finalizeAll(doc), 0);
@@ -70,6 +75,21 @@ void shownText(PdfDoc* doc, const char* text) {
     EXPECT_EQ(tpdf_setFont(doc, "Helvetica", "WinAnsiEncoding", 12), 0);
     tpdf_textAt(doc, 20, 200, 0, text);
     tpdf_endText(doc);
+}
+
+// A 10 by 10 plot domain, made the document's current one.
+PdfPlotDomain* currentDomain(PdfDoc* doc) {
+    PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 200, 0, 10, 0, 10, 0, 0, 0);
+    tpdf_setPlotDomain(doc, d);
+    return d;
+}
+
+// An axis on d whose tick steps give more ticks than can be drawn.
+PdfAxis* denseAxis(PdfPlotDomain* d) {
+    PdfAxis* axis = tpdf_createAxis(0, 200, 0, 0, 10);
+    tpdf_attachAxis(axis, d, 0, 0);
+    EXPECT_EQ(tpdf_setAxisTickSteps(axis, 0, 1e-9f, 0, 1e-9f), 0);
+    return axis;
 }
 
 int importPicture(SequenceRun& run) {
@@ -166,13 +186,10 @@ const Sequence kSequences[] = {
      [](SequenceRun& r) {
          tpdf_init(r.doc);
          startPage(r.doc);
-         PdfPlotDomain* d = tpdf_createPlotDomain(50, 50, 200, 200, 0, 10, 0, 10, 0, 0, 0);
-         tpdf_setPlotDomain(r.doc, d);
+         PdfPlotDomain* d = currentDomain(r.doc);
          PdfAxis* axis = tpdf_createAxis(0, 200, 0, 0, 10);
          tpdf_attachAxis(axis, d, 0, 0);
-         PdfAxis* dense = tpdf_createAxis(0, 200, 0, 0, 10);
-         tpdf_attachAxis(dense, d, 0, 0);
-         EXPECT_EQ(tpdf_setAxisTickSteps(dense, 0, 1e-9f, 0, 1e-9f), 0);
+         PdfAxis* dense = denseAxis(d);
          r.refused([&] { EXPECT_EQ(tpdf_drawAxis(dense), -1); });
          tpdf_freeAxis(dense);
          EXPECT_EQ(tpdf_drawAxis(axis), 0);
@@ -250,6 +267,81 @@ const Sequence kSequences[] = {
          EXPECT_EQ(first->kind, 0);
          EXPECT_EQ(first, tpdf_annotEntry(r.doc, 0));
      }},
+    {"AnAxisRefusedForItsTicksKeepsNoLabelFont",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         PdfPlotDomain* d = currentDomain(r.doc);
+         PdfAxis* dense = denseAxis(d);
+         tpdf_setAxisFont(dense, "%.1f", "Courier-Oblique", 8);
+         r.refused([&] { EXPECT_EQ(tpdf_drawAxis(dense), -1); });
+         tpdf_freeAxis(dense);
+         tpdf_freePlotDomain(d);
+         shownText(r.doc, "a font numbered after the refused axis");
+     }},
+    {"AProgressivePictureAtAScaleBeyondReaders",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         const std::string progressive = r.picture() + ".progressive.jpg";
+         writeFile(progressive, makeJpeg({64, 48, JpegColour::Rgb, true})); // 64 x 1e37 points
+         float w = 0, h = 0, xs = 1e37f, ys = 1e37f;
+         r.refused([&] {
+             EXPECT_EQ(tpdf_importImage(r.doc, progressive.c_str(), 0, 1, 1, 0, &w, &h, &xs, &ys, 1), -1);
+         });
+         EXPECT_EQ(importPicture(r), 0) << "a baseline picture, which needs no later version";
+     }},
+    {"ObjectWritersAndBytesBetweenInitAndFinalising",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         square(r.doc);
+         PdfFontDescriptor slanted{};
+         slanted.italicAngle = FLT_MAX;
+         r.refused([&] { EXPECT_EQ(tpdf_writeFontDescriptor(r.doc, &slanted, 1), -1); });
+         PdfFontDescriptor plain{};
+         const std::string system(9000, 'x');
+         PdfFont cid{};
+         cid.type = 3;
+         cid.descriptor = &plain;
+         cid.cid.systemInfo = system.c_str();
+         cid.cid.widths = "[]";
+         r.refused([&] { EXPECT_EQ(tpdf_writeCIDFont(r.doc, &cid), -1); });
+         r.refused([&] { EXPECT_EQ(tpdf_writeString(r.doc, "JUNK"), -1); });
+         r.refused([&] { EXPECT_EQ(tpdf_writeBytes(r.doc, "JUNK", 4), -1); });
+         r.refused([&] { EXPECT_EQ(tpdf_writeCatalog(r.doc), -1); });
+         square(r.doc); // and finalising still writes the file
+     }},
+    {"AnnotationsRefusedWhileTheHandlerDraws",
+     [](SequenceRun& r) {
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         square(r.doc);
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_actionLink(r.doc, 10, 10, 50, 50, "/S /GoTo /D [", nullptr), -1); });
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_pageLink(r.doc, 10, 10, 50, 50, 1, "[0 0 1]", nullptr), -1); });
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_addOutlineAction(r.doc, nullptr, 0, 1, "", "o"), nullptr); });
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_addOutline(r.doc, nullptr, 0, 1, 9, "o", 2, 0, 0, 0, 0), nullptr); });
+         startPage(r.doc, 2);
+         tpdf_finalizePage(r.doc, 2); // the current page takes nothing more
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_textNote(r.doc, 10, 10, 50, 50, "no", "page", nullptr), -1); });
+         ASSERT_EQ(tpdf_setCurrentPage(r.doc, 1), 0);
+         while (tpdf_webLink(r.doc, 10, 60, 50, 80, "https://example.com/", nullptr) == 0) {
+         }
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_textNote(r.doc, 10, 10, 50, 50, "full", "table", nullptr), -1); });
+         square(r.doc);
+     }},
+    {"RefusedCallsWhileTheHandlerDrawsOnAPageKeptInAFile",
+     [](SequenceRun& r) {
+         tpdf_setContentInMemory(r.doc, 0);
+         tpdf_init(r.doc);
+         startPage(r.doc);
+         square(r.doc);
+         r.refusedWhileDrawing([&] { tpdf_pointRect(r.doc, 0, 0, FLT_MAX, 1); });
+         r.refusedWhileDrawing([&] { EXPECT_EQ(tpdf_textNote(r.doc, 0, 0, 1e20f, 9, "t", "c", nullptr), -1); });
+         shownText(r.doc, "after the refused calls");
+         r.refusedWhileDrawing([&] { tpdf_dashPattern(r.doc, "[2 3]"); });
+         square(r.doc);
+     }},
     {"NoteTextAndFontMapFromFilesThatNeverEnd",
      [](SequenceRun& r) {
          tpdf_init(r.doc);
@@ -283,6 +375,49 @@ TEST(CallGuard, AnExceptionNeverLeavesACallAndTakesBackWhatItBegan) {
     tpdf_setErrorHandler(doc.get(), nullptr);
     ASSERT_EQ(tpdf_finalizeAll(doc.get()), 0);
     EXPECT_EQ(contentStream(outputOf(doc.get()), 6), "0.5000 g\n");
+}
+
+TEST(CallGuard, BytesBetweenInitAndFinalisingAreRefusedInBothOutputModes) {
+    ScratchDir dir;
+    for (const bool inMemory : {true, false}) {
+        Doc doc(openScanningDocument());
+        const std::string file = dir.file(inMemory ? "memory.pdf" : "file.pdf");
+        if (!inMemory) {
+            ASSERT_EQ(tpdf_setOutputFileName(doc.get(), file.c_str()), 0);
+        }
+        ReportLog log(doc.get());
+        ASSERT_EQ(tpdf_init(doc.get()), 0);
+        startPage(doc.get());
+        square(doc.get());
+        EXPECT_EQ(tpdf_writeString(doc.get(), "JUNK"), -1) << inMemory;
+        EXPECT_TRUE(log.contains("1|TarvexPDF|The PDF file is written by tpdf_finalizeAll() only")) << inMemory;
+        ASSERT_EQ(tpdf_finalizeAll(doc.get()), 0) << inMemory;
+        if (inMemory) {
+            ASSERT_EQ(tpdf_savePDFmemoryStreamToFile(doc.get(), file.c_str()), 0);
+        }
+        EXPECT_EQ(readText(file).find("JUNK"), std::string::npos) << inMemory;
+        if (havePdfTools()) {
+            EXPECT_EQ(pdfToolComplaints(file), "") << inMemory;
+        }
+    }
+}
+
+// A handler that looks for an image at every report: finding none is an answer, not a failure.
+void lookingHandler(PdfDoc* doc, int, const char*, const char*, va_list) {
+    int index = -1;
+    EXPECT_EQ(tpdf_findImage(doc, "no-such-picture.jpg", 0, &index), 1);
+}
+
+TEST(CallGuard, AHandlersQueryThatFindsNothingLeavesTheCallStanding) {
+    Doc doc = startedDocument();
+    startPage(doc.get());
+    tpdf_setErrorHandler(doc.get(), lookingHandler);
+    // Reports that the font is replaced, and stands.
+    EXPECT_EQ(tpdf_setFont(doc.get(), "NoSuchFont", nullptr, 12), 0);
+    tpdf_textAt(doc.get(), 20, 20, 0, "in Times-Roman");
+    tpdf_setErrorHandler(doc.get(), nullptr);
+    ASSERT_EQ(tpdf_finalizeAll(doc.get()), 0);
+    EXPECT_NE(outputOf(doc.get()).find("/BaseFont /Times-Roman"), std::string::npos);
 }
 
 TEST(CallGuard, MemoryRunningOutIsTheCallsErrorAndAReport) {

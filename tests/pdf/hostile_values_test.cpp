@@ -177,19 +177,23 @@ TEST(HostileValues, EveryCallIsRefusedAndTheFileIsAsWithoutIt) {
     const std::string without = document(nullptr);
     expectReadersTakeIt(without, "the file without a hostile call");
     std::set<std::string> checked{without};
-    for (const Row& row : rows) {
-        ReportLog log;
-        bool refused = false;
-        const std::string with = document([&](PdfDoc* d) {
-            log.watch(d);
-            refused = row.refused(d);
-        });
-        EXPECT_TRUE(refused) << row.what;
-        EXPECT_FALSE(log.lines().empty()) << row.what << ": a refusal is reported";
-        for (const std::string& line : log.lines()) EXPECT_EQ(line.rfind("1|", 0), 0u) << row.what << ": " << line;
-        EXPECT_EQ(with, without) << row.what;
-        if (checked.insert(with).second) expectReadersTakeIt(with, row.what);
-    }
+    // Each row runs twice: as it stands, and with a handler that draws while the call reports.
+    for (const Row& row : rows)
+        for (const bool drawing : {false, true}) {
+            const std::string what = std::string(row.what) + (drawing ? ", a handler drawing" : "");
+            ReportLog log;
+            bool refused = false;
+            const std::string with = document([&](PdfDoc* d) {
+                log.watch(d);
+                if (drawing) whileHandlerDraws(d, [&] { refused = row.refused(d); });
+                else refused = row.refused(d);
+            });
+            EXPECT_TRUE(refused) << what;
+            EXPECT_FALSE(log.lines().empty()) << what << ": a refusal is reported";
+            for (const std::string& line : log.lines()) EXPECT_EQ(line.rfind("1|", 0), 0u) << what << ": " << line;
+            EXPECT_EQ(with, without) << what;
+            if (checked.insert(with).second) expectReadersTakeIt(with, what);
+        }
 }
 
 TEST(HostileValues, ValuesAtTheLimitsAreWrittenAsReadersTakeThem) {

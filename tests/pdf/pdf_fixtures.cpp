@@ -135,6 +135,31 @@ bool ReportLog::contains(const std::string& text) const {
 
 void ReportLog::clear() { reports.clear(); }
 
+namespace {
+PdfErrorHandler passedOn = nullptr;
+int handlerDepth = 0;
+
+void drawingHandler(PdfDoc* doc, int level, const char* module, const char* format, va_list args) {
+    if (handlerDepth++ == 0) {
+        tpdf_pointRect(doc, 200, 200, 20, 20);
+        tpdf_fillPath(doc);
+        tpdf_setFont(doc, "Courier-Bold", nullptr, 9);
+        tpdf_textAt(doc, 200, 250, 0, "drawn by the handler");
+        tpdf_textNote(doc, 200, 260, 240, 290, "handler", "note", nullptr);
+        tpdf_addOutline(doc, nullptr, 0, 1, 1, "handler", 2, 0, 0, 0, 0);
+    }
+    --handlerDepth;
+    if (passedOn) passedOn(doc, level, module, format, args);
+}
+} // namespace
+
+void whileHandlerDraws(PdfDoc* doc, const std::function<void()>& call) {
+    passedOn = tpdf_setErrorHandler(doc, drawingHandler);
+    call();
+    tpdf_setErrorHandler(doc, passedOn);
+    passedOn = nullptr;
+}
+
 int countOf(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

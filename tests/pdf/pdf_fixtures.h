@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,11 @@ public:
     bool contains(const std::string& text) const;
     void clear();
 };
+
+// Runs call with a re-entrant handler of the caller's in front of the document's own: at each
+// report it draws on the page, picks a font of its own and shows text, adds a note and an
+// outline item, then passes the report on. All of it goes with a call that is refused.
+void whileHandlerDraws(PdfDoc* doc, const std::function<void()>& call);
 
 int countOf(const std::string& text, const std::string& what);
 // Runs of blanks as one blank, so tool reports compare whatever their column widths.
