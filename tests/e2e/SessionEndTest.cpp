@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -67,52 +68,91 @@ const char* const kRowNames[] = {"SanDisk - Ultra", "HP - OfficeJet Pro 9010 ser
                                  "Brother - HL-L2350DW series", "Kyocera - ECOSYS P2040dn",
                                  "Samsung - M2020 Series", "Canon - CanoScan LiDE 400"};
 
-// One session: up, the demo's rows listed (the watchers then run), a pause that lands the end
-// anywhere in the watchers' two-second waits, then SIGTERM to all of them at once.
+// A desktop session of its own (Xvfb, openbox, a tray), the simulated host on the demo and tarvex,
+// up once the demo's rows are listed (the print watchers then run).
+class DemoSession {
+ public:
+  DemoSession() : x_(folder_.path() / "x", 1280, 900) {
+    fs::create_directories(folder_.path() / "home" / ".config");
+    env_.insert(env_.end(), {"HOME=" + (folder_.path() / "home").string(),
+                             "XDG_CONFIG_HOME=" + (folder_.path() / "home" / ".config").string()});
+    for (const auto& e : x_.env()) env_.push_back(e);
+  }
+
+  void start() {
+    ASSERT_TRUE(x_.started()) << x_.error();
+    ASSERT_TRUE(x_.startWindowManager(kLong) && x_.startTray(kLong)) << x_.error();
+    simhost = std::make_unique<test::Process>(
+        std::vector<std::string>{test::programPath("tarvex-simhost"), TARVEX_SOURCE_DIR "/sim/scenarios/demo.json"},
+        env_, (folder_.path() / "simhost.out").string());
+    ASSERT_TRUE(test::eventually([&] { return fs::exists(folder_.path() / "sim" / "simhost.sock"); }, kLong))
+        << simhost->output();
+    tarvex = std::make_unique<test::Process>(std::vector<std::string>{test::programPath("tarvex")}, env_,
+                                             (folder_.path() / "tarvex.out").string());
+    ASSERT_TRUE(test::eventually(
+        [&] {
+          const std::string out = tarvex->output();
+          for (const char* name : kRowNames)
+            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
+          return true;
+        },
+        kLong))
+        << tarvex->output();
+  }
+
+  // The X server, openbox and trayer.
+  std::vector<pid_t> desktop() const {
+    std::vector<pid_t> pids;
+    for (const char* name : {"Xvfb", "openbox", "trayer"})
+      for (const pid_t pid : childrenNamed(name)) pids.push_back(pid);
+    return pids;
+  }
+
+  std::string simctl(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{test::programPath("tarvex-simctl")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    test::Process p(argv, env_, (folder_.path() / "simctl.out").string());
+    p.wait(kLong);
+    return p.output();
+  }
+  // A control request of OFFICE-PC in the host's log.
+  bool logged(const std::string& code, const std::string& request) {
+    return simctl({"log"}).find("\"code\":\"" + code + "\",\"request\":\"" + request + "\"") != std::string::npos;
+  }
+
+  // tarvex ended within the time, of no signal, without a sanitizer's report of a freed object's
+  // use (which comes before any signal could).
+  void expectCleanEnd() {
+    tarvex->wait(kLong);
+    EXPECT_EQ(tarvex->endSignal(), 0) << "tarvex died of signal " << tarvex->endSignal() << ":\n"
+                                      << tarvex->output();
+    EXPECT_EQ(tarvex->output().find("ERROR: AddressSanitizer"), std::string::npos) << tarvex->output();
+  }
+
+  std::unique_ptr<test::Process> simhost, tarvex;
+
+ private:
+  test::ProgramFolder folder_{"tarvex-session-end-"};
+  test::XSession x_;
+  std::vector<std::string> env_ = folder_.env();
+};
+
+// One session ended: a pause that lands the end anywhere in the watchers' two-second waits, then
+// SIGTERM to every program of it at once.
 void endOneSession(int run, bool busy, std::mt19937& random) {
   SCOPED_TRACE("run " + std::to_string(run) + (busy ? ", busy loops" : ""));
-  test::ProgramFolder folder("tarvex-session-end-");
-  test::XSession x(folder.path() / "x", 1280, 900);
-  ASSERT_TRUE(x.started()) << x.error();
-  ASSERT_TRUE(x.startWindowManager(kLong) && x.startTray(kLong)) << x.error();
-  std::vector<std::string> env = folder.env();
-  fs::create_directories(folder.path() / "home" / ".config");
-  env.insert(env.end(), {"HOME=" + (folder.path() / "home").string(),
-                         "XDG_CONFIG_HOME=" + (folder.path() / "home" / ".config").string()});
-  for (const auto& e : x.env()) env.push_back(e);
-
-  test::Process simhost({test::programPath("tarvex-simhost"), TARVEX_SOURCE_DIR "/sim/scenarios/demo.json"},
-                        env, (folder.path() / "simhost.out").string());
-  ASSERT_TRUE(test::eventually([&] { return fs::exists(folder.path() / "sim" / "simhost.sock"); }, kLong))
-      << simhost.output();
-  test::Process tarvex({test::programPath("tarvex")}, env, (folder.path() / "tarvex.out").string());
-  ASSERT_TRUE(test::eventually(
-      [&] {
-        const std::string out = tarvex.output();
-        for (const char* name : kRowNames)
-          if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
-        return true;
-      },
-      kLong))
-      << tarvex.output();
-
+  DemoSession session;
+  ASSERT_NO_FATAL_FAILURE(session.start());
   BusyLoops loops(busy);
   std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 2000)(random)));
-  std::vector<pid_t> session;
-  for (const char* name : {"Xvfb", "openbox", "trayer"})
-    for (const pid_t pid : childrenNamed(name)) session.push_back(pid);
-  ASSERT_EQ(session.size(), 3u) << "the X server, openbox and trayer";
-  session.push_back(simhost.pid());
-  session.push_back(tarvex.pid());
-  std::shuffle(session.begin(), session.end(), random);
-  for (const pid_t pid : session) ::kill(pid, SIGTERM);
-
-  tarvex.wait(kLong);
-  EXPECT_EQ(tarvex.endSignal(), 0) << "tarvex died of signal " << tarvex.endSignal() << ":\n"
-                                   << tarvex.output();
-  // The sanitizer build reports a freed object's use before the signal could come.
-  EXPECT_EQ(tarvex.output().find("ERROR: AddressSanitizer"), std::string::npos) << tarvex.output();
-  simhost.wait(kLong);
+  std::vector<pid_t> all = session.desktop();
+  ASSERT_EQ(all.size(), 3u) << "the X server, openbox and trayer";
+  all.push_back(session.simhost->pid());
+  all.push_back(session.tarvex->pid());
+  std::shuffle(all.begin(), all.end(), random);
+  for (const pid_t pid : all) ::kill(pid, SIGTERM);
+  session.expectCleanEnd();
+  session.simhost->wait(kLong);
 }
 
 // Half the runs with busy loops on every processor: the crash this guards against came more often
@@ -123,6 +163,21 @@ TEST(SessionEndTest, SigtermToTheWholeSessionAtOnceNeverEndsTarvexByASignal) {
   std::mt19937 random(std::random_device{}());
   for (int run = 0; run < kRuns && !::testing::Test::HasFailure(); ++run)
     ASSERT_NO_FATAL_FAILURE(endOneSession(run, run % 2 == 1, random));
+}
+
+// Only the X server goes, while a print watcher holds the Brother for a job: tarvex, whose X plugin
+// ends the process, gives the printer back on its way out.
+TEST(SessionEndTest, TheDisplaysLossEndsTarvexAndGivesBackThePrinterAWatcherHolds) {
+  DemoSession session;
+  ASSERT_NO_FATAL_FAILURE(session.start());
+  session.simctl({"print", "OFFICE-PC", "Brother HL-L2350DW series", "report.pdf"});
+  ASSERT_TRUE(test::eventually([&] { return session.logged("0x222060", "01b004000001"); }, kLong))
+      << "the watcher did not lock the printer";
+  const std::vector<pid_t> desktop = session.desktop();
+  ASSERT_FALSE(desktop.empty());
+  ::kill(desktop.front(), SIGTERM);  // Xvfb, listed first
+  session.expectCleanEnd();
+  EXPECT_TRUE(session.logged("0x22204c", "01")) << "the printer was kept: " << session.tarvex->output();
 }
 
 }  // namespace
