@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include "support/DemoRows.h"
 #include "support/Process.h"
 #include "support/ProgramFolder.h"
 #include "support/XSession.h"
@@ -64,10 +65,6 @@ class BusyLoops {
   std::vector<std::thread> loops_;
 };
 
-const char* const kRowNames[] = {"SanDisk - Ultra", "HP - OfficeJet Pro 9010 series",
-                                 "Brother - HL-L2350DW series", "Kyocera - ECOSYS P2040dn",
-                                 "Samsung - M2020 Series", "Canon - CanoScan LiDE 400"};
-
 // A desktop session of its own (Xvfb, openbox, a tray), the simulated host on the demo and tarvex,
 // up once the demo's rows are listed (the print watchers then run).
 class DemoSession {
@@ -89,14 +86,7 @@ class DemoSession {
         << simhost->output();
     tarvex = std::make_unique<test::Process>(std::vector<std::string>{test::programPath("tarvex")}, env_,
                                              (folder_.path() / "tarvex.out").string());
-    ASSERT_TRUE(test::eventually(
-        [&] {
-          const std::string out = tarvex->output();
-          for (const char* name : kRowNames)
-            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
-          return true;
-        },
-        kLong))
+    ASSERT_TRUE(test::eventually([&] { return test::foundEveryDemoRow(tarvex->output()); }, kLong))
         << tarvex->output();
   }
 

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "app/DeviceListView.h"
+#include "support/DemoRows.h"
 #include "support/Process.h"
 #include "support/ProgramFolder.h"
 #include "support/XSession.h"
@@ -22,11 +23,9 @@ namespace fs = std::filesystem;
 const std::string kMainTitle = "^Tarvex Velmora Network USB Utility";
 const std::string kOffice = "192.168.1.20";
 
-// The demo's rows as OFFICE-PC lists them (NUS-Office only), sorted by type, maker and product.
-enum DemoRow { kSanDisk, kHp, kBrother, kKyocera, kSamsung, kCanonScanner, kRowCount };
-const char* const kRowNames[kRowCount] = {"SanDisk - Ultra",           "HP - OfficeJet Pro 9010 series",
-                                          "Brother - HL-L2350DW series", "Kyocera - ECOSYS P2040dn",
-                                          "Samsung - M2020 Series",    "Canon - CanoScan LiDE 400"};
+using test::DemoRow;
+using enum test::DemoRow;
+using test::kRowNames;
 
 constexpr int kLong = 30000;  // generous: the sanitizer build under load is slow to start
 
@@ -103,14 +102,7 @@ class UserRunTest : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(waitForAllRows());
   }
   void waitForAllRows() {
-    ASSERT_TRUE(test::eventually(
-        [&] {
-          const std::string out = tarvex->output();
-          for (const char* name : kRowNames)
-            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
-          return true;
-        },
-        kLong))
+    ASSERT_TRUE(test::eventually([&] { return test::foundEveryDemoRow(tarvex->output()); }, kLong))
         << tarvex->output();
   }
   void startDemoWindow(const std::string& program = bin("tarvex")) {
