@@ -70,7 +70,7 @@ void ScanNow(const DeviceData& row, const ScanNowCalls& calls) {
   // The lock goes back on every way out from here, an exception out of a window's loop included.
   const core::ScopeExit release([&] { giveBack(calls, copy, twain, twainResult); });
   copy = calls.freshCopy();
-  calls.waitTwoSeconds();
+  if (!calls.waitTwoSeconds()) return;
 
   if (!twain) {
     calls.runWia(info.ScannerDeviceId);

@@ -40,7 +40,8 @@ struct ScanNowCalls {
   std::function<bool()> twainPresent;
   std::function<bool()> findTwainDriver;
   std::function<void(bool busy)> hourglass;
-  std::function<void()> waitTwoSeconds;
+  // False when the program's end was asked for meanwhile: Scan Now goes no further.
+  std::function<bool()> waitTwoSeconds;
   std::function<DeviceData()> freshCopy;  // the selected row now
   std::function<std::optional<DeviceData>(const DeviceData&)> findRowAgain;
   std::function<void(const std::string& scannerDeviceId)> runWia;

@@ -101,19 +101,33 @@ bool SingleInstance::listen(std::function<void(unsigned, unsigned)> onShow) {
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(serverName())) return false;
-  connect(server_, &QLocalServer::newConnection, this, [this, onShow] {
+  onShow_ = std::move(onShow);
+  connect(server_, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
       connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-      connect(socket, &QLocalSocket::readyRead, socket, [this, socket, onShow] {
+      connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
         // What the socket holds is read here, and the show runs only once its signal is over:
         // a show may open a box, whose loop deletes the socket when the other side hangs up.
         for (const ShowRequest& r : readShowRequests(*socket))
-          QMetaObject::invokeMethod(this, [onShow, r] { onShow(r.wParam, r.lParam); },
+          QMetaObject::invokeMethod(this, [this, r] { deliver(r.wParam, r.lParam); },
                                     Qt::QueuedConnection);
       });
     }
   });
   return true;
+}
+
+void SingleInstance::deliver(unsigned wParam, unsigned lParam) {
+  if (held_) heldShow_.emplace(wParam, lParam);
+  else if (onShow_) onShow_(wParam, lParam);
+}
+
+void SingleInstance::holdShows(bool hold) {
+  held_ = hold;
+  if (hold || !heldShow_) return;
+  const auto [w, l] = *heldShow_;
+  heldShow_.reset();
+  deliver(w, l);
 }
 
 }  // namespace app

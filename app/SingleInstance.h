@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QLocalServer;
 class QLockFile;
@@ -33,6 +35,10 @@ class SingleInstance : public QObject {
   bool handOver(int patienceMs = 5000);
   // Starts listening for hand-overs; each calls `onShow` with the message's two parameters.
   bool listen(std::function<void(unsigned wParam, unsigned lParam)> onShow);
+  // While held, hand-overs are still taken (a second start never waits for them) but kept, the
+  // last one, and served when the hold ends: the start-up listens before its first box opens and
+  // serves what came meanwhile once its window exists.
+  void holdShows(bool hold);
 
   QString lockPath() const;
   QString serverName() const;
@@ -42,6 +48,10 @@ class SingleInstance : public QObject {
   QString title_;
   std::unique_ptr<QLockFile> lock_;
   QLocalServer* server_ = nullptr;
+  std::function<void(unsigned, unsigned)> onShow_;
+  bool held_ = false;
+  std::optional<std::pair<unsigned, unsigned>> heldShow_;
+  void deliver(unsigned wParam, unsigned lParam);
 };
 
 }  // namespace app

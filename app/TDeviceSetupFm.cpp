@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/WindowPlace.h"
+#include "platform/NestedLoop.h"
 
 namespace app {
 namespace {
@@ -419,7 +420,7 @@ void TDeviceSetupFm::TroubleRBtnClick(int option) {
 bool TDeviceSetupFm::ShowModal(const QWidget* beside) {
   if (beside) MoveBeside(*this, *beside);
   if (answer) return answer(*this);
-  return exec() == QDialog::Accepted;
+  return platform::NestedLoop::exec(*this) == QDialog::Accepted;
 }
 
 }  // namespace app

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/Eject.h"
+#include "platform/NestedLoop.h"
 
 namespace app {
 
@@ -61,7 +62,7 @@ bool TEjectDeviceDlg::ShowModal() {
     std::fprintf(stderr, "tarvex: dialog: %s\n", EjectDialogText(DeviceName, Trouble).c_str());
     return true;
   }
-  return exec() == QDialog::Accepted;
+  return platform::NestedLoop::exec(*this) == QDialog::Accepted;
 }
 
 }  // namespace app

@@ -23,6 +23,7 @@
 #include "app/VersionReply.h"
 #include "app/Icons.h"
 #include "app/MainWindowPrintHost.h"
+#include "app/ProcessExit.h"
 #include "platform/PrintSpooler.h"
 #include "printing/PrinterQueueState.h"
 #include "core/DriverInterface.h"
@@ -33,6 +34,8 @@
 #include "core/UdpSelfTest.h"
 #include "platform/Clock.h"
 #include "platform/DeviceIo.h"
+#include "platform/NestedLoop.h"
+#include "platform/Thread.h"
 #include "platform/Registry.h"
 #include "platform/UiDispatcher.h"
 
@@ -69,6 +72,7 @@ std::vector<Rect> availableAreas() {
 
 TMainFm::TMainFm(std::vector<std::string> args, QWidget* parent)
     : QMainWindow(parent), args_(std::move(args)) {
+  platform::NestedLoop::setEnding(false);  // a run's own end is still to come
   setObjectName("TMainFm");
   resize(kDesignWidth, kDesignHeight);
   auto* central = new QWidget(this);
@@ -121,12 +125,7 @@ TMainFm::~TMainFm() {
   if (!closed_) FormCloseQuery();
 }
 
-void TMainFm::PumpMessages() {
-  ++pumpDepth;
-  QCoreApplication::processEvents();
-  platform::ui::serve();
-  --pumpDepth;
-}
+void TMainFm::PumpMessages() { platform::NestedLoop::processEvents(); }
 
 void TMainFm::buildTrayMenu() {
   popupMenu_ = new QMenu(this);
@@ -565,12 +564,15 @@ int TMainFm::MessageLoop() {
 }
 
 // Any loop but the message loop belongs to a wait, a box or a dialog on the stack.
+// Loops of other folders' windows (the scanning windows', a menu's) count by Qt's loop level.
 bool TMainFm::nested() const {
-  return pumpDepth > 0 || QThread::currentThread()->loopLevel() > (inMessageLoop_ ? 1 : 0);
+  return platform::NestedLoop::depth() > 0 ||
+         QThread::currentThread()->loopLevel() > (inMessageLoop_ ? 1 : 0);
 }
 
 void TMainFm::requestShutdown() {
   exitRequested_ = true;  // the waits on the stack give up at their next try
+  platform::NestedLoop::setEnding(true);  // and what called them goes no further
   optionFm_->CancelVersionCheck();  // a query does not hold the end back
   if (nested()) {
     // The session's end waits for no one: what the user has open is closed as its close box
@@ -581,7 +583,11 @@ void TMainFm::requestShutdown() {
   }
   exitRequested_ = false;
   // Not quit(): that asks the windows to close, and this one only hides to the tray.
-  if (FormCloseQuery() && inMessageLoop_) QCoreApplication::exit(0);
+  if (FormCloseQuery()) {
+    if (inMessageLoop_) QCoreApplication::exit(0);
+  } else if (!shuttingDown_ && !closed_) {
+    platform::NestedLoop::setEnding(false);  // the user kept a device: the program runs on
+  }
 }
 
 // A menu or a modal window on top: a window's close refuses when it must (a group being saved),
@@ -677,11 +683,38 @@ bool TMainFm::FormCloseQuery() {
     shuttingDown_ = false;  // the user kept a busy storage device: the program keeps running
     return false;
   }
+  devicesReleased_ = true;
   closing_ = true;
   // The user sees the program end at once: the window and the tray icon go before the threads
   // are stopped and waited for.
   hide();
   tray_.hide();
+  releaseRunState();
+  return true;
+}
+
+void TMainFm::EndAtProcessExit() {
+  if (closed_) return;
+  sessionEnding_ = true;
+  exitRequested_ = true;
+  closing_ = true;  // the workers' hand-overs find nothing to do now
+  const bool stopped = platform::StopAllThreads(ExitPath::kWorkerWaitMs);
+  if (!devicesReleased_) {
+    devicesReleased_ = true;
+    EjectAllStorage();
+  }
+  if (stopped) {
+    releaseRunState();
+    return;
+  }
+  // A worker waits for a hand-over that runs below on this stack and never ends: what it uses
+  // stays as it is.
+  (void)watchers_.release();
+  (void)printHost_.release();
+  closed_ = true;
+}
+
+void TMainFm::releaseRunState() {
   timerMBusUpdate_.stop();
   StopThreads();
   watchers_.reset();  // waits for every watcher: they call this window
@@ -697,13 +730,11 @@ bool TMainFm::FormCloseQuery() {
   servers_.reset();
   if (masterBus_ != platform::kInvalidHandle) platform::deviceIo().Close(masterBus_);
   masterBus_ = platform::kInvalidHandle;
-  tray_.hide();
   core::CloseUdpSockets();
   core::NetCleanup();
   refreshMutex_.reset();
   closed_ = true;
   SaveWindowPlacement(userSettings(), currentPlacement(), isMinimized(), availableAreas());
-  return true;
 }
 
 }  // namespace app

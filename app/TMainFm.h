@@ -66,6 +66,10 @@ class TMainFm : public QMainWindow, public OptionHost {
   // The end of the user's session: shut down without waiting for the print watchers, and without
   // waiting for the user either (the windows and boxes open then are closed).
   void EndSession();
+  // The process is ending from inside a library (the display went away): the shutdown's steps
+  // that need no display, at once. The workers are stopped and waited for, what this computer
+  // holds is given back (a busy storage device is kept: nobody can be asked).
+  void EndAtProcessExit();
   // The program's message loop, until "Exit" or the end of the session. Until it runs, every loop
   // is a box's or a dialog's of the start-up: an end asked for inside one waits for this loop.
   int MessageLoop();
@@ -141,7 +145,6 @@ class TMainFm : public QMainWindow, public OptionHost {
   const std::string& caption() const { return caption_; }
   // Messages pumped inside the long waits of the refreshes.
   static void PumpMessages();
-  static inline int pumpDepth = 0;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -164,6 +167,9 @@ class TMainFm : public QMainWindow, public OptionHost {
   void hideToTray();
   void showInItsState();
   void StopThreads();
+  // The shutdown's steps once the devices are given back: the workers, lists, handles and
+  // sockets; the window's place stored.
+  void releaseRunState();
   // Runs the shutdown once no wait or dialog of the window is on the stack: a shutdown asked for
   // from inside one (the messages they let run) would free what they still use.
   void requestShutdown();
@@ -200,6 +206,7 @@ class TMainFm : public QMainWindow, public OptionHost {
   bool exitRequested_ = false;  // "Exit" or the session's end waits for the stack to unwind
   bool shuttingDown_ = false;   // a shutdown is running (a second one is refused)
   bool closed_ = false;
+  bool devicesReleased_ = false;  // the shutdown gave back what this computer held
   bool inMessageLoop_ = false;
   bool driverGone_ = false;  // the control device went away and is not back yet
   bool startingWatchers_ = false;  // the watchers are being (re)started

@@ -15,6 +15,7 @@
 #include "printing/PrinterPorts.h"
 #include "printing/PrinterQueueState.h"
 #include "scanning/TNetScanFm.h"
+#include "platform/NestedLoop.h"
 
 namespace app {
 namespace {
@@ -54,10 +55,8 @@ void TMainFm::createDeviceSetup() {
     return core::LinkDevice(d.bus, d.port) && core::LockDevice(d.bus, d.port, 2, kUserLockSeconds);
   };
   s.settle = [] {
-    for (int i = 0; i < kSettleRounds; ++i) {
-      PumpMessages();
+    for (int i = 0; i < kSettleRounds && platform::NestedLoop::processEvents(); ++i)
       platform::clock().sleepMs(kSettleMs);
-    }
   };
   s.listPrinters = [] { return printing::ListPrinters(); };
   s.twainSources = [this] { return twainSourceNames(netScanFm()); };

@@ -18,6 +18,7 @@
 #include "core/NetInfo.h"
 #include "scanning/TNetScanFm.h"
 #include "scanning/WiaRoad.h"
+#include "platform/NestedLoop.h"
 
 namespace app {
 
@@ -71,11 +72,11 @@ void TMainFm::ScanNowMItemClick() {
       else listView_->viewport()->unsetCursor();
     };
     calls.waitTwoSeconds = [this] {
-      if (ScanNowSettle) return ScanNowSettle();
-      for (int i = 0; i < 10; ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      }
+      if (ScanNowSettle) ScanNowSettle();
+      else
+        for (int i = 0; i < 10 && platform::NestedLoop::processEvents(); ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return !platform::NestedLoop::ending();
     };
     calls.freshCopy = [this, target] {
       const DeviceData* now = selectedDevice();
@@ -104,7 +105,7 @@ void TMainFm::ScanNowMItemClick() {
       fm.HostName = computerName_;
       fm.Locked = true;
       fm.TimeoutTimer->start();
-      fm.exec();
+      platform::NestedLoop::exec(fm);
       return TwainRoadResult{true, fm.Locked};
     };
     calls.clearWindowLock = [this] { netScanFm().Locked = false; };

@@ -13,6 +13,7 @@
 #include "app/TMainFm.h"
 #include "app/WindowPlace.h"
 #include "core/DriverInterface.h"
+#include "platform/NestedLoop.h"
 
 namespace app {
 
@@ -24,7 +25,7 @@ ServerList::ServerPtr TMainFm::serverByCaption(const std::string& caption) const
 // and rebuilt meanwhile: the entries it takes out are freed only once no command and no wait is
 // on the stack, so that the menu and action that carry a running command outlive it.
 void TMainFm::freeRetiredTrayEntries() {
-  if (trayCommands_ > 0 || pumpDepth > 0) return;
+  if (trayCommands_ > 0 || platform::NestedLoop::depth() > 0) return;
   for (auto& entry : retiredTrayEntries_) delete entry.data();
   retiredTrayEntries_.clear();
 }
@@ -158,7 +159,7 @@ void TMainFm::OptionsMItemClick() {
     return;
   }
   MoveBeside(*optionFm_, *this);
-  optionFm_->exec();
+  platform::NestedLoop::exec(*optionFm_);
 }
 
 void TMainFm::AboutMItemClick() { (new TAboutBox)->ShowAbout(productVersion_); }

@@ -14,6 +14,7 @@
 #include "app/HttpResponse.h"
 #include "platform/Clock.h"
 #include "platform/SimEnvironment.h"
+#include "platform/NestedLoop.h"
 
 namespace app {
 
@@ -53,7 +54,7 @@ class VersionQuery::Exchange {
     QObject::connect(&limit_, &QTimer::timeout, &loop_, [this] { end(pastDeadline()); });
     limit_.start(limits_.totalMs);
     socket_.connectToHost(url_.host(), static_cast<quint16>(url_.port(80)));
-    if (!done_) loop_.exec();
+    if (!done_ && platform::NestedLoop::exec(loop_) < 0) cancel();  // no display: nothing waits
     return out_;
   }
 
@@ -149,7 +150,7 @@ HttpOutcome VersionQuery::awaitRunning() {
   QEventLoop wait;
   HttpOutcome answer;
   active_->addWaiter(wait, answer);
-  wait.exec();
+  platform::NestedLoop::exec(wait);
   return answer;
 }
 

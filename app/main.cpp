@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/ProcessExit.h"
 #include "app/SingleInstance.h"
 #include "app/TMainFm.h"
 #include "app/TPrinterSetupForm.h"
@@ -25,15 +26,19 @@ void onTerminate(int) {
   [[maybe_unused]] const auto n = write(signalPipe[1], &byte, 1);
 }
 
-// SIGTERM is how a Linux session (or a user) ends the program: treated as the end of the session,
-// whenever it comes. Caught from the first line on; served once the main window exists.
+// SIGTERM is how a Linux session (or a user) ends the program, SIGHUP how a session's terminal
+// ends it: treated as the end of the session, whenever they come. Caught from the first line on;
+// served once the main window exists. A peer that went away (the X server, the simulated host)
+// fails the write to it rather than ending the program.
 void catchTermination() {
+  ::signal(SIGPIPE, SIG_IGN);
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
   struct sigaction sa {};
   sa.sa_handler = onTerminate;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
 }
 
 void watchTermination(app::TMainFm& mainForm) {
@@ -85,15 +90,22 @@ int main(int argc, char* argv[]) {
   watchTermination(mainForm);
   QObject::connect(&application, &QGuiApplication::commitDataRequest, &mainForm,
                    [&mainForm](QSessionManager&) { mainForm.EndSession(); });
+  // Heard before the start-up's first box can open: a second start meanwhile is taken at once, and
+  // served once the window exists.
+  instance.holdShows(true);
+  instance.listen([&mainForm](unsigned, unsigned lParam) { mainForm.TrayIconMessage(lParam); });
   if (!mainForm.FormCreate()) return 0;
+  // From here on workers run: an exit from inside a library ends them, and gives back what the
+  // program holds, before anything they use is destroyed.
+  const app::ExitPath exitPath([&mainForm] { mainForm.EndAtProcessExit(); });
   // Created with the other windows, though no command opens it.
   app::TPrinterSetupForm printerSetup(core::WindowsVersionFlags, [&mainForm] {
     std::vector<std::string> bound;
     for (const auto& entry : mainForm.printers()) bound.push_back(entry->queueName);
     return bound;
   });
-  instance.listen([&mainForm](unsigned, unsigned lParam) { mainForm.TrayIconMessage(lParam); });
   mainForm.show();
+  instance.holdShows(false);
   const int result = mainForm.MessageLoop();
   platform::ui::setWakeHook(nullptr);
   return result;

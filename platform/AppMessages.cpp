@@ -18,8 +18,9 @@ struct Queue {
   std::function<void()> wake;
 };
 
+// Never destroyed: a worker may post to it while the process exits.
 Queue& queue() {
-  static Queue q;
+  static Queue& q = *new Queue;
   return q;
 }
 

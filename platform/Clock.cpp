@@ -65,11 +65,12 @@ int ManualClock::sleepCount() const {
 }
 
 namespace {
-SystemClock systemClock;
 std::atomic<Clock*> installed{nullptr};
 }  // namespace
 
 Clock& clock() {
+  // Never destroyed: the workers sleep on it, also while the process exits.
+  static Clock& systemClock = *new SystemClock;
   Clock* c = installed.load(std::memory_order_acquire);
   return c ? *c : systemClock;
 }

@@ -12,8 +12,9 @@ std::atomic<DeviceIo*> installed{nullptr};
 
 DeviceIo& deviceIo() {
   if (DeviceIo* io = installed.load(std::memory_order_acquire)) return *io;
-  static const std::unique_ptr<DeviceIo> client = makeSimClientDeviceIo();
-  return *client;
+  // Never destroyed: the reader thread and the watchers may still use it while the process exits.
+  static DeviceIo& client = *makeSimClientDeviceIo().release();
+  return client;
 }
 
 ReadStatus DeviceIo::WaitReadUnless(Handle handle, const Event& stop, std::uint32_t& returned) {

@@ -20,8 +20,9 @@ struct Table {
   HGLOBAL next = 0x1000;
 };
 
+// Never destroyed: a worker may still hold blocks while the process exits.
 Table& table() {
-  static Table t;
+  static Table& t = *new Table;
   return t;
 }
 

@@ -12,12 +12,23 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/NestedLoop.h"
+
 namespace platform {
 namespace {
 
 bool answerByDefault() {
   const char* v = std::getenv("TARVEX_DIALOG_ANSWERS");
   return v && std::strcmp(v, "default") == 0;
+}
+
+// What a box's Escape key answers: Cancel, No, or its one button.
+int escapeAnswer(unsigned style) {
+  switch (style & 0xF) {
+    case kMbOkCancel: return kIdCancel;
+    case kMbYesNo: return kIdNo;
+    default: return kIdOk;
+  }
 }
 
 int defaultAnswer(unsigned style) {
@@ -76,9 +87,11 @@ class QtMessageBoxes final : public MessageBoxes {
  public:
   int show(const std::string& text, const std::string& caption, unsigned style) override {
     if (answerByDefault()) return logged(text, caption, style);
+    // Without a display nobody sees the box: it answers as its Escape key would.
+    if (NestedLoop::windowsForbidden()) return escapeAnswer(style);
     // The owner deletes its children: a window that goes while the box is up takes the box along.
     const QPointer<QMessageBox> box(makeBox(text, caption, style));
-    const int answer = box->exec();
+    const int answer = NestedLoop::exec(*box);
     if (box) delete box.data();
     switch (answer) {
       case QMessageBox::Cancel: return kIdCancel;
@@ -94,6 +107,7 @@ class QtMessageBoxes final : public MessageBoxes {
       logged(text, caption, style);
       return;
     }
+    if (NestedLoop::windowsForbidden()) return;
     QMessageBox* box = makeBox(text, caption, style);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

@@ -12,8 +12,9 @@ std::atomic<PrintSpooler*> installed{nullptr};
 
 PrintSpooler& printSpooler() {
   if (PrintSpooler* s = installed.load(std::memory_order_acquire)) return *s;
-  static const std::unique_ptr<PrintSpooler> client = makeSimClientPrintSpooler();
-  return *client;
+  // Never destroyed: a print watcher may still wait on it while the process exits.
+  static PrintSpooler& client = *makeSimClientPrintSpooler().release();
+  return client;
 }
 
 namespace {

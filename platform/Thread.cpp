@@ -4,6 +4,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
 #include "platform/UiDispatcher.h"
 
 namespace platform {
@@ -28,7 +32,51 @@ void applyPriority(ThreadPriority p) {
   (void)setpriority(PRIO_PROCESS, tid, niceValue(p));
 }
 
+// The workers that run: a thread is in it from its start until its Execute has returned.
+// Never destroyed, as the workers may outlive every static object.
+struct Running {
+  std::mutex mutex;
+  std::vector<Thread*> threads;
+};
+
+Running& running() {
+  static Running& r = *new Running;
+  return r;
+}
+
+void enlist(Thread* t) {
+  auto& r = running();
+  std::lock_guard lock(r.mutex);
+  r.threads.push_back(t);
+}
+
+void delist(Thread* t) {
+  auto& r = running();
+  std::lock_guard lock(r.mutex);
+  std::erase(r.threads, t);
+}
+
 }  // namespace
+
+std::size_t RunningThreads() {
+  auto& r = running();
+  std::lock_guard lock(r.mutex);
+  return r.threads.size();
+}
+
+bool StopAllThreads(std::uint32_t timeoutMs) {
+  {
+    auto& r = running();
+    std::lock_guard lock(r.mutex);
+    for (Thread* t : r.threads) t->terminate();
+  }
+  const auto none = [] { return RunningThreads() == 0; };
+  if (ui::onUiThread()) return ui::serveFor(timeoutMs, none);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!none() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return none();
+}
 
 Thread::Thread() = default;
 
@@ -47,7 +95,14 @@ bool Thread::started() const {
 
 void Thread::resume() {
   std::lock_guard lock(mutex_);
-  if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+  if (thread_.joinable()) return;
+  enlist(this);
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (...) {
+    delist(this);
+    throw;
+  }
 }
 
 void Thread::run() {
@@ -58,6 +113,7 @@ void Thread::run() {
     // A worker ends quietly; its owner sees it finished.
   }
   finished_.store(true);
+  delist(this);
   ui::notify();
 }
 

@@ -2,6 +2,8 @@
 // A worker thread in the style the program expects: created suspended, given a priority, resumed,
 // asked to terminate, and waited for while the waiting UI thread keeps serving hand-overs.
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -49,5 +51,13 @@ class Thread {
   mutable std::mutex mutex_;
   std::thread thread_;
 };
+
+// Every worker started and not yet ended is asked to terminate, then waited for (hand-overs are
+// served meanwhile on the UI thread) up to `timeoutMs`. For the ways out of the process that
+// bypass the owners: nothing a worker uses may be destroyed while it still runs. True when every
+// worker has ended.
+bool StopAllThreads(std::uint32_t timeoutMs);
+// Workers started and not yet ended.
+std::size_t RunningThreads();
 
 }  // namespace platform

@@ -28,8 +28,9 @@ struct Dispatcher {
   std::uint64_t generation = 0;  // moves on with every notify()
 };
 
+// Never destroyed: a worker may hand over or be woken while the process exits.
 Dispatcher& dispatcher() {
-  static Dispatcher d;
+  static Dispatcher& d = *new Dispatcher;
   return d;
 }
 

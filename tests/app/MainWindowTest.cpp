@@ -15,6 +15,7 @@
 #include "app/DeviceListView.h"
 #include "app/Dialogs.h"
 #include "app/TAboutBox.h"
+#include "platform/NestedLoop.h"
 #include "core/SettingsStore.h"
 #include "app/TMainFm.h"
 #include "core/DriverInterface.h"
@@ -556,12 +557,12 @@ TEST_F(MainWindowTest, TheEndOfTheSessionCancelsARunningVersionCheck) {
 
 TEST_F(MainWindowTest, AShutdownAskedForInsideAWaitRunsOnlyOnceTheWaitIsOver) {
   ASSERT_TRUE(until([&] { return window->rows().size() == 4; }));
-  app::TMainFm::pumpDepth = 1;  // as inside an attach that lets the messages run
+  auto inside = std::make_optional<platform::NestedLoop>();  // as inside an attach that lets the messages run
   window->EndSession();
   until([&] { return false; }, 200);
   EXPECT_FALSE(window->closing());
   EXPECT_EQ(window->serverList().servers().size(), 1u);  // nothing was freed under the wait
-  app::TMainFm::pumpDepth = 0;
+  inside.reset();
   ASSERT_TRUE(until([&] { return window->closing(); }));
   EXPECT_TRUE(window->sessionEnding());
   // The shutdown asked the application to leave its loop, which no loop was running to take:

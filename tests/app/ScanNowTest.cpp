@@ -47,7 +47,7 @@ struct ScanNowRig {
     calls.twainPresent = [this] { return twainPresent; };
     calls.findTwainDriver = [this] { return twainPresent = twainOnSystem; };
     calls.hourglass = [](bool) {};
-    calls.waitTwoSeconds = [] {};
+    calls.waitTwoSeconds = [] { return true; };
     calls.freshCopy = [this] { return row; };
     calls.findRowAgain = [this](const DeviceData&) { return rowAfter; };
     calls.runWia = [this](const std::string& id) { wiaRuns.push_back(id); };
@@ -216,7 +216,7 @@ TEST(ScanNowEnd, AnExceptionOnTheWayStillUnlocks) {
        [&](ScanNowRig& t) {
          t.calls.runTwain = [&](const DeviceData&, const std::string&) -> app::TwainRoadResult { fail(); return {}; };
        }},
-      {"the settling wait", false, [&](ScanNowRig& t) { t.calls.waitTwoSeconds = fail; }},
+      {"the settling wait", false, [&](ScanNowRig& t) { t.calls.waitTwoSeconds = [&] { fail(); return true; }; }},
       {"the fresh copy", true, [&](ScanNowRig& t) { t.calls.freshCopy = [&]() -> DeviceData { fail(); return {}; }; }},
   };
   for (const Case& c : cases) {
@@ -229,6 +229,24 @@ TEST(ScanNowEnd, AnExceptionOnTheWayStillUnlocks) {
     ASSERT_EQ(t.count(core::IOCTL_TCPBUS_UNLOCK_DEVICE), 1u);
     EXPECT_EQ(t.io.requestsOf(core::IOCTL_TCPBUS_UNLOCK_DEVICE).at(0).bytes, (Bytes{1, 0, 0, 0, 0, 1}));
     EXPECT_EQ(t.windowLockCleared, c.twain);
+    EXPECT_FALSE(app::ScanNowBusy);
+  }
+}
+
+// The program's end asked for during the settling wait: neither road opens, and the lock goes back
+// before the shutdown gives the device back.
+TEST(ScanNowEnd, TheProgramsEndDuringTheWaitOpensNoRoad) {
+  for (const bool twain : {false, true}) {
+    SCOPED_TRACE(twain ? "TWAIN" : "WIA");
+    ScanNowRig t;
+    if (twain) t.twainSystem();
+    t.calls.waitTwoSeconds = [] { return false; };
+    app::ScanNow(t.row, t.calls);
+    EXPECT_TRUE(t.wiaRuns.empty());
+    EXPECT_TRUE(t.twainSources.empty());
+    ASSERT_EQ(t.count(core::IOCTL_TCPBUS_UNLOCK_DEVICE), 1u);
+    EXPECT_EQ(t.io.requestsOf(core::IOCTL_TCPBUS_UNLOCK_DEVICE).at(0).bytes, (Bytes{1, 0, 0, 0, 0, 1}));
+    EXPECT_TRUE(t.messages.empty());
     EXPECT_FALSE(app::ScanNowBusy);
   }
 }

@@ -17,6 +17,7 @@
 #include "app/TMainFm.h"
 #include "core/DriverInterface.h"
 #include "platform/Clock.h"
+#include "platform/NestedLoop.h"
 #include "platform/SystemInfo.h"
 #include "platform/UiDispatcher.h"
 #include "platform/Wia.h"
@@ -185,6 +186,28 @@ void nextWith(scanning::WiaRoad& road, const fs::path& folder) {
     road.SetFm->NextBtn->click();
   });
 }
+// The end of the session comes while Scan Now waits for the device to settle (its window
+// messages run then): the shutdown waits for the wait to end, and Scan Now opens no road, gives
+// its lock back, and leaves the device to the shutdown.
+TEST_F(ScanNowWindowTest, TheEndOfTheSessionDuringTheSettlingWaitOpensNoRoad) {
+  selectTheScanner("scan-now-ended");
+  scanning::WiaRoad& road = window->wiaRoad();
+  bool closedInTheWait = true;
+  window->ScanNowSettle = [&] {
+    QTimer::singleShot(0, window.get(), [&] { window->EndSession(); });
+    until([&] { return !platform::NestedLoop::processEvents(); }, 2000);
+    closedInTheWait = window->closing();
+  };
+  window->ScanNowMItemClick();
+  EXPECT_FALSE(closedInTheWait) << "the shutdown ran inside the wait";
+  EXPECT_FALSE(road.SetFm->isVisible());
+  EXPECT_EQ(lastLockRequest(), std::make_pair(core::IOCTL_TCPBUS_UNLOCK_DEVICE, Bytes{0x01, 0, 0, 0, 0, 0x01}));
+  ASSERT_TRUE(until([&] { return window->closing(); }));
+  EXPECT_TRUE(boxes.shown.empty());
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });  // the loop the shutdown asked to leave
+  QCoreApplication::exec();
+}
+
 void closeWhenDone(scanning::WiaRoad& road) {
   when(*road.SaveFm, [&road] { return road.SaveFm->isVisible() && road.SaveFm->CancelBtn->text() == "Close"; },
        [&road] { road.SaveFm->CancelBtn->click(); });

@@ -40,6 +40,28 @@ TEST_F(SingleInstanceTest, TheSecondStartHandsTheShowRequestToTheFirst) {
   EXPECT_EQ(l, 0x77u);
 }
 
+// A second start during the first one's start-up (its boxes' loops run, its window is not there
+// yet) is taken at once, and served once the start-up lets go of the hold.
+TEST_F(SingleInstanceTest, AHandOverDuringTheStartUpIsTakenAtOnceAndServedAfterIt) {
+  app::SingleInstance first("Tarvex");
+  ASSERT_TRUE(first.tryBecomeTheInstance());
+  first.holdShows(true);
+  int shown = 0;
+  ASSERT_TRUE(first.listen([&](unsigned, unsigned l) { shown += l == 0x77; }));
+
+  app::SingleInstance second("Tarvex");
+  QElapsedTimer t;
+  t.start();
+  EXPECT_TRUE(second.handOver(0));
+  EXPECT_LT(t.elapsed(), 1000);
+  while (t.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);  // a box's loop
+  EXPECT_EQ(shown, 0);
+  first.holdShows(false);
+  EXPECT_EQ(shown, 1);
+  first.holdShows(false);
+  EXPECT_EQ(shown, 1);
+}
+
 // The show request opens a box (its own loop) while the second start hangs up: the hand-over's
 // socket is deleted inside that loop, and nothing reads it once the box is closed.
 TEST_F(SingleInstanceTest, AShowThatOpensABoxOutlivesTheHandOversSocket) {

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "app/DeviceListView.h"
+#include "support/DemoRows.h"
 #include "support/Process.h"
 #include "support/ProgramFolder.h"
 #include "support/XSession.h"
@@ -22,11 +23,9 @@ namespace fs = std::filesystem;
 const std::string kMainTitle = "^Tarvex Velmora Network USB Utility";
 const std::string kOffice = "192.168.1.20";
 
-// The demo's rows as OFFICE-PC lists them (NUS-Office only), sorted by type, maker and product.
-enum DemoRow { kSanDisk, kHp, kBrother, kKyocera, kSamsung, kCanonScanner, kRowCount };
-const char* const kRowNames[kRowCount] = {"SanDisk - Ultra",           "HP - OfficeJet Pro 9010 series",
-                                          "Brother - HL-L2350DW series", "Kyocera - ECOSYS P2040dn",
-                                          "Samsung - M2020 Series",    "Canon - CanoScan LiDE 400"};
+using test::DemoRow;
+using enum test::DemoRow;
+using test::kRowNames;
 
 constexpr int kLong = 30000;  // generous: the sanitizer build under load is slow to start
 
@@ -103,14 +102,7 @@ class UserRunTest : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(waitForAllRows());
   }
   void waitForAllRows() {
-    ASSERT_TRUE(test::eventually(
-        [&] {
-          const std::string out = tarvex->output();
-          for (const char* name : kRowNames)
-            if (out.find(std::string("notice: Found\n\n") + name) == std::string::npos) return false;
-          return true;
-        },
-        kLong))
+    ASSERT_TRUE(test::eventually([&] { return test::foundEveryDemoRow(tarvex->output()); }, kLong))
         << tarvex->output();
   }
   void startDemoWindow(const std::string& program = bin("tarvex")) {
@@ -502,6 +494,31 @@ TEST_F(DesktopRunTest, WithoutATrayTheCloseBoxEndsTheProgramAndGivesTheStorageBa
   EXPECT_NE(std::find(unlinks.begin(), unlinks.end(), "03"), unlinks.end()) << "the storage was kept";
 }
 
+// The end of the session during Scan Now's two-second wait after its lock: the shutdown runs once
+// the wait is over, and Scan Now goes no further. The scanner is given back (by Scan Now's unlock
+// before the shutdown, or by the shutdown's unlink), and nothing reaches the host after that.
+TEST_F(UserRunTest, TheEndOfTheSessionDuringScanNowsWaitIsTheLastThingTheScannerHears) {
+  ASSERT_NO_FATAL_FAILURE(startDemo());
+  ASSERT_FALSE(openMenu(kCanonScanner).empty());
+  ASSERT_TRUE(x->keys({"Up", "Up", "Return"}));  // TroubleShoot, Scan Now, Connect
+  ASSERT_TRUE(waitForRequest("0x222060", "04b004000001")) << "no lock";
+  // Once the list is read again the row says the scanner is held here: the shutdown gives it back.
+  ASSERT_TRUE(waitForDeviceList(seqOf("0x222060", "04b004000001")));
+  tarvex->signal(SIGTERM);
+  EXPECT_EQ(waitForEnd(kLong), 0) << tarvex->output();
+  // The shutdown stops the event reader once the devices are given back.
+  long long readerStopped = 0;
+  for (const auto& e : log())
+    if (!readerStopped && e.host == computer && e.what == "cancel" && e.code == "0x222018") readerStopped = e.seq;
+  ASSERT_NE(readerStopped, 0) << "no shutdown";
+  const long long unlink = seqOf("0x22204c", "04"), unlock = seqOf("0x222064", "040000000001");
+  EXPECT_TRUE(unlink != 0 || (unlock != 0 && unlock < readerStopped)) << "the scanner was kept";
+  const long long givenBack = unlink != 0 ? unlink : readerStopped;
+  for (const auto& e : log())
+    if (e.seq > givenBack && e.host == computer && (e.what == "control" || e.what == "wia"))
+      ADD_FAILURE() << "after the scanner was given back: " << e.what << " " << e.code << " " << e.request;
+}
+
 // The end of the session while the wizard waits on its connect page: the program ends within
 // seconds and gives back the printer the wizard connected.
 TEST_F(DesktopRunTest, TheEndOfTheSessionEndsTheProgramUnderTheWizard) {
@@ -696,6 +713,26 @@ TEST_F(UserRunBoxTest, ASecondStartsShowRefusedAndTheSessionEndingUnderTheBoxEnd
   ASSERT_TRUE(startAgainUntilTheBox()) << tarvex->output();
   tarvex->signal(SIGTERM);
   EXPECT_EQ(waitForEnd(kLong), 0) << tarvex->output();
+}
+
+// A hidden start whose settings file cannot be read opens its box before its window exists; a
+// second start meanwhile hands over and ends, and the window comes up once the box is answered.
+TEST_F(UserRunBoxTest, ASecondStartDuringTheFirstsStartUpBoxBringsTheWindowUpOnceItIsAnswered) {
+  ASSERT_NO_FATAL_FAILURE(startDemoHost());
+  // The host wrote the computer's registry at its start; the program finds no database there.
+  const fs::path db = dir / "sim" / "hosts" / "OFFICE-PC" / "registry.db";
+  std::ofstream(dir / "garbage.db", std::ios::binary) << std::string(4096, 'x');
+  fs::rename(dir / "garbage.db", db);
+  startTarvex({program, "-mini"});
+  const auto box = waitForBox();
+  ASSERT_TRUE(box) << tarvex->output();
+  x->picture(pictures / "1-unreadable.png");
+  test::Process second({program}, env, (dir / "second.out").string());
+  EXPECT_EQ(second.wait(kLong), 0) << second.output();
+  ASSERT_TRUE(x->keys(*box, {"Return"}));
+  ASSERT_TRUE(x->waitGone(*box, kLong));
+  ASSERT_TRUE(x->waitForWindow(kMainTitle, kLong)) << "the window did not come: " << tarvex->output();
+  x->picture(pictures / "2-shown.png");
 }
 
 // The box of the first showing is open before the program's loop runs.

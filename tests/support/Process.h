@@ -62,12 +62,15 @@ class Process {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exited_ = true;
+        if (WIFSIGNALED(status)) endSignal_ = WTERMSIG(status);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return -1;
   }
+  // The signal that ended the child (0: it exited, or has not ended).
+  int endSignal() const { return endSignal_; }
   std::string output() const {
     std::ifstream in(output_);
     std::stringstream s;
@@ -78,6 +81,7 @@ class Process {
  private:
   pid_t pid_ = -1;
   bool exited_ = false;
+  int endSignal_ = 0;
   std::string output_;
 };
 
