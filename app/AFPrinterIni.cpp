@@ -87,7 +87,7 @@ AFPrinterIniFile::Result AFPrinterIniFile::Refresh(const std::string& path) {
     if (content.size() > maxBytes_) return Result::TooLarge;  // it grew since it was measured
   }
   if (in.bad()) return Result::Unreadable;
-  auto table = ParseAFPrinterIni(content, maxEntries_);
+  auto table = ParseAFPrinterIni(content, kMaxEntries);
   if (!table) return Result::TooManyLines;
   table_ = std::move(*table);
   return Result::Read;

@@ -42,13 +42,11 @@ class AFPrinterIniFile {
     Unreadable,  // not a regular file, or reading it failed; the table stays as it was
   };
 
-  explicit AFPrinterIniFile(std::uintmax_t maxBytes = kMaxBytes, std::size_t maxEntries = kMaxEntries)
-      : maxBytes_(maxBytes), maxEntries_(maxEntries) {}
+  explicit AFPrinterIniFile(std::uintmax_t maxBytes = kMaxBytes) : maxBytes_(maxBytes) {}
 
   Result Refresh(const std::string& path);
   const std::vector<AFPrinterSection>& table() const { return table_; }
   std::uintmax_t maxBytes() const { return maxBytes_; }
-  std::size_t maxEntries() const { return maxEntries_; }
   // The size of the file last looked at (what a refusal names).
   std::uintmax_t lastSize() const { return lastSeen_ ? lastSeen_->size : 0; }
 
@@ -61,7 +59,6 @@ class AFPrinterIniFile {
   };
 
   std::uintmax_t maxBytes_;
-  std::size_t maxEntries_;
   std::vector<AFPrinterSection> table_;
   std::optional<Stamp> lastSeen_;  // of the file last read or refused
 };

@@ -491,8 +491,7 @@ void TMainFm::ReadAFPrinterIni() {
   const std::string path = QCoreApplication::applicationDirPath().toStdString() + "/AFPrinter.ini";
   const auto result = afPrinterIni_.Refresh(path);
   const std::string refusal =
-      AFPrinterIniRefusalText(path, result, afPrinterIni_.lastSize(), afPrinterIni_.maxBytes(),
-                              afPrinterIni_.maxEntries());
+      AFPrinterIniRefusalText(path, result, afPrinterIni_.lastSize(), afPrinterIni_.maxBytes());
   if (!refusal.empty()) messageBoxes().show(refusal, kProductName, kMbOk | kMbIconExclamation);
 }
 
