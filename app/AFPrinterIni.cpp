@@ -1,6 +1,7 @@
 #include "app/AFPrinterIni.h"
 
 #include <cctype>
+#include <cstdint>
 #include <fstream>
 #include <system_error>
 #include <unordered_map>
@@ -25,7 +26,13 @@ std::string lowerCase(std::string_view s) {
 }  // namespace
 
 std::vector<AFPrinterSection> ParseAFPrinterIni(std::string_view text) {
+  return *ParseAFPrinterIni(text, SIZE_MAX);
+}
+
+std::optional<std::vector<AFPrinterSection>> ParseAFPrinterIni(std::string_view text,
+                                                               std::size_t maxEntries) {
   std::vector<AFPrinterSection> sections;
+  std::size_t entries = 0;
   std::unordered_map<std::string, std::size_t> byName;  // lower-cased name -> its section
   AFPrinterSection* current = nullptr;
   while (!text.empty()) {
@@ -37,6 +44,7 @@ std::vector<AFPrinterSection> ParseAFPrinterIni(std::string_view text) {
       const auto close = t.find(']');
       if (close == std::string_view::npos) continue;
       const auto [it, added] = byName.try_emplace(lowerCase(trim(t.substr(1, close - 1))), sections.size());
+      if (added && ++entries > maxEntries) return std::nullopt;
       if (added) sections.emplace_back();
       current = &sections[it->second];
       continue;
@@ -44,7 +52,9 @@ std::vector<AFPrinterSection> ParseAFPrinterIni(std::string_view text) {
     const auto eq = t.find('=');
     if (!current || eq == std::string_view::npos) continue;
     const std::string_view value = trim(t.substr(eq + 1));
-    if (!value.empty()) current->push_back({std::string(trim(t.substr(0, eq))), std::string(value)});
+    if (value.empty()) continue;
+    if (++entries > maxEntries) return std::nullopt;
+    current->push_back({std::string(trim(t.substr(0, eq))), std::string(value)});
   }
   return sections;
 }
@@ -77,17 +87,23 @@ AFPrinterIniFile::Result AFPrinterIniFile::Refresh(const std::string& path) {
     if (content.size() > maxBytes_) return Result::TooLarge;  // it grew since it was measured
   }
   if (in.bad()) return Result::Unreadable;
-  table_ = ParseAFPrinterIni(content);
+  auto table = ParseAFPrinterIni(content, kMaxEntries);
+  if (!table) return Result::TooManyLines;
+  table_ = std::move(*table);
   return Result::Read;
 }
 
 std::string AFPrinterIniRefusalText(const std::string& path, AFPrinterIniFile::Result result,
-                                    std::uintmax_t size, std::uintmax_t maxBytes) {
+                                    std::uintmax_t size, std::uintmax_t maxBytes,
+                                    std::size_t maxEntries) {
   const std::string keep = " The list read before, if any, stays in use.";
   switch (result) {
     case AFPrinterIniFile::Result::TooLarge:
       return "The printer maker list \"" + path + "\" is not read: it holds " + std::to_string(size) +
              " bytes, more than the " + std::to_string(maxBytes) + " bytes it may hold." + keep;
+    case AFPrinterIniFile::Result::TooManyLines:
+      return "The printer maker list \"" + path + "\" is not read: it holds more than " +
+             std::to_string(maxEntries) + " sections and lines, the most it may hold." + keep;
     case AFPrinterIniFile::Result::Unreadable:
       return "The printer maker list \"" + path + "\" cannot be read." + keep;
     default:

@@ -21,17 +21,24 @@ using AFPrinterSection = std::vector<AFPrinterLine>;
 // its first (names compared without case), names and values trimmed, ';' comment lines and lines
 // without "=" skipped, lines with an empty value dropped.
 std::vector<AFPrinterSection> ParseAFPrinterIni(std::string_view text);
+// The same, given up (nullopt) at the first section or line past `maxEntries` of them together.
+std::optional<std::vector<AFPrinterSection>> ParseAFPrinterIni(std::string_view text,
+                                                               std::size_t maxEntries);
 
 class AFPrinterIniFile {
  public:
   // Far beyond any vendor table; a larger file is refused before it is read.
   static constexpr std::uintmax_t kMaxBytes = 16u * 1024 * 1024;
+  // What the table keeps is bounded too: a file under the size limit made of short lines would
+  // otherwise take many times its size (each line is two strings in a list).
+  static constexpr std::size_t kMaxEntries = 512u * 1024;
 
   enum class Result {
     Read,        // the table now holds the file's sections
     Unchanged,   // same size and modification time as last looked at: nothing was read
     Missing,     // no file: the table stays as it was
     TooLarge,    // refused; the table stays as it was
+    TooManyLines,  // more sections and lines than kept: refused; the table stays as it was
     Unreadable,  // not a regular file, or reading it failed; the table stays as it was
   };
 
@@ -56,8 +63,10 @@ class AFPrinterIniFile {
   std::optional<Stamp> lastSeen_;  // of the file last read or refused
 };
 
-// What the user is told when the file is refused (TooLarge, Unreadable); empty otherwise.
+// What the user is told when the file is refused (TooLarge, TooManyLines, Unreadable); empty
+// otherwise.
 std::string AFPrinterIniRefusalText(const std::string& path, AFPrinterIniFile::Result result,
-                                    std::uintmax_t size, std::uintmax_t maxBytes);
+                                    std::uintmax_t size, std::uintmax_t maxBytes,
+                                    std::size_t maxEntries = AFPrinterIniFile::kMaxEntries);
 
 }  // namespace app

@@ -21,6 +21,7 @@
 #include "app/TEjectDeviceDlg.h"
 #include "app/VersionCheckRules.h"
 #include "app/VersionReply.h"
+#include "app/WindowPlace.h"
 #include "app/Icons.h"
 #include "app/MainWindowPrintHost.h"
 #include "app/ProcessExit.h"
@@ -159,7 +160,7 @@ void TMainFm::LoadSettings() {
                                                 {work.x(), work.y(), work.width(), work.height()},
                                                 availableAreas());
   resize(p.width, p.height);
-  move(p.left, p.top);
+  MoveFrameTo(*this, p.left, p.top);
   savedTop_ = p.savedTop;
   savedLeft_ = p.left;
   if (p.state == 1) setWindowState(Qt::WindowMinimized);
@@ -477,10 +478,7 @@ void TMainFm::showEvent(QShowEvent* event) {
 }
 
 void TMainFm::FormShow() {
-  if (parking_ == Parking::Hidden) {
-    parking_ = Parking::None;
-    move(savedLeft_, savedTop_);
-  }
+  if (parking_ == Parking::Hidden) parking_ = Parking::None;
   if (masterBus_ == platform::kInvalidHandle) return;
   ReadAFPrinterIni();
   timerMBusUpdate_.start();
@@ -505,12 +503,16 @@ void TMainFm::Timer_MiniWindowTimer() {
   if (parking_ == Parking::Parked) hideParkedWindow();
 }
 
-// The hidden start's window leaves its parking: hidden, it waits for its first real showing.
+// The hidden start's window leaves its parking: hidden, it waits for its first real showing. Its
+// system window, made for a window never to be seen, would take a place as its client area's;
+// made afresh at that showing, it takes the stored place as a plain start's does, as its frame's.
 void TMainFm::hideParkedWindow() {
   timerMiniWindow_.stop();
   parking_ = Parking::Hidden;
   hide();
   setAttribute(Qt::WA_DontShowOnScreen, false);
+  destroy();
+  MoveFrameTo(*this, savedLeft_, savedTop_);
 }
 
 void TMainFm::Timer_MBusUpdateTimer() {

@@ -51,6 +51,8 @@ class VersionQuery::Exchange {
     // open. The timer ends a silent wait; every read looks at the clock too.
     deadline_ = platform::clock().nowMs() + limits_.totalMs;
     limit_.setSingleShot(true);
+    // A coarse timer may fire 5% late: a second past the limit.
+    limit_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limit_, &QTimer::timeout, &loop_, [this] { end(pastDeadline()); });
     limit_.start(limits_.totalMs);
     socket_.connectToHost(url_.host(), static_cast<quint16>(url_.port(80)));

@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+
+#include "platform/WholeFile.h"
 
 namespace platform {
 namespace {
@@ -43,20 +44,14 @@ bool setAutostart(bool on, const std::string& program) {
   }
   fs::create_directories(file.parent_path(), ec);
   if (ec) return false;
-  const fs::path temp = file.string() + ".new";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    out << "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Tarvex\n"
-           "Comment=Velmora Network USB Utility\n"
-           "Exec=" << quoted(program) << " -mini\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
-    if (!out) return false;
-  }
-  fs::rename(temp, file, ec);
-  return !ec;
+  return WriteFileWhole(file.string(),
+                        "[Desktop Entry]\n"
+                        "Type=Application\n"
+                        "Name=Tarvex\n"
+                        "Comment=Velmora Network USB Utility\n"
+                        "Exec=" + quoted(program) + " -mini\n"
+                        "Terminal=false\n"
+                        "X-GNOME-Autostart-enabled=true\n");
 }
 
 }  // namespace platform

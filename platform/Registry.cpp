@@ -454,6 +454,51 @@ std::optional<std::string> whyNotWhole(sqlite3* db) {
   return std::nullopt;
 }
 
+// The columns of each of our tables, in their order.
+const std::pair<const char*, std::vector<std::string>> kTables[] = {
+    {"keys", {"id", "parent", "name"}},
+    {"vals", {"key", "name", "type", "data"}},
+};
+
+std::vector<std::string> textColumn(sqlite3* db, const std::string& sql, int column, bool& ok) {
+  std::vector<std::string> out;
+  sqlite3_stmt* raw = nullptr;
+  ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) == SQLITE_OK;
+  StmtPtr s(raw);
+  int rc = SQLITE_DONE;
+  while (ok && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    const auto* t = sqlite3_column_text(raw, column);
+    out.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+  }
+  ok = ok && rc == SQLITE_DONE;
+  return out;
+}
+
+// A file is ours when it holds nothing yet (a new one) or when it holds our tables with our
+// columns; anything else belongs to another program. Only reads.
+std::optional<std::string> whyNotOurs(sqlite3* db) {
+  bool ok = true;
+  const auto objects = textColumn(db, "SELECT name FROM sqlite_schema", 0, ok);
+  if (!ok) return std::string(sqlite3_errmsg(db));
+  if (objects.empty()) return std::nullopt;
+  for (const auto& [table, columns] : kTables) {
+    const auto found = textColumn(db, std::string("PRAGMA table_info(") + table + ")", 1, ok);
+    if (!ok) return std::string(sqlite3_errmsg(db));
+    if (found != columns) return std::string("the file holds the tables of another program");
+  }
+  return std::nullopt;
+}
+
+// Whole and ours, checked with every write refused: a file that is not one of ours (or is
+// damaged) must be left exactly as it is, and switching the journal mode writes the header.
+std::optional<std::string> whyNotUsable(sqlite3* db) {
+  if (!exec(db, "PRAGMA query_only=ON")) return std::string(sqlite3_errmsg(db));
+  std::optional<std::string> why = whyNotWhole(db);
+  if (!why) why = whyNotOurs(db);
+  if (!why && !exec(db, "PRAGMA query_only=OFF")) why = sqlite3_errmsg(db);
+  return why;
+}
+
 }  // namespace
 
 std::unique_ptr<Registry> Registry::open(const std::string& file, bool administrator,
@@ -472,10 +517,8 @@ std::unique_ptr<Registry> Registry::open(const std::string& file, bool administr
   sqlite3* db = impl->db.get();
   sqlite3_busy_handler(db, &BusyWait::handler, &impl->busy);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-  // The check comes first: switching the journal mode may write the file's header, and a file
-  // that is not one of ours (or is damaged) must be left exactly as it is.
-  if (const auto damage = whyNotWhole(db)) {
-    if (whyNot) *whyNot = *damage;
+  if (const auto why = whyNotUsable(db)) {
+    if (whyNot) *whyNot = *why;
     return nullptr;
   }
   // NORMAL sync keeps every commit through a killed process and the file whole through a power cut.

@@ -1,11 +1,11 @@
 #include "sim/HostSystem.h"
 
-#include <filesystem>
-#include <fstream>
+#include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "platform/Registry.h"
 #include "platform/SimEnvironment.h"
+#include "platform/WholeFile.h"
 #include "sim/Address.h"
 
 namespace sim {
@@ -34,17 +34,11 @@ std::string systemDocument(const Host& host) {
 
 bool writeSystemFile(const Host& host) {
   if (!platform::sim::ensureHostDir(host.name)) return false;
-  const std::string dir = platform::sim::simDir() + "/hosts/" + host.name;
-  // Written whole, then renamed, so that a reader never sees half a file.
-  const std::string temp = dir + "/system.json.new";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    out << systemDocument(host);
-    if (!out) return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, dir + "/system.json", ec);
-  return !ec;
+  const std::string file = platform::sim::simDir() + "/hosts/" + host.name + "/system.json";
+  std::string why;
+  if (platform::WriteFileWhole(file, systemDocument(host), &why)) return true;
+  std::cerr << "tarvex-simhost: " << why << "\n";
+  return false;
 }
 
 bool writeRegistrySeeds(const Host& host) {

@@ -2,9 +2,9 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/SimEnvironment.h"
+#include "platform/WholeFile.h"
 
 namespace sim {
 namespace {
@@ -28,9 +28,7 @@ bool writeTwainSourceFiles(const Host& host) {
   fs::create_directories(dir, ec);
   if (ec) return false;
   auto write = [&](const std::string& file, const std::string& source) {
-    std::ofstream out(dir / (file + ".ds"), std::ios::trunc);
-    out << source << "\n";
-    return static_cast<bool>(out);
+    return platform::WriteFileWhole((dir / (file + ".ds")).string(), source + "\n");
   };
   for (const platform::SimScanner& s : host.scanners)
     if (!write(fileNameOf(s.product), s.product)) return false;

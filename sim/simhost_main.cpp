@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -19,6 +18,7 @@
 #include "sim/PlugAndPlay.h"
 #include "platform/ConfigManager.h"
 #include "platform/Registry.h"
+#include "platform/WholeFile.h"
 #include "sim/Scenario.h"
 #include "sim/SimHostServer.h"
 #include "sim/VersionServer.h"
@@ -110,13 +110,10 @@ int main(int argc, char** argv) {
     if (auto registry = platform::Registry::open(platform::sim::registryFile(h.name), true))
       sim::resetPlugAndPlay(*registry, h);
   }
-  {
-    std::ofstream out(dir + "/default-host", std::ios::trunc);
-    out << scenario.setup->hosts.front().name << "\n";
-    if (!out) {
-      std::cerr << "tarvex-simhost: cannot write " << dir << "/default-host\n";
-      return 1;
-    }
+  if (std::string why;
+      !platform::WriteFileWhole(dir + "/default-host", scenario.setup->hosts.front().name + "\n", &why)) {
+    std::cerr << "tarvex-simhost: " << why << "\n";
+    return 1;
   }
 
   // The world (and what plug and play writes at its start) is whole before the socket appears.
@@ -145,7 +142,9 @@ int main(int argc, char** argv) {
   sim::VersionServer versionServer(world);
   const std::string versionFile = dir + "/version-server";
   if (versionServer.start(error)) {
-    std::ofstream(versionFile, std::ios::trunc) << "127.0.0.1:" << versionServer.port() << "\n";
+    const std::string address = "127.0.0.1:" + std::to_string(versionServer.port()) + "\n";
+    if (!platform::WriteFileWhole(versionFile, address, &error))
+      std::cerr << "tarvex-simhost: the version server is not named: " << error << "\n";
   } else {
     std::cerr << "tarvex-simhost: no version server: " << error << "\n";
   }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -150,6 +153,82 @@ TEST_F(AFPrinterIniFileTest, ReadOnlyWhenChangedAndRefusedPastTheLimit) {
   EXPECT_EQ(file.table()[0][0].value, "04B8");
 }
 
+// The most memory a read takes above what the process held before, measured in a child process so
+// that nothing else of the test counts: the peak resident size (VmHWM) less the resident size at
+// the start.
+long long peakGrowthOfARead(const std::string& path, AFPrinterIniFile::Result& result) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const auto kib = [](const char* field) {
+      std::ifstream status("/proc/self/status");
+      std::string line;
+      while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::string(field).size()));
+      return -1LL;
+    };
+    ::close(pipeFds[0]);
+    std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts afresh
+    const long long before = kib("VmRSS:");
+    AFPrinterIniFile file;
+    const long long out[2] = {static_cast<long long>(file.Refresh(path)), kib("VmHWM:") - before};
+    [[maybe_unused]] const auto n = ::write(pipeFds[1], out, sizeof out);
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  long long in[2] = {-1, -1};
+  const bool got = ::read(pipeFds[0], in, sizeof in) == static_cast<ssize_t>(sizeof in);
+  ::close(pipeFds[0]);
+  ::waitpid(pid, nullptr, 0);
+  if (!got) return -1;
+  result = static_cast<AFPrinterIniFile::Result>(in[0]);
+  return in[1] * 1024;
+}
+
+// A file under the size limit holds at most so many sections and lines, so what a read takes
+// stays a small multiple of the file: short lines alone (once 265 MB for 16 MiB) are refused, and
+// as many lines as are kept, of a length that fills the file, are read.
+// The sanitizer build's allocator adds room around every block and keeps freed ones a while.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long long kPeakBound = 192LL << 20;
+#else
+constexpr long long kPeakBound = 96LL << 20;
+#endif
+
+TEST_F(AFPrinterIniFileTest, WhatTheTableKeepsIsBoundedAtAnyLineLength) {
+  const auto fileOf = [](std::size_t lineBytes, std::size_t count) {
+    std::string text = "[A]\n";
+    const std::string line = "M=" + std::string(lineBytes - 3, 'x') + "\n";
+    text.reserve(text.size() + line.size() * count);
+    for (std::size_t i = 0; i < count; ++i) text += line;
+    return text;
+  };
+  const std::size_t room = AFPrinterIniFile::kMaxBytes - 4;
+  const std::size_t kept = AFPrinterIniFile::kMaxEntries - 1;  // the section is one
+  const struct {
+    const char* what;
+    std::string text;
+    Result result;
+  } cases[] = {
+      {"the shortest lines", fileOf(4, room / 4), Result::TooManyLines},
+      {"one line too many", fileOf(room / (kept + 1), kept + 1), Result::TooManyLines},
+      {"as many lines as are kept", fileOf(room / kept, kept), Result::Read},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_LE(c.text.size(), AFPrinterIniFile::kMaxBytes);
+    write(c.text);
+    Result result = Result::Missing;
+    const long long growth = peakGrowthOfARead(path, result);
+    EXPECT_EQ(result, c.result);
+    EXPECT_GT(growth, 0);
+    EXPECT_LT(growth, kPeakBound) << "a file of " << c.text.size() << " bytes took " << growth;
+    std::printf("%s: %zu bytes, the read took %lld MiB at its peak\n", c.what, c.text.size(),
+                growth >> 20);
+  }
+}
+
 TEST(AFPrinterIniRefusalTest, SaysWhichFileAndWhy) {
   EXPECT_EQ(app::AFPrinterIniRefusalText("/opt/tarvex/AFPrinter.ini", Result::TooLarge, 104857600,
                                          AFPrinterIniFile::kMaxBytes),
@@ -159,6 +238,9 @@ TEST(AFPrinterIniRefusalTest, SaysWhichFileAndWhy) {
   EXPECT_EQ(app::AFPrinterIniRefusalText("/x/AFPrinter.ini", Result::Unreadable, 0, 1),
             "The printer maker list \"/x/AFPrinter.ini\" cannot be read. The list read before, if "
             "any, stays in use.");
+  EXPECT_EQ(app::AFPrinterIniRefusalText("/x/AFPrinter.ini", Result::TooManyLines, 100, 1, 524288),
+            "The printer maker list \"/x/AFPrinter.ini\" is not read: it holds more than 524288 "
+            "sections and lines, the most it may hold. The list read before, if any, stays in use.");
   for (const Result r : {Result::Read, Result::Unchanged, Result::Missing})
     EXPECT_EQ(app::AFPrinterIniRefusalText("/x/AFPrinter.ini", r, 0, 1), "");
 }

@@ -21,6 +21,7 @@
 #include "app/TAboutBox.h"
 #include "app/TOptionFm.h"
 #include "app/VersionCheckRules.h"
+#include "app/VersionQuery.h"
 #include "core/SettingsStore.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
@@ -284,6 +285,25 @@ TEST_F(OptionFmTest, TheLimitEndsAReplyThatKeepsComing) {
   EXPECT_FALSE(child<QFrame>("Panel_Check")->isVisible());
   EXPECT_GE(server.trickled(), 20u);
   EXPECT_LE(server.trickled(), 22u) << "ended at the limit, not at the end of the reply";
+}
+
+// A server that goes silent after its head is ended by the limit's timer alone (the program's
+// clock stands still here): never before the limit, and not a coarse timer's 5% after it.
+TEST_F(OptionFmTest, ASilentServerIsLeftAtTheLimitNotBeforeIt) {
+  server.answer(200, test::versionDocument("9", "1", "2026-07-10", kSites));
+  server.trickle(60'000);
+  for (const int limitMs : {120, 240, 360}) {
+    SCOPED_TRACE(limitMs);
+    app::VersionQuery query;
+    QElapsedTimer took;
+    took.start();
+    const app::HttpOutcome out = query.Fetch(server.host(), {limitMs});
+    const qint64 elapsed = took.elapsed();
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.error, "no reply within " + std::to_string(limitMs) + " ms");
+    EXPECT_GE(elapsed, limitMs);
+    EXPECT_LT(elapsed, limitMs * 3 / 2);
+  }
 }
 
 // "Check now" while the automatic check waits for the server: the user's check waits with it and

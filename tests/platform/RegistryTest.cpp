@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/Registry.h"
+#include "support/SmallTmpfs.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -419,10 +420,6 @@ TEST_F(RegistryTest, FilesThatAreNotWholeRegistriesDoNotOpen) {
     standIn.reset();
     EXPECT_EQ(readFile(), bytes);
   }
-  // Another program's database with tables of the same names.
-  fs::remove(file_);
-  ASSERT_TRUE(RawDb(file_).exec("CREATE TABLE keys(x); CREATE TABLE vals(y);"));
-  EXPECT_FALSE(Registry::open(file_, false));
   EXPECT_FALSE(Registry::open(dir_, false));
   EXPECT_TRUE(Registry::openOrStandIn(dir_, false)->fault());
   EXPECT_TRUE(fs::is_directory(dir_));
@@ -432,6 +429,74 @@ TEST_F(RegistryTest, FilesThatAreNotWholeRegistriesDoNotOpen) {
   writeFile("");
   EXPECT_TRUE(Registry::open(file_, false));
   EXPECT_FALSE(Registry::openOrStandIn(file_, false)->fault());
+}
+
+// Another program's database is refused before anything is written to it: the journal mode
+// switch would rewrite its header, the schema would add our tables to it.
+TEST_F(RegistryTest, DatabasesOfAnotherProgramAreLeftByteForByte) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"our names, other columns", "CREATE TABLE keys(x); CREATE TABLE vals(y);"},
+      {"a column more", "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent, name, extra);"
+                        "CREATE TABLE vals(key, name, type, data);"},
+      {"only one of ours", "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent, name);"},
+      {"other tables only", "CREATE TABLE songs(title, artist); INSERT INTO songs VALUES('a', 'b');"},
+      {"a view only", "CREATE VIEW v AS SELECT 1;"},
+  };
+  for (const auto& [what, sql] : cases) {
+    SCOPED_TRACE(what);
+    fs::remove(file_);
+    ASSERT_TRUE(RawDb(file_).exec(sql));
+    const std::string before = readFile();
+    ASSERT_FALSE(before.empty());
+    std::string why;
+    EXPECT_FALSE(Registry::open(file_, false, &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_TRUE(Registry::openOrStandIn(file_, true)->fault());
+    EXPECT_EQ(readFile(), before);
+    EXPECT_FALSE(fs::exists(file_ + "-wal"));
+  }
+  // Ours, made by an earlier run, still opens.
+  fs::remove(file_);
+  openAs(false).reset();
+  EXPECT_TRUE(openAs(false));
+}
+
+// The disk fills while the program runs: writes that no longer fit fail, and what the file held
+// stays whole and readable, also through a start on the full disk.
+TEST(RegistryOnASmallDiskTest, AFullDiskFailsWritesAndKeepsWhatTheFileHeld) {
+  test::SmallTmpfs disk(512 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.whyNot();
+  const std::string file = disk.dir() + "/registry.db";
+  const auto read = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  {
+    auto r = Registry::open(file, false);
+    ASSERT_TRUE(r);
+    auto key = r->openKey(RegRoot::CurrentUser, kSettings, kKeyAllAccess, true);
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(key->setString("v" + std::to_string(i), "kept"));
+    disk.fill();
+    bool failed = false;
+    for (int i = 0; i < 1000 && !failed; ++i)
+      failed = !key->setString("big" + std::to_string(i), std::string(4096, 'b'));
+    EXPECT_TRUE(failed);
+  }
+  const std::string held = read();
+  EXPECT_GT(held.size(), 0u);
+  Registry::open(file, false).reset();
+  EXPECT_EQ(read(), held);
+
+  fs::remove(disk.dir() + "/filler");
+  auto r = Registry::open(file, false);
+  ASSERT_TRUE(r);
+  auto key = r->openKey(RegRoot::CurrentUser, kSettings, kKeyRead);
+  ASSERT_TRUE(key);
+  for (int i = 0; i < 50; ++i) {
+    const auto v = key->value("v" + std::to_string(i));
+    ASSERT_TRUE(v) << i;
+    EXPECT_EQ(v->text, "kept");
+  }
 }
 
 TEST_F(RegistryTest, ThreadsShareOneRegistry) {
