@@ -57,11 +57,11 @@ class UserRunTest : public ::testing::Test {
   static fs::path outputRoot() { return fs::path(TARVEX_BIN_DIR) / ".." / "test-output" / "e2e"; }
 
   void SetUp() override {
-    ASSERT_TRUE(x->started()) << x->error();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     pictures = outputRoot() / info->name();
     fs::remove_all(pictures);
     fs::create_directories(pictures);
+    ASSERT_TRUE(x->started()) << x->error();
     fs::create_directories(dir / "home" / ".config");
     env.insert(env.end(), {"HOME=" + (dir / "home").string(),
                            "XDG_CONFIG_HOME=" + (dir / "home" / ".config").string()});
@@ -70,6 +70,7 @@ class UserRunTest : public ::testing::Test {
 
   void TearDown() override {
     if (x->started()) x->picture(pictures / "end.png");
+    if (HasFailure()) x->keepOutput(pictures);  // what the display's own programs said
     if (tarvex) {
       tarvex->signal(SIGTERM);
       // A run that failed may have left a dialog open, which holds the end back: it is killed.

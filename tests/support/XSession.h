@@ -48,9 +48,12 @@ class XSession {
     }
     ::fcntl(fds[1], F_SETFD, 0);  // the write end goes to Xvfb
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    // -noreset: by default the server resets when its last client leaves and drops every
+    // connection still in its set-up, so a program starting while a short-lived tool (xprop,
+    // xdotool) ends found no display.
     server_ = std::make_unique<Process>(
-        std::vector<std::string>{xvfb, "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                                 "-nolisten", "tcp"},
+        std::vector<std::string>{xvfb, "-displayfd", std::to_string(fds[1]), "-noreset", "-screen", "0",
+                                 screen, "-nolisten", "tcp"},
         std::vector<std::string>{}, (folder_ / "xvfb.out").string());
     ::close(fds[1]);
     std::string number;
@@ -123,7 +126,7 @@ class XSession {
           return p.wait(5000) == 0 && p.output().find("window id") != std::string::npos;
         },
         timeoutMs);
-    if (!up) error_ = "openbox did not start: " + windowManager_->output();
+    if (!up) error_ = "openbox did not start: " + windowManager_->output() + serverSaid();
     return up;
   }
 
@@ -151,7 +154,7 @@ class XSession {
           },
           timeoutMs / 2);
       if (up) return true;
-      error_ = "trayer did not start or its room was not kept: " + tray_->output();
+      error_ = "trayer did not start or its room was not kept: " + tray_->output() + serverSaid();
       tray_.reset();
     }
     return false;
@@ -231,6 +234,17 @@ class XSession {
     std::string name = xdotool({"getwindowname", window});
     if (!name.empty() && name.back() == '\n') name.pop_back();
     return name;
+  }
+
+  // Copies what the X server, the window manager and the tray printed to `folder`, for a person to
+  // read after a failed run (the session's own folder goes with it).
+  void keepOutput(const std::filesystem::path& folder) const {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    for (const char* name : {"xvfb.out", "openbox.out", "trayer.out"})
+      if (std::filesystem::exists(folder_ / name, ec))
+        std::filesystem::copy_file(folder_ / name, folder / name,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
   }
 
   bool started() const { return !display_.empty(); }
@@ -435,6 +449,11 @@ class XSession {
     Process p(argv, {"DISPLAY=" + display_}, (folder_ / "xdotool.out").string());
     code = p.wait(20000);
     return code == 0 ? p.output() : std::string();
+  }
+
+  // The X server's output so far, to go with an error.
+  std::string serverSaid() const {
+    return server_ ? "\nThe X server " + display_ + " said:\n" + server_->output() : std::string();
   }
 
   // Every window on the display with its place, as xwininfo prints the tree.
