@@ -15,7 +15,6 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUrl>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -117,9 +116,7 @@ TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
     return PathBytes(SaveDialog->selectedFiles().front());
   };
   OpenInShell = [](const std::string& path) {
-    // The path's bytes as they are, whatever their encoding.
-    QDesktopServices::openUrl(QUrl::fromEncoded(
-        "file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(path), "/")));
+    QDesktopServices::openUrl(LocalFileUrl(path));
   };
   LocationEdit->installEventFilter(this);
   InfoSText_FileName->installEventFilter(this);

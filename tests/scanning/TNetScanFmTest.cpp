@@ -1171,6 +1171,11 @@ TEST_F(ScanWindowTest, EveryPathComesBackAsItsBytes) {
     QLineEdit field;  // as the path field holds it
     field.setText(text);
     EXPECT_EQ(scanning::PathBytes(field.text()), p.bytes);
+    if (p.bytes.starts_with('/')) {  // the URL the file manager is asked to open
+      const QUrl url = scanning::LocalFileUrl(p.bytes);
+      EXPECT_EQ(url.scheme(), "file");
+      EXPECT_EQ(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString(), p.bytes);
+    }
   }
 }
 
