@@ -668,6 +668,22 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
          if (page == 0) StopRequested = true;
        },
        {}, true, [](const std::string&) { return std::string(kWiaScanCanceled); }},
+      {"agreed: Cancel on the first page leaves a page an earlier scan put there", "scans/", "Scan",
+       R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) {
+         const std::string page = r + "/scans/Scan.jpg";
+         fs::create_directories(r + "/scans");
+         ASSERT_EQ(ClaimFreeName(page).path, page);
+         OwnFile f = OpenForWriting(page);
+         ASSERT_TRUE(f);
+         std::fputs("an earlier scan's page", f.get());
+         ASSERT_TRUE(CloseOwnFile(std::move(f)));
+         u.note(page);
+       },
+       [](UserFiles&, const std::string&, int page) {
+         if (page == 0) StopRequested = true;
+       },
+       {}, true, [](const std::string&) { return std::string(kWiaScanCanceled); }},
   };
   int i = 0;
   for (const Row& row : rows) {
