@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -494,25 +493,6 @@ std::string pagesLeftIn(const std::string& temporary) {
   return out;
 }
 
-// A small tmpfs at `where` for as long as this lives: a file system that a page does not fit in.
-class FullFileSystem {
- public:
-  explicit FullFileSystem(const fs::path& where) : where_(where) {
-    fs::create_directories(where);
-    mounted_ = ::mount("tarvex-full", where.c_str(), "tmpfs", 0, "size=16k") == 0;
-  }
-  ~FullFileSystem() {
-    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
-  }
-  FullFileSystem(const FullFileSystem&) = delete;
-  FullFileSystem& operator=(const FullFileSystem&) = delete;
-  bool mounted() const { return mounted_; }
-
- private:
-  fs::path where_;
-  bool mounted_ = false;
-};
-
 // A full disk where the device writes its pages ends the transfer with a message, and the program
 // goes on (libjpeg's own error handler would end it); a full disk where the page goes keeps the
 // page where the device put it, and says where.
@@ -521,8 +501,9 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
     SCOPED_TRACE(formats);
     windows = ScriptedWindows{};
     start(std::string(R"({"source": "flatbed", "formats": )") + formats + "}");
-    const FullFileSystem full(folder.string() + ".full");
-    if (!full.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    // A file system that a page does not fit in.
+    const scantest::SmallMount full(folder.string() + ".full", scantest::SmallMount::kSized, "16k");
+    if (!full.ok()) GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
     windows.view.temporary = folder.string() + ".full";
     EXPECT_EQ(setUpOnce(), -1);
     EXPECT_EQ(windows.outcome.pages, 0);
@@ -536,8 +517,8 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
 
   windows = ScriptedWindows{};
   start(R"({"source": "flatbed", "formats": ["jpeg"], "dpi": 200})");
-  const FullFileSystem full(folder / "full");
-  ASSERT_TRUE(full.mounted());
+  const scantest::SmallMount full((folder / "full").string(), scantest::SmallMount::kSized, "16k");
+  ASSERT_TRUE(full.ok());
   windows.params.folder = (folder / "full").string() + "/";
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(windows.outcome.pages, 1);
