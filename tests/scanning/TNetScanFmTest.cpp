@@ -793,6 +793,24 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
   }
 }
 
+// A group's pages are the user's once saved: a later group of the same window whose user agreed
+// to replace the plain name's files puts its own helpers beside them, and leaves them as they were.
+TEST_F(ScanWindowTest, AnEarlierGroupsPagesOutlastALaterGroupAgreedToReplace) {
+  openWindow();
+  scanGroup(kBmp);
+  const std::vector<std::string> earlier = {work.file("group.bmp"), work.file("group_2.bmp"),
+                                            work.file("group_3.bmp")};
+  UserFiles user;
+  for (const std::string& page : earlier) user.note(page);
+  for (int k = 1; k <= 1000; ++k) writeAll(work.file("group" + std::to_string(k) + ".jpg"), {'u'});
+  boxes.shown.clear();
+  scanGroup(kJpg);
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"File existed already ! Overwirte?"});
+  EXPECT_EQ(user.changed(), "");
+  for (const char* page : {"group.jpg", "group_2.jpg", "group_3.jpg"})
+    EXPECT_EQ(run("identify -format '%m' " + work.file(page) + " > /dev/null"), 0) << page;
+}
+
 // Save As writes its picture whole, and its helper file never takes a user's name: "copy.pdf"
 // leaves the user's "copy.pdf.jpg" alone, and a file the user agreed to replace is replaced only
 // by a whole new one, whatever "<name>.part" holds. A link answered "yes" is replaced as a link.
