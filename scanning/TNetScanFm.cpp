@@ -907,7 +907,10 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi, bool replaceAgr
     return false;
   const std::string written = WriteFileAt(file, replaceAgreed, write);
   if (written.empty()) return false;
-  if (written == file) return true;
+  if (written == file) {
+    KeepForUser(file);  // the user's from here, as a group's saved pictures are
+    return true;
+  }
   RemoveOwnFile(written);  // the name was taken after the question: nothing is put beside it
   return false;
 }

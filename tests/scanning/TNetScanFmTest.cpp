@@ -793,22 +793,31 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
   }
 }
 
-// A group's pages are the user's once saved: a later group of the same window whose user agreed
-// to replace the plain name's files puts its own helpers beside them, and leaves them as they were.
+// A group's pages and a picture saved with Save As are the user's once saved: a later group of the
+// same window whose user agreed to replace the plain name's files puts its own helpers beside them,
+// and leaves them as they were.
 TEST_F(ScanWindowTest, AnEarlierGroupsPagesOutlastALaterGroupAgreedToReplace) {
   openWindow();
   scanGroup(kBmp);
-  const std::vector<std::string> earlier = {work.file("group.bmp"), work.file("group_2.bmp"),
-                                            work.file("group_3.bmp")};
+  window->SaveDialogExecute = [&] { return work.file("other.bmp"); };
+  window->SaveBtn->click();
   UserFiles user;
-  for (const std::string& page : earlier) user.note(page);
-  for (int k = 1; k <= 1000; ++k) writeAll(work.file("group" + std::to_string(k) + ".jpg"), {'u'});
-  boxes.shown.clear();
-  scanGroup(kJpg);
-  EXPECT_EQ(boxes.shown, std::vector<std::string>{"File existed already ! Overwirte?"});
-  EXPECT_EQ(user.changed(), "");
-  for (const char* page : {"group.jpg", "group_2.jpg", "group_3.jpg"})
-    EXPECT_EQ(run("identify -format '%m' " + work.file(page) + " > /dev/null"), 0) << page;
+  for (const char* file : {"group.bmp", "group_2.bmp", "group_3.bmp", "other.bmp"}) user.note(work.file(file));
+  for (const std::string name : {"group", "other"}) {
+    SCOPED_TRACE(name);
+    for (int k = 1; k <= 1000; ++k) writeAll(work.file(name + std::to_string(k) + ".jpg"), {'u'});
+    boxes.shown.clear();
+    window->FileNameEdit->setText(QString::fromStdString(name));
+    window->FileFmtComboBox->setCurrentIndex(kJpg);
+    window->ScanBtn->click();
+    ASSERT_FALSE(tw::openSourceDialogs().empty());
+    tw::openSourceDialogs().back()->scanButton()->click();
+    ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }, 5000));
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{"File existed already ! Overwirte?"});
+    EXPECT_EQ(user.changed(), "");
+    for (const std::string& page : {name + ".jpg", name + "_2.jpg", name + "_3.jpg"})
+      EXPECT_EQ(run("identify -format '%m' " + work.file(page) + " > /dev/null"), 0) << page;
+  }
 }
 
 // Save As writes its picture whole, and its helper file never takes a user's name: "copy.pdf"
