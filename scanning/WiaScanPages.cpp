@@ -191,13 +191,16 @@ std::string keepPage(OwnFolder& folder, const PageFiles& page) {
     kept = page.delivered;
     folder.holdsPage = true;
   }
+  KeepForUser(kept);
   return "\n\nThe page is kept in this file:\n" + kept;
 }
 
 // A page delivered in the format the user asked for takes its name, replacing the empty file that
-// held it (or the user's file, where the user agreed) only now that the page is whole.
+// held it (or the user's file, where the user agreed) only now that the page is whole. A placed
+// page is the user's from there: nothing of this run writes over it.
 void placePage(WiaSaveView& view, OwnFolder& folder, const PageFiles& page) {
-  if (!PutOwnFileAt(page.delivered, page.wanted, page.mayReplace).empty()) return;
+  const std::string placed = PutOwnFileAt(page.delivered, page.wanted, page.mayReplace);
+  if (!placed.empty()) return KeepForUser(placed);
   const std::string reason = ErrnoText(errno);
   view.Message(saveError(page.wanted, reason) + keepPage(folder, page));
 }
@@ -211,6 +214,7 @@ void convertPage(WiaSaveView& view, OwnFolder& folder, const PageFiles& page, in
   });
   if (!written.empty()) {
     RemoveOwnFile(page.delivered);
+    KeepForUser(written);
     return;
   }
   view.Message(core::LoadMessage("SFile_Save_Err") + " : " + page.wanted + keepPage(folder, page));

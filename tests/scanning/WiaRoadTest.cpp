@@ -248,6 +248,11 @@ TEST_F(WiaRoadTest, BmpChosenIsWrittenAsBmp) {
               "BMP3 850x1100 150");
     EXPECT_EQ(windows.view.picture, "Scan.bmp");
     EXPECT_TRUE(windows.view.messages.empty());
+    // The page is the user's: a later helper that wants its name (a TWAIN group's) goes beside it.
+    const std::string page = (folder / "Scan.bmp").string();
+    const std::string helper = WriteFileAt(page, false, [](const std::string&) { return true; });
+    EXPECT_EQ(helper, (folder / "Scan-1.bmp").string());
+    EXPECT_TRUE(RemoveOwnFile(helper));
   }
 }
 
@@ -530,6 +535,7 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
                                                       "No space left on device") +
                                      "\n\nThe page is kept in this file:\n" + kept});
   EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + kept + "'"), "JPEG 200");
+  EXPECT_FALSE(IsOwnFile(kept));  // the user's now: nothing of this run writes over it
   EXPECT_TRUE(filesIn(folder / "full").empty());
 }
 
