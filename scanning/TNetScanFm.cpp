@@ -915,13 +915,16 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi, bool replaceAgr
   return false;
 }
 
-// The page's JPEG is a helper under a name that was free, gone once the document holds it.
+// The page's JPEG is a helper, gone once the document holds it. The document's writer reads it
+// again by name, so it waits in a folder of its own that only this user may enter, never beside
+// the user's files (where a FIFO or a link could take its name meanwhile).
 bool TNetScanFm::savePdfPage(const PixelRows& rows, const std::string& file, int dpi) {
-  const Claim helper = ClaimFreeName(HelperName(file, ".jpg"));
-  if (helper.path.empty()) return false;
-  const bool ok = SaveJpegWithResolution(rows, helper.path, dpi) &&
+  const std::string folder = MakeOwnFolder(PathBytes(QDir::tempPath()), "tarvex-save-");
+  if (folder.empty()) return false;
+  const Claim helper = ClaimFreeName(folder + "/page.jpg");
+  const bool ok = !helper.path.empty() && SaveJpegWithResolution(rows, helper.path, dpi) &&
                   SaveOnePagePdf(helper.path, preview_.width(), preview_.height(), dpi, file);
-  RemoveOwnFile(helper.path);
+  RemoveOwnFolder(folder);
   return ok;
 }
 

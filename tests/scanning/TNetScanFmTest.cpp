@@ -19,7 +19,9 @@
 #include <cstdlib>
 #include <optional>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ScanFixtures.h"
 #include "app/Dialogs.h"
@@ -850,6 +852,33 @@ TEST_F(ScanWindowTest, SaveAsLeavesTheUsersHelperNamesAlone) {
   EXPECT_EQ(user.changed(), "");
   for (const auto& e : std::filesystem::directory_iterator(work.path()))
     EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
+}
+
+// Save As PDF: the document's writer reads its picture again by name, so that picture never waits
+// in the user's folder (where a FIFO or a link could take its name meanwhile); the only file made
+// there is the document.
+TEST_F(ScanWindowTest, SaveAsPdfKeepsItsPictureOutOfTheUsersFolder) {
+  openWindow();
+  scanGroup(kBmp);
+  const std::string folder = work.file("pdf");
+  std::filesystem::create_directories(folder);
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  window->SaveDialogExecute = [&] { return folder + "/copy.pdf"; };
+  window->SaveBtn->click();
+  std::vector<std::string> made;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+    for (const char* p = buffer; p < buffer + n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(p);
+      made.emplace_back(event->name);
+      p += sizeof(inotify_event) + event->len;
+    }
+  ::close(watch);
+  EXPECT_EQ(made, std::vector<std::string>{"copy.pdf"});
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  EXPECT_EQ(run("qpdf --check " + folder + "/copy.pdf"), 0);
 }
 
 // A PDF group whose third transfer fails: the two pages scanned leave the window's own folder
