@@ -82,8 +82,9 @@ bool IsOwnFile(const std::string& path);
 // A file of this run that a device wrote into at the program's request stays this run's own (when
 // it is still that file, not one put in its place).
 void NoteWrittenByDevice(const std::string& path);
-// A file of this run that now holds a page only it holds (named to the user as kept): from here it
-// is the user's, never removed or written over by this run, and its folder stays with it.
+// A file of this run handed to the user (a saved picture, or a page only it holds that the user was
+// told is kept): from here it is the user's, never removed or written over by this run, and its
+// folder stays with it.
 void KeepForUser(const std::string& path);
 // Removes a file made this run that is still the file made; false, and nothing done, otherwise.
 bool RemoveOwnFile(const std::string& path);

@@ -1,6 +1,8 @@
 #include "scanning/FileNames.h"
 
 #include <QFile>
+#include <QUrl>
+#include <filesystem>
 
 namespace scanning {
 namespace {
@@ -50,6 +52,15 @@ std::string PathBytes(const QString& text) {
   }
   flush(text.size());
   return bytes;
+}
+
+// The bytes percent-encoded as they are: QUrl's own conversions pass through text, which would
+// carry the escapes, or replacement characters, in their place.
+QUrl LocalFileUrl(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  const QByteArray bytes = QByteArray::fromStdString(ec ? path : absolute.string());
+  return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
 }
 
 }  // namespace scanning

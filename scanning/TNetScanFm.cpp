@@ -15,7 +15,6 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUrl>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -117,9 +116,7 @@ TNetScanFm::TNetScanFm(QWidget* parent) : QDialog(parent) {
     return PathBytes(SaveDialog->selectedFiles().front());
   };
   OpenInShell = [](const std::string& path) {
-    // The path's bytes as they are, whatever their encoding.
-    QDesktopServices::openUrl(QUrl::fromEncoded(
-        "file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(path), "/")));
+    QDesktopServices::openUrl(LocalFileUrl(path));
   };
   LocationEdit->installEventFilter(this);
   InfoSText_FileName->installEventFilter(this);
@@ -910,18 +907,24 @@ bool TNetScanFm::savePreviewAs(const std::string& file, int dpi, bool replaceAgr
     return false;
   const std::string written = WriteFileAt(file, replaceAgreed, write);
   if (written.empty()) return false;
-  if (written == file) return true;
+  if (written == file) {
+    KeepForUser(file);  // the user's from here, as a group's saved pictures are
+    return true;
+  }
   RemoveOwnFile(written);  // the name was taken after the question: nothing is put beside it
   return false;
 }
 
-// The page's JPEG is a helper under a name that was free, gone once the document holds it.
+// The page's JPEG is a helper, gone once the document holds it. The document's writer reads it
+// again by name, so it waits in a folder of its own that only this user may enter, never beside
+// the user's files (where a FIFO or a link could take its name meanwhile).
 bool TNetScanFm::savePdfPage(const PixelRows& rows, const std::string& file, int dpi) {
-  const Claim helper = ClaimFreeName(HelperName(file, ".jpg"));
-  if (helper.path.empty()) return false;
-  const bool ok = SaveJpegWithResolution(rows, helper.path, dpi) &&
+  const std::string folder = MakeOwnFolder(PathBytes(QDir::tempPath()), "tarvex-save-");
+  if (folder.empty()) return false;
+  const Claim helper = ClaimFreeName(folder + "/page.jpg");
+  const bool ok = !helper.path.empty() && SaveJpegWithResolution(rows, helper.path, dpi) &&
                   SaveOnePagePdf(helper.path, preview_.width(), preview_.height(), dpi, file);
-  RemoveOwnFile(helper.path);
+  RemoveOwnFolder(folder);
   return ok;
 }
 

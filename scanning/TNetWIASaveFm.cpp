@@ -13,7 +13,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "core/MessageTable.h"
@@ -40,7 +39,7 @@ TNetWIASaveFm::TNetWIASaveFm(QWidget* parent) : QDialog(parent) {
   setObjectName("NetWIASaveFm");
   setWindowTitle("Network Scanner");
   OpenInShell = [](const std::string& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(PathText(path)));
+    QDesktopServices::openUrl(LocalFileUrl(path));
   };
 
   auto* top = new QVBoxLayout(this);

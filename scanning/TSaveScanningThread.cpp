@@ -112,10 +112,13 @@ void TSaveScanningThread::saveGroup() {
 }
 
 // Only the pages this run wrote are patched: a file put in a page's place meanwhile is not ours.
+// A saved page is the user's from here (as every group's pictures are): a later group's helper
+// that wants its name takes another.
 void TSaveScanningThread::saveBmpGroup() {
   for (int n = 1; n <= PageCount; ++n) {
     const std::string& page = pages_[static_cast<std::size_t>(n - 1)];
     if (!IsOwnFile(page) || !WriteBmpResolution(page, dpiOf(n))) fail(saveError(page));
+    else KeepForUser(page);
   }
   synchronize([&] { host_.SetPictureFiles(pages_); });
 }
@@ -133,6 +136,7 @@ void TSaveScanningThread::saveJpgGroup() {
     });
     if (!jpeg.empty()) {
       RemoveOwnFile(page);
+      KeepForUser(jpeg);
       pictures.push_back(jpeg);
     } else {
       std::string text = saveError(wanted);
@@ -175,6 +179,7 @@ void TSaveScanningThread::savePdfGroup() {
       : WriteFileAt(groupFile_, replace_, [&](const std::string& name) { return doc.save(name); });
   const int why = errno;
   if (!written.empty()) {
+    KeepForUser(written);
     synchronize([&] {
       host_.SetPictureFiles(pictures);
       host_.SetTemporaryJpegs(true, written);

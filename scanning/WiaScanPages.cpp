@@ -98,8 +98,14 @@ struct PageFiles {
   std::string wanted;     // base + the extension the user asked for
   std::string delivered;  // the file the device writes
   bool mayReplace = false;  // the user agreed to replace this page's file
+  bool holdsName = false;   // `wanted` is the empty file made to hold the name, not the user's
   std::string deliveredExt;  // the format the device delivered, as an extension
 };
+
+// The empty file that held the page's name goes; the user's file stays.
+void releaseName(const PageFiles& page) {
+  if (page.holdsName) RemoveOwnFile(page.wanted);
+}
 
 // The page's name: the first index from `index` on whose BMP and JPEG names are both free, so that
 // no page lands on a file that was there before. The name the page will have is made first, empty,
@@ -125,13 +131,17 @@ Reservation reservePage(const WiaSaveParams& p, int index, const std::string& ow
     if (!r.files.mayReplace && (PathTaken(r.files.base + ".bmp") || PathTaken(r.files.base + ".jpg")))
       continue;
     r.failed = r.files.wanted;
-    r.error = createFile(r.files.wanted);
-    if (r.files.mayReplace && r.error == EEXIST) r.error = 0;
+    // A file the user agreed to replace is never opened nor removed, not even one this run made
+    // earlier: only the whole page takes its place.
+    const int made =
+        r.files.mayReplace && PathTaken(r.files.wanted) ? EEXIST : createFile(r.files.wanted);
+    r.files.holdsName = made == 0;
+    r.error = r.files.mayReplace && made == EEXIST ? 0 : made;
     if (r.error == EEXIST) continue;
     if (r.error == 0) {
       r.failed = r.files.delivered;
       r.error = createFile(r.files.delivered);
-      if (r.error != 0) RemoveOwnFile(r.files.wanted);
+      if (r.error != 0) releaseName(r.files);
     }
     return r;
   }
@@ -175,19 +185,22 @@ struct OwnFolder {
 // delivered page moves beside it in its own format, or stays where the device put it. What the
 // user is told of where it is now.
 std::string keepPage(OwnFolder& folder, const PageFiles& page) {
-  RemoveOwnFile(page.wanted);
+  releaseName(page);
   std::string kept = MoveOwnFileToFree(page.delivered, page.base + page.deliveredExt);
   if (kept.empty()) {
     kept = page.delivered;
     folder.holdsPage = true;
   }
+  KeepForUser(kept);
   return "\n\nThe page is kept in this file:\n" + kept;
 }
 
 // A page delivered in the format the user asked for takes its name, replacing the empty file that
-// held it (or the user's file, where the user agreed) only now that the page is whole.
+// held it (or the user's file, where the user agreed) only now that the page is whole. A placed
+// page is the user's from there: nothing of this run writes over it.
 void placePage(WiaSaveView& view, OwnFolder& folder, const PageFiles& page) {
-  if (!PutOwnFileAt(page.delivered, page.wanted, page.mayReplace).empty()) return;
+  const std::string placed = PutOwnFileAt(page.delivered, page.wanted, page.mayReplace);
+  if (!placed.empty()) return KeepForUser(placed);
   const std::string reason = ErrnoText(errno);
   view.Message(saveError(page.wanted, reason) + keepPage(folder, page));
 }
@@ -201,6 +214,7 @@ void convertPage(WiaSaveView& view, OwnFolder& folder, const PageFiles& page, in
   });
   if (!written.empty()) {
     RemoveOwnFile(page.delivered);
+    KeepForUser(written);
     return;
   }
   view.Message(core::LoadMessage("SFile_Save_Err") + " : " + page.wanted + keepPage(folder, page));
@@ -317,7 +331,7 @@ WiaScanOutcome ScanWiaPages(WiaSaveView& view) {
     const auto format = hr == wia::S_OK ? deliveredFormat(view, page.files, transferExt) : std::nullopt;
     if (!format) {  // the empty files that held the names
       RemoveOwnFile(page.files.delivered);
-      RemoveOwnFile(page.files.wanted);
+      releaseName(page.files);
     }
     if (format) {
       page.files.deliveredExt = *format;

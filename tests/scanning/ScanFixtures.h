@@ -142,6 +142,8 @@ class UserFiles {
     ::mkfifo(path.c_str(), 0600);
     before_[path] = fileState(path);
   }
+  // A user's file put down another way (a page an earlier scan of this run handed over, say).
+  void note(const std::string& path) { before_[path] = fileState(path); }
   bool has(const std::string& path) const { return before_.contains(path); }
   // The user's files that are not as they were, one a line; empty when none.
   std::string changed() const {

@@ -19,7 +19,9 @@
 #include <cstdlib>
 #include <optional>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "ScanFixtures.h"
 #include "app/Dialogs.h"
@@ -793,6 +795,33 @@ TEST_F(ScanWindowTest, NoNameOrFolderTouchesAUsersFile) {
   }
 }
 
+// A group's pages and a picture saved with Save As are the user's once saved: a later group of the
+// same window whose user agreed to replace the plain name's files puts its own helpers beside them,
+// and leaves them as they were.
+TEST_F(ScanWindowTest, AnEarlierGroupsPagesOutlastALaterGroupAgreedToReplace) {
+  openWindow();
+  scanGroup(kBmp);
+  window->SaveDialogExecute = [&] { return work.file("other.bmp"); };
+  window->SaveBtn->click();
+  UserFiles user;
+  for (const char* file : {"group.bmp", "group_2.bmp", "group_3.bmp", "other.bmp"}) user.note(work.file(file));
+  for (const std::string name : {"group", "other"}) {
+    SCOPED_TRACE(name);
+    for (int k = 1; k <= 1000; ++k) writeAll(work.file(name + std::to_string(k) + ".jpg"), {'u'});
+    boxes.shown.clear();
+    window->FileNameEdit->setText(QString::fromStdString(name));
+    window->FileFmtComboBox->setCurrentIndex(kJpg);
+    window->ScanBtn->click();
+    ASSERT_FALSE(tw::openSourceDialogs().empty());
+    tw::openSourceDialogs().back()->scanButton()->click();
+    ASSERT_TRUE(until([&] { return !window->Saving() && window->ScanBtn->isEnabled(); }, 5000));
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{"File existed already ! Overwirte?"});
+    EXPECT_EQ(user.changed(), "");
+    for (const std::string& page : {name + ".jpg", name + "_2.jpg", name + "_3.jpg"})
+      EXPECT_EQ(run("identify -format '%m' " + work.file(page) + " > /dev/null"), 0) << page;
+  }
+}
+
 // Save As writes its picture whole, and its helper file never takes a user's name: "copy.pdf"
 // leaves the user's "copy.pdf.jpg" alone, and a file the user agreed to replace is replaced only
 // by a whole new one, whatever "<name>.part" holds. A link answered "yes" is replaced as a link.
@@ -823,6 +852,33 @@ TEST_F(ScanWindowTest, SaveAsLeavesTheUsersHelperNamesAlone) {
   EXPECT_EQ(user.changed(), "");
   for (const auto& e : std::filesystem::directory_iterator(work.path()))
     EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
+}
+
+// Save As PDF: the document's writer reads its picture again by name, so that picture never waits
+// in the user's folder (where a FIFO or a link could take its name meanwhile); the only file made
+// there is the document.
+TEST_F(ScanWindowTest, SaveAsPdfKeepsItsPictureOutOfTheUsersFolder) {
+  openWindow();
+  scanGroup(kBmp);
+  const std::string folder = work.file("pdf");
+  std::filesystem::create_directories(folder);
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  window->SaveDialogExecute = [&] { return folder + "/copy.pdf"; };
+  window->SaveBtn->click();
+  std::vector<std::string> made;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+    for (const char* p = buffer; p < buffer + n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(p);
+      made.emplace_back(event->name);
+      p += sizeof(inotify_event) + event->len;
+    }
+  ::close(watch);
+  EXPECT_EQ(made, std::vector<std::string>{"copy.pdf"});
+  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front();
+  EXPECT_EQ(run("qpdf --check " + folder + "/copy.pdf"), 0);
 }
 
 // A PDF group whose third transfer fails: the two pages scanned leave the window's own folder
@@ -1171,6 +1227,11 @@ TEST_F(ScanWindowTest, EveryPathComesBackAsItsBytes) {
     QLineEdit field;  // as the path field holds it
     field.setText(text);
     EXPECT_EQ(scanning::PathBytes(field.text()), p.bytes);
+    if (p.bytes.starts_with('/')) {  // the URL the file manager is asked to open
+      const QUrl url = scanning::LocalFileUrl(p.bytes);
+      EXPECT_EQ(url.scheme(), "file");
+      EXPECT_EQ(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString(), p.bytes);
+    }
   }
 }
 

@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <string>
 #include <vector>
@@ -249,6 +248,11 @@ TEST_F(WiaRoadTest, BmpChosenIsWrittenAsBmp) {
               "BMP3 850x1100 150");
     EXPECT_EQ(windows.view.picture, "Scan.bmp");
     EXPECT_TRUE(windows.view.messages.empty());
+    // The page is the user's: a later helper that wants its name (a TWAIN group's) goes beside it.
+    const std::string page = (folder / "Scan.bmp").string();
+    const std::string helper = WriteFileAt(page, false, [](const std::string&) { return true; });
+    EXPECT_EQ(helper, (folder / "Scan-1.bmp").string());
+    EXPECT_TRUE(RemoveOwnFile(helper));
   }
 }
 
@@ -494,25 +498,6 @@ std::string pagesLeftIn(const std::string& temporary) {
   return out;
 }
 
-// A small tmpfs at `where` for as long as this lives: a file system that a page does not fit in.
-class FullFileSystem {
- public:
-  explicit FullFileSystem(const fs::path& where) : where_(where) {
-    fs::create_directories(where);
-    mounted_ = ::mount("tarvex-full", where.c_str(), "tmpfs", 0, "size=16k") == 0;
-  }
-  ~FullFileSystem() {
-    if (mounted_) ::umount2(where_.c_str(), MNT_DETACH);
-  }
-  FullFileSystem(const FullFileSystem&) = delete;
-  FullFileSystem& operator=(const FullFileSystem&) = delete;
-  bool mounted() const { return mounted_; }
-
- private:
-  fs::path where_;
-  bool mounted_ = false;
-};
-
 // A full disk where the device writes its pages ends the transfer with a message, and the program
 // goes on (libjpeg's own error handler would end it); a full disk where the page goes keeps the
 // page where the device put it, and says where.
@@ -521,8 +506,9 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
     SCOPED_TRACE(formats);
     windows = ScriptedWindows{};
     start(std::string(R"({"source": "flatbed", "formats": )") + formats + "}");
-    const FullFileSystem full(folder.string() + ".full");
-    if (!full.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    // A file system that a page does not fit in.
+    const scantest::SmallMount full(folder.string() + ".full", scantest::SmallMount::kSized, "16k");
+    if (!full.ok()) GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
     windows.view.temporary = folder.string() + ".full";
     EXPECT_EQ(setUpOnce(), -1);
     EXPECT_EQ(windows.outcome.pages, 0);
@@ -536,8 +522,8 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
 
   windows = ScriptedWindows{};
   start(R"({"source": "flatbed", "formats": ["jpeg"], "dpi": 200})");
-  const FullFileSystem full(folder / "full");
-  ASSERT_TRUE(full.mounted());
+  const scantest::SmallMount full((folder / "full").string(), scantest::SmallMount::kSized, "16k");
+  ASSERT_TRUE(full.ok());
   windows.params.folder = (folder / "full").string() + "/";
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(windows.outcome.pages, 1);
@@ -549,6 +535,7 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
                                                       "No space left on device") +
                                      "\n\nThe page is kept in this file:\n" + kept});
   EXPECT_EQ(test::commandOutput("identify -format '%m %x' '" + kept + "'"), "JPEG 200");
+  EXPECT_FALSE(IsOwnFile(kept));  // the user's now: nothing of this run writes over it
   EXPECT_TRUE(filesIn(folder / "full").empty());
 }
 
@@ -664,6 +651,22 @@ TEST_F(WiaRoadTest, NoNameOrFolderTouchesAUsersFile) {
        {}, {"scans/Scan.jpg", "scans/Scan_001.jpg"}, true},
       {"agreed: Cancel on the first page leaves the user's file", "scans/", "Scan", R"(["bmp", "jpeg"])",
        [](UserFiles& u, const std::string& r) { u.file(r + "/scans/Scan.jpg", "the user's"); },
+       [](UserFiles&, const std::string&, int page) {
+         if (page == 0) StopRequested = true;
+       },
+       {}, true, [](const std::string&) { return std::string(kWiaScanCanceled); }},
+      {"agreed: Cancel on the first page leaves a page an earlier scan put there", "scans/", "Scan",
+       R"(["bmp", "jpeg"])",
+       [](UserFiles& u, const std::string& r) {
+         const std::string page = r + "/scans/Scan.jpg";
+         fs::create_directories(r + "/scans");
+         ASSERT_EQ(ClaimFreeName(page).path, page);
+         OwnFile f = OpenForWriting(page);
+         ASSERT_TRUE(f);
+         std::fputs("an earlier scan's page", f.get());
+         ASSERT_TRUE(CloseOwnFile(std::move(f)));
+         u.note(page);
+       },
        [](UserFiles&, const std::string&, int page) {
          if (page == 0) StopRequested = true;
        },
