@@ -220,11 +220,31 @@ class UserRunTest : public ::testing::Test {
     return test::eventually([&] { return !requests("0x222044", fromSeq).empty(); }, kLong);
   }
 
+  // Whether the window shows the rows down to `row` from its top, each with its silver line at
+  // its bottom. The found notices come while the list is filled, before the window has laid
+  // itself out again: the notice of an empty list still stands above the rows then, and a click
+  // goes to the row drawn under it.
+  bool rowsDrawnFromTheTop(const test::XSession::Geometry& main, DemoRow row) {
+    constexpr int kRowHeight = app::DeviceRowDelegate::kRowHeight;
+    const int bottom = (static_cast<int>(row) + 1) * kRowHeight;
+    const std::string silver(3, static_cast<char>(192));  // the delegate's line, RGB
+    const std::string column = x->pixels(mainWindow, {main.width - 40, 0, 1, bottom + 1});
+    if (column.size() != static_cast<std::size_t>(bottom + 1) * 3) return false;
+    for (int k = 0; k <= static_cast<int>(row); ++k) {
+      const std::size_t at = static_cast<std::size_t>((k + 1) * kRowHeight) * 3;
+      if (column.compare(at, 3, silver) != 0) return false;
+    }
+    return true;
+  }
+
   // A left click on the row opens its menu 300 ms later at the click point: the menu's window.
   std::string openMenu(DemoRow row) {
     const auto main = x->geometry(mainWindow);
     EXPECT_TRUE(main);
     if (!main) return {};
+    const bool drawn = test::eventually([&] { return rowsDrawnFromTheTop(*main, row); }, kLong);
+    EXPECT_TRUE(drawn) << "the rows are not drawn where the click goes";
+    if (!drawn) return {};
     constexpr int kRowHeight = app::DeviceRowDelegate::kRowHeight;
     const int px = 200, py = static_cast<int>(row) * kRowHeight + kRowHeight / 2;
     const auto before = x->windows("");
