@@ -342,7 +342,7 @@ bool isBorderStyle(const char* text) {
 enum class Holds {
     Name,              // /NextPage
     Text,              // a string: (x) or <78>
-    FileSpecification, // a string, or a file specification dictionary
+    FileOrItsDictionary, // a file name string, or a dictionary that names the file
     Destination,       // a go-to action's /D: a named destination or [page-reference type ...]
     RemoteDestination, // the same with a page number in place of the reference
     TextOrTexts,       // a string, or an array of strings
@@ -364,17 +364,17 @@ struct ActionType {
 };
 constexpr ActionType kActionTypes[] = {
     {"GoTo", {{"D", Holds::Destination}}},
-    {"GoToR", {{"F", Holds::FileSpecification}, {"D", Holds::RemoteDestination}}},
+    {"GoToR", {{"F", Holds::FileOrItsDictionary}, {"D", Holds::RemoteDestination}}},
     {"GoToE", {{"D", Holds::RemoteDestination}}},
-    {"Launch", {{"F", Holds::FileSpecification}}},
+    {"Launch", {{"F", Holds::FileOrItsDictionary}}},
     {"Thread", {{"D", Holds::IndexOrText}}},
     {"URI", {{"URI", Holds::Text}}},
     {"Named", {{"N", Holds::Name}}},
     {"JavaScript", {{"JS", Holds::Text}}},
     {"Hide", {{"T", Holds::TextOrTexts}}},
-    {"SubmitForm", {{"F", Holds::FileSpecification}}},
+    {"SubmitForm", {{"F", Holds::FileOrItsDictionary}}},
     {"ResetForm", {}},
-    {"ImportData", {{"F", Holds::FileSpecification}}},
+    {"ImportData", {{"F", Holds::FileOrItsDictionary}}},
 };
 
 // The entries of one dictionary, each value a well-formed object.
@@ -408,7 +408,7 @@ bool holds(const Entry& e, Holds kind) {
     switch (kind) {
     case Holds::Name: return v[0] == '/';
     case Holds::Text: return isString(v);
-    case Holds::FileSpecification: return isString(v) || std::strncmp(v, "<<", 2) == 0;
+    case Holds::FileOrItsDictionary: return isString(v) || std::strncmp(v, "<<", 2) == 0;
     case Holds::Destination: return isActionDestination(e, false);
     case Holds::RemoteDestination: return isActionDestination(e, true);
     case Holds::TextOrTexts: return isString(v) || isArrayOf(v, isString);
