@@ -11,19 +11,13 @@ namespace tpdf {
 
 namespace {
 
-PdfPage* pageAt(PdfDoc* doc, int n) {
-    if (n < 1 || n > doc->maxPages) return nullptr;
-    PdfPage& page = doc->pages[static_cast<std::size_t>(n)];
-    return page.pageNumber < 0 ? nullptr : &page;
-}
-
 template <class T> void shrink(std::vector<T>& v, std::size_t size) {
     if (v.size() > size) v.resize(size);
 }
 
 void takeBackContent(PdfDoc* doc, const CallMark& m) {
     if (!m.contentMarked || doc->currentPage != m.page) return;
-    PdfPage* page = pageAt(doc, m.page);
+    PdfPage* page = findUsedPage(doc, m.page);
     PdfMemStream* s = m.stream;
     if (s && doc->currentContent == s && s->count >= m.count) {
         s->count = m.count;
@@ -39,7 +33,7 @@ void takeBackContent(PdfDoc* doc, const CallMark& m) {
 // Entries the call added to the tables go, and so does every page's use of them.
 void takeBackEntries(PdfDoc* doc, const CallMark& m) {
     if (!m.tablesMarked) return;
-    if (PdfPage* page = pageAt(doc, m.tablesPage)) {
+    if (PdfPage* page = findUsedPage(doc, m.tablesPage)) {
         shrink(page->fontList, m.fontUses);
         shrink(page->imageList, m.imageUses);
         shrink(page->annotList, m.annotUses);
@@ -79,7 +73,7 @@ void failCall(PdfDoc* doc) {
 
 void markFileEnd(PdfDoc* doc) {
     CallMark& m = doc->callMark;
-    const PdfPage* page = pageAt(doc, m.page);
+    const PdfPage* page = findUsedPage(doc, m.page);
     m.fileEnd = page ? page->tempBytes : -1;
 }
 
@@ -87,7 +81,7 @@ void markTables(PdfDoc* doc) {
     CallMark& m = doc->callMark;
     m.tablesMarked = true;
     m.tablesPage = doc->currentPage;
-    const PdfPage* page = pageAt(doc, m.tablesPage);
+    const PdfPage* page = findUsedPage(doc, m.tablesPage);
     m.fontUses = page ? page->fontList.size() : 0;
     m.imageUses = page ? page->imageList.size() : 0;
     m.annotUses = page ? page->annotList.size() : 0;
