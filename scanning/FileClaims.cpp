@@ -155,6 +155,17 @@ ReadFile OpenRegularForReading(const std::string& path, int flags) {
   return ReadFile(f, std::fclose);
 }
 
+std::optional<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path, int flags) {
+  const ReadFile in = OpenRegularForReading(path, flags);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  if (std::ferror(in.get())) return std::nullopt;
+  return bytes;
+}
+
 void OwnFileCloser::operator()(std::FILE* f) const {
   std::fflush(f);
   struct stat st {};

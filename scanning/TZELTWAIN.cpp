@@ -62,13 +62,9 @@ std::string winIni() { return tw::windowsDirectory() + "/win.ini"; }
 // The file's lines; none when it is missing or no regular file (a FIFO there never answers).
 std::vector<std::string> winIniLines() {
   std::vector<std::string> lines;
-  const ReadFile in = OpenRegularForReading(winIni());
-  if (!in) return lines;
-  std::string text;
-  std::array<char, 4096> buffer{};
-  std::size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) text.append(buffer.data(), n);
-  std::istringstream split(text);
+  const auto bytes = ReadRegularFile(winIni());
+  if (!bytes) return lines;
+  std::istringstream split(std::string(bytes->begin(), bytes->end()));
   for (std::string line; std::getline(split, line);) lines.push_back(line);
   return lines;
 }
