@@ -144,15 +144,19 @@ int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
   return fd;
 }
 
-ReadFile OpenRegularForReading(const std::string& path, int flags) {
-  const int fd = OpenRegularFile(path, O_RDONLY | flags);
-  std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+FileStream OpenRegularStream(const std::string& path, int flags, mode_t mode, const char* how) {
+  const int fd = OpenRegularFile(path, flags, mode);
+  std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, how);
   if (fd >= 0 && !f) {
     const int why = errno;
     ::close(fd);
     errno = why;
   }
-  return ReadFile(f, std::fclose);
+  return FileStream(f, std::fclose);
+}
+
+ReadFile OpenRegularForReading(const std::string& path, int flags) {
+  return OpenRegularStream(path, O_RDONLY | flags, 0, "rb");
 }
 
 std::optional<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path, int flags) {

@@ -1,13 +1,11 @@
 #include "scanning/TZELTWAIN.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fcntl.h>
-#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -110,13 +108,8 @@ void writeDefaultSource(const std::string& value) {
   }
   std::error_code ec;
   std::filesystem::create_directories(tw::windowsDirectory(), ec);
-  const int fd = OpenRegularFile(winIni(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::FILE* raw = fd < 0 ? nullptr : ::fdopen(fd, "w");
-  if (!raw) {
-    if (fd >= 0) ::close(fd);
-    return;
-  }
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(raw, std::fclose);
+  const FileStream out = OpenRegularStream(winIni(), O_WRONLY | O_CREAT | O_TRUNC, 0644, "w");
+  if (!out) return;
   for (const std::string& l : lines) std::fprintf(out.get(), "%s\n", l.c_str());
 }
 
