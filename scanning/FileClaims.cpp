@@ -144,15 +144,30 @@ int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
   return fd;
 }
 
-ReadFile OpenRegularForReading(const std::string& path, int flags) {
-  const int fd = OpenRegularFile(path, O_RDONLY | flags);
-  std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+FileStream OpenRegularStream(const std::string& path, int flags, mode_t mode, const char* how) {
+  const int fd = OpenRegularFile(path, flags, mode);
+  std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, how);
   if (fd >= 0 && !f) {
     const int why = errno;
     ::close(fd);
     errno = why;
   }
-  return ReadFile(f, std::fclose);
+  return FileStream(f, std::fclose);
+}
+
+ReadFile OpenRegularForReading(const std::string& path, int flags) {
+  return OpenRegularStream(path, O_RDONLY | flags, 0, "rb");
+}
+
+std::optional<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path, int flags) {
+  const ReadFile in = OpenRegularForReading(path, flags);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  if (std::ferror(in.get())) return std::nullopt;
+  return bytes;
 }
 
 void OwnFileCloser::operator()(std::FILE* f) const {

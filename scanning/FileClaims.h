@@ -3,11 +3,14 @@
 // even a symbolic link), under the next free name when its own is taken, and the only files ever
 // written over or removed are the ones made this way in this run, or a file the user agreed to
 // replace. Both scanning roads write and remove their files through here.
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace scanning {
 
@@ -26,9 +29,13 @@ std::string NameLeavesFolderText(const std::string& name);
 // followed); the descriptor comes back blocking as usual. -1 with errno set otherwise: EISDIR for
 // a folder, ENXIO for anything else that is not a regular file.
 int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0);
-// The same as a stream for reading (null with errno set).
-using ReadFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+// The same as a stream (`how` as fdopen's), and as one for reading; null with errno set.
+using FileStream = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+using ReadFile = FileStream;
+FileStream OpenRegularStream(const std::string& path, int flags, mode_t mode, const char* how);
 ReadFile OpenRegularForReading(const std::string& path, int flags = 0);
+// The whole of a regular file opened so; nullopt when it is none or cannot be read.
+std::optional<std::vector<std::uint8_t>> ReadRegularFile(const std::string& path, int flags = 0);
 
 // Whether something has this name: a file, a folder, a link (a dangling one too). A name whose
 // folder cannot be searched counts as free here: making the file then says why not.

@@ -13,8 +13,8 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/JpegErrors.h"
 #include "scanning/FileClaims.h"
-#include "scanning/JpegErrors.h"
 
 namespace scanning {
 namespace {
@@ -430,7 +430,7 @@ constexpr J_COLOR_SPACE kRgb32Order = std::endian::native == std::endian::little
 bool decode(const std::uint8_t* bytes, std::size_t size, int scale, JpegPixels pixels, long long maxPixels,
             const std::function<JpegRows(int, int, bool)>& rowsFor) {
   jpeg_decompress_struct cinfo;
-  JpegErrorJump err;
+  platform::JpegErrorJump err;
   cinfo.err = err.install();
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);

@@ -14,10 +14,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <fcntl.h>
 
 #include "core/MessageTable.h"
 #include "core/ScopeExit.h"
 #include "platform/MessageBoxes.h"
+#include "scanning/FileClaims.h"
 #include "scanning/FileNames.h"
 #include "scanning/PictureImage.h"
 #include "scanning/WiaAccess.h"
@@ -242,7 +244,7 @@ void TNetWIASaveFm::SetScanProgress(int percent, const std::string& label) {
 void TNetWIASaveFm::ShowPreview(const std::string& file, bool jpeg) {
   QImage image;
   if (jpeg) {
-    if (const auto bytes = ReadPageFile(file))
+    if (const auto bytes = ReadRegularFile(file, O_NOFOLLOW))
       if (const auto decoded = DecodeJpegScaled(bytes->data(), bytes->size(), 8)) image = imageOf(*decoded);
   } else {
     image = LoadPictureImage(file);  // no reader limit on a large page

@@ -1,13 +1,11 @@
 #include "scanning/TZELTWAIN.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fcntl.h>
-#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -62,13 +60,9 @@ std::string winIni() { return tw::windowsDirectory() + "/win.ini"; }
 // The file's lines; none when it is missing or no regular file (a FIFO there never answers).
 std::vector<std::string> winIniLines() {
   std::vector<std::string> lines;
-  const ReadFile in = OpenRegularForReading(winIni());
-  if (!in) return lines;
-  std::string text;
-  std::array<char, 4096> buffer{};
-  std::size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) text.append(buffer.data(), n);
-  std::istringstream split(text);
+  const auto bytes = ReadRegularFile(winIni());
+  if (!bytes) return lines;
+  std::istringstream split(std::string(bytes->begin(), bytes->end()));
   for (std::string line; std::getline(split, line);) lines.push_back(line);
   return lines;
 }
@@ -114,13 +108,8 @@ void writeDefaultSource(const std::string& value) {
   }
   std::error_code ec;
   std::filesystem::create_directories(tw::windowsDirectory(), ec);
-  const int fd = OpenRegularFile(winIni(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::FILE* raw = fd < 0 ? nullptr : ::fdopen(fd, "w");
-  if (!raw) {
-    if (fd >= 0) ::close(fd);
-    return;
-  }
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(raw, std::fclose);
+  const FileStream out = OpenRegularStream(winIni(), O_WRONLY | O_CREAT | O_TRUNC, 0644, "w");
+  if (!out) return;
   for (const std::string& l : lines) std::fprintf(out.get(), "%s\n", l.c_str());
 }
 

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fcntl.h>
 
 #include "core/MessageTable.h"
 #include "scanning/FileClaims.h"
@@ -70,17 +69,6 @@ PreviewBox FitPreviewBox(int pictureWidth, int pictureHeight, int boxWidth, int 
   if (static_cast<long long>(boxHeight) * w >= h * boxWidth)
     return {boxWidth, static_cast<int>(boxWidth * h / w)};
   return {static_cast<int>(boxHeight * w / h), boxHeight};
-}
-
-std::optional<std::vector<std::uint8_t>> ReadPageFile(const std::string& file) {
-  const ReadFile in = OpenRegularForReading(file, O_NOFOLLOW);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t buffer[1 << 16];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  if (std::ferror(in.get())) return std::nullopt;
-  return bytes;
 }
 
 bool LooksLikeBmp(const std::uint8_t* bytes, std::size_t size) {

@@ -57,10 +57,6 @@ struct DecodedPicture {
 // nullopt for bytes that are no JPEG this decoder reads (truncated, malformed, oversized).
 std::optional<DecodedPicture> DecodeJpegScaled(const std::uint8_t* bytes, std::size_t size, int scale);
 
-// A page file's bytes, read only when it is a regular file (never waiting on a FIFO or a device in
-// its place); nullopt otherwise.
-std::optional<std::vector<std::uint8_t>> ReadPageFile(const std::string& file);
-
 // The first bytes of a bitmap file.
 bool LooksLikeBmp(const std::uint8_t* bytes, std::size_t size);
 

@@ -155,7 +155,7 @@ bool writeConverted(const std::string& delivered, const std::string& file, bool 
     return toJpeg ? SaveJpeg(rows, file, kJpegQuality) && WriteJpegResolution(file, resolution)
                   : SaveBmp(rows, file, resolution);
   };
-  auto bytes = ReadPageFile(delivered);
+  auto bytes = ReadRegularFile(delivered, O_NOFOLLOW);
   if (!bytes) return false;
   if (LooksLikeBmp(bytes->data(), bytes->size())) {
     const auto bmp = BmpPicture::FromBytes(std::move(*bytes));
