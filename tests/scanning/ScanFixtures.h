@@ -17,12 +17,12 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/SimPage.h"
+#include "support/SmallTmpfs.h"
 
 namespace scantest {
 
@@ -169,35 +169,6 @@ inline std::string filesLeftBehind(const std::string& root, const std::vector<st
   }
   return out;
 }
-
-// A small file system of its own at `folder` for as long as this lives: tmpfs of `size` (as
-// mount(8) reads it), read-only when asked, or full (a filler file takes all its room). Mounting
-// needs root; ok() says whether it worked.
-class SmallMount {
- public:
-  enum Kind { kFull, kReadOnly, kSized };
-  SmallMount(const std::string& folder, Kind kind, const std::string& size = "64k") : folder_(folder) {
-    std::filesystem::create_directories(folder);
-    const unsigned long flags = kind == kReadOnly ? MS_RDONLY : 0;
-    mounted_ = ::mount("tmpfs", folder.c_str(), "tmpfs", flags, ("size=" + size).c_str()) == 0;
-    if (!mounted_ || kind != kFull) return;
-    std::unique_ptr<FILE, int (*)(FILE*)> filler(std::fopen((folder + "/.filler").c_str(), "wb"), std::fclose);
-    const std::vector<char> block(4096, 'f');
-    while (filler && std::fwrite(block.data(), 1, block.size(), filler.get()) == block.size() &&
-           std::fflush(filler.get()) == 0) {
-    }
-  }
-  ~SmallMount() {
-    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
-  }
-  SmallMount(const SmallMount&) = delete;
-  SmallMount& operator=(const SmallMount&) = delete;
-  bool ok() const { return mounted_; }
-
- private:
-  std::string folder_;
-  bool mounted_ = false;
-};
 
 // The process under a locale that writes numbers with a decimal comma, as Qt sets it from
 // LC_ALL=de_DE.UTF-8; the build makes one when the machine has none.

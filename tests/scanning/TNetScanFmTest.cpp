@@ -1088,19 +1088,19 @@ TEST_F(ScanWindowTest, PagesAFolderCannotTakeAreKeptWhereTheMessageSays) {
   if (!haveTool("identify")) GTEST_SKIP() << "identify missing";
   struct Case {
     const char* what;
-    SmallMount::Kind kind;
-    std::string size;
+    enum { kFull, kReadOnly, kSized } kind;
+    std::size_t bytes;
     Format format;
     std::string failure;  // the message before its list of files; "{mnt}" for the folder
     std::size_t kept;
   };
   // A page of 200 x 100 pixels at 24 bits takes 15 blocks of 4 KiB: 128k holds two.
   const Case cases[] = {
-      {"a PDF group into a full folder", SmallMount::kFull, "64k", kPdf,
+      {"a PDF group into a full folder", Case::kFull, 64 * 1024, kPdf,
        "Can't save file :  : {mnt}/group.pdf\n\nNo space left on device", 3},
-      {"a PDF group into a read-only folder", SmallMount::kReadOnly, "64k", kPdf,
+      {"a PDF group into a read-only folder", Case::kReadOnly, 64 * 1024, kPdf,
        "Can't save file :  : {mnt}/group.pdf\n\nRead-only file system", 3},
-      {"a JPG group whose third page finds the folder full", SmallMount::kSized, "128k", kJpg,
+      {"a JPG group whose third page finds the folder full", Case::kSized, 128 * 1024, kJpg,
        "Can't open file :  : {mnt}/group_3.bmp\n\nNo space left on device", 2},
   };
   int i = 0;
@@ -1109,8 +1109,12 @@ TEST_F(ScanWindowTest, PagesAFolderCannotTakeAreKeptWhereTheMessageSays) {
     ScratchDir temporary;
     Env tmpdir("TMPDIR", temporary.path());
     const std::string mnt = work.file("mnt" + std::to_string(++i));
-    const SmallMount mount(mnt, c.kind, c.size);
-    if (!mount.ok()) GTEST_SKIP() << "no small file system could be mounted here (it takes root)";
+    const test::SmallTmpfs mount(c.bytes, mnt);
+    if (!mount.mounted()) GTEST_SKIP() << mount.whyNot();
+    if (c.kind == Case::kFull) mount.fill();
+    if (c.kind == Case::kReadOnly) {
+      ASSERT_TRUE(mount.remountReadOnly());
+    }
     script.pages.assign(3, tw::PageDescription{200, 100, 24, 300, 300});
     boxes.shown.clear();
     openWindow();

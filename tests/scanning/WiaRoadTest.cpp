@@ -507,8 +507,8 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
     windows = ScriptedWindows{};
     start(std::string(R"({"source": "flatbed", "formats": )") + formats + "}");
     // A file system that a page does not fit in.
-    const scantest::SmallMount full(folder.string() + ".full", scantest::SmallMount::kSized, "16k");
-    if (!full.ok()) GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    const test::SmallTmpfs full(16 * 1024, folder.string() + ".full");
+    if (!full.mounted()) GTEST_SKIP() << full.whyNot();
     windows.view.temporary = folder.string() + ".full";
     EXPECT_EQ(setUpOnce(), -1);
     EXPECT_EQ(windows.outcome.pages, 0);
@@ -522,8 +522,8 @@ TEST_F(WiaRoadTest, AFullDiskIsToldAndTheProgramGoesOn) {
 
   windows = ScriptedWindows{};
   start(R"({"source": "flatbed", "formats": ["jpeg"], "dpi": 200})");
-  const scantest::SmallMount full((folder / "full").string(), scantest::SmallMount::kSized, "16k");
-  ASSERT_TRUE(full.ok());
+  const test::SmallTmpfs full(16 * 1024, (folder / "full").string());
+  ASSERT_TRUE(full.mounted()) << full.whyNot();
   windows.params.folder = (folder / "full").string() + "/";
   EXPECT_EQ(setUpOnce(), -1);
   EXPECT_EQ(windows.outcome.pages, 1);

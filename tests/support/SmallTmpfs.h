@@ -22,15 +22,17 @@ class SmallTmpfs {
       return;
     }
     dir_ = tmpl;
-    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-    if (::mount("tarvex-test", dir_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0)
-      mounted_ = true;
-    else
-      why_ = "cannot mount a tmpfs on " + dir_ + ": " + std::strerror(errno);
+    made_ = true;
+    mount(bytes);
+  }
+  // Mounted on a folder of the test's choosing, made when missing and left in place afterwards.
+  SmallTmpfs(std::size_t bytes, const std::string& folder) : dir_(folder) {
+    std::filesystem::create_directories(folder);
+    mount(bytes);
   }
   ~SmallTmpfs() {
     if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
-    if (!dir_.empty()) ::rmdir(dir_.c_str());
+    if (made_) ::rmdir(dir_.c_str());
   }
   SmallTmpfs(const SmallTmpfs&) = delete;
   SmallTmpfs& operator=(const SmallTmpfs&) = delete;
@@ -53,8 +55,17 @@ class SmallTmpfs {
   }
 
  private:
+  void mount(std::size_t bytes) {
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (::mount("tarvex-test", dir_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0)
+      mounted_ = true;
+    else
+      why_ = "cannot mount a tmpfs on " + dir_ + ": " + std::strerror(errno);
+  }
+
   std::string dir_;
   std::string why_;
+  bool made_ = false;  // by mkdtemp, so removed at the end
   bool mounted_ = false;
 };
 
