@@ -84,7 +84,6 @@ class BmpPicture {
   void rowPixels(int y, std::uint8_t* out) const;
   std::vector<std::uint8_t> bytes_;
   BitmapInfo layout_;
-  std::size_t dib_ = 14;     // where the info header starts
   std::size_t pixels_ = 0;   // where the pixels start
   std::vector<std::uint32_t> palette_;  // 0x00RRGGBB
   bool grey_ = false;
